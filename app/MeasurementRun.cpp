@@ -1,0 +1,89 @@
+#include "app/MeasurementRun.h"
+
+#include <cstdlib>
+#include <iostream>
+
+#include "app/ErrorText.h"
+#include "app/ResultFile.h"
+#include "capture/IPPacketDispatcher.h"
+#include "capture/PacketLoader.h"
+#include "capture/TCPPacketDispatcher.h"
+#include "measurement/CaptureDuration.h"
+#include "measurement/NumberIPFragments.h"
+#include "measurement/NumberJumboPackets.h"
+#include "measurement/TotalVolume.h"
+#include "measurement/TotalVolumeTCPInB.h"
+#include "measurement/TrafficLoadInMbps.h"
+
+namespace korvo::measurement {
+
+namespace {
+
+constexpr int kRunFailed = -2;
+
+}  // namespace
+
+void MeasurementRun::run(std::string inputFile, std::string outputPrefix, bool extended) {
+    // The build order is also the order in which every emitter calls its receivers, and the order of the
+    // lines inside each group of the summary.
+    EthernetSignal ethernetSignal;
+    IPPacketDispatcher ipDispatcher(ethernetSignal);
+    TCPPacketDispatcher tcpDispatcher(ipDispatcher);
+
+    TotalVolume totalVolume(ethernetSignal);
+    volumeMeasurements.emplace_back(totalVolume);
+    TrafficLoadInMbps trafficLoad(ethernetSignal);
+    volumeMeasurements.emplace_back(trafficLoad);
+    CaptureDuration captureDuration(ethernetSignal);
+    volumeMeasurements.emplace_back(captureDuration);
+    TotalVolumeTCPInB totalVolumeTcp(tcpDispatcher);
+    volumeMeasurements.emplace_back(totalVolumeTcp);
+
+    NumberJumboPackets jumboPackets(ipDispatcher, extended);
+    packetMeasurements.emplace_back(jumboPackets);
+    NumberIPFragments ipFragments(ipDispatcher.fragmentSource, extended);
+    packetMeasurements.emplace_back(ipFragments);
+
+    try {
+        // The truncated frames are always listed, with or without extended statistics.
+        PacketLoader loader(inputFile, true);
+        loader.loadPackets(ethernetSignal);
+        packetMeasurements.emplace_back(loader);
+        writeResults(outputPrefix);
+    } catch (const std::exception& error) {
+        std::cerr << errorText(error) << std::endl;
+        std::exit(kRunFailed);
+    }
+}
+
+void MeasurementRun::writeResults(std::string outputPrefix) const {
+    struct NamedGroup {
+        const char* heading;
+        const Group& members;
+    };
+    const NamedGroup groups[] = {{"Volume Measurements:", volumeMeasurements},
+                                 {"Flow Measurements:", flowMeasurements},
+                                 {"Packet Measurements:", packetMeasurements}};
+
+    ResultFile summary(outputPrefix + ".Summary.txt");
+    for (const NamedGroup& group : groups) {
+        summary.write(group.heading);
+        summary.endLine();
+        for (const Measurement& measurement : group.members) {
+            const std::string value = measurement.getValue();
+            summary.write(measurement.getName());
+            summary.write(": ");
+            summary.write(value);
+            summary.endLine();
+            if (measurement.isExtended()) {
+                ResultFile detail(outputPrefix + "." + measurement.getName() + ".csv");
+                detail.write(measurement.getDetails());
+                detail.close();
+            }
+        }
+        summary.endLine();
+    }
+    summary.close();
+}
+
+}  // namespace korvo::measurement

@@ -1,0 +1,76 @@
+// The command-line front end: parses the options, answers help and version itself and hands the input file,
+// the output prefix and the extended flag to a measurement run.
+
+#include <boost/program_options.hpp>
+#include <exception>
+#include <iostream>
+#include <string>
+
+#include "app/ErrorText.h"
+#include "app/MeasurementRun.h"
+
+namespace {
+
+namespace po = boost::program_options;
+
+constexpr int kUsageError = -1;
+constexpr const char* kVersion = "9.0.16.1";
+
+po::options_description describeOptions() {
+    po::options_description options("Usage: Wiretally [options]", po::options_description::m_default_line_length);
+    options.add_options()                                                   //
+        ("help,h", "Print help message")                                    //
+        ("extended,e", "Extract extended statistics")                       //
+        ("inputFile,i", po::value<std::string>(), "File to process")        //
+        ("outputPrefix,o", po::value<std::string>(), "Prefix name for all results files")  //
+        ("version,v", "Print version");
+    return options;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    const po::options_description options = describeOptions();
+    std::string inputFile;
+    std::string outputPrefix;
+    bool extended = false;
+    try {
+        po::variables_map arguments;
+        po::store(po::parse_command_line(argc, argv, options), arguments);
+        po::notify(arguments);
+        if (arguments.count("help") != 0) {
+            std::cout << options << "\n";
+            return 0;
+        }
+        if (arguments.count("version") != 0) {
+            std::cout << "Wiretally v" << kVersion << "\n";
+            return 0;
+        }
+        extended = arguments.count("extended") != 0;
+        if (arguments.count("inputFile") == 0) {
+            std::cerr << "--inputFile required." << std::endl;
+            return kUsageError;
+        }
+        inputFile = arguments["inputFile"].as<std::string>();
+        if (arguments.count("outputPrefix") == 0) {
+            std::cerr << "--outputPrefix required." << std::endl;
+            return kUsageError;
+        }
+        outputPrefix = arguments["outputPrefix"].as<std::string>();
+    } catch (const std::exception& error) {
+        std::cerr << "Error parsing command line " << std::endl
+                  << "Use --help to print usage syntax " << std::endl
+                  << korvo::measurement::errorText(error) << std::endl;
+        return kUsageError;
+    }
+
+    try {
+        korvo::measurement::MeasurementRun run;
+        run.run(inputFile, outputPrefix, extended);
+    } catch (const std::exception& error) {
+        std::cerr << "Error runing measurement software: " << std::endl
+                  << korvo::measurement::errorText(error) << std::endl;
+        return kUsageError;
+    }
+    return 0;
+}

@@ -1,0 +1,23 @@
+#include "capture/TCPPacketDispatcher.h"
+
+namespace korvo::measurement {
+
+using net::ip;
+using net::tcphdr;
+
+TCPPacketDispatcher::TCPPacketDispatcher(IPPacketSource& ipSource) : IPPacketHandler(ipSource.signal) {}
+
+bool TCPPacketDispatcher::carriesTcpHeader(const IPPacket& packet) {
+    // The header length is not validated: an IHL below 5 puts the TCP header inside the IP header, which
+    // is still captured and so still safe to read.
+    return packet.header->protocol == ip::kProtocolTcp &&
+           packet.capturedLength >= packet.header->headerLength() + tcphdr::kFixedLength;
+}
+
+void TCPPacketDispatcher::handlePacket(const IPPacket& packet) {
+    if (carriesTcpHeader(packet)) {
+        signal(packet.lift<tcphdr>(packet.header->headerLength()));
+    }
+}
+
+}  // namespace korvo::measurement

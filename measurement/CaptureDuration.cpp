@@ -1,0 +1,12 @@
+#include "measurement/CaptureDuration.h"
+
+#include "measurement/TimeText.h"
+
+namespace korvo::measurement {
+
+CaptureDuration::CaptureDuration(EthernetSignal& ethernetSignal)
+    : Measurement("CaptureDuration", false), EnetPacketHandler(ethernetSignal) {}
+
+std::string CaptureDuration::getValue() const { return TimeText::duration(getCaptureDuration()); }
+
+}  // namespace korvo::measurement

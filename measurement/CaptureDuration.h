@@ -1,0 +1,17 @@
+#pragma once
+// "CaptureDuration": the span from the earliest to the latest capture time of all frames.
+
+#include "capture/PacketSignals.h"
+#include "measurement/Measurement.h"
+
+namespace korvo::measurement {
+
+class CaptureDuration : public Measurement, public EnetPacketHandler {
+public:
+    explicit CaptureDuration(EthernetSignal& ethernetSignal);
+
+    void handlePacket(const EthernetPacket& packet) override { recordCaptureTime(packet.captureTime); }
+    [[nodiscard]] std::string getValue() const override;
+};
+
+}  // namespace korvo::measurement

@@ -1,0 +1,40 @@
+#pragma once
+// Appends one comma-separated detail row to a detail text, piece by piece, without a stream:
+//   DetailRow(details).text("Packet Number,").number(7).text(",Capture Time,").time(t).end();
+
+#include <boost/date_time/posix_time/posix_time_types.hpp>
+#include <charconv>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "measurement/TimeText.h"
+
+namespace korvo::measurement {
+
+class DetailRow {
+public:
+    explicit DetailRow(std::string& out) : out_(out) {}
+
+    DetailRow& text(std::string_view piece) {
+        out_.append(piece);
+        return *this;
+    }
+    template <typename Integer>
+    DetailRow& number(Integer value) {
+        char digits[24];
+        const auto result = std::to_chars(digits, digits + sizeof digits, value);
+        out_.append(digits, result.ptr);
+        return *this;
+    }
+    DetailRow& time(boost::posix_time::ptime captureTime) {
+        TimeText::appendCaptureTime(out_, captureTime);
+        return *this;
+    }
+    void end() { out_.push_back('\n'); }
+
+private:
+    std::string& out_;
+};
+
+}  // namespace korvo::measurement

@@ -1,0 +1,22 @@
+#include "measurement/Measurement.h"
+
+#include <utility>
+
+namespace korvo::measurement {
+
+Measurement::Measurement(std::string reportedName, bool extendedStatistics)
+    : name(std::move(reportedName)), extended(extendedStatistics) {}
+
+const std::string& Measurement::getDetails() const {
+    static const std::string kNoDetails;
+    return extended ? details : kNoDetails;
+}
+
+boost::posix_time::time_duration Measurement::getCaptureDuration() const {
+    if (earliestCaptureTime == latestCaptureTime) {
+        return boost::posix_time::time_duration(0, 0, 0);
+    }
+    return latestCaptureTime - earliestCaptureTime;
+}
+
+}  // namespace korvo::measurement

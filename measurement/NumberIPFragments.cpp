@@ -1,0 +1,27 @@
+#include "measurement/NumberIPFragments.h"
+
+#include "measurement/DetailRow.h"
+
+namespace korvo::measurement {
+
+NumberIPFragments::NumberIPFragments(IPPacketSource& fragmentSource, bool extendedStatistics)
+    : IPPacketHandler(fragmentSource.signal), Measurement("NumberIPFragments", extendedStatistics) {}
+
+void NumberIPFragments::handlePacket(const IPPacket& packet) {
+    if (!packet.header->isFragment()) {
+        return;
+    }
+    ++tally;
+    if (extended) {
+        DetailRow(details)
+            .text("Packet Number,")
+            .number(packet.packetNumber)
+            .text(",Capture Time,")
+            .time(packet.captureTime)
+            .end();
+    }
+}
+
+std::string NumberIPFragments::getValue() const { return std::to_string(tally); }
+
+}  // namespace korvo::measurement

@@ -1,0 +1,24 @@
+#pragma once
+// "NumberJumboIPPackets": unfragmented IPv4 packets whose total length exceeds 1500 bytes.
+
+#include <cstdint>
+
+#include "capture/PacketSignals.h"
+#include "measurement/Measurement.h"
+
+namespace korvo::measurement {
+
+class NumberJumboPackets : public IPPacketHandler, public Measurement {
+public:
+    static constexpr std::uint16_t kJumboThreshold = 1500;
+
+    NumberJumboPackets(IPPacketSource& ipSource, bool extended);
+
+    void handlePacket(const IPPacket& packet) override;
+    [[nodiscard]] std::string getValue() const override;
+
+private:
+    std::uint64_t tally = 0;
+};
+
+}  // namespace korvo::measurement

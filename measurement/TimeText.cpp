@@ -1,0 +1,106 @@
+#include "measurement/TimeText.h"
+
+#include <array>
+#include <cstdint>
+
+namespace korvo::measurement {
+
+namespace {
+
+constexpr std::int64_t kMicrosPerSecond = 1'000'000;
+constexpr std::int64_t kMicrosPerDay = 86'400 * kMicrosPerSecond;
+constexpr std::array<const char*, 12> kMonthNames = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                                     "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+
+void appendDigits(std::string& out, std::uint64_t value, int width) {
+    std::array<char, 20> digits{};
+    int count = 0;
+    do {
+        digits[static_cast<std::size_t>(count++)] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    for (int pad = count; pad < width; ++pad) {
+        out.push_back('0');
+    }
+    while (count > 0) {
+        out.push_back(digits[static_cast<std::size_t>(--count)]);
+    }
+}
+
+// Hours, minutes, seconds and the optional fraction of a non-negative count of microseconds.
+void appendClock(std::string& out, std::uint64_t micros) {
+    const std::uint64_t seconds = micros / kMicrosPerSecond;
+    appendDigits(out, seconds / 3600, 2);
+    out.push_back(':');
+    appendDigits(out, seconds / 60 % 60, 2);
+    out.push_back(':');
+    appendDigits(out, seconds % 60, 2);
+    const std::uint64_t fraction = micros % kMicrosPerSecond;
+    if (fraction != 0) {
+        out.push_back('.');
+        appendDigits(out, fraction, 6);
+    }
+}
+
+struct CivilDate {
+    std::int64_t year;
+    unsigned month;  // 1 to 12
+    unsigned day;    // 1 to 31
+};
+
+// The proleptic Gregorian date of a day count from 1970-01-01 (the days-to-civil algorithm of
+// H. Hinnant, exact over the whole range of the date-time library).
+CivilDate civilFromDays(std::int64_t days) {
+    days += 719468;
+    const std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+    const auto dayOfEra = static_cast<std::uint64_t>(days - era * 146097);
+    const std::uint64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const std::uint64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const std::uint64_t monthFromMarch = (5 * dayOfYear + 2) / 153;
+    const auto day = static_cast<unsigned>(dayOfYear - (153 * monthFromMarch + 2) / 5 + 1);
+    const auto month = static_cast<unsigned>(monthFromMarch < 10 ? monthFromMarch + 3 : monthFromMarch - 9);
+    const std::int64_t year = static_cast<std::int64_t>(yearOfEra) + era * 400 + (month <= 2 ? 1 : 0);
+    return {year, month, day};
+}
+
+const boost::posix_time::ptime kEpoch(boost::gregorian::date(1970, 1, 1));
+
+}  // namespace
+
+void TimeText::appendCaptureTime(std::string& out, boost::posix_time::ptime time) {
+    const std::int64_t micros = (time - kEpoch).total_microseconds();
+    std::int64_t days = micros / kMicrosPerDay;
+    std::int64_t microOfDay = micros % kMicrosPerDay;
+    if (microOfDay < 0) {
+        microOfDay += kMicrosPerDay;
+        --days;
+    }
+    const CivilDate date = civilFromDays(days);
+    appendDigits(out, static_cast<std::uint64_t>(date.year), 4);
+    out.push_back('-');
+    out.append(kMonthNames[date.month - 1]);
+    out.push_back('-');
+    appendDigits(out, date.day, 2);
+    out.push_back(' ');
+    appendClock(out, static_cast<std::uint64_t>(microOfDay));
+}
+
+std::string TimeText::captureTime(boost::posix_time::ptime time) {
+    std::string text;
+    appendCaptureTime(text, time);
+    return text;
+}
+
+std::string TimeText::duration(boost::posix_time::time_duration span) {
+    std::string text;
+    const std::int64_t micros = span.total_microseconds();
+    if (micros < 0) {
+        text.push_back('-');
+        appendClock(text, static_cast<std::uint64_t>(-micros));
+    } else {
+        appendClock(text, static_cast<std::uint64_t>(micros));
+    }
+    return text;
+}
+
+}  // namespace korvo::measurement

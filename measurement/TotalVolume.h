@@ -1,0 +1,23 @@
+#pragma once
+// "TotalVolumeInB": the wire lengths of all frames added up, headers included, truncated frames at their
+// full wire length.
+
+#include <cstdint>
+
+#include "capture/PacketSignals.h"
+#include "measurement/Measurement.h"
+
+namespace korvo::measurement {
+
+class TotalVolume : public Measurement, public EnetPacketHandler {
+public:
+    explicit TotalVolume(EthernetSignal& ethernetSignal);
+
+    void handlePacket(const EthernetPacket& packet) override { byteCount += packet.length; }
+    [[nodiscard]] std::string getValue() const override;
+
+private:
+    std::uint64_t byteCount = 0;
+};
+
+}  // namespace korvo::measurement

@@ -1,0 +1,25 @@
+#include "measurement/TrafficLoadInMbps.h"
+
+#include <cmath>
+#include <limits>
+#include <sstream>
+
+namespace korvo::measurement {
+
+TrafficLoadInMbps::TrafficLoadInMbps(EthernetSignal& ethernetSignal)
+    : Measurement("TrafficLoadInMbps", false), EnetPacketHandler(ethernetSignal) {}
+
+std::string TrafficLoadInMbps::getValue() const {
+    const auto bits = static_cast<double>(byteCount) * 8.0;
+    const auto micros = static_cast<double>(getCaptureDuration().total_microseconds());
+    double load = bits / micros;
+    // The processor's 0/0 carries a sign bit that the stream would print as "-nan".
+    if (std::isnan(load)) {
+        load = std::numeric_limits<double>::quiet_NaN();
+    }
+    std::ostringstream text;
+    text << load;
+    return text.str();
+}
+
+}  // namespace korvo::measurement

@@ -1,0 +1,27 @@
+#pragma once
+// "TrafficLoadInMbps": the mean load over the capture span, bits per microsecond being megabits per second.
+
+#include <cstdint>
+
+#include "capture/PacketSignals.h"
+#include "measurement/Measurement.h"
+
+namespace korvo::measurement {
+
+class TrafficLoadInMbps : public Measurement, public EnetPacketHandler {
+public:
+    explicit TrafficLoadInMbps(EthernetSignal& ethernetSignal);
+
+    void handlePacket(const EthernetPacket& packet) override {
+        byteCount += packet.length;
+        recordCaptureTime(packet.captureTime);
+    }
+    // Six significant digits as a default stream writes them. A zero span gives "inf", or "nan" when no
+    // byte was seen either.
+    [[nodiscard]] std::string getValue() const override;
+
+private:
+    std::uint64_t byteCount = 0;
+};
+
+}  // namespace korvo::measurement
