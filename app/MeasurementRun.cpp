@@ -8,9 +8,18 @@
 #include "capture/IPPacketDispatcher.h"
 #include "capture/PacketLoader.h"
 #include "capture/TCPPacketDispatcher.h"
+#include "flow/SequenceEvaluatorMultimap.h"
 #include "measurement/CaptureDuration.h"
+#include "measurement/NumberGapsInTCPFlows.h"
 #include "measurement/NumberIPFragments.h"
 #include "measurement/NumberJumboPackets.h"
+#include "measurement/NumberOutOfOrderTCPPackets.h"
+#include "measurement/NumberSimplexStreams.h"
+#include "measurement/NumberTCPFlowRepeats.h"
+#include "measurement/NumberTCPFlows.h"
+#include "measurement/NumberTCPGapFlows.h"
+#include "measurement/NumberTCPOutOfOrderFlows.h"
+#include "measurement/NumberTCPRepeats.h"
 #include "measurement/TotalVolume.h"
 #include "measurement/TotalVolumeTCPInB.h"
 #include "measurement/TrafficLoadInMbps.h"
@@ -28,6 +37,7 @@ void MeasurementRun::run(std::string inputFile, std::string outputPrefix, bool e
     // lines inside each group of the summary.
     EthernetSignal ethernetSignal;
     IPPacketDispatcher ipDispatcher(ethernetSignal);
+    SequenceEvaluatorMultimap flowTable(ipDispatcher);
     TCPPacketDispatcher tcpDispatcher(ipDispatcher);
 
     TotalVolume totalVolume(ethernetSignal);
@@ -38,17 +48,34 @@ void MeasurementRun::run(std::string inputFile, std::string outputPrefix, bool e
     volumeMeasurements.emplace_back(captureDuration);
     TotalVolumeTCPInB totalVolumeTcp(tcpDispatcher);
     volumeMeasurements.emplace_back(totalVolumeTcp);
+    NumberTCPFlows tcpFlows(flowTable, extended);
+    volumeMeasurements.emplace_back(tcpFlows);
 
     NumberJumboPackets jumboPackets(ipDispatcher, extended);
     packetMeasurements.emplace_back(jumboPackets);
     NumberIPFragments ipFragments(ipDispatcher.fragmentSource, extended);
     packetMeasurements.emplace_back(ipFragments);
+    NumberGapsInTCPFlows gaps(flowTable, extended);
+    packetMeasurements.emplace_back(gaps);
+    NumberOutOfOrderTCPPackets outOfOrderPackets(flowTable, extended);
+    packetMeasurements.emplace_back(outOfOrderPackets);
+    NumberTCPFlowRepeats repeatFlows(flowTable, extended);
+    flowMeasurements.emplace_back(repeatFlows);
+    NumberTCPGapFlows gapFlows(flowTable, extended);
+    flowMeasurements.emplace_back(gapFlows);
+    NumberTCPOutOfOrderFlows outOfOrderFlows(flowTable, extended);
+    flowMeasurements.emplace_back(outOfOrderFlows);
+    NumberTCPRepeats repeats(flowTable, extended);
+    packetMeasurements.emplace_back(repeats);
+    NumberSimplexStreams simplexFlows(flowTable, extended);
+    flowMeasurements.emplace_back(simplexFlows);
 
     try {
         // The truncated frames are always listed, with or without extended statistics.
         PacketLoader loader(inputFile, true);
         loader.loadPackets(ethernetSignal);
         packetMeasurements.emplace_back(loader);
+        flowTable.evaluateFlows();
         writeResults(outputPrefix);
     } catch (const std::exception& error) {
         std::cerr << errorText(error) << std::endl;

@@ -7,7 +7,8 @@
 
 namespace korvo::measurement {
 
-ResultFile::ResultFile(std::string fileName) : fileName_(std::move(fileName)), file_(std::fopen(fileName_.c_str(), "w")) {
+ResultFile::ResultFile(std::string fileName)
+    : fileName_(std::move(fileName)), file_(std::fopen(fileName_.c_str(), "w")) {
     if (file_ == nullptr) {
         fail(errno);
     }

@@ -17,11 +17,12 @@ constexpr int kUsageError = -1;
 constexpr const char* kVersion = "9.0.16.1";
 
 po::options_description describeOptions() {
-    po::options_description options("Usage: Wiretally [options]", po::options_description::m_default_line_length);
-    options.add_options()                                                   //
-        ("help,h", "Print help message")                                    //
-        ("extended,e", "Extract extended statistics")                       //
-        ("inputFile,i", po::value<std::string>(), "File to process")        //
+    po::options_description options("Usage: Wiretally [options]",
+                                    po::options_description::m_default_line_length);
+    options.add_options()                                                                  //
+        ("help,h", "Print help message")                                                   //
+        ("extended,e", "Extract extended statistics")                                      //
+        ("inputFile,i", po::value<std::string>(), "File to process")                       //
         ("outputPrefix,o", po::value<std::string>(), "Prefix name for all results files")  //
         ("version,v", "Print version");
     return options;

@@ -29,7 +29,8 @@ std::uint16_t littleEndianValue(std::uint16_t stored) {
 }  // namespace
 
 FlowTuple::FlowTuple(const net::ip* header)
-    : sourceAddress(header->sourceAddress), destinationAddress(header->destinationAddress),
+    : sourceAddress(header->sourceAddress),
+      destinationAddress(header->destinationAddress),
       protocol(header->protocol) {
     if (hasPorts()) {
         const auto* transport = reinterpret_cast<const unsigned char*>(header) + header->headerLength();

@@ -35,8 +35,8 @@ struct FlowTuple {
     [[nodiscard]] static std::string formatAddress(std::uint32_t address);
 
     friend bool operator==(const FlowTuple& left, const FlowTuple& right) {
-        return left.sourceAddress == right.sourceAddress && left.destinationAddress == right.destinationAddress &&
-               left.protocol == right.protocol &&
+        return left.sourceAddress == right.sourceAddress &&
+               left.destinationAddress == right.destinationAddress && left.protocol == right.protocol &&
                (!left.hasPorts() ||
                 (left.sourcePort == right.sourcePort && left.destinationPort == right.destinationPort));
     }

@@ -21,7 +21,8 @@ boost::posix_time::ptime captureTimeOf(const timeval& stamp) {
     const std::int64_t seconds = stamp.tv_sec;
     const std::int64_t micros = stamp.tv_usec;
     if (seconds < 0 || micros < 0) {
-        const std::int64_t magnitude = (seconds < 0 ? -seconds : seconds) * 1'000'000 + (micros < 0 ? -micros : micros);
+        const std::int64_t magnitude =
+            (seconds < 0 ? -seconds : seconds) * 1'000'000 + (micros < 0 ? -micros : micros);
         return kEpoch - boost::posix_time::microseconds(magnitude);
     }
     return kEpoch + boost::posix_time::microseconds(seconds * 1'000'000 + micros);
@@ -43,12 +44,15 @@ PacketLoader::PacketLoader(const std::string& fileName, bool extendedStatistics)
     }
 }
 
-PacketLoader::~PacketLoader() { pcap_close(captureHandle); }
+PacketLoader::~PacketLoader() {
+    pcap_close(captureHandle);
+}
 
 int PacketLoader::readNextPacket(pcap_pkthdr** header, const u_char** data) {
     const int result = pcap_next_ex(captureHandle, header, data);
     if (result == kReadError) {
-        std::cout << "PacketLoader::openInputFile() Error reading packet: " << pcap_geterr(captureHandle) << '\n'
+        std::cout << "PacketLoader::openInputFile() Error reading packet: " << pcap_geterr(captureHandle)
+                  << '\n'
                   << std::flush;
         throw std::exception();
     }
@@ -73,10 +77,13 @@ void PacketLoader::loadPackets(EthernetSignal& ethernetSignal) {
             continue;
         }
         const auto* frame = reinterpret_cast<const net::ether_header*>(data);
-        ethernetSignal(EthernetPacket{frame, header->len, header->caplen, packetCount, captureTimeOf(header->ts)});
+        ethernetSignal(
+            EthernetPacket{frame, header->len, header->caplen, packetCount, captureTimeOf(header->ts)});
     }
 }
 
-std::string PacketLoader::getValue() const { return std::to_string(truncatedPacketCount); }
+std::string PacketLoader::getValue() const {
+    return std::to_string(truncatedPacketCount);
+}
 
 }  // namespace korvo::measurement

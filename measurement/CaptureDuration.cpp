@@ -7,6 +7,8 @@ namespace korvo::measurement {
 CaptureDuration::CaptureDuration(EthernetSignal& ethernetSignal)
     : Measurement("CaptureDuration", false), EnetPacketHandler(ethernetSignal) {}
 
-std::string CaptureDuration::getValue() const { return TimeText::duration(getCaptureDuration()); }
+std::string CaptureDuration::getValue() const {
+    return TimeText::duration(getCaptureDuration());
+}
 
 }  // namespace korvo::measurement

@@ -22,6 +22,8 @@ void NumberIPFragments::handlePacket(const IPPacket& packet) {
     }
 }
 
-std::string NumberIPFragments::getValue() const { return std::to_string(tally); }
+std::string NumberIPFragments::getValue() const {
+    return std::to_string(tally);
+}
 
 }  // namespace korvo::measurement

@@ -25,6 +25,8 @@ void NumberJumboPackets::handlePacket(const IPPacket& packet) {
     }
 }
 
-std::string NumberJumboPackets::getValue() const { return std::to_string(tally); }
+std::string NumberJumboPackets::getValue() const {
+    return std::to_string(tally);
+}
 
 }  // namespace korvo::measurement

@@ -1,0 +1,31 @@
+#include "flow/OOOFinder.h"
+
+#include "flow/SegmentRow.h"
+#include "flow/SequenceEvaluator.h"
+
+namespace korvo::measurement {
+
+std::uint64_t OOOFinder::findOutOfOrder(const SegmentList& bySequence, const SegmentList& byCapture,
+                                        std::string& out) const {
+    if (bySequence.empty() || byCapture.empty()) {
+        return 0;
+    }
+    const std::uint32_t origin = bySequence[0].sequenceNumber - SequenceEvaluator::kOrderingMargin;
+    std::uint64_t outOfOrder = 0;
+    auto segment = byCapture.begin();
+    std::uint32_t furthest = segment->sequenceNumber - origin;
+    for (++segment; segment != byCapture.end(); ++segment) {
+        const std::uint32_t distance = segment->sequenceNumber - origin;
+        if (distance < furthest) {
+            ++outOfOrder;
+            if (writeDetails_) {
+                SegmentRow::append(*segment, out);
+            }
+        } else {
+            furthest = distance;
+        }
+    }
+    return outOfOrder;
+}
+
+}  // namespace korvo::measurement

@@ -1,0 +1,64 @@
+#pragma once
+// One direction's segments in one order (capture, sequence or identification order): a read-only view that
+// refers to the flow table's records by position, so no record is copied per arrangement.
+
+#include <cstddef>
+#include <cstdint>
+#include <iterator>
+#include <span>
+
+#include "flow/ChunkedStore.h"
+#include "flow/FiledSegment.h"
+
+namespace korvo::measurement {
+
+class SegmentList {
+public:
+    class Iterator {
+    public:
+        using iterator_category = std::forward_iterator_tag;
+        using value_type = SegmentRecord;
+        using difference_type = std::ptrdiff_t;
+        using pointer = const SegmentRecord*;
+        using reference = const SegmentRecord&;
+
+        Iterator() = default;
+        Iterator(const ChunkedStore<FiledSegment>* store, const std::uint32_t* position)
+            : store_(store), position_(position) {}
+
+        reference operator*() const { return (*store_)[*position_].record; }
+        pointer operator->() const { return &**this; }
+        Iterator& operator++() {
+            ++position_;
+            return *this;
+        }
+        Iterator operator++(int) {
+            Iterator before = *this;
+            ++position_;
+            return before;
+        }
+        friend bool operator==(const Iterator& left, const Iterator& right) {
+            return left.position_ == right.position_;
+        }
+
+    private:
+        const ChunkedStore<FiledSegment>* store_ = nullptr;
+        const std::uint32_t* position_ = nullptr;
+    };
+
+    SegmentList() = default;
+    SegmentList(const ChunkedStore<FiledSegment>& store, std::span<const std::uint32_t> positions)
+        : store_(&store), positions_(positions) {}
+
+    [[nodiscard]] std::size_t size() const { return positions_.size(); }
+    [[nodiscard]] bool empty() const { return positions_.empty(); }
+    const SegmentRecord& operator[](std::size_t index) const { return (*store_)[positions_[index]].record; }
+    [[nodiscard]] Iterator begin() const { return {store_, positions_.data()}; }
+    [[nodiscard]] Iterator end() const { return {store_, positions_.data() + positions_.size()}; }
+
+private:
+    const ChunkedStore<FiledSegment>* store_ = nullptr;
+    std::span<const std::uint32_t> positions_;
+};
+
+}  // namespace korvo::measurement

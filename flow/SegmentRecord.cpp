@@ -1,0 +1,29 @@
+#include "flow/SegmentRecord.h"
+
+namespace korvo::measurement {
+
+namespace {
+
+const boost::posix_time::ptime kEpoch(boost::gregorian::date(1970, 1, 1));
+
+}  // namespace
+
+SegmentRecord::SegmentRecord(std::uint32_t sequenceNumber_, std::uint32_t segmentLength_,
+                             std::uint64_t packetNumber, boost::posix_time::ptime captureTime,
+                             std::uint16_t ipIdentification)
+    : sequenceNumber(sequenceNumber_),
+      segmentLength(segmentLength_),
+      packetNumberLow_(static_cast<std::uint32_t>(packetNumber)),
+      packetNumberHigh_(static_cast<std::uint16_t>(packetNumber >> 32)),
+      ipIdentification_(ipIdentification) {
+    const auto micros = static_cast<std::uint64_t>((captureTime - kEpoch).total_microseconds());
+    timeLow_ = static_cast<std::uint32_t>(micros);
+    timeHigh_ = static_cast<std::uint32_t>(micros >> 32);
+}
+
+boost::posix_time::ptime SegmentRecord::captureTime() const {
+    const auto micros = static_cast<std::int64_t>((std::uint64_t{timeHigh_} << 32) | timeLow_);
+    return kEpoch + boost::posix_time::microseconds(micros);
+}
+
+}  // namespace korvo::measurement

@@ -1,0 +1,25 @@
+#pragma once
+// The detail row that names one segment: "Packet Number,<n>,Capture Time,<time>,Sequence Number,<seq>".
+
+#include <string>
+
+#include "flow/SegmentRecord.h"
+#include "measurement/DetailRow.h"
+
+namespace korvo::measurement {
+
+class SegmentRow {
+public:
+    static void append(const SegmentRecord& segment, std::string& out) {
+        DetailRow(out)
+            .text("Packet Number,")
+            .number(segment.packetNumber())
+            .text(",Capture Time,")
+            .time(segment.captureTime())
+            .text(",Sequence Number,")
+            .number(segment.sequenceNumber)
+            .end();
+    }
+};
+
+}  // namespace korvo::measurement

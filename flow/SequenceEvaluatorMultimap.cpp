@@ -1,0 +1,100 @@
+#include "flow/SequenceEvaluatorMultimap.h"
+
+#include <algorithm>
+#include <limits>
+#include <stdexcept>
+#include <vector>
+
+#include "capture/TCPPacketDispatcher.h"
+
+namespace korvo::measurement {
+
+namespace {
+
+// Store positions and flow numbers are 32-bit; the flow number also carries the direction bit.
+constexpr std::size_t kMaxSegments = std::numeric_limits<std::uint32_t>::max();
+constexpr std::size_t kMaxFlows = std::size_t{1} << 31;
+
+// The identification's key: header byte 4 plus 256 times byte 5, the field as stored.
+std::uint16_t identificationKey(const net::ip& header) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(&header.identification);
+    return static_cast<std::uint16_t>(bytes[0] | (bytes[1] << 8));
+}
+
+}  // namespace
+
+SequenceEvaluatorMultimap::SequenceEvaluatorMultimap(IPPacketSource& ipSource)
+    : IPPacketHandler(ipSource.signal) {}
+
+void SequenceEvaluatorMultimap::handlePacket(const IPPacket& packet) {
+    if (!TCPPacketDispatcher::carriesTcpHeader(packet)) {
+        return;
+    }
+    if (segments_.size() == kMaxSegments || flows_.size() == kMaxFlows ||
+        packet.packetNumber > SegmentRecord::kMaxPacketNumber) {
+        throw std::length_error("The capture holds more TCP segments or flows than one run can analyse");
+    }
+    const net::ip& ipHeader = *packet.header;
+    const FlowTuple tuple(&ipHeader);
+    const FlowIndex::Lookup lookup =
+        index_.findOrAdd(tuple, flows_, static_cast<std::uint32_t>(flows_.size()));
+    if (lookup.created) {
+        flows_.push_back(FlowState{tuple, 0, 0});
+    }
+    FlowState& flow = flows_[lookup.flow];
+    const bool forward = tuple == flow.tuple;
+    ++(forward ? flow.forwardCount : flow.reverseCount);
+
+    const auto* tcpHeader = reinterpret_cast<const net::tcphdr*>(
+        reinterpret_cast<const unsigned char*>(&ipHeader) + ipHeader.headerLength());
+    const std::uint32_t segmentLength = std::uint32_t{ipHeader.totalLengthHost()} - ipHeader.headerLength();
+    segments_.push_back(
+        FiledSegment{SegmentRecord(tcpHeader->sequenceNumberHost(), segmentLength, packet.packetNumber,
+                                   packet.captureTime, identificationKey(ipHeader)),
+                     lookup.flow * 2 + (forward ? 0U : 1U)});
+}
+
+void SequenceEvaluatorMultimap::evaluateFlows() {
+    const std::size_t flowCount = flows_.size();
+    if (flowCount == 0) {
+        return;
+    }
+    // Hand-out order: signed flow hash ascending, then first appearance (the flow number).
+    std::vector<std::uint64_t> order(flowCount);
+    for (std::size_t flow = 0; flow < flowCount; ++flow) {
+        const auto biasedHash = static_cast<std::uint32_t>(flows_[flow].tuple.flowHash()) ^ 0x80000000U;
+        order[flow] = (std::uint64_t{biasedHash} << 32) | flow;
+    }
+    std::sort(order.begin(), order.end());
+
+    // Group the segments by flow and direction in hand-out order, keeping capture order inside each group:
+    // a counting sort of store positions.
+    std::vector<std::uint32_t> groupStart(2 * flowCount + 1, 0);
+    std::vector<std::uint32_t> grouped(segments_.size());
+    {
+        std::vector<std::uint32_t> rankOf(flowCount);
+        for (std::size_t rank = 0; rank < flowCount; ++rank) {
+            const auto flow = static_cast<std::uint32_t>(order[rank]);
+            rankOf[flow] = static_cast<std::uint32_t>(rank);
+            groupStart[2 * rank + 1] = groupStart[2 * rank] + flows_[flow].forwardCount;
+            groupStart[2 * rank + 2] = groupStart[2 * rank + 1] + flows_[flow].reverseCount;
+        }
+        std::vector<std::uint32_t> next(groupStart.begin(), groupStart.end() - 1);
+        for (std::size_t position = 0; position < segments_.size(); ++position) {
+            const std::uint32_t flowDirection = segments_[position].flowDirection;
+            const std::uint32_t group = rankOf[flowDirection >> 1] * 2 + (flowDirection & 1U);
+            grouped[next[group]++] = static_cast<std::uint32_t>(position);
+        }
+    }
+
+    SequenceEvaluator evaluator;
+    const std::span<const std::uint32_t> positions(grouped);
+    for (std::size_t rank = 0; rank < flowCount; ++rank) {
+        const FlowState& flow = flows_[static_cast<std::uint32_t>(order[rank])];
+        evaluator.assign(flow.tuple, segments_, positions.subspan(groupStart[2 * rank], flow.forwardCount),
+                         positions.subspan(groupStart[2 * rank + 1], flow.reverseCount));
+        signal(evaluator);
+    }
+}
+
+}  // namespace korvo::measurement

@@ -1,0 +1,21 @@
+#pragma once
+// "NumberGapsInTCPFlows": holes in the sequence space of all TCP flows, one row per hole.
+
+#include "flow/GapFinder.h"
+#include "measurement/SequenceAnomalyMeasurement.h"
+
+namespace korvo::measurement {
+
+class NumberGapsInTCPFlows : public SequenceAnomalyMeasurement, private GapFinder {
+public:
+    NumberGapsInTCPFlows(SequenceEvaluatorSource& source, bool extendedStatistics)
+        : SequenceAnomalyMeasurement(source, "NumberGapsInTCPFlows", extendedStatistics, ""),
+          GapFinder(extendedStatistics) {}
+
+private:
+    std::uint64_t judge(const SequenceEvaluator::Direction& direction, std::string& rows) const override {
+        return findGaps(direction.bySequence, rows);
+    }
+};
+
+}  // namespace korvo::measurement

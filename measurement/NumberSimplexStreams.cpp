@@ -1,0 +1,31 @@
+#include "measurement/NumberSimplexStreams.h"
+
+#include "measurement/DetailRow.h"
+
+namespace korvo::measurement {
+
+NumberSimplexStreams::NumberSimplexStreams(SequenceEvaluatorSource& source, bool extendedStatistics)
+    : SequenceEvaluatorHandler(source), Measurement("NumberSimplexFlows", extendedStatistics) {}
+
+void NumberSimplexStreams::handleSequenceEvaluator(const SequenceEvaluator& flow) {
+    const std::size_t forward = flow.forward().byCapture.size();
+    const std::size_t reverse = flow.reverse().byCapture.size();
+    if (forward != 0 && reverse != 0) {
+        return;
+    }
+    ++tally;
+    if (extended) {
+        DetailRow(details)
+            .text("Simplex Flow Tuple,")
+            .text(flow.getTuple().toString())
+            .text(",number Packets,")
+            .number(forward + reverse)
+            .end();
+    }
+}
+
+std::string NumberSimplexStreams::getValue() const {
+    return std::to_string(tally);
+}
+
+}  // namespace korvo::measurement

@@ -1,0 +1,23 @@
+#pragma once
+// "NumberSimplexFlows": TCP flows seen in one direction only; one row per flow with its tuple and number of
+// segments. A flow whose two ends share address and port has only a forward direction and so counts here.
+
+#include <cstdint>
+
+#include "flow/SequenceEvaluatorHandler.h"
+#include "measurement/Measurement.h"
+
+namespace korvo::measurement {
+
+class NumberSimplexStreams : public SequenceEvaluatorHandler, public Measurement {
+public:
+    NumberSimplexStreams(SequenceEvaluatorSource& source, bool extendedStatistics);
+
+    void handleSequenceEvaluator(const SequenceEvaluator& flow) override;
+    [[nodiscard]] std::string getValue() const override;
+
+private:
+    std::uint64_t tally = 0;
+};
+
+}  // namespace korvo::measurement

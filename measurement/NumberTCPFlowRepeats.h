@@ -1,0 +1,22 @@
+#pragma once
+// "NumberTCPFlowDuplicates": TCP flows with at least one repeated segment, one row per flow with its count.
+
+#include "flow/RepeatFinder.h"
+#include "measurement/SequenceAnomalyMeasurement.h"
+
+namespace korvo::measurement {
+
+class NumberTCPFlowRepeats : public SequenceAnomalyMeasurement, private RepeatFinder {
+public:
+    NumberTCPFlowRepeats(SequenceEvaluatorSource& source, bool extendedStatistics)
+        : SequenceAnomalyMeasurement(source, "NumberTCPFlowDuplicates", extendedStatistics,
+                                     ",Number Of Duplicates,"),
+          RepeatFinder(false) {}
+
+private:
+    std::uint64_t judge(const SequenceEvaluator::Direction& direction, std::string& rows) const override {
+        return findRepeats(direction.byId, rows);
+    }
+};
+
+}  // namespace korvo::measurement

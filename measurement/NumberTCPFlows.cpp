@@ -1,0 +1,21 @@
+#include "measurement/NumberTCPFlows.h"
+
+#include "measurement/DetailRow.h"
+
+namespace korvo::measurement {
+
+NumberTCPFlows::NumberTCPFlows(SequenceEvaluatorSource& source, bool extendedStatistics)
+    : SequenceEvaluatorHandler(source), Measurement("NumberTCPFlows", extendedStatistics) {}
+
+void NumberTCPFlows::handleSequenceEvaluator(const SequenceEvaluator& flow) {
+    ++tally;
+    if (extended) {
+        DetailRow(details).text(flow.getTuple().toString()).end();
+    }
+}
+
+std::string NumberTCPFlows::getValue() const {
+    return std::to_string(tally);
+}
+
+}  // namespace korvo::measurement

@@ -1,0 +1,23 @@
+#pragma once
+// "NumberTCPFlows": every TCP flow of the capture, both directions counting as one; one row per flow with
+// the tuple of its first packet.
+
+#include <cstdint>
+
+#include "flow/SequenceEvaluatorHandler.h"
+#include "measurement/Measurement.h"
+
+namespace korvo::measurement {
+
+class NumberTCPFlows : public SequenceEvaluatorHandler, public Measurement {
+public:
+    NumberTCPFlows(SequenceEvaluatorSource& source, bool extendedStatistics);
+
+    void handleSequenceEvaluator(const SequenceEvaluator& flow) override;
+    [[nodiscard]] std::string getValue() const override;
+
+private:
+    std::uint64_t tally = 0;
+};
+
+}  // namespace korvo::measurement

@@ -1,0 +1,21 @@
+#pragma once
+// "NumberTCPGapFlows": TCP flows with at least one hole, one row per flow with its number of holes.
+
+#include "flow/GapFinder.h"
+#include "measurement/SequenceAnomalyMeasurement.h"
+
+namespace korvo::measurement {
+
+class NumberTCPGapFlows : public SequenceAnomalyMeasurement, private GapFinder {
+public:
+    NumberTCPGapFlows(SequenceEvaluatorSource& source, bool extendedStatistics)
+        : SequenceAnomalyMeasurement(source, "NumberTCPGapFlows", extendedStatistics, ",Number of Gaps,"),
+          GapFinder(false) {}
+
+private:
+    std::uint64_t judge(const SequenceEvaluator::Direction& direction, std::string& rows) const override {
+        return findGaps(direction.bySequence, rows);
+    }
+};
+
+}  // namespace korvo::measurement

@@ -1,0 +1,23 @@
+#pragma once
+// "NumberTCPOutOfOrderFlows": TCP flows with at least one out-of-order segment, one row per flow with its
+// count.
+
+#include "flow/OOOFinder.h"
+#include "measurement/SequenceAnomalyMeasurement.h"
+
+namespace korvo::measurement {
+
+class NumberTCPOutOfOrderFlows : public SequenceAnomalyMeasurement, private OOOFinder {
+public:
+    NumberTCPOutOfOrderFlows(SequenceEvaluatorSource& source, bool extendedStatistics)
+        : SequenceAnomalyMeasurement(source, "NumberTCPOutOfOrderFlows", extendedStatistics,
+                                     ",Number Out Of Order Packets,"),
+          OOOFinder(false) {}
+
+private:
+    std::uint64_t judge(const SequenceEvaluator::Direction& direction, std::string& rows) const override {
+        return findOutOfOrder(direction.bySequence, direction.byCapture, rows);
+    }
+};
+
+}  // namespace korvo::measurement

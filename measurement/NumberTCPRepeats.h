@@ -1,0 +1,21 @@
+#pragma once
+// "NumberTCPDuplicates": TCP segments repeating an earlier segment's IP identification, one row per repeat.
+
+#include "flow/RepeatFinder.h"
+#include "measurement/SequenceAnomalyMeasurement.h"
+
+namespace korvo::measurement {
+
+class NumberTCPRepeats : public SequenceAnomalyMeasurement, private RepeatFinder {
+public:
+    NumberTCPRepeats(SequenceEvaluatorSource& source, bool extendedStatistics)
+        : SequenceAnomalyMeasurement(source, "NumberTCPDuplicates", extendedStatistics, ""),
+          RepeatFinder(extendedStatistics) {}
+
+private:
+    std::uint64_t judge(const SequenceEvaluator::Direction& direction, std::string& rows) const override {
+        return findRepeats(direction.byId, rows);
+    }
+};
+
+}  // namespace korvo::measurement

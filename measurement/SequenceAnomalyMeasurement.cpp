@@ -1,0 +1,42 @@
+#include "measurement/SequenceAnomalyMeasurement.h"
+
+#include <utility>
+
+#include "measurement/DetailRow.h"
+
+namespace korvo::measurement {
+
+SequenceAnomalyMeasurement::SequenceAnomalyMeasurement(SequenceEvaluatorSource& source,
+                                                       std::string reportedName, bool extendedStatistics,
+                                                       std::string_view flowLabel)
+    : SequenceEvaluatorHandler(source),
+      Measurement(std::move(reportedName), extendedStatistics),
+      flowLabel_(flowLabel) {}
+
+void SequenceAnomalyMeasurement::handleSequenceEvaluator(const SequenceEvaluator& flow) {
+    const bool packetLevel = flowLabel_.empty();
+    std::string& rows = packetLevel ? details : unusedRows_;
+    const std::uint64_t anomalies = judge(flow.forward(), rows) + judge(flow.reverse(), rows);
+    if (packetLevel) {
+        tally += anomalies;
+        return;
+    }
+    if (anomalies == 0) {
+        return;
+    }
+    ++tally;
+    if (extended) {
+        DetailRow(details)
+            .text("Tuple,")
+            .text(flow.getTuple().toString())
+            .text(flowLabel_)
+            .number(anomalies)
+            .end();
+    }
+}
+
+std::string SequenceAnomalyMeasurement::getValue() const {
+    return std::to_string(tally);
+}
+
+}  // namespace korvo::measurement

@@ -1,0 +1,36 @@
+#pragma once
+// The common part of the six gap, out-of-order and duplicate figures: each flow is judged in both directions
+// by the concrete class's finder. A packet-level figure adds up the anomalous segments and keeps the
+// finder's rows; a flow-level figure counts the flows with any and lists them with their count.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "flow/SequenceEvaluatorHandler.h"
+#include "measurement/Measurement.h"
+
+namespace korvo::measurement {
+
+class SequenceAnomalyMeasurement : public SequenceEvaluatorHandler, public Measurement {
+public:
+    void handleSequenceEvaluator(const SequenceEvaluator& flow) final;
+    [[nodiscard]] std::string getValue() const final;
+
+protected:
+    // `flowLabel` empty makes a packet-level figure; otherwise the figure is flow-level and its rows read
+    // "Tuple,<tuple><flowLabel><count>".
+    SequenceAnomalyMeasurement(SequenceEvaluatorSource& source, std::string reportedName,
+                               bool extendedStatistics, std::string_view flowLabel);
+
+    // The anomalies of one direction; the finder appends its rows to `rows` when it writes details.
+    virtual std::uint64_t judge(const SequenceEvaluator::Direction& direction, std::string& rows) const = 0;
+
+private:
+    std::string_view flowLabel_;
+    std::uint64_t tally = 0;
+    // Where a flow-level figure's finder would write; it never does, so this stays empty.
+    std::string unusedRows_;
+};
+
+}  // namespace korvo::measurement
