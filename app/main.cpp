@@ -37,7 +37,10 @@ int main(int argc, char* argv[]) {
     bool extended = false;
     try {
         po::variables_map arguments;
-        po::store(po::parse_command_line(argc, argv, options), arguments);
+        // No positional argument is declared, so a stray word on the line is refused rather than ignored.
+        const po::positional_options_description noPositionalArguments;
+        po::store(po::command_line_parser(argc, argv).options(options).positional(noPositionalArguments).run(),
+                  arguments);
         po::notify(arguments);
         if (arguments.count("help") != 0) {
             std::cout << options << "\n";

@@ -1,0 +1,135 @@
+// Which result files a run writes and under which names, and how a run ends when one cannot be written.
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+#include "e2e/MixedCapture.h"
+#include "e2e/ToolTest.h"
+
+namespace korvo::e2e {
+namespace {
+
+class ResultFilesTest : public ToolTest {
+protected:
+    // One TCP segment 10.0.0.1:1234 -> 10.0.0.2:80 of 54 bytes.
+    void writeOneSegment() const {
+        newCapture()
+            .add({kMarch2008, 0}, tools::FrameBuilder()
+                                      .ipv4(address(10, 0, 0, 1), address(10, 0, 0, 2))
+                                      .tcp(1234, 80, 1)
+                                      .build())
+            .close();
+    }
+};
+
+std::vector<std::string> fileNamesOf(const std::string& prefix, const std::vector<std::string>& figures) {
+    std::vector<std::string> names = {prefix + ".Summary.txt"};
+    for (const std::string& figure : figures) {
+        names.push_back(prefix + "." + figure + ".csv");
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST_F(ResultFilesTest, WithoutExtendedOptionOnlyTheTruncatedFramesGetADetailFile) {
+    MixedCapture::write(tool.path(kCapture));
+
+    expectQuietSuccess(analyse(false));
+
+    EXPECT_EQ(results.fileNames(), fileNamesOf(kPrefix, {"NumberOfTruncatedPackets"}));
+}
+
+TEST_F(ResultFilesTest, WithExtendedOptionElevenDetailFilesAreWritten) {
+    MixedCapture::write(tool.path(kCapture));
+
+    expectQuietSuccess(analyse(true));
+
+    EXPECT_EQ(results.fileNames(), fileNamesOf(kPrefix, kDetailFigures));
+}
+
+TEST_F(ResultFilesTest, PrefixIsTakenAsItIsWithADotAfterIt) {
+    writeOneSegment();
+    std::filesystem::create_directory(tool.path("sub"));
+
+    expectQuietSuccess(tool.run({"-i", kCapture, "-o", "sub/", "-e"}));
+
+    const ResultFiles inSub(tool.folder(), "sub/");
+    EXPECT_EQ(inSub.fileNames(), fileNamesOf("", kDetailFigures));
+    EXPECT_EQ(inSub.summaryValue("TotalVolumeInB"), "54");
+}
+
+TEST_F(ResultFilesTest, EarlierFilesAreReplaced) {
+    writeOneSegment();
+    std::ofstream(results.summaryPath()) << std::string(5000, '#');
+    std::ofstream(results.detailPath("NumberOfTruncatedPackets")) << "Packet Number,99\n";
+
+    expectQuietSuccess(analyse(false));
+
+    EXPECT_EQ(results.summaryValue("TotalVolumeInB"), "54");
+    EXPECT_EQ(results.summary()->find('#'), std::string::npos);
+    EXPECT_EQ(results.detail("NumberOfTruncatedPackets"), "");
+}
+
+TEST_F(ResultFilesTest, PrefixInAMissingFolderEndsTheRun) {
+    writeOneSegment();
+
+    const RunResult result = tool.run({"-i", kCapture, "-o", "nowhere/out", "-e"});
+
+    EXPECT_EQ(result.exitStatus, 254);
+    EXPECT_EQ(result.standardOutput, "");
+    EXPECT_EQ(result.standardError,
+              "Error writing result file nowhere/out.Summary.txt: No such file or directory\n");
+    EXPECT_FALSE(std::filesystem::exists(tool.path("nowhere")));
+}
+
+TEST_F(ResultFilesTest, FailingWriteEndsTheRun) {
+    writeOneSegment();
+
+    // Files may be opened, but every byte written to one fails with "File too large".
+    const RunResult result = tool.runWrapped({"sh", "-c", R"(trap "" XFSZ; ulimit -f 0; exec "$0" "$@")"},
+                                             {"-i", kCapture, "-o", kPrefix});
+
+    EXPECT_EQ(result.exitStatus, 254);
+    EXPECT_EQ(result.standardOutput, "");
+    EXPECT_EQ(result.standardError, "Error writing result file out.Summary.txt: File too large\n");
+    EXPECT_EQ(results.summary(), "");
+}
+
+// The summary is written line by line, each detail file right after its figure's line; here the fragments'
+// detail file cannot be opened (a folder has its name), so the summary stops after that figure's line and the
+// detail files before it stay.
+TEST_F(ResultFilesTest, DetailFileThatCannotBeOpenedEndsTheRun) {
+    writeOneSegment();
+    std::filesystem::create_directory(results.detailPath("NumberIPFragments"));
+
+    const RunResult result = analyse(true);
+
+    EXPECT_EQ(result.exitStatus, 254);
+    EXPECT_EQ(result.standardOutput, "");
+    EXPECT_EQ(result.standardError, "Error writing result file out.NumberIPFragments.csv: Is a directory\n");
+    EXPECT_EQ(results.summary(),
+              "Volume Measurements:\n"
+              "TotalVolumeInB: 54\n"
+              "TrafficLoadInMbps: inf\n"
+              "CaptureDuration: 00:00:00\n"
+              "TotalVolumeTCPInB: 54\n"
+              "NumberTCPFlows: 1\n"
+              "\n"
+              "Flow Measurements:\n"
+              "NumberTCPFlowDuplicates: 0\n"
+              "NumberTCPGapFlows: 0\n"
+              "NumberTCPOutOfOrderFlows: 0\n"
+              "NumberSimplexFlows: 1\n"
+              "\n"
+              "Packet Measurements:\n"
+              "NumberJumboIPPackets: 0\n"
+              "NumberIPFragments: 0\n");
+    EXPECT_EQ(results.fileNames(),
+              fileNamesOf(kPrefix, {"NumberTCPFlows", "NumberTCPFlowDuplicates", "NumberTCPGapFlows",
+                                    "NumberTCPOutOfOrderFlows", "NumberSimplexFlows", "NumberJumboIPPackets",
+                                    "NumberIPFragments"}));
+}
+
+}  // namespace
+}  // namespace korvo::e2e

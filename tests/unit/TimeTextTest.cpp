@@ -1,0 +1,92 @@
+// The capture-time and duration texts must be exactly what the date-time library's stream output writes.
+
+#include <gtest/gtest.h>
+
+#include <boost/date_time/posix_time/posix_time.hpp>
+#include <random>
+#include <sstream>
+
+#include "measurement/TimeText.h"
+
+namespace korvo::measurement {
+namespace {
+
+using boost::posix_time::hours;
+using boost::posix_time::microseconds;
+using boost::posix_time::minutes;
+using boost::posix_time::ptime;
+using boost::posix_time::seconds;
+using boost::posix_time::time_duration;
+
+const ptime kEpoch(boost::gregorian::date(1970, 1, 1));
+
+template <typename Value>
+std::string libraryText(const Value& value) {
+    std::ostringstream text;
+    text << value;
+    return text.str();
+}
+
+TEST(TimeText, CaptureTimeExamples) {
+    const ptime time(boost::gregorian::date(2008, 3, 5), hours(14) + minutes(7) + seconds(9));
+    EXPECT_EQ(TimeText::captureTime(time), "2008-Mar-05 14:07:09");
+    EXPECT_EQ(TimeText::captureTime(time + microseconds(120)), "2008-Mar-05 14:07:09.000120");
+    EXPECT_EQ(TimeText::captureTime(kEpoch), "1970-Jan-01 00:00:00");
+    EXPECT_EQ(TimeText::captureTime(kEpoch + seconds(1) + microseconds(500000)),
+              "1970-Jan-01 00:00:01.500000");
+}
+
+TEST(TimeText, CaptureTimeMatchesLibraryOverTheWholeRecordRange) {
+    // Record timestamps are unsigned 32-bit seconds: 1970 to 2106, across leap years and month ends.
+    std::mt19937_64 random(20261208);
+    std::uniform_int_distribution<std::int64_t> secondsSinceEpoch(0, 0xFFFFFFFFLL);
+    std::uniform_int_distribution<std::int64_t> fraction(0, 999999);
+    for (int sample = 0; sample < 20000; ++sample) {
+        const std::int64_t micros = sample % 4 == 0 ? 0 : fraction(random);
+        const ptime time = kEpoch + seconds(secondsSinceEpoch(random)) + microseconds(micros);
+        ASSERT_EQ(TimeText::captureTime(time), libraryText(time));
+    }
+    for (const unsigned short year : std::initializer_list<unsigned short>{1972, 2000, 2024, 2100, 2106}) {
+        for (const auto& day : {boost::gregorian::date(year, 2, 28), boost::gregorian::date(year, 12, 31)}) {
+            const ptime lastMicro = ptime(day) + hours(24) - microseconds(1);
+            ASSERT_EQ(TimeText::captureTime(lastMicro), libraryText(lastMicro));
+            ASSERT_EQ(TimeText::captureTime(lastMicro + microseconds(1)),
+                      libraryText(lastMicro + microseconds(1)));
+        }
+    }
+}
+
+TEST(TimeText, CaptureTimeBeforeTheEpoch) {
+    const ptime time = kEpoch - microseconds(1);
+    EXPECT_EQ(TimeText::captureTime(time), "1969-Dec-31 23:59:59.999999");
+    EXPECT_EQ(TimeText::captureTime(time), libraryText(time));
+}
+
+TEST(TimeText, DurationExamples) {
+    EXPECT_EQ(TimeText::duration(time_duration(0, 0, 0)), "00:00:00");
+    EXPECT_EQ(TimeText::duration(seconds(90) + microseconds(500000)), "00:01:30.500000");
+    EXPECT_EQ(TimeText::duration(hours(3) + minutes(2) + seconds(1) + microseconds(42)), "03:02:01.000042");
+    EXPECT_EQ(TimeText::duration(seconds(1)), "00:00:01");
+    EXPECT_EQ(TimeText::duration(microseconds(1)), "00:00:00.000001");
+    EXPECT_EQ(TimeText::duration(hours(25) + microseconds(42)), "25:00:00.000042");
+}
+
+TEST(TimeText, DurationMatchesLibraryIncludingLongAndNegativeSpans) {
+    std::mt19937_64 random(7);
+    std::uniform_int_distribution<std::int64_t> span(-(std::int64_t{1} << 42), std::int64_t{1} << 42);
+    for (int sample = 0; sample < 20000; ++sample) {
+        std::int64_t micros = span(random);
+        if (sample % 3 == 0) {
+            micros -= micros % 1000000;
+        }
+        const time_duration duration = microseconds(micros);
+        ASSERT_EQ(TimeText::duration(duration), libraryText(duration)) << micros;
+    }
+    for (const time_duration duration :
+         std::initializer_list<time_duration>{hours(99) + minutes(59), hours(100), hours(1193046)}) {
+        EXPECT_EQ(TimeText::duration(duration), libraryText(duration));
+    }
+}
+
+}  // namespace
+}  // namespace korvo::measurement
