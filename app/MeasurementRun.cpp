@@ -5,6 +5,7 @@
 
 #include "app/ErrorText.h"
 #include "app/ResultFile.h"
+#include "app/RunFailure.h"
 #include "capture/IPPacketDispatcher.h"
 #include "capture/PacketLoader.h"
 #include "capture/TCPPacketDispatcher.h"
@@ -33,6 +34,15 @@ constexpr int kRunFailed = -2;
 }  // namespace
 
 void MeasurementRun::run(std::string inputFile, std::string outputPrefix, bool extended) {
+    try {
+        analyse(inputFile, outputPrefix, extended);
+    } catch (const RunFailure& failure) {
+        std::cerr << failure.what() << std::endl;
+        std::exit(kRunFailed);
+    }
+}
+
+void MeasurementRun::analyse(const std::string& inputFile, const std::string& outputPrefix, bool extended) {
     // The build order is also the order in which every emitter calls its receivers, and the order of the
     // lines inside each group of the summary.
     EthernetSignal ethernetSignal;
@@ -78,8 +88,7 @@ void MeasurementRun::run(std::string inputFile, std::string outputPrefix, bool e
         flowTable.evaluateFlows();
         writeResults(outputPrefix);
     } catch (const std::exception& error) {
-        std::cerr << errorText(error) << std::endl;
-        std::exit(kRunFailed);
+        throw RunFailure(errorText(error));
     }
 }
 

@@ -15,7 +15,11 @@ class MeasurementRun {
 public:
     using Group = std::vector<std::reference_wrapper<const Measurement>>;
 
+    // Analyses the capture and writes the results. A failure from opening the capture to writing the last
+    // file is reported on standard error and ends the process with status -2.
     void run(std::string inputFile, std::string outputPrefix, bool extended);
+    // The same without ending the process: such a failure is thrown to the caller.
+    void analyse(const std::string& inputFile, const std::string& outputPrefix, bool extended);
     void writeResults(std::string outputPrefix) const;
 
     Group volumeMeasurements;
