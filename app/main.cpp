@@ -39,8 +39,9 @@ int main(int argc, char* argv[]) {
         po::variables_map arguments;
         // No positional argument is declared, so a stray word on the line is refused rather than ignored.
         const po::positional_options_description noPositionalArguments;
-        po::store(po::command_line_parser(argc, argv).options(options).positional(noPositionalArguments).run(),
-                  arguments);
+        po::store(
+            po::command_line_parser(argc, argv).options(options).positional(noPositionalArguments).run(),
+            arguments);
         po::notify(arguments);
         if (arguments.count("help") != 0) {
             std::cout << options << "\n";

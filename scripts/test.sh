@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Installs what is missing, then builds and runs every test twice: in a normal build with warnings as
+# errors, and in a build with the address and undefined-behaviour sanitizers. Also checks the formatting.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-dependencies.sh
+jobs=$(nproc)
+
+scripts/check-format.sh
+
+cmake -S . -B build-test -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWIRETALLY_WERROR=ON >/dev/null
+cmake --build build-test -j"$jobs"
+ctest --test-dir build-test -j"$jobs" --output-on-failure
+
+cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DWIRETALLY_WERROR=ON \
+    -DWIRETALLY_SANITIZE=address,undefined -DWIRETALLY_BENCHMARKS=OFF >/dev/null
+cmake --build build-sanitize -j"$jobs"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    ctest --test-dir build-sanitize -j"$jobs" --output-on-failure
