@@ -27,11 +27,18 @@ std::uint64_t FlowIndex::mixedHash(const FlowTuple& tuple) {
     const std::uint64_t destination = (std::uint64_t{tuple.destinationAddress} << 16) | tuple.destinationPort;
     const std::uint64_t low = std::min(source, destination);
     const std::uint64_t high = std::max(source, destination);
-    return mix(mix(low ^ (std::uint64_t{tuple.protocol} << 56)) ^ high);
+    return mix((low ^ (std::uint64_t{tuple.protocol} << 56)) * 0x9e3779b97f4a7c15ULL + high);
 }
 
 FlowIndex::Lookup FlowIndex::findOrAdd(const FlowTuple& tuple, const ChunkedStore<FlowState>& flows,
                                        std::uint32_t nextFlow) {
+    // Packets come in bursts of one flow: try the flow found last before hashing.
+    if (lastFlow_ < flows.size()) {
+        const FlowTuple& last = flows[lastFlow_].tuple;
+        if (tuple == last || tuple == last.reversed()) {
+            return {lastFlow_, false};
+        }
+    }
     // Grow while every entry's flow is in `flows`, so that the table stays at most half full.
     if ((used_ + 1) * 2 > slots_.size()) {
         grow(flows);
@@ -42,11 +49,13 @@ FlowIndex::Lookup FlowIndex::findOrAdd(const FlowTuple& tuple, const ChunkedStor
         if (entry == 0) {
             slots_[slot] = nextFlow + 1;
             ++used_;
+            lastFlow_ = nextFlow;
             return {nextFlow, true};
         }
         const FlowTuple& known = flows[entry - 1].tuple;
         if (tuple == known || tuple == known.reversed()) {
-            return {entry - 1, false};
+            lastFlow_ = entry - 1;
+            return {lastFlow_, false};
         }
     }
 }

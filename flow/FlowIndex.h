@@ -3,6 +3,7 @@
 // a well-mixed hash of both endpoints, so that lookups stay O(1) however many flows share a flow hash.
 
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 #include "capture/FlowTuple.h"
@@ -31,6 +32,7 @@ private:
     // Flow number plus one; zero marks a free slot.
     std::vector<std::uint32_t> slots_;
     std::size_t used_ = 0;
+    std::uint32_t lastFlow_ = std::numeric_limits<std::uint32_t>::max();
 };
 
 }  // namespace korvo::measurement

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "flow/RunMergeSort.h"
+
 namespace korvo::measurement {
 
 namespace {
@@ -23,26 +25,31 @@ void SequenceEvaluator::arrange(Arrangements& arrangements, const ChunkedStore<F
     const std::size_t count = byCapture.size();
     arrangements.bySequence.resize(count);
     arrangements.byId.resize(count);
-    keys_.resize(count);
+    sequenceKeys_.resize(count);
+    idKeys_.resize(count);
     if (count != 0) {
-        // Sorting once per flow costs O(n log n) whatever order the segments arrived in.
         const std::uint32_t origin = store[byCapture[0]].record.sequenceNumber - kOrderingMargin;
         for (std::size_t position = 0; position < count; ++position) {
-            const std::uint32_t distance = store[byCapture[position]].record.sequenceNumber - origin;
+            const SegmentRecord& record = store[byCapture[position]].record;
+            const std::uint32_t distance = record.sequenceNumber - origin;
             // Equal distances: the segment captured last comes first.
-            keys_[position] = (std::uint64_t{distance} << 32) | (kPositionMask - position);
+            sequenceKeys_[position] = (std::uint64_t{distance} << 32) | (kPositionMask - position);
+            idKeys_[position] = (std::uint64_t{record.ipIdentification()} << 32) | position;
         }
-        std::sort(keys_.begin(), keys_.end());
+        // Segments that repeat a sequence number (pure acknowledgements, mostly) follow each other in
+        // capture order; turning those stretches round leaves an in-order direction fully sorted.
+        for (auto stretch = sequenceKeys_.begin(); stretch != sequenceKeys_.end();) {
+            const std::uint64_t distance = *stretch >> 32;
+            const auto end = std::find_if(stretch + 1, sequenceKeys_.end(),
+                                          [distance](std::uint64_t key) { return key >> 32 != distance; });
+            std::reverse(stretch, end);
+            stretch = end;
+        }
+        RunMergeSort::sort(sequenceKeys_, runStarts_);
+        RunMergeSort::sort(idKeys_, runStarts_);
         for (std::size_t rank = 0; rank < count; ++rank) {
-            arrangements.bySequence[rank] = byCapture[kPositionMask - (keys_[rank] & kPositionMask)];
-        }
-        for (std::size_t position = 0; position < count; ++position) {
-            const std::uint16_t key = store[byCapture[position]].record.ipIdentification();
-            keys_[position] = (std::uint64_t{key} << 32) | position;
-        }
-        std::sort(keys_.begin(), keys_.end());
-        for (std::size_t rank = 0; rank < count; ++rank) {
-            arrangements.byId[rank] = byCapture[keys_[rank] & kPositionMask];
+            arrangements.bySequence[rank] = byCapture[kPositionMask - (sequenceKeys_[rank] & kPositionMask)];
+            arrangements.byId[rank] = byCapture[idKeys_[rank] & kPositionMask];
         }
     }
     arrangements.view = Direction{SegmentList(store, arrangements.bySequence), SegmentList(store, byCapture),

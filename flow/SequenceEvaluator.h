@@ -54,7 +54,9 @@ private:
     Arrangements forward_;
     Arrangements reverse_;
     // Sort keys: the ordering value in the high half, the capture position in the low half.
-    std::vector<std::uint64_t> keys_;
+    std::vector<std::uint64_t> sequenceKeys_;
+    std::vector<std::uint64_t> idKeys_;
+    std::vector<std::size_t> runStarts_;
 };
 
 }  // namespace korvo::measurement
