@@ -8,71 +8,63 @@ namespace {
 
 constexpr std::size_t kInitialSlots = 1024;
 
-std::uint64_t mix(std::uint64_t value) {
+}  // namespace
+
+FlowIndex::FlowIndex() : slots_(kInitialSlots, Slot{0, 0}) {}
+
+std::uint32_t FlowIndex::hashOf(const FlowTuple& tuple) {
+    // Both directions must hash alike: order the two endpoints, then mix them.
+    const std::uint64_t source = (std::uint64_t{tuple.sourceAddress} << 16) | tuple.sourcePort;
+    const std::uint64_t destination = (std::uint64_t{tuple.destinationAddress} << 16) | tuple.destinationPort;
+    std::uint64_t value =
+        (std::min(source, destination) ^ (std::uint64_t{tuple.protocol} << 56)) * 0x9e3779b97f4a7c15ULL +
+        std::max(source, destination);
     value ^= value >> 33;
     value *= 0xff51afd7ed558ccdULL;
     value ^= value >> 33;
     value *= 0xc4ceb9fe1a85ec53ULL;
     value ^= value >> 33;
-    return value;
+    return static_cast<std::uint32_t>(value);
 }
 
-}  // namespace
-
-FlowIndex::FlowIndex() : slots_(kInitialSlots, 0) {}
-
-std::uint64_t FlowIndex::mixedHash(const FlowTuple& tuple) {
-    // Both directions must land on the same slot: order the two endpoints before mixing them.
-    const std::uint64_t source = (std::uint64_t{tuple.sourceAddress} << 16) | tuple.sourcePort;
-    const std::uint64_t destination = (std::uint64_t{tuple.destinationAddress} << 16) | tuple.destinationPort;
-    const std::uint64_t low = std::min(source, destination);
-    const std::uint64_t high = std::max(source, destination);
-    return mix((low ^ (std::uint64_t{tuple.protocol} << 56)) * 0x9e3779b97f4a7c15ULL + high);
-}
-
-FlowIndex::Lookup FlowIndex::findOrAdd(const FlowTuple& tuple, const ChunkedStore<FlowState>& flows,
-                                       std::uint32_t nextFlow) {
-    // Packets come in bursts of one flow: try the flow found last before hashing.
-    if (lastFlow_ < flows.size()) {
-        const FlowTuple& last = flows[lastFlow_].tuple;
-        if (tuple == last || tuple == last.reversed()) {
-            return {lastFlow_, false};
-        }
+FlowIndex::Lookup FlowIndex::findOrAdd(const FlowTuple& tuple, std::uint32_t hash,
+                                       const ChunkedStore<FlowState>& flows, std::uint32_t nextFlow) {
+    std::uint32_t& recent = recent_[hash % kRecentFlows];
+    if (recent != 0 && belongsTo(tuple, flows[recent - 1])) {
+        return {recent - 1, false};
     }
-    // Grow while every entry's flow is in `flows`, so that the table stays at most half full.
     if ((used_ + 1) * 2 > slots_.size()) {
-        grow(flows);
+        grow();
     }
     const std::size_t mask = slots_.size() - 1;
-    for (std::size_t slot = mixedHash(tuple) & mask;; slot = (slot + 1) & mask) {
-        const std::uint32_t entry = slots_[slot];
-        if (entry == 0) {
-            slots_[slot] = nextFlow + 1;
+    for (std::size_t position = hash & mask;; position = (position + 1) & mask) {
+        Slot& slot = slots_[position];
+        if (slot.flowPlusOne == 0) {
+            slot = Slot{hash, nextFlow + 1};
             ++used_;
-            lastFlow_ = nextFlow;
+            recent = nextFlow + 1;
             return {nextFlow, true};
         }
-        const FlowTuple& known = flows[entry - 1].tuple;
-        if (tuple == known || tuple == known.reversed()) {
-            lastFlow_ = entry - 1;
-            return {lastFlow_, false};
+        if (slot.hash == hash && belongsTo(tuple, flows[slot.flowPlusOne - 1])) {
+            recent = slot.flowPlusOne;
+            return {slot.flowPlusOne - 1, false};
         }
     }
 }
 
-void FlowIndex::grow(const ChunkedStore<FlowState>& flows) {
-    std::vector<std::uint32_t> previous(slots_.size() * 2, 0);
+void FlowIndex::grow() {
+    HugePageVector<Slot> previous(slots_.size() * 2, Slot{0, 0});
     previous.swap(slots_);
     const std::size_t mask = slots_.size() - 1;
-    for (const std::uint32_t entry : previous) {
-        if (entry == 0) {
+    for (const Slot& slot : previous) {
+        if (slot.flowPlusOne == 0) {
             continue;
         }
-        std::size_t slot = mixedHash(flows[entry - 1].tuple) & mask;
-        while (slots_[slot] != 0) {
-            slot = (slot + 1) & mask;
+        std::size_t position = slot.hash & mask;
+        while (slots_[position].flowPlusOne != 0) {
+            position = (position + 1) & mask;
         }
-        slots_[slot] = entry;
+        slots_[position] = slot;
     }
 }
 

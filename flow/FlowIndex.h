@@ -1,14 +1,17 @@
 #pragma once
 // Finds a packet's flow among the flows filed so far: an open-addressing hash table of flow numbers keyed by
-// a well-mixed hash of both endpoints, so that lookups stay O(1) however many flows share a flow hash.
+// a well-mixed hash of both endpoints, so that lookups stay O(1) however many flows share a flow hash. Each
+// slot keeps 32 bits of the hash, so probing and growing never touch the flows themselves, and a small
+// table of recently found flows answers the packets of active conversations from the processor's cache.
 
+#include <array>
 #include <cstdint>
-#include <limits>
 #include <vector>
 
 #include "capture/FlowTuple.h"
 #include "flow/ChunkedStore.h"
 #include "flow/FlowState.h"
+#include "flow/HugePageAllocator.h"
 
 namespace korvo::measurement {
 
@@ -21,18 +24,33 @@ public:
 
     FlowIndex();
 
-    // The number of the flow that `tuple` or its reversal belongs to. When there is none, `nextFlow` is
-    // entered for it and returned with `created` set; the caller then appends that flow to `flows`.
-    Lookup findOrAdd(const FlowTuple& tuple, const ChunkedStore<FlowState>& flows, std::uint32_t nextFlow);
+    // The same for a tuple and its reversal.
+    [[nodiscard]] static std::uint32_t hashOf(const FlowTuple& tuple);
+    // Asks for the slot where a lookup of `hash` starts, ahead of the lookup.
+    void prefetch(std::uint32_t hash) const { __builtin_prefetch(&slots_[hash & (slots_.size() - 1)]); }
+    // The number of the flow that `tuple` (whose hashOf is `hash`) or its reversal belongs to. When there is
+    // none, `nextFlow` is entered for it and returned with `created` set; the caller then appends that flow
+    // to `flows`.
+    Lookup findOrAdd(const FlowTuple& tuple, std::uint32_t hash, const ChunkedStore<FlowState>& flows,
+                     std::uint32_t nextFlow);
 
 private:
-    [[nodiscard]] static std::uint64_t mixedHash(const FlowTuple& tuple);
-    void grow(const ChunkedStore<FlowState>& flows);
+    struct Slot {
+        std::uint32_t hash;
+        // Flow number plus one; zero marks a free slot.
+        std::uint32_t flowPlusOne;
+    };
+    static constexpr std::size_t kRecentFlows = 4096;
 
-    // Flow number plus one; zero marks a free slot.
-    std::vector<std::uint32_t> slots_;
+    [[nodiscard]] static bool belongsTo(const FlowTuple& tuple, const FlowState& flow) {
+        return tuple == flow.tuple || tuple == flow.tuple.reversed();
+    }
+    void grow();
+
+    HugePageVector<Slot> slots_;
     std::size_t used_ = 0;
-    std::uint32_t lastFlow_ = std::numeric_limits<std::uint32_t>::max();
+    // Flow number plus one of the flow last found under each value of the hash's low bits.
+    std::array<std::uint32_t, kRecentFlows> recent_{};
 };
 
 }  // namespace korvo::measurement

@@ -30,70 +30,95 @@ void SequenceEvaluatorMultimap::handlePacket(const IPPacket& packet) {
     if (!TCPPacketDispatcher::carriesTcpHeader(packet)) {
         return;
     }
-    if (segments_.size() == kMaxSegments || flows_.size() == kMaxFlows ||
+    if (segments_.size() + pendingCount_ >= kMaxSegments || flows_.size() + pendingCount_ >= kMaxFlows ||
         packet.packetNumber > SegmentRecord::kMaxPacketNumber) {
         throw std::length_error("The capture holds more TCP segments or flows than one run can analyse");
     }
     const net::ip& ipHeader = *packet.header;
-    const FlowTuple tuple(&ipHeader);
-    const FlowIndex::Lookup lookup =
-        index_.findOrAdd(tuple, flows_, static_cast<std::uint32_t>(flows_.size()));
-    if (lookup.created) {
-        flows_.push_back(FlowState{tuple, 0, 0});
-    }
-    FlowState& flow = flows_[lookup.flow];
-    const bool forward = tuple == flow.tuple;
-    ++(forward ? flow.forwardCount : flow.reverseCount);
-
     const auto* tcpHeader = reinterpret_cast<const net::tcphdr*>(
         reinterpret_cast<const unsigned char*>(&ipHeader) + ipHeader.headerLength());
     const std::uint32_t segmentLength = std::uint32_t{ipHeader.totalLengthHost()} - ipHeader.headerLength();
-    segments_.push_back(
-        FiledSegment{SegmentRecord(tcpHeader->sequenceNumberHost(), segmentLength, packet.packetNumber,
-                                   packet.captureTime, identificationKey(ipHeader)),
-                     lookup.flow * 2 + (forward ? 0U : 1U)});
+    PendingSegment& pending = pending_[pendingCount_++];
+    pending.tuple = FlowTuple(&ipHeader);
+    pending.hash = FlowIndex::hashOf(pending.tuple);
+    pending.record = SegmentRecord(tcpHeader->sequenceNumberHost(), segmentLength, packet.packetNumber,
+                                   packet.captureTime, identificationKey(ipHeader));
+    index_.prefetch(pending.hash);
+    if (pendingCount_ == kBatchSize) {
+        fileBatch();
+    }
+}
+
+void SequenceEvaluatorMultimap::fileBatch() {
+    for (std::size_t index = 0; index < pendingCount_; ++index) {
+        const PendingSegment& pending = pending_[index];
+        const FlowIndex::Lookup lookup =
+            index_.findOrAdd(pending.tuple, pending.hash, flows_, static_cast<std::uint32_t>(flows_.size()));
+        if (lookup.created) {
+            flows_.push_back(FlowState{pending.tuple, 0, 0});
+        }
+        FlowState& flow = flows_[lookup.flow];
+        const bool forward = pending.tuple == flow.tuple;
+        ++(forward ? flow.forwardCount : flow.reverseCount);
+        segments_.push_back(FiledSegment{pending.record, lookup.flow * 2 + (forward ? 0U : 1U)});
+    }
+    pendingCount_ = 0;
 }
 
 void SequenceEvaluatorMultimap::evaluateFlows() {
+    fileBatch();
     const std::size_t flowCount = flows_.size();
     if (flowCount == 0) {
         return;
     }
     // Hand-out order: signed flow hash ascending, then first appearance (the flow number).
-    std::vector<std::uint64_t> order(flowCount);
+    HugePageVector<std::uint64_t> order(flowCount);
     for (std::size_t flow = 0; flow < flowCount; ++flow) {
         const auto biasedHash = static_cast<std::uint32_t>(flows_[flow].tuple.flowHash()) ^ 0x80000000U;
         order[flow] = (std::uint64_t{biasedHash} << 32) | flow;
     }
     std::sort(order.begin(), order.end());
 
-    // Group the segments by flow and direction in hand-out order, keeping capture order inside each group:
-    // a counting sort of store positions.
-    std::vector<std::uint32_t> groupStart(2 * flowCount + 1, 0);
-    std::vector<std::uint32_t> grouped(segments_.size());
+    // Group the store positions by flow and direction in hand-out order, keeping capture order inside each
+    // group: a counting sort, whose cursors are kept per flow number so that a segment's group is found
+    // with one look-up.
+    HugePageVector<std::uint32_t> groupStart(2 * flowCount + 1, 0);
+    HugePageVector<std::uint32_t> grouped(segments_.size());
     {
-        std::vector<std::uint32_t> rankOf(flowCount);
+        HugePageVector<std::uint32_t> next(2 * flowCount);
         for (std::size_t rank = 0; rank < flowCount; ++rank) {
             const auto flow = static_cast<std::uint32_t>(order[rank]);
-            rankOf[flow] = static_cast<std::uint32_t>(rank);
             groupStart[2 * rank + 1] = groupStart[2 * rank] + flows_[flow].forwardCount;
             groupStart[2 * rank + 2] = groupStart[2 * rank + 1] + flows_[flow].reverseCount;
+            next[2 * flow] = groupStart[2 * rank];
+            next[2 * flow + 1] = groupStart[2 * rank + 1];
         }
-        std::vector<std::uint32_t> next(groupStart.begin(), groupStart.end() - 1);
         for (std::size_t position = 0; position < segments_.size(); ++position) {
-            const std::uint32_t flowDirection = segments_[position].flowDirection;
-            const std::uint32_t group = rankOf[flowDirection >> 1] * 2 + (flowDirection & 1U);
-            grouped[next[group]++] = static_cast<std::uint32_t>(position);
+            grouped[next[segments_[position].flowDirection]++] = static_cast<std::uint32_t>(position);
         }
     }
 
     SequenceEvaluator evaluator;
     const std::span<const std::uint32_t> positions(grouped);
     for (std::size_t rank = 0; rank < flowCount; ++rank) {
+        if (rank + kLookAhead < flowCount) {
+            prefetchFlow(order, groupStart, grouped, rank + kLookAhead);
+        }
         const FlowState& flow = flows_[static_cast<std::uint32_t>(order[rank])];
         evaluator.assign(flow.tuple, segments_, positions.subspan(groupStart[2 * rank], flow.forwardCount),
                          positions.subspan(groupStart[2 * rank + 1], flow.reverseCount));
         signal(evaluator);
+    }
+}
+
+void SequenceEvaluatorMultimap::prefetchFlow(const HugePageVector<std::uint64_t>& order,
+                                             const HugePageVector<std::uint32_t>& groupStart,
+                                             const HugePageVector<std::uint32_t>& grouped,
+                                             std::size_t rank) const {
+    __builtin_prefetch(&flows_[static_cast<std::uint32_t>(order[rank])]);
+    const std::uint32_t end = std::min(groupStart[2 * rank + 2], groupStart[2 * rank] + kPrefetchedSegments);
+    for (std::uint32_t group = groupStart[2 * rank]; group < end; ++group) {
+        __builtin_prefetch(&segments_[grouped[group]]);
     }
 }
 

@@ -4,6 +4,7 @@
 // segment is kept once, as 28 bytes in capture order; a flow's sequence and identification orders are built
 // only when the flow is handed out.
 
+#include <array>
 #include <cstdint>
 
 #include "capture/PacketSignals.h"
@@ -11,6 +12,7 @@
 #include "flow/FiledSegment.h"
 #include "flow/FlowIndex.h"
 #include "flow/FlowState.h"
+#include "flow/HugePageAllocator.h"
 #include "flow/SequenceEvaluatorHandler.h"
 
 namespace korvo::measurement {
@@ -24,10 +26,26 @@ public:
     // Hands every flow to the connected handlers, one flow at a time. Called once, after the capture.
     void evaluateFlows();
 
-    [[nodiscard]] std::size_t flowCount() const { return flows_.size(); }
-    [[nodiscard]] std::size_t segmentCount() const { return segments_.size(); }
-
 private:
+    // Segments are filed in small batches: the index slots of a whole batch are requested from memory
+    // before the first is needed, so that their cache misses overlap instead of following each other.
+    static constexpr std::size_t kBatchSize = 16;
+    struct PendingSegment {
+        FlowTuple tuple;
+        std::uint32_t hash;
+        SegmentRecord record;
+    };
+    void fileBatch();
+    // Flows are handed out in hash order, so their records lie scattered over the store: the records of the
+    // flow kLookAhead places ahead are requested while the current one is judged.
+    static constexpr std::size_t kLookAhead = 4;
+    static constexpr std::uint32_t kPrefetchedSegments = 8;
+    void prefetchFlow(const HugePageVector<std::uint64_t>& order,
+                      const HugePageVector<std::uint32_t>& groupStart,
+                      const HugePageVector<std::uint32_t>& grouped, std::size_t rank) const;
+
+    std::array<PendingSegment, kBatchSize> pending_;
+    std::size_t pendingCount_ = 0;
     ChunkedStore<FlowState> flows_;
     ChunkedStore<FiledSegment> segments_;
     FlowIndex index_;

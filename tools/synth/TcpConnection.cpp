@@ -11,6 +11,21 @@ constexpr std::uint32_t kLargestStandardPacket = 1500;
 // Applications often write less than a full segment; this share of data segments is cut short.
 constexpr double kShortWriteShare = 0.15;
 
+std::uint32_t tagsFor(const TcpSegment& segment) {
+    std::uint32_t tags = kTagTcp;
+    if (segment.vlanId != 0) {
+        tags |= kTagVlan;
+    }
+    if (kIpAndTcpHeaderBytes + segment.payloadBytes > kLargestStandardPacket) {
+        tags |= kTagJumbo;
+    }
+    return tags;
+}
+
+void write(FrameEncoder& encoder, CaptureSink& sink, const TcpSegment& segment, std::uint32_t tags) {
+    sink.put(encoder.tcp(segment), tags);
+}
+
 }  // namespace
 
 TcpConnection::TcpConnection(const ConnectionPlan& plan, Random& random)
@@ -152,22 +167,6 @@ TcpSegment TcpConnection::segment(const Side& from, const Side& to, std::uint32_
     result.identification = from.nextIdentification;
     result.payloadBytes = payload;
     return result;
-}
-
-std::uint32_t TcpConnection::tagsFor(const TcpSegment& segment) const {
-    std::uint32_t tags = kTagTcp;
-    if (segment.vlanId != 0) {
-        tags |= kTagVlan;
-    }
-    if (kIpAndTcpHeaderBytes + segment.payloadBytes > kLargestStandardPacket) {
-        tags |= kTagJumbo;
-    }
-    return tags;
-}
-
-void TcpConnection::write(FrameEncoder& encoder, CaptureSink& sink, const TcpSegment& segment,
-                          std::uint32_t tags) const {
-    sink.put(encoder.tcp(segment), tags);
 }
 
 }  // namespace korvo::tools::synth

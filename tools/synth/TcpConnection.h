@@ -72,8 +72,6 @@ private:
     std::uint32_t nextPayload(const Side& from, Random& random) const;
     TcpSegment segment(const Side& from, const Side& to, std::uint32_t sequence, std::uint32_t payload,
                        std::uint8_t flags) const;
-    std::uint32_t tagsFor(const TcpSegment& segment) const;
-    void write(FrameEncoder& encoder, CaptureSink& sink, const TcpSegment& segment, std::uint32_t tags) const;
 
     Phase phase_ = Phase::Done;
     Side client_;
