@@ -3,11 +3,18 @@
 #include <arpa/inet.h>
 
 #include <bit>
+#include <charconv>
 #include <cstring>
 
 namespace korvo::measurement {
 
 namespace {
+
+void appendNumber(std::string& out, unsigned value) {
+    char digits[12];
+    const auto result = std::to_chars(digits, digits + sizeof digits, value);
+    out.append(digits, result.ptr);
+}
 
 // The number whose bytes, least significant first, are the stored (wire-order) bytes of `stored`.
 std::uint32_t littleEndianValue(std::uint32_t stored) {
@@ -59,34 +66,46 @@ FlowTuple FlowTuple::reversed() const {
     return reverse;
 }
 
-std::string FlowTuple::formatAddress(std::uint32_t address) {
+void FlowTuple::appendAddress(std::string& out, std::uint32_t address) {
     const std::uint32_t host = ntohl(address);
-    return std::to_string(host >> 24) + '.' + std::to_string((host >> 16) & 0xFF) + '.' +
-           std::to_string((host >> 8) & 0xFF) + '.' + std::to_string(host & 0xFF);
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        appendNumber(out, (host >> shift) & 0xFFU);
+        if (shift != 0) {
+            out.push_back('.');
+        }
+    }
+}
+
+void FlowTuple::appendText(std::string& out) const {
+    switch (protocol) {
+        case net::ip::kProtocolTcp:
+            out.append("TCP ");
+            break;
+        case net::ip::kProtocolUdp:
+            out.append("UDP ");
+            break;
+        default:
+            out.append("Unknown/");
+            appendNumber(out, protocol);
+            out.push_back(' ');
+            break;
+    }
+    appendAddress(out, sourceAddress);
+    if (hasPorts()) {
+        out.push_back(':');
+        appendNumber(out, ntohs(sourcePort));
+    }
+    out.append(" -> ");
+    appendAddress(out, destinationAddress);
+    if (hasPorts()) {
+        out.push_back(':');
+        appendNumber(out, ntohs(destinationPort));
+    }
 }
 
 std::string FlowTuple::toString() const {
     std::string text;
-    switch (protocol) {
-        case net::ip::kProtocolTcp:
-            text = "TCP ";
-            break;
-        case net::ip::kProtocolUdp:
-            text = "UDP ";
-            break;
-        default:
-            text = "Unknown/" + std::to_string(protocol) + ' ';
-            break;
-    }
-    text += formatAddress(sourceAddress);
-    if (hasPorts()) {
-        text += ':' + std::to_string(ntohs(sourcePort));
-    }
-    text += " -> ";
-    text += formatAddress(destinationAddress);
-    if (hasPorts()) {
-        text += ':' + std::to_string(ntohs(destinationPort));
-    }
+    appendText(text);
     return text;
 }
 

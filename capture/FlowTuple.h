@@ -31,8 +31,10 @@ struct FlowTuple {
     [[nodiscard]] FlowTuple reversed() const;
     // "TCP 10.0.0.1:1234 -> 192.168.1.20:80"; other protocols read "Unknown/<number> 10.0.0.1 -> 10.0.0.2".
     [[nodiscard]] std::string toString() const;
-    // Dotted quad of a network-order address.
-    [[nodiscard]] static std::string formatAddress(std::uint32_t address);
+    // Appends the same text, for detail rows written by the million.
+    void appendText(std::string& out) const;
+    // Appends the dotted quad of a network-order address.
+    static void appendAddress(std::string& out, std::uint32_t address);
 
     friend bool operator==(const FlowTuple& left, const FlowTuple& right) {
         return left.sourceAddress == right.sourceAddress &&

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "capture/FlowTuple.h"
 #include "measurement/TimeText.h"
 
 namespace korvo::measurement {
@@ -25,6 +26,10 @@ public:
         char digits[24];
         const auto result = std::to_chars(digits, digits + sizeof digits, value);
         out_.append(digits, result.ptr);
+        return *this;
+    }
+    DetailRow& tuple(const FlowTuple& flowTuple) {
+        flowTuple.appendText(out_);
         return *this;
     }
     DetailRow& time(boost::posix_time::ptime captureTime) {

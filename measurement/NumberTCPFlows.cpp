@@ -10,7 +10,7 @@ NumberTCPFlows::NumberTCPFlows(SequenceEvaluatorSource& source, bool extendedSta
 void NumberTCPFlows::handleSequenceEvaluator(const SequenceEvaluator& flow) {
     ++tally;
     if (extended) {
-        DetailRow(details).text(flow.getTuple().toString()).end();
+        DetailRow(details).tuple(flow.getTuple()).end();
     }
 }
 

@@ -26,12 +26,7 @@ void SequenceAnomalyMeasurement::handleSequenceEvaluator(const SequenceEvaluator
     }
     ++tally;
     if (extended) {
-        DetailRow(details)
-            .text("Tuple,")
-            .text(flow.getTuple().toString())
-            .text(flowLabel_)
-            .number(anomalies)
-            .end();
+        DetailRow(details).text("Tuple,").tuple(flow.getTuple()).text(flowLabel_).number(anomalies).end();
     }
 }
 
