@@ -4,6 +4,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <type_traits>
 #include <vector>
 
 #include "flow/HugePageAllocator.h"
@@ -17,20 +19,28 @@ public:
 
     void push_back(const T& value) {
         if (size_ % kBlockSize == 0) {
-            blocks_.emplace_back(kBlockSize);
+            blocks_.emplace_back(HugePageAllocator<T>().allocate(kBlockSize));
         }
-        blocks_.back()[size_ % kBlockSize] = value;
+        std::construct_at(blocks_.back().get() + size_ % kBlockSize, value);
         ++size_;
     }
 
-    T& operator[](std::size_t index) { return blocks_[index / kBlockSize][index % kBlockSize]; }
-    const T& operator[](std::size_t index) const { return blocks_[index / kBlockSize][index % kBlockSize]; }
+    T& operator[](std::size_t index) { return blocks_[index / kBlockSize].get()[index % kBlockSize]; }
+    const T& operator[](std::size_t index) const {
+        return blocks_[index / kBlockSize].get()[index % kBlockSize];
+    }
 
     [[nodiscard]] std::size_t size() const { return size_; }
     [[nodiscard]] bool empty() const { return size_ == 0; }
 
 private:
-    std::vector<HugePageVector<T>> blocks_;
+    // Blocks are left uninitialised: an element is constructed when it is appended.
+    struct BlockRelease {
+        void operator()(T* block) const { HugePageAllocator<T>().deallocate(block, kBlockSize); }
+    };
+    static_assert(std::is_trivially_destructible_v<T>);
+
+    std::vector<std::unique_ptr<T, BlockRelease>> blocks_;
     std::size_t size_ = 0;
 };
 
