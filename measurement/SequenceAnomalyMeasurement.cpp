@@ -16,7 +16,9 @@ SequenceAnomalyMeasurement::SequenceAnomalyMeasurement(SequenceEvaluatorSource& 
 void SequenceAnomalyMeasurement::handleSequenceEvaluator(const SequenceEvaluator& flow) {
     const bool packetLevel = flowLabel_.empty();
     std::string& rows = packetLevel ? details : unusedRows_;
-    const std::uint64_t anomalies = judge(flow.forward(), rows) + judge(flow.reverse(), rows);
+    // Two statements: the forward direction's rows must come first.
+    std::uint64_t anomalies = judge(flow.forward(), rows);
+    anomalies += judge(flow.reverse(), rows);
     if (packetLevel) {
         tally += anomalies;
         return;
