@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <iostream>
+#include <optional>
 #include <sstream>
 
 #include "measurement/DetailRow.h"
@@ -14,18 +15,29 @@ constexpr int kFrameRead = 1;
 constexpr int kReadError = -1;
 constexpr int kEndOfFile = -2;
 
-// The capture time of a record: microseconds from the start of 1970, where a negative part makes the whole
-// offset negative, as a duration built from hours, minutes, seconds and fraction does.
-boost::posix_time::ptime captureTimeOf(const timeval& stamp) {
+// The span of times that a capture time can hold, in seconds from the start of 1970: 1400-01-01 00:00:00
+// to 9999-12-31 23:59:59.
+constexpr std::int64_t kEarliestSecond = -17987443200;
+constexpr std::int64_t kLatestSecond = 253402300799;
+constexpr std::int64_t kMicrosPerSecond = 1'000'000;
+
+// The capture time of a record: its seconds and microseconds added with their signs. libpcap reports a
+// time before 1970 as negative seconds and a positive fraction, and passes damaged fractions through (even
+// negative ones, from a nanosecond field that does not fit); the sum reads both as they stand. A time that
+// no capture time can hold gives nothing.
+std::optional<boost::posix_time::ptime> captureTimeOf(const timeval& stamp) {
     static const boost::posix_time::ptime kEpoch(boost::gregorian::date(1970, 1, 1));
     const std::int64_t seconds = stamp.tv_sec;
     const std::int64_t micros = stamp.tv_usec;
-    if (seconds < 0 || micros < 0) {
-        const std::int64_t magnitude =
-            (seconds < 0 ? -seconds : seconds) * 1'000'000 + (micros < 0 ? -micros : micros);
-        return kEpoch - boost::posix_time::microseconds(magnitude);
+    // Seconds are bounded first, so that the sum cannot overflow: fractions stay far below 2^62.
+    if (seconds >= kEarliestSecond - 1 && seconds <= kLatestSecond + 1 && micros > -(std::int64_t{1} << 62) &&
+        micros < (std::int64_t{1} << 62)) {
+        const std::int64_t total = seconds * kMicrosPerSecond + micros;
+        if (total >= kEarliestSecond * kMicrosPerSecond && total < (kLatestSecond + 1) * kMicrosPerSecond) {
+            return kEpoch + boost::posix_time::microseconds(total);
+        }
     }
-    return kEpoch + boost::posix_time::microseconds(seconds * 1'000'000 + micros);
+    return std::nullopt;
 }
 
 }  // namespace
@@ -76,9 +88,17 @@ void PacketLoader::loadPackets(EthernetSignal& ethernetSignal) {
         if (result != kFrameRead) {
             continue;
         }
+        const std::optional<boost::posix_time::ptime> captureTime = captureTimeOf(header->ts);
+        if (!captureTime) {
+            // Reported like a read error: the record cannot be taken as it stands.
+            std::cout << "PacketLoader::openInputFile() Error reading packet: frame " << packetCount
+                      << " has a timestamp of " << header->ts.tv_sec << " s and " << header->ts.tv_usec
+                      << " us from 1970, outside the years 1400 to 9999\n"
+                      << std::flush;
+            throw std::exception();
+        }
         const auto* frame = reinterpret_cast<const net::ether_header*>(data);
-        ethernetSignal(
-            EthernetPacket{frame, header->len, header->caplen, packetCount, captureTimeOf(header->ts)});
+        ethernetSignal(EthernetPacket{frame, header->len, header->caplen, packetCount, *captureTime});
     }
 }
 
