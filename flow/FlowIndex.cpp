@@ -29,9 +29,9 @@ std::uint32_t FlowIndex::hashOf(const FlowTuple& tuple) {
 
 FlowIndex::Lookup FlowIndex::findOrAdd(const FlowTuple& tuple, std::uint32_t hash,
                                        const ChunkedStore<FlowState>& flows, std::uint32_t nextFlow) {
-    std::uint32_t& recent = recent_[hash % kRecentFlows];
-    if (recent != 0 && belongsTo(tuple, flows[recent - 1])) {
-        return {recent - 1, false};
+    Slot& recent = recent_[hash % kRecentFlows];
+    if (recent.flowPlusOne != 0 && recent.hash == hash && belongsTo(tuple, flows[recent.flowPlusOne - 1])) {
+        return {recent.flowPlusOne - 1, false};
     }
     if ((used_ + 1) * 2 > slots_.size()) {
         grow();
@@ -42,11 +42,11 @@ FlowIndex::Lookup FlowIndex::findOrAdd(const FlowTuple& tuple, std::uint32_t has
         if (slot.flowPlusOne == 0) {
             slot = Slot{hash, nextFlow + 1};
             ++used_;
-            recent = nextFlow + 1;
+            recent = slot;
             return {nextFlow, true};
         }
         if (slot.hash == hash && belongsTo(tuple, flows[slot.flowPlusOne - 1])) {
-            recent = slot.flowPlusOne;
+            recent = slot;
             return {slot.flowPlusOne - 1, false};
         }
     }

@@ -49,8 +49,9 @@ private:
 
     HugePageVector<Slot> slots_;
     std::size_t used_ = 0;
-    // Flow number plus one of the flow last found under each value of the hash's low bits.
-    std::array<std::uint32_t, kRecentFlows> recent_{};
+    // The flow last found under each value of the hash's low bits. Its hash is kept too, so that a
+    // new flow does not have to read some unrelated flow from memory to learn that it is not that one.
+    std::array<Slot, kRecentFlows> recent_{};
 };
 
 }  // namespace korvo::measurement

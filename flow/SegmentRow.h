@@ -12,10 +12,7 @@ class SegmentRow {
 public:
     static void append(const SegmentRecord& segment, std::string& out) {
         DetailRow(out)
-            .text("Packet Number,")
-            .number(segment.packetNumber())
-            .text(",Capture Time,")
-            .time(segment.captureTime())
+            .packet(segment.packetNumber(), segment.captureTime())
             .text(",Sequence Number,")
             .number(segment.sequenceNumber)
             .end();

@@ -38,35 +38,36 @@ void SequenceEvaluatorMultimap::handlePacket(const IPPacket& packet) {
     const auto* tcpHeader = reinterpret_cast<const net::tcphdr*>(
         reinterpret_cast<const unsigned char*>(&ipHeader) + ipHeader.headerLength());
     const std::uint32_t segmentLength = std::uint32_t{ipHeader.totalLengthHost()} - ipHeader.headerLength();
-    PendingSegment& pending = pending_[pendingCount_++];
+    if (pendingCount_ == kFilingDelay) {
+        fileOldestPending();
+    }
+    PendingSegment& pending = pending_[(pendingFirst_ + pendingCount_++) % kFilingDelay];
     pending.tuple = FlowTuple(&ipHeader);
     pending.hash = FlowIndex::hashOf(pending.tuple);
     pending.record = SegmentRecord(tcpHeader->sequenceNumberHost(), segmentLength, packet.packetNumber,
                                    packet.captureTime, identificationKey(ipHeader));
     index_.prefetch(pending.hash);
-    if (pendingCount_ == kBatchSize) {
-        fileBatch();
-    }
 }
 
-void SequenceEvaluatorMultimap::fileBatch() {
-    for (std::size_t index = 0; index < pendingCount_; ++index) {
-        const PendingSegment& pending = pending_[index];
-        const FlowIndex::Lookup lookup =
-            index_.findOrAdd(pending.tuple, pending.hash, flows_, static_cast<std::uint32_t>(flows_.size()));
-        if (lookup.created) {
-            flows_.push_back(FlowState{pending.tuple, 0, 0});
-        }
-        FlowState& flow = flows_[lookup.flow];
-        const bool forward = pending.tuple == flow.tuple;
-        ++(forward ? flow.forwardCount : flow.reverseCount);
-        segments_.push_back(FiledSegment{pending.record, lookup.flow * 2 + (forward ? 0U : 1U)});
+void SequenceEvaluatorMultimap::fileOldestPending() {
+    const PendingSegment& pending = pending_[pendingFirst_];
+    pendingFirst_ = (pendingFirst_ + 1) % kFilingDelay;
+    --pendingCount_;
+    const FlowIndex::Lookup lookup =
+        index_.findOrAdd(pending.tuple, pending.hash, flows_, static_cast<std::uint32_t>(flows_.size()));
+    if (lookup.created) {
+        flows_.push_back(FlowState{pending.tuple, 0, 0});
     }
-    pendingCount_ = 0;
+    FlowState& flow = flows_[lookup.flow];
+    const bool forward = pending.tuple == flow.tuple;
+    ++(forward ? flow.forwardCount : flow.reverseCount);
+    segments_.push_back(FiledSegment{pending.record, lookup.flow * 2 + (forward ? 0U : 1U)});
 }
 
 void SequenceEvaluatorMultimap::evaluateFlows() {
-    fileBatch();
+    while (pendingCount_ != 0) {
+        fileOldestPending();
+    }
     const std::size_t flowCount = flows_.size();
     if (flowCount == 0) {
         return;

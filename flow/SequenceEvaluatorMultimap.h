@@ -27,24 +27,26 @@ public:
     void evaluateFlows();
 
 private:
-    // Segments are filed in small batches: the index slots of a whole batch are requested from memory
-    // before the first is needed, so that their cache misses overlap instead of following each other.
-    static constexpr std::size_t kBatchSize = 16;
+    // Segments are filed kFilingDelay packets after they arrive, and the index slot of each is requested
+    // from memory on arrival, so that the cache misses of many lookups overlap instead of following each
+    // other.
+    static constexpr std::size_t kFilingDelay = 16;
     struct PendingSegment {
         FlowTuple tuple;
         std::uint32_t hash;
         SegmentRecord record;
     };
-    void fileBatch();
+    void fileOldestPending();
     // Flows are handed out in hash order, so their records lie scattered over the store: the records of the
     // flow kLookAhead places ahead are requested while the current one is judged.
-    static constexpr std::size_t kLookAhead = 4;
+    static constexpr std::size_t kLookAhead = 16;
     static constexpr std::uint32_t kPrefetchedSegments = 8;
     void prefetchFlow(const HugePageVector<std::uint64_t>& order,
                       const HugePageVector<std::uint32_t>& groupStart,
                       const HugePageVector<std::uint32_t>& grouped, std::size_t rank) const;
 
-    std::array<PendingSegment, kBatchSize> pending_;
+    std::array<PendingSegment, kFilingDelay> pending_;
+    std::size_t pendingFirst_ = 0;
     std::size_t pendingCount_ = 0;
     ChunkedStore<FlowState> flows_;
     ChunkedStore<FiledSegment> segments_;

@@ -28,6 +28,10 @@ public:
         out_.append(digits, result.ptr);
         return *this;
     }
+    // "Packet Number,<number>,Capture Time,<time>": how the rows that name one packet begin.
+    DetailRow& packet(std::uint64_t packetNumber, boost::posix_time::ptime captureTime) {
+        return text("Packet Number,").number(packetNumber).text(",Capture Time,").time(captureTime);
+    }
     DetailRow& tuple(const FlowTuple& flowTuple) {
         flowTuple.appendText(out_);
         return *this;

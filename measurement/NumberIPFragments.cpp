@@ -13,12 +13,7 @@ void NumberIPFragments::handlePacket(const IPPacket& packet) {
     }
     ++tally;
     if (extended) {
-        DetailRow(details)
-            .text("Packet Number,")
-            .number(packet.packetNumber)
-            .text(",Capture Time,")
-            .time(packet.captureTime)
-            .end();
+        DetailRow(details).packet(packet.packetNumber, packet.captureTime).end();
     }
 }
 

@@ -15,10 +15,7 @@ void NumberJumboPackets::handlePacket(const IPPacket& packet) {
     ++tally;
     if (extended) {
         DetailRow(details)
-            .text("Packet Number,")
-            .number(packet.packetNumber)
-            .text(",Capture Time,")
-            .time(packet.captureTime)
+            .packet(packet.packetNumber, packet.captureTime)
             .text(",IP Packet Length,")
             .number(totalLength)
             .end();

@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 
 #include "e2e/MixedCapture.h"
 #include "e2e/ToolTest.h"
@@ -103,6 +104,22 @@ TEST_F(SummaryTest, WithoutExtendedOptionTheFiguresStayAndOnlyTruncatedFramesAre
     EXPECT_EQ(results.summaryValue("NumberIPFragments"), "3");
     EXPECT_EQ(results.summaryValue("NumberOfTruncatedPackets"), "1");
     EXPECT_EQ(results.detail("NumberOfTruncatedPackets"), "Packet Number,13\n");
+}
+
+// "-" names standard input: a capture piped in gives the same figures as the file itself.
+TEST_F(SummaryTest, CaptureReadFromStandardInput) {
+    MixedCapture::write(tool.path(kCapture));
+    const RunResult fromFile = analyse(true);
+    expectQuietSuccess(fromFile);
+    const std::optional<std::string> expected = results.summary();
+    const std::optional<std::string> expectedFragments = results.detail("NumberIPFragments");
+
+    const RunResult piped =
+        tool.runWrapped({"sh", "-c", R"(exec "$0" "$@" < in.pcap)"}, {"-e", "-i", "-", "-o", kPrefix});
+
+    expectQuietSuccess(piped);
+    EXPECT_EQ(results.summary(), expected);
+    EXPECT_EQ(results.detail("NumberIPFragments"), expectedFragments);
 }
 
 // Three TCP segments of 60 captured bytes each claim 4,294,967,295 bytes on the wire (2^32 - 1):
