@@ -7,7 +7,8 @@ namespace korvo::measurement {
 
 std::uint64_t OOOFinder::findOutOfOrder(const SegmentList& bySequence, const SegmentList& byCapture,
                                         std::string& out) const {
-    if (bySequence.empty() || byCapture.empty()) {
+    // The first captured segment is never out of order.
+    if (bySequence.empty() || byCapture.size() < 2) {
         return 0;
     }
     const std::uint32_t origin = bySequence[0].sequenceNumber - SequenceEvaluator::kOrderingMargin;

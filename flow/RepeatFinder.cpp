@@ -5,10 +5,11 @@
 namespace korvo::measurement {
 
 std::uint64_t RepeatFinder::findRepeats(const SegmentList& byId, std::string& out) const {
-    auto segment = byId.begin();
-    if (segment == byId.end()) {
+    // The first segment under an identification is never a repeat.
+    if (byId.size() < 2) {
         return 0;
     }
+    auto segment = byId.begin();
     std::uint64_t repeats = 0;
     std::uint16_t previousKey = segment->ipIdentification();
     for (++segment; segment != byId.end(); ++segment) {
