@@ -26,6 +26,10 @@ void ResultFile::write(std::string_view text) {
     }
 }
 
+void ResultFile::write(const DetailText& text) {
+    text.forEachPiece([this](std::string_view piece) { write(piece); });
+}
+
 void ResultFile::endLine() {
     write("\n");
     if (std::fflush(file_) != 0) {

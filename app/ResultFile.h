@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "measurement/DetailText.h"
+
 namespace korvo::measurement {
 
 class ResultFile {
@@ -17,6 +19,7 @@ public:
     ~ResultFile();
 
     void write(std::string_view text);
+    void write(const DetailText& text);
     // Writes a newline and flushes, so that the file is complete up to this line should the run stop.
     void endLine();
     void close();

@@ -4,7 +4,7 @@
 
 namespace korvo::measurement {
 
-std::uint64_t GapFinder::findGaps(const SegmentList& bySequence, std::string& out) const {
+std::uint64_t GapFinder::findGaps(const SegmentList& bySequence, DetailText& out) const {
     // One segment opens no hole; returning before reading it spares a memory access per flow of a scan.
     if (bySequence.size() < 2) {
         return 0;
@@ -29,7 +29,7 @@ std::uint64_t GapFinder::findGaps(const SegmentList& bySequence, std::string& ou
     return gaps;
 }
 
-void GapFinder::describeGap(const SegmentRecord& before, const SegmentRecord& after, std::string& out) {
+void GapFinder::describeGap(const SegmentRecord& before, const SegmentRecord& after, DetailText& out) {
     const std::uint32_t gapSize = after.sequenceNumber - before.sequenceNumber - before.segmentLength;
     DetailRow(out)
         .text("PreGapPacketID,")

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "flow/SegmentList.h"
+#include "measurement/DetailText.h"
 
 namespace korvo::measurement {
 
@@ -16,10 +17,10 @@ public:
 
     // The number of holes; with details on, one row per hole is appended to `out` in the order found.
     // Comparisons are of raw 32-bit values, not wrap-aware.
-    std::uint64_t findGaps(const SegmentList& bySequence, std::string& out) const;
+    std::uint64_t findGaps(const SegmentList& bySequence, DetailText& out) const;
     // "PreGapPacketID,..,Capture Time,..,Sequence Number,..,PostGapPacketID,..,Capture Time,..,Sequence
     // Number,..,Gap Size,.." for the segment that reached furthest before the hole and the first after it.
-    static void describeGap(const SegmentRecord& before, const SegmentRecord& after, std::string& out);
+    static void describeGap(const SegmentRecord& before, const SegmentRecord& after, DetailText& out);
 
 private:
     bool writeDetails_;

@@ -6,7 +6,7 @@
 namespace korvo::measurement {
 
 std::uint64_t OOOFinder::findOutOfOrder(const SegmentList& bySequence, const SegmentList& byCapture,
-                                        std::string& out) const {
+                                        DetailText& out) const {
     // The first captured segment is never out of order.
     if (bySequence.empty() || byCapture.size() < 2) {
         return 0;

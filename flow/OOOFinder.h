@@ -7,6 +7,7 @@
 #include <string>
 
 #include "flow/SegmentList.h"
+#include "measurement/DetailText.h"
 
 namespace korvo::measurement {
 
@@ -16,7 +17,7 @@ public:
 
     // The number of out-of-order segments; with details on, one segment row each, in capture order.
     std::uint64_t findOutOfOrder(const SegmentList& bySequence, const SegmentList& byCapture,
-                                 std::string& out) const;
+                                 DetailText& out) const;
 
 private:
     bool writeDetails_;

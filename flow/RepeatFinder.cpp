@@ -4,7 +4,7 @@
 
 namespace korvo::measurement {
 
-std::uint64_t RepeatFinder::findRepeats(const SegmentList& byId, std::string& out) const {
+std::uint64_t RepeatFinder::findRepeats(const SegmentList& byId, DetailText& out) const {
     // The first segment under an identification is never a repeat.
     if (byId.size() < 2) {
         return 0;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "flow/SegmentList.h"
+#include "measurement/DetailText.h"
 
 namespace korvo::measurement {
 
@@ -15,7 +16,7 @@ public:
 
     // The number of repeats; with details on, one segment row each, ascending identification key and, under
     // one key, in capture order.
-    std::uint64_t findRepeats(const SegmentList& byId, std::string& out) const;
+    std::uint64_t findRepeats(const SegmentList& byId, DetailText& out) const;
 
 private:
     bool writeDetails_;

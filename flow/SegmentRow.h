@@ -10,7 +10,7 @@ namespace korvo::measurement {
 
 class SegmentRow {
 public:
-    static void append(const SegmentRecord& segment, std::string& out) {
+    static void append(const SegmentRecord& segment, DetailText& out) {
         DetailRow(out)
             .packet(segment.packetNumber(), segment.captureTime())
             .text(",Sequence Number,")

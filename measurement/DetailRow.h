@@ -9,13 +9,14 @@
 #include <string_view>
 
 #include "capture/FlowTuple.h"
+#include "measurement/DetailText.h"
 #include "measurement/TimeText.h"
 
 namespace korvo::measurement {
 
 class DetailRow {
 public:
-    explicit DetailRow(std::string& out) : out_(out) {}
+    explicit DetailRow(DetailText& out) : text_(out), out_(out.buffer_) {}
 
     DetailRow& text(std::string_view piece) {
         out_.append(piece);
@@ -40,9 +41,13 @@ public:
         TimeText::appendCaptureTime(out_, captureTime);
         return *this;
     }
-    void end() { out_.push_back('\n'); }
+    void end() {
+        out_.push_back('\n');
+        text_.rowEnded();
+    }
 
 private:
+    DetailText& text_;
     std::string& out_;
 };
 

@@ -7,8 +7,8 @@ namespace korvo::measurement {
 Measurement::Measurement(std::string reportedName, bool extendedStatistics)
     : name(std::move(reportedName)), extended(extendedStatistics) {}
 
-const std::string& Measurement::getDetails() const {
-    static const std::string kNoDetails;
+const DetailText& Measurement::getDetails() const {
+    static const DetailText kNoDetails;
     return extended ? details : kNoDetails;
 }
 

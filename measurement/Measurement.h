@@ -5,6 +5,8 @@
 #include <boost/date_time/posix_time/posix_time_types.hpp>
 #include <string>
 
+#include "measurement/DetailText.h"
+
 namespace korvo::measurement {
 
 class Measurement {
@@ -18,7 +20,7 @@ public:
     [[nodiscard]] virtual std::string getValue() const = 0;
     [[nodiscard]] bool isExtended() const { return extended; }
     // The detail rows collected so far; empty whenever the measurement is not extended.
-    [[nodiscard]] const std::string& getDetails() const;
+    [[nodiscard]] const DetailText& getDetails() const;
 
     // Widens the span of recorded capture times to include `t`.
     void recordCaptureTime(boost::posix_time::ptime t) {
@@ -38,7 +40,7 @@ protected:
     const std::string name;
     const bool extended;
     // Detail rows: comma-separated lines, each ended by a newline. Appended only while `extended` is set.
-    std::string details;
+    DetailText details;
 };
 
 }  // namespace korvo::measurement

@@ -13,7 +13,7 @@ public:
           OOOFinder(extendedStatistics) {}
 
 private:
-    std::uint64_t judge(const SequenceEvaluator::Direction& direction, std::string& rows) const override {
+    std::uint64_t judge(const SequenceEvaluator::Direction& direction, DetailText& rows) const override {
         return findOutOfOrder(direction.bySequence, direction.byCapture, rows);
     }
 };

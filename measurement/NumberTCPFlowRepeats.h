@@ -14,7 +14,7 @@ public:
           RepeatFinder(false) {}
 
 private:
-    std::uint64_t judge(const SequenceEvaluator::Direction& direction, std::string& rows) const override {
+    std::uint64_t judge(const SequenceEvaluator::Direction& direction, DetailText& rows) const override {
         return findRepeats(direction.byId, rows);
     }
 };

@@ -15,7 +15,7 @@ public:
           OOOFinder(false) {}
 
 private:
-    std::uint64_t judge(const SequenceEvaluator::Direction& direction, std::string& rows) const override {
+    std::uint64_t judge(const SequenceEvaluator::Direction& direction, DetailText& rows) const override {
         return findOutOfOrder(direction.bySequence, direction.byCapture, rows);
     }
 };

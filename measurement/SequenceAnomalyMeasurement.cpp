@@ -15,7 +15,7 @@ SequenceAnomalyMeasurement::SequenceAnomalyMeasurement(SequenceEvaluatorSource& 
 
 void SequenceAnomalyMeasurement::handleSequenceEvaluator(const SequenceEvaluator& flow) {
     const bool packetLevel = flowLabel_.empty();
-    std::string& rows = packetLevel ? details : unusedRows_;
+    DetailText& rows = packetLevel ? details : unusedRows_;
     // Two statements: the forward direction's rows must come first.
     std::uint64_t anomalies = judge(flow.forward(), rows);
     anomalies += judge(flow.reverse(), rows);

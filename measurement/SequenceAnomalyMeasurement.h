@@ -24,13 +24,13 @@ protected:
                                bool extendedStatistics, std::string_view flowLabel);
 
     // The anomalies of one direction; the finder appends its rows to `rows` when it writes details.
-    virtual std::uint64_t judge(const SequenceEvaluator::Direction& direction, std::string& rows) const = 0;
+    virtual std::uint64_t judge(const SequenceEvaluator::Direction& direction, DetailText& rows) const = 0;
 
 private:
     std::string_view flowLabel_;
     std::uint64_t tally = 0;
     // Where a flow-level figure's finder would write; it never does, so this stays empty.
-    std::string unusedRows_;
+    DetailText unusedRows_;
 };
 
 }  // namespace korvo::measurement

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <string>
+#include <vector>
 
 #include "e2e/MixedCapture.h"
 #include "e2e/ToolTest.h"
@@ -129,6 +131,48 @@ TEST_F(ResultFilesTest, DetailFileThatCannotBeOpenedEndsTheRun) {
               fileNamesOf(kPrefix, {"NumberTCPFlows", "NumberTCPFlowDuplicates", "NumberTCPGapFlows",
                                     "NumberTCPOutOfOrderFlows", "NumberSimplexFlows", "NumberJumboIPPackets",
                                     "NumberIPFragments"}));
+}
+
+// A capture taken with a small snap length lists every frame as truncated: 400,000 rows (about 8 MiB) pass
+// through the temporary file and arrive whole; where no temporary file can be made, the run says so.
+class LongDetailListTest : public ResultFilesTest {
+protected:
+    static constexpr std::uint32_t kFrames = 400000;
+
+    void writeCutFrames() const {
+        TestCapture capture = newCapture();
+        const std::vector<std::uint8_t> frame(14, 0);
+        for (std::uint32_t index = 0; index < kFrames; ++index) {
+            capture.addRecord({kMarch2008, index}, frame, 1514);
+        }
+        capture.close();
+    }
+};
+
+TEST_F(LongDetailListTest, EveryRowArrives) {
+    writeCutFrames();
+
+    expectQuietSuccess(analyse(false));
+
+    std::string expected;
+    for (std::uint32_t packet = 1; packet <= kFrames; ++packet) {
+        expected += "Packet Number," + std::to_string(packet) + "\n";
+    }
+    EXPECT_EQ(results.detail("NumberOfTruncatedPackets"), expected);
+    EXPECT_EQ(results.summaryValue("NumberOfTruncatedPackets"), std::to_string(kFrames));
+}
+
+TEST_F(LongDetailListTest, TemporaryFileThatCannotBeMadeEndsTheRun) {
+    writeCutFrames();
+
+    const RunResult result =
+        tool.runWrapped({"env", "TMPDIR=/nonexistent-wiretally-folder"}, {"-i", kCapture, "-o", kPrefix});
+
+    EXPECT_EQ(result.exitStatus, 254);
+    EXPECT_EQ(result.standardOutput, "");
+    EXPECT_EQ(result.standardError,
+              "Cannot create the temporary file of detail rows: No such file or directory\n");
+    EXPECT_FALSE(results.summary().has_value());
 }
 
 }  // namespace

@@ -19,8 +19,10 @@ constexpr std::uint32_t kFullSegment = 1480;
 class GapFinderTest : public ::testing::Test {
 protected:
     std::uint64_t gaps(const std::vector<std::uint32_t>& bySequence, bool details = true) {
-        rows.clear();
-        return GapFinder(details).findGaps(segments.list(bySequence), rows);
+        DetailText out;
+        const std::uint64_t count = GapFinder(details).findGaps(segments.list(bySequence), out);
+        rows = out.str();
+        return count;
     }
 
     SegmentFixture segments;
@@ -83,8 +85,11 @@ protected:
         for (const std::size_t rank : sequenceRanks) {
             bySequence.push_back(byCapture[rank]);
         }
-        rows.clear();
-        return OOOFinder(true).findOutOfOrder(segments.list(bySequence), segments.list(byCapture), rows);
+        DetailText out;
+        const std::uint64_t count =
+            OOOFinder(true).findOutOfOrder(segments.list(bySequence), segments.list(byCapture), out);
+        rows = out.str();
+        return count;
     }
 
     SegmentFixture segments;
@@ -121,7 +126,7 @@ TEST_F(OOOFinderTest, DistancesAreMeasuredFromBelowTheFirstSequenceNumber) {
 class RepeatFinderTest : public ::testing::Test {
 protected:
     SegmentFixture segments;
-    std::string rows;
+    DetailText rows;
 };
 
 TEST_F(RepeatFinderTest, CountsEveryLaterSegmentUnderAnIdentification) {
@@ -131,20 +136,20 @@ TEST_F(RepeatFinderTest, CountsEveryLaterSegmentUnderAnIdentification) {
     }
     const std::vector<std::uint32_t> byId = {1, 3, 4, 0, 2};
     EXPECT_EQ(RepeatFinder(true).findRepeats(segments.list(byId), rows), 3U);
-    EXPECT_EQ(rows,
+    EXPECT_EQ(rows.str(),
               "Packet Number,4,Capture Time,2008-Mar-05 00:00:04,Sequence Number,1000\n"
               "Packet Number,5,Capture Time,2008-Mar-05 00:00:05,Sequence Number,1000\n"
               "Packet Number,3,Capture Time,2008-Mar-05 00:00:03,Sequence Number,1000\n");
-    std::string quiet;
+    DetailText quiet;
     EXPECT_EQ(RepeatFinder(false).findRepeats(segments.list(byId), quiet), 3U);
-    EXPECT_EQ(quiet, "");
+    EXPECT_TRUE(quiet.empty());
 }
 
 TEST_F(RepeatFinderTest, DistinctIdentificationsAreNoRepeats) {
     const std::vector<std::uint32_t> byId = {segments.add(1000, 40, 1, 1), segments.add(1000, 40, 2, 2)};
     EXPECT_EQ(RepeatFinder(true).findRepeats(segments.list(byId), rows), 0U);
     EXPECT_EQ(RepeatFinder(true).findRepeats(segments.list({}), rows), 0U);
-    EXPECT_EQ(rows, "");
+    EXPECT_TRUE(rows.empty());
 }
 
 }  // namespace

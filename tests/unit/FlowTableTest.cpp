@@ -166,7 +166,7 @@ public:
     using SequenceEvaluatorHandler::SequenceEvaluatorHandler;
 
     void handleSequenceEvaluator(const SequenceEvaluator& flow) override {
-        std::string unused;
+        DetailText unused;
         const SequenceEvaluator::Direction& forward = flow.forward();
         gaps += GapFinder(false).findGaps(forward.bySequence, unused);
         outOfOrder += OOOFinder(false).findOutOfOrder(forward.bySequence, forward.byCapture, unused);

@@ -5,6 +5,7 @@
 #include <boost/date_time/posix_time/posix_time.hpp>
 #include <vector>
 
+#include "measurement/DetailRow.h"
 #include "measurement/TrafficLoadInMbps.h"
 
 namespace korvo::measurement {
@@ -19,7 +20,7 @@ class Probe : public Measurement {
 public:
     explicit Probe(bool extendedStatistics) : Measurement("ProbeName", extendedStatistics) {}
     [[nodiscard]] std::string getValue() const override { return ""; }
-    void writeRow() { details += "row\n"; }
+    void writeRow() { DetailRow(details).text("row").end(); }
 };
 
 TEST(Measurement, SpanWidensBothWays) {
@@ -36,10 +37,10 @@ TEST(Measurement, SpanWidensBothWays) {
 TEST(Measurement, DetailsOnlyWhenExtended) {
     Probe quiet(false);
     quiet.writeRow();
-    EXPECT_EQ(quiet.getDetails(), "");
+    EXPECT_TRUE(quiet.getDetails().empty());
     Probe loud(true);
     loud.writeRow();
-    EXPECT_EQ(loud.getDetails(), "row\n");
+    EXPECT_EQ(loud.getDetails().str(), "row\n");
 }
 
 // Feeds frames of the given wire lengths at the given seconds after kStart.

@@ -1,0 +1,75 @@
+#include "measurement/DetailText.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+#include <vector>
+
+namespace korvo::measurement {
+
+namespace {
+
+[[noreturn]] void failSpill(const char* what, int error) {
+    throw std::runtime_error(std::string("Cannot ") + what +
+                             " the temporary file of detail rows: " + std::strerror(error));
+}
+
+}  // namespace
+
+std::string DetailText::str() const {
+    std::string text;
+    forEachPiece([&text](std::string_view piece) { text.append(piece); });
+    return text;
+}
+
+void DetailText::spill() {
+    if (!spill_) {
+        const char* folder = std::getenv("TMPDIR");
+        std::string path =
+            std::string(folder != nullptr && *folder != '\0' ? folder : "/tmp") + "/wiretally-XXXXXX";
+        const int descriptor = mkstemp(path.data());
+        if (descriptor < 0) {
+            failSpill("create", errno);
+        }
+        // Nameless from here on: nothing is left behind, however the run ends.
+        unlink(path.c_str());
+        spill_.reset(fdopen(descriptor, "w+b"));
+        if (!spill_) {
+            const int error = errno;
+            close(descriptor);
+            failSpill("open", error);
+        }
+    }
+    if (std::fwrite(buffer_.data(), 1, buffer_.size(), spill_.get()) != buffer_.size()) {
+        failSpill("write", errno);
+    }
+    spilledBytes_ += buffer_.size();
+    buffer_.clear();
+}
+
+void DetailText::readSpill(const std::function<void(std::string_view)>& write) const {
+    std::FILE* file = spill_.get();
+    if (std::fflush(file) != 0 || std::fseek(file, 0, SEEK_SET) != 0) {
+        failSpill("read", errno);
+    }
+    std::vector<char> piece(kSpillThreshold);
+    std::uint64_t left = spilledBytes_;
+    while (left != 0) {
+        const std::size_t wanted = left < piece.size() ? static_cast<std::size_t>(left) : piece.size();
+        const std::size_t got = std::fread(piece.data(), 1, wanted, file);
+        if (got != wanted) {
+            failSpill("read", std::ferror(file) != 0 ? errno : EIO);
+        }
+        write(std::string_view(piece.data(), got));
+        left -= got;
+    }
+    // Appending again goes to the end, not over what was just read.
+    if (std::fseek(file, 0, SEEK_END) != 0) {
+        failSpill("read", errno);
+    }
+}
+
+}  // namespace korvo::measurement

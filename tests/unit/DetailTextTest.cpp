@@ -1,0 +1,80 @@
+// Detail rows beyond what is kept in memory go to a temporary file and come back whole and in order.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <stdexcept>
+#include <string>
+
+#include "measurement/DetailRow.h"
+#include "measurement/DetailText.h"
+
+namespace korvo::measurement {
+namespace {
+
+// Enough rows (about 14 MiB) to pass through the temporary file several times over.
+constexpr std::uint64_t kRows = 500000;
+
+std::string expectedRows(std::uint64_t first, std::uint64_t count) {
+    std::string text;
+    for (std::uint64_t row = first; row < first + count; ++row) {
+        text += "Packet Number," + std::to_string(row) + ",Sequence Number,4294967295\n";
+    }
+    return text;
+}
+
+void writeRows(DetailText& text, std::uint64_t first, std::uint64_t count) {
+    for (std::uint64_t row = first; row < first + count; ++row) {
+        DetailRow(text)
+            .text("Packet Number,")
+            .number(row)
+            .text(",Sequence Number,")
+            .number(4294967295U)
+            .end();
+    }
+}
+
+TEST(DetailText, ManyRowsComeBackWholeAndInOrder) {
+    DetailText text;
+    EXPECT_TRUE(text.empty());
+    writeRows(text, 0, kRows);
+    EXPECT_FALSE(text.empty());
+    std::string pieces;
+    std::size_t pieceCount = 0;
+    text.forEachPiece([&](std::string_view piece) {
+        pieces.append(piece);
+        ++pieceCount;
+    });
+    EXPECT_GT(pieceCount, 1U);
+    EXPECT_EQ(pieces, expectedRows(0, kRows));
+}
+
+TEST(DetailText, RowsAddedAfterReadingFollowTheEarlierOnes) {
+    DetailText text;
+    writeRows(text, 0, kRows);
+    EXPECT_EQ(text.str().size(), expectedRows(0, kRows).size());
+    writeRows(text, kRows, kRows);
+    EXPECT_EQ(text.str(), expectedRows(0, 2 * kRows));
+}
+
+TEST(DetailText, UnusableTemporaryFolderIsReported) {
+    const char* previous = std::getenv("TMPDIR");
+    const std::string saved = previous != nullptr ? previous : "";
+    setenv("TMPDIR", "/nonexistent-wiretally-folder", 1);
+    DetailText text;
+    try {
+        writeRows(text, 0, kRows);
+        ADD_FAILURE() << "rows were kept without a temporary file";
+    } catch (const std::runtime_error& error) {
+        EXPECT_EQ(std::string(error.what()),
+                  "Cannot create the temporary file of detail rows: No such file or directory");
+    }
+    if (previous != nullptr) {
+        setenv("TMPDIR", saved.c_str(), 1);
+    } else {
+        unsetenv("TMPDIR");
+    }
+}
+
+}  // namespace
+}  // namespace korvo::measurement
