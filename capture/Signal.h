@@ -30,8 +30,6 @@ public:
         }
     }
 
-    [[nodiscard]] bool empty() const { return receivers_.empty(); }
-
 private:
     friend class Receiver<Arg>;
 
