@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 #include "capture/TCPPacketDispatcher.h"
@@ -19,6 +20,28 @@ constexpr std::size_t kMaxFlows = std::size_t{1} << 31;
 std::uint16_t identificationKey(const net::ip& header) {
     const auto* bytes = reinterpret_cast<const unsigned char*>(&header.identification);
     return static_cast<std::uint16_t>(bytes[0] | (bytes[1] << 8));
+}
+
+// Sorts keys by their upper 32 bits, keeping the order of keys with equal upper halves: a least significant
+// digit radix sort in four passes of eight bits, linear in the number of keys however many there are.
+void sortByHighHalf(HugePageVector<std::uint64_t>& keys) {
+    constexpr unsigned kDigitBits = 8;
+    constexpr std::size_t kDigits = std::size_t{1} << kDigitBits;
+    HugePageVector<std::uint64_t> sorted(keys.size());
+    for (unsigned shift = 32; shift < 64; shift += kDigitBits) {
+        std::size_t starts[kDigits] = {};
+        for (const std::uint64_t key : keys) {
+            ++starts[(key >> shift) & (kDigits - 1)];
+        }
+        std::size_t next = 0;
+        for (std::size_t& start : starts) {
+            next += std::exchange(start, next);
+        }
+        for (const std::uint64_t key : keys) {
+            sorted[starts[(key >> shift) & (kDigits - 1)]++] = key;
+        }
+        keys.swap(sorted);
+    }
 }
 
 }  // namespace
@@ -78,7 +101,7 @@ void SequenceEvaluatorMultimap::evaluateFlows() {
         const auto biasedHash = static_cast<std::uint32_t>(flows_[flow].tuple.flowHash()) ^ 0x80000000U;
         order[flow] = (std::uint64_t{biasedHash} << 32) | flow;
     }
-    std::sort(order.begin(), order.end());
+    sortByHighHalf(order);
 
     // Group the store positions by flow and direction in hand-out order, keeping capture order inside each
     // group: a counting sort, whose cursors are kept per flow number so that a segment's group is found

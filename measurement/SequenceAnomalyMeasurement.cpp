@@ -14,6 +14,10 @@ SequenceAnomalyMeasurement::SequenceAnomalyMeasurement(SequenceEvaluatorSource& 
       flowLabel_(flowLabel) {}
 
 void SequenceAnomalyMeasurement::handleSequenceEvaluator(const SequenceEvaluator& flow) {
+    // Every anomaly needs two segments of one direction; most flows of a scan have fewer.
+    if (flow.forward().byCapture.size() < 2 && flow.reverse().byCapture.size() < 2) {
+        return;
+    }
     const bool packetLevel = flowLabel_.empty();
     DetailText& rows = packetLevel ? details : unusedRows_;
     // Two statements: the forward direction's rows must come first.
