@@ -105,7 +105,8 @@ FrameBuilder& FrameBuilder::payload(std::size_t bytes) {
 
 std::vector<std::uint8_t> FrameBuilder::build() const {
     const std::size_t linkLength = kEthernetHeaderLength + (vlanId_ ? kVlanTagLength : 0);
-    const std::size_t ipHeaderLength = 4 * std::max<std::size_t>(headerWords_, 5);
+    const std::size_t ipHeaderLength =
+        std::max<std::size_t>(4 * std::size_t{headerWords_}, kIpFixedHeaderLength);
     const std::size_t transportLength = hasTcp_ ? kTcpHeaderLength : hasUdp_ ? kUdpHeaderLength : 0;
     const std::size_t ipLength = ipHeaderLength + transportLength + payload_;
     if (isIpv4_ && !totalLength_ && ipLength > kMaxIpTotalLength) {
