@@ -1,6 +1,8 @@
 #pragma once
-// An append-only sequence stored in blocks of one huge page (2 MiB) each. Growing never copies what is
-// stored, so the memory held is the elements plus at most one partly filled block, with no doubling peak.
+// An append-only sequence stored in blocks of about 2 MiB. Growing never copies what is stored, so the memory
+// held is the elements plus at most one partly filled block, with no doubling peak. The blocks are filled
+// in order, so they gain nothing from huge pages and do without them (faulting in huge pages costs more here
+// than it saves).
 
 #include <cstddef>
 #include <cstdint>
@@ -8,18 +10,16 @@
 #include <type_traits>
 #include <vector>
 
-#include "flow/HugePageAllocator.h"
-
 namespace korvo::measurement {
 
 template <typename T>
 class ChunkedStore {
 public:
-    static constexpr std::size_t kBlockSize = HugePageAllocator<T>::kHugePage / sizeof(T);
+    static constexpr std::size_t kBlockSize = (std::size_t{2} << 20) / sizeof(T);
 
     void push_back(const T& value) {
         if (size_ % kBlockSize == 0) {
-            blocks_.emplace_back(HugePageAllocator<T>().allocate(kBlockSize));
+            blocks_.emplace_back(std::allocator<T>().allocate(kBlockSize));
         }
         std::construct_at(blocks_.back().get() + size_ % kBlockSize, value);
         ++size_;
@@ -36,7 +36,7 @@ public:
 private:
     // Blocks are left uninitialised: an element is constructed when it is appended.
     struct BlockRelease {
-        void operator()(T* block) const { HugePageAllocator<T>().deallocate(block, kBlockSize); }
+        void operator()(T* block) const { std::allocator<T>().deallocate(block, kBlockSize); }
     };
     static_assert(std::is_trivially_destructible_v<T>);
 
