@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test twice: in a normal build with warnings as
-# errors, and in a build with the address and undefined-behaviour sanitizers. Also checks the formatting.
+# errors, and in a build with the address and undefined-behaviour sanitizers. Also checks the formatting,
+# and fuzzes the capture reader for half a minute so that the fuzz target keeps building and finding
+# nothing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/install-dependencies.sh
+scripts/install-dependencies.sh --with-fuzzing
 jobs=$(nproc)
 
 scripts/check-format.sh
+scripts/fuzz.sh 30
 
 cmake -S . -B build-test -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWIRETALLY_WERROR=ON >/dev/null
 cmake --build build-test -j"$jobs"
