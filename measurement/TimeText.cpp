@@ -12,33 +12,50 @@ constexpr std::int64_t kMicrosPerDay = 86'400 * kMicrosPerSecond;
 constexpr std::array<const char*, 12> kMonthNames = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                                      "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
-void appendDigits(std::string& out, std::uint64_t value, int width) {
-    std::array<char, 20> digits{};
-    int count = 0;
-    do {
-        digits[static_cast<std::size_t>(count++)] = static_cast<char>('0' + value % 10);
-        value /= 10;
-    } while (value != 0);
-    for (int pad = count; pad < width; ++pad) {
-        out.push_back('0');
+// Gathers one text in a small buffer, so that it reaches its string in a single append.
+class TextBuffer {
+public:
+    void put(char character) { characters_[size_++] = character; }
+    void put(const char* text) {
+        while (*text != '\0') {
+            put(*text++);
+        }
     }
-    while (count > 0) {
-        out.push_back(digits[static_cast<std::size_t>(--count)]);
+    // `value` in decimal, with leading zeros up to `width` digits.
+    void number(std::uint64_t value, std::size_t width) {
+        std::array<char, 20> digits{};
+        std::size_t count = 0;
+        do {
+            digits[count++] = static_cast<char>('0' + value % 10);
+            value /= 10;
+        } while (value != 0);
+        for (std::size_t pad = count; pad < width; ++pad) {
+            put('0');
+        }
+        while (count > 0) {
+            put(digits[--count]);
+        }
     }
-}
+    void appendTo(std::string& out) const { out.append(characters_.data(), size_); }
+
+private:
+    // The longest text: a sign, 20-digit hours, minutes, seconds and a fraction.
+    std::array<char, 40> characters_{};
+    std::size_t size_ = 0;
+};
 
 // Hours, minutes, seconds and the optional fraction of a non-negative count of microseconds.
-void appendClock(std::string& out, std::uint64_t micros) {
+void putClock(TextBuffer& text, std::uint64_t micros) {
     const std::uint64_t seconds = micros / kMicrosPerSecond;
-    appendDigits(out, seconds / 3600, 2);
-    out.push_back(':');
-    appendDigits(out, seconds / 60 % 60, 2);
-    out.push_back(':');
-    appendDigits(out, seconds % 60, 2);
+    text.number(seconds / 3600, 2);
+    text.put(':');
+    text.number(seconds / 60 % 60, 2);
+    text.put(':');
+    text.number(seconds % 60, 2);
     const std::uint64_t fraction = micros % kMicrosPerSecond;
     if (fraction != 0) {
-        out.push_back('.');
-        appendDigits(out, fraction, 6);
+        text.put('.');
+        text.number(fraction, 6);
     }
 }
 
@@ -76,13 +93,15 @@ void TimeText::appendCaptureTime(std::string& out, boost::posix_time::ptime time
         --days;
     }
     const CivilDate date = civilFromDays(days);
-    appendDigits(out, static_cast<std::uint64_t>(date.year), 4);
-    out.push_back('-');
-    out.append(kMonthNames[date.month - 1]);
-    out.push_back('-');
-    appendDigits(out, date.day, 2);
-    out.push_back(' ');
-    appendClock(out, static_cast<std::uint64_t>(microOfDay));
+    TextBuffer text;
+    text.number(static_cast<std::uint64_t>(date.year), 4);
+    text.put('-');
+    text.put(kMonthNames[date.month - 1]);
+    text.put('-');
+    text.number(date.day, 2);
+    text.put(' ');
+    putClock(text, static_cast<std::uint64_t>(microOfDay));
+    text.appendTo(out);
 }
 
 std::string TimeText::captureTime(boost::posix_time::ptime time) {
@@ -92,15 +111,17 @@ std::string TimeText::captureTime(boost::posix_time::ptime time) {
 }
 
 std::string TimeText::duration(boost::posix_time::time_duration span) {
-    std::string text;
     const std::int64_t micros = span.total_microseconds();
+    TextBuffer text;
     if (micros < 0) {
-        text.push_back('-');
-        appendClock(text, static_cast<std::uint64_t>(-micros));
+        text.put('-');
+        putClock(text, static_cast<std::uint64_t>(-micros));
     } else {
-        appendClock(text, static_cast<std::uint64_t>(micros));
+        putClock(text, static_cast<std::uint64_t>(micros));
     }
-    return text;
+    std::string result;
+    text.appendTo(result);
+    return result;
 }
 
 }  // namespace korvo::measurement
