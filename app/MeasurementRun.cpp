@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <iostream>
+#include <new>
 
 #include "app/ErrorText.h"
 #include "app/ResultFile.h"
@@ -87,6 +88,10 @@ void MeasurementRun::analyse(const std::string& inputFile, const std::string& ou
         packetMeasurements.emplace_back(loader);
         flowTable.evaluateFlows();
         writeResults(outputPrefix);
+    } catch (const std::bad_alloc&) {
+        throw RunFailure(
+            "Out of memory: every TCP segment is kept (about 32 bytes each) until the whole capture has been "
+            "read, and this capture needs more memory than the system grants");
     } catch (const std::exception& error) {
         throw RunFailure(errorText(error));
     }

@@ -82,5 +82,26 @@ TEST(ManyFlowsTest, MillionSingleSegmentFlowsRunInBoundedMemory) {
     ::testing::Test::RecordProperty("bytes_per_flow_extended", std::to_string(perFlow(extended)));
 }
 
+// Memory that runs out is reported as such, with the documented status, not as a crash or a library's
+// exception name. The limit on address space leaves room for an ordinary run (tens of MiB) but not for a
+// million flows.
+TEST(ManyFlowsTest, ExhaustedMemoryIsReported) {
+#ifdef WIRETALLY_ADDRESS_SANITIZER
+    GTEST_SKIP() << "the address sanitizer reserves more address space than any useful limit";
+#endif
+    const e2e::ToolRun tool(WIRETALLY_BINARY);
+    writeScan(tool.path("scan.pcap"), kFlows);
+
+    const e2e::RunResult result =
+        tool.runWrapped({"sh", "-c", R"(ulimit -v 65536; exec "$0" "$@")"}, {"-i", "scan.pcap", "-o", "out"});
+
+    EXPECT_EQ(result.exitStatus, 254);
+    EXPECT_EQ(result.standardOutput, "");
+    EXPECT_EQ(
+        result.standardError,
+        "Out of memory: every TCP segment is kept (about 32 bytes each) until the whole capture has been "
+        "read, and this capture needs more memory than the system grants\n");
+}
+
 }  // namespace
 }  // namespace korvo::robustness
