@@ -9,6 +9,7 @@ namespace korvo::measurement {
 namespace {
 
 constexpr std::uint64_t kPositionMask = 0xFFFFFFFFULL;
+constexpr std::size_t kPrefetchDistance = 16;
 
 }  // namespace
 
@@ -35,6 +36,11 @@ void SequenceEvaluator::arrange(Arrangements& arrangements, const ChunkedStore<F
     idKeys_.resize(count);
     const std::uint32_t origin = store[byCapture[0]].record.sequenceNumber - kOrderingMargin;
     for (std::size_t position = 0; position < count; ++position) {
+        // A direction's records lie scattered among those of the flows captured meanwhile: ask for them
+        // well ahead.
+        if (position + kPrefetchDistance < count) {
+            __builtin_prefetch(&store[byCapture[position + kPrefetchDistance]]);
+        }
         const SegmentRecord& record = store[byCapture[position]].record;
         const std::uint32_t distance = record.sequenceNumber - origin;
         // Equal distances: the segment captured last comes first.
