@@ -104,6 +104,12 @@ FrameBuilder& FrameBuilder::payload(std::size_t bytes) {
 }
 
 std::vector<std::uint8_t> FrameBuilder::build() const {
+    std::vector<std::uint8_t> frame;
+    build(frame);
+    return frame;
+}
+
+void FrameBuilder::build(std::vector<std::uint8_t>& frame) const {
     const std::size_t linkLength = kEthernetHeaderLength + (vlanId_ ? kVlanTagLength : 0);
     const std::size_t ipHeaderLength =
         std::max<std::size_t>(4 * std::size_t{headerWords_}, kIpFixedHeaderLength);
@@ -114,7 +120,7 @@ std::vector<std::uint8_t> FrameBuilder::build() const {
                                 " bytes does not fit the 16-bit total length field");
     }
 
-    std::vector<std::uint8_t> frame(linkLength + (isIpv4_ ? ipLength : nonIpPayload_), 0);
+    frame.assign(linkLength + (isIpv4_ ? ipLength : nonIpPayload_), 0);
     std::uint8_t* at = frame.data();
     std::copy(std::begin(kDestinationMac), std::end(kDestinationMac), at);
     std::copy(std::begin(kSourceMac), std::end(kSourceMac), at + kMacLength);
@@ -127,7 +133,7 @@ std::vector<std::uint8_t> FrameBuilder::build() const {
     wire::storeBigEndian16(at, etherType_);
     at += 2;
     if (!isIpv4_) {
-        return frame;
+        return;
     }
 
     std::uint8_t* const ipHeader = at;
@@ -159,7 +165,6 @@ std::vector<std::uint8_t> FrameBuilder::build() const {
     for (std::size_t i = 0; i < payload_; ++i) {
         at[i] = static_cast<std::uint8_t>(i);
     }
-    return frame;
 }
 
 }  // namespace korvo::tools

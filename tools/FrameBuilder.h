@@ -56,6 +56,8 @@ public:
     // the headers and payload unless overridden (std::length_error if it would exceed 65535); the IP header
     // checksum is always computed. TTL is 64, the TCP window 65535, the TCP and UDP checksums zero.
     [[nodiscard]] std::vector<std::uint8_t> build() const;
+    // The same into `frame`, reusing its memory: no allocation once it has held a frame this long.
+    void build(std::vector<std::uint8_t>& frame) const;
 
 private:
     std::optional<std::uint16_t> vlanId_;

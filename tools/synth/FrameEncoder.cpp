@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "tools/FrameBuilder.h"
 #include "tools/WireBytes.h"
 
 namespace korvo::tools::synth {
@@ -17,7 +18,6 @@ constexpr std::uint16_t kEtherTypeIpv4 = 0x0800;
 constexpr std::uint16_t kEtherTypeVlan = 0x8100;
 constexpr std::uint16_t kEtherTypeArp = 0x0806;
 constexpr std::uint16_t kEtherTypeIpv6 = 0x86DD;
-constexpr std::uint8_t kProtocolTcp = 6;
 constexpr std::uint8_t kProtocolUdp = 17;
 constexpr std::uint32_t kIpv4HeaderBytes = 20;
 constexpr std::uint32_t kIpv6HeaderBytes = 40;
@@ -34,33 +34,42 @@ FrameEncoder::FrameEncoder() : buffer_(kLargestFrame), pattern_(kLargestFrame) {
 }
 
 std::span<const std::uint8_t> FrameEncoder::tcp(const TcpSegment& segment) {
-    std::uint8_t* at = link(segment.vlanId, kEtherTypeIpv4, false);
-    at = ipv4(at, kProtocolTcp, segment.sourceAddress, segment.destinationAddress, segment.identification,
-              kDontFragment, kIpv4HeaderBytes + kTcpHeaderBytes + segment.payloadBytes);
-    wire::storeBigEndian16(at, segment.sourcePort);
-    wire::storeBigEndian16(at + 2, segment.destinationPort);
-    wire::storeBigEndian32(at + 4, segment.sequenceNumber);
-    wire::storeBigEndian32(at + 8, segment.acknowledgementNumber);
-    at[12] = 0x50;
-    at[13] = segment.flags;
-    wire::storeBigEndian16(at + 14, 0xFFFF);
-    std::fill(at + 16, at + 20, std::uint8_t{0});
-    return finish(fillPayload(at + kTcpHeaderBytes, segment.payloadBytes));
+    FrameBuilder builder;
+    if (segment.vlanId != 0) {
+        builder.vlan(segment.vlanId);
+    }
+    builder.ipv4(segment.sourceAddress, segment.destinationAddress)
+        .ipIdentification(segment.identification)
+        .tcp(segment.sourcePort, segment.destinationPort, segment.sequenceNumber, segment.flags,
+             segment.acknowledgementNumber)
+        .payload(segment.payloadBytes)
+        .build(built_);
+    return built_;
 }
 
 std::span<const std::uint8_t> FrameEncoder::udp(const UdpPacket& packet) {
+    if (packet.fragmentField == kDontFragment) {
+        FrameBuilder builder;
+        if (packet.vlanId != 0) {
+            builder.vlan(packet.vlanId);
+        }
+        builder.ipv4(packet.sourceAddress, packet.destinationAddress)
+            .ipIdentification(packet.identification)
+            .udp(packet.sourcePort, packet.destinationPort)
+            .payload(packet.payloadBytes)
+            .build(built_);
+        return built_;
+    }
+    // A fragment: its UDP header, on the first one only, gives the whole datagram's length.
     std::uint8_t* at = link(packet.vlanId, kEtherTypeIpv4, false);
     const bool hasUdpHeader = (packet.fragmentField & 0x1FFF) == 0;
     const std::uint32_t headerBytes = hasUdpHeader ? kUdpHeaderBytes : 0;
     at = ipv4(at, kProtocolUdp, packet.sourceAddress, packet.destinationAddress, packet.identification,
               packet.fragmentField, kIpv4HeaderBytes + headerBytes + packet.payloadBytes);
     if (hasUdpHeader) {
-        const bool whole = (packet.fragmentField & kMoreFragments) == 0;
         wire::storeBigEndian16(at, packet.sourcePort);
         wire::storeBigEndian16(at + 2, packet.destinationPort);
-        wire::storeBigEndian16(at + 4, whole
-                                           ? static_cast<std::uint16_t>(kUdpHeaderBytes + packet.payloadBytes)
-                                           : packet.datagramBytes);
+        wire::storeBigEndian16(at + 4, packet.datagramBytes);
         std::fill(at + 6, at + 8, std::uint8_t{0});
         at += kUdpHeaderBytes;
     }

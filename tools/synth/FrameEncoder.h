@@ -1,7 +1,7 @@
 #pragma once
-// Lays out the synthesiser's frames (IPv4 TCP and UDP, IP fragments, ARP, IPv6 UDP) in one reused buffer, so
-// that writing a frame allocates nothing. TCP and UDP frames are byte for byte what FrameBuilder makes of the
-// same fields.
+// Lays out the synthesiser's frames (IPv4 TCP and UDP, IP fragments, ARP, IPv6 UDP) in reused buffers, so
+// that writing a frame allocates nothing. TCP segments and whole UDP datagrams are FrameBuilder's; the
+// frames it has no fields for are laid out here.
 
 #include <cstdint>
 #include <span>
@@ -46,7 +46,6 @@ public:
     static constexpr std::uint8_t kTcpAck = 0x10;
     static constexpr std::uint16_t kDontFragment = 0x4000;
     static constexpr std::uint16_t kMoreFragments = 0x2000;
-    static constexpr std::uint32_t kTcpHeaderBytes = 20;
     static constexpr std::uint32_t kUdpHeaderBytes = 8;
 
     FrameEncoder();
@@ -66,6 +65,7 @@ private:
     std::uint8_t* fillPayload(std::uint8_t* at, std::uint32_t bytes) const;
 
     std::vector<std::uint8_t> buffer_;
+    std::vector<std::uint8_t> built_;
     std::vector<std::uint8_t> pattern_;
 };
 
