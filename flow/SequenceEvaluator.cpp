@@ -17,6 +17,7 @@ void SequenceEvaluator::assign(const FlowTuple& tuple, const ChunkedStore<FiledS
                                std::span<const std::uint32_t> forwardByCapture,
                                std::span<const std::uint32_t> reverseByCapture) {
     tuple_ = tuple;
+    anomalyCounts_.fill(kUnknown);
     arrange(forward_, store, forwardByCapture);
     arrange(reverse_, store, reverseByCapture);
 }

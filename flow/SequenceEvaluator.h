@@ -3,7 +3,9 @@
 // direction) and, per direction, its segments in capture order, in sequence order and in identification
 // order. Receivers read it during their call only.
 
+#include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -29,7 +31,18 @@ public:
         SegmentList byId;
     };
 
+    // The kinds of anomaly that the figures count. Each kind has a packet-level and a flow-level figure,
+    // which judge the same directions: the first to judge one keeps its count here, and the second reuses it.
+    enum class Anomaly : std::uint8_t { kGaps, kOutOfOrder, kRepeats };
+
     [[nodiscard]] const FlowTuple& getTuple() const { return tuple_; }
+    [[nodiscard]] std::optional<std::uint64_t> recall(Anomaly kind, bool reverse) const {
+        const std::uint64_t count = anomalyCounts_[slot(kind, reverse)];
+        return count == kUnknown ? std::nullopt : std::optional<std::uint64_t>(count);
+    }
+    void remember(Anomaly kind, bool reverse, std::uint64_t count) const {
+        anomalyCounts_[slot(kind, reverse)] = count;
+    }
     [[nodiscard]] const Direction& forward() const { return forward_.view; }
     // Empty for a flow whose two ends have the same address and port: all its segments are forward.
     [[nodiscard]] const Direction& reverse() const { return reverse_.view; }
@@ -47,10 +60,17 @@ private:
         Direction view;
     };
 
+    static constexpr std::uint64_t kUnknown = ~std::uint64_t{0};
+    static std::size_t slot(Anomaly kind, bool reverse) {
+        return static_cast<std::size_t>(kind) * 2 + (reverse ? 1 : 0);
+    }
+
     void arrange(Arrangements& arrangements, const ChunkedStore<FiledSegment>& store,
                  std::span<const std::uint32_t> byCapture);
 
     FlowTuple tuple_;
+    // Per kind and direction; judging leaves the flow itself unchanged, so this is filled from const calls.
+    mutable std::array<std::uint64_t, 6> anomalyCounts_{};
     Arrangements forward_;
     Arrangements reverse_;
     // Sort keys: the ordering value in the high half, the capture position in the low half.

@@ -9,7 +9,8 @@ namespace korvo::measurement {
 class NumberGapsInTCPFlows : public SequenceAnomalyMeasurement, private GapFinder {
 public:
     NumberGapsInTCPFlows(SequenceEvaluatorSource& source, bool extendedStatistics)
-        : SequenceAnomalyMeasurement(source, "NumberGapsInTCPFlows", extendedStatistics, ""),
+        : SequenceAnomalyMeasurement(source, "NumberGapsInTCPFlows", extendedStatistics,
+                                     SequenceEvaluator::Anomaly::kGaps, ""),
           GapFinder(extendedStatistics) {}
 
 private:

@@ -9,7 +9,8 @@ namespace korvo::measurement {
 class NumberOutOfOrderTCPPackets : public SequenceAnomalyMeasurement, private OOOFinder {
 public:
     NumberOutOfOrderTCPPackets(SequenceEvaluatorSource& source, bool extendedStatistics)
-        : SequenceAnomalyMeasurement(source, "NumberOutOfOrderTCPPackets", extendedStatistics, ""),
+        : SequenceAnomalyMeasurement(source, "NumberOutOfOrderTCPPackets", extendedStatistics,
+                                     SequenceEvaluator::Anomaly::kOutOfOrder, ""),
           OOOFinder(extendedStatistics) {}
 
 private:

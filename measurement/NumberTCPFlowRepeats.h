@@ -10,7 +10,7 @@ class NumberTCPFlowRepeats : public SequenceAnomalyMeasurement, private RepeatFi
 public:
     NumberTCPFlowRepeats(SequenceEvaluatorSource& source, bool extendedStatistics)
         : SequenceAnomalyMeasurement(source, "NumberTCPFlowDuplicates", extendedStatistics,
-                                     ",Number Of Duplicates,"),
+                                     SequenceEvaluator::Anomaly::kRepeats, ",Number Of Duplicates,"),
           RepeatFinder(false) {}
 
 private:

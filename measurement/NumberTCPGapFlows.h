@@ -9,7 +9,8 @@ namespace korvo::measurement {
 class NumberTCPGapFlows : public SequenceAnomalyMeasurement, private GapFinder {
 public:
     NumberTCPGapFlows(SequenceEvaluatorSource& source, bool extendedStatistics)
-        : SequenceAnomalyMeasurement(source, "NumberTCPGapFlows", extendedStatistics, ",Number of Gaps,"),
+        : SequenceAnomalyMeasurement(source, "NumberTCPGapFlows", extendedStatistics,
+                                     SequenceEvaluator::Anomaly::kGaps, ",Number of Gaps,"),
           GapFinder(false) {}
 
 private:

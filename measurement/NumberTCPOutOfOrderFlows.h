@@ -11,6 +11,7 @@ class NumberTCPOutOfOrderFlows : public SequenceAnomalyMeasurement, private OOOF
 public:
     NumberTCPOutOfOrderFlows(SequenceEvaluatorSource& source, bool extendedStatistics)
         : SequenceAnomalyMeasurement(source, "NumberTCPOutOfOrderFlows", extendedStatistics,
+                                     SequenceEvaluator::Anomaly::kOutOfOrder,
                                      ",Number Out Of Order Packets,"),
           OOOFinder(false) {}
 

@@ -9,7 +9,8 @@ namespace korvo::measurement {
 class NumberTCPRepeats : public SequenceAnomalyMeasurement, private RepeatFinder {
 public:
     NumberTCPRepeats(SequenceEvaluatorSource& source, bool extendedStatistics)
-        : SequenceAnomalyMeasurement(source, "NumberTCPDuplicates", extendedStatistics, ""),
+        : SequenceAnomalyMeasurement(source, "NumberTCPDuplicates", extendedStatistics,
+                                     SequenceEvaluator::Anomaly::kRepeats, ""),
           RepeatFinder(extendedStatistics) {}
 
 private:

@@ -8,9 +8,11 @@ namespace korvo::measurement {
 
 SequenceAnomalyMeasurement::SequenceAnomalyMeasurement(SequenceEvaluatorSource& source,
                                                        std::string reportedName, bool extendedStatistics,
+                                                       SequenceEvaluator::Anomaly kind,
                                                        std::string_view flowLabel)
     : SequenceEvaluatorHandler(source),
       Measurement(std::move(reportedName), extendedStatistics),
+      kind_(kind),
       flowLabel_(flowLabel) {}
 
 void SequenceAnomalyMeasurement::handleSequenceEvaluator(const SequenceEvaluator& flow) {
@@ -19,10 +21,10 @@ void SequenceAnomalyMeasurement::handleSequenceEvaluator(const SequenceEvaluator
         return;
     }
     const bool packetLevel = flowLabel_.empty();
-    DetailText& rows = packetLevel ? details : unusedRows_;
+    const bool writesRows = packetLevel && extended;
     // Two statements: the forward direction's rows must come first.
-    std::uint64_t anomalies = judge(flow.forward(), rows);
-    anomalies += judge(flow.reverse(), rows);
+    std::uint64_t anomalies = anomaliesOf(flow, false, writesRows);
+    anomalies += anomaliesOf(flow, true, writesRows);
     if (packetLevel) {
         tally += anomalies;
         return;
@@ -34,6 +36,19 @@ void SequenceAnomalyMeasurement::handleSequenceEvaluator(const SequenceEvaluator
     if (extended) {
         DetailRow(details).text("Tuple,").tuple(flow.getTuple()).text(flowLabel_).number(anomalies).end();
     }
+}
+
+std::uint64_t SequenceAnomalyMeasurement::anomaliesOf(const SequenceEvaluator& flow, bool reverse,
+                                                      bool writesRows) {
+    if (!writesRows) {
+        if (const std::optional<std::uint64_t> known = flow.recall(kind_, reverse)) {
+            return *known;
+        }
+    }
+    const std::uint64_t count =
+        judge(reverse ? flow.reverse() : flow.forward(), writesRows ? details : unusedRows_);
+    flow.remember(kind_, reverse, count);
+    return count;
 }
 
 std::string SequenceAnomalyMeasurement::getValue() const {

@@ -21,12 +21,17 @@ protected:
     // `flowLabel` empty makes a packet-level figure; otherwise the figure is flow-level and its rows read
     // "Tuple,<tuple><flowLabel><count>".
     SequenceAnomalyMeasurement(SequenceEvaluatorSource& source, std::string reportedName,
-                               bool extendedStatistics, std::string_view flowLabel);
+                               bool extendedStatistics, SequenceEvaluator::Anomaly kind,
+                               std::string_view flowLabel);
 
     // The anomalies of one direction; the finder appends its rows to `rows` when it writes details.
     virtual std::uint64_t judge(const SequenceEvaluator::Direction& direction, DetailText& rows) const = 0;
 
 private:
+    // The anomalies of one direction of `flow`, judged here or recalled from the twin figure of this kind.
+    std::uint64_t anomaliesOf(const SequenceEvaluator& flow, bool reverse, bool writesRows);
+
+    SequenceEvaluator::Anomaly kind_;
     std::string_view flowLabel_;
     std::uint64_t tally = 0;
     // Where a flow-level figure's finder would write; it never does, so this stays empty.
