@@ -8,6 +8,7 @@ cd "$(dirname "$0")/.."
 scripts/install-dependencies.sh
 cmake -S . -B build-package -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DWIRETALLY_BENCHMARKS=OFF >/dev/null
 cmake --build build-package -j"$(nproc)" --target wiretally
+rm -f build-package/wiretally_*.deb
 (cd build-package && cpack -G DEB)
 
 package=$(ls build-package/wiretally_*.deb)
