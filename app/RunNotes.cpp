@@ -16,8 +16,8 @@ std::string RunNotes::coverage(std::uint64_t ipv6Frames, std::uint64_t stackedTa
     if (ipv6Frames == 0 && stackedTagFrames == 0) {
         return {};
     }
-    return "Only IPv4 is analysed: left out " + std::to_string(ipv6Frames) + " IPv6 frames and " +
-           std::to_string(stackedTagFrames) + " frames behind stacked VLAN tags";
+    return "Only IPv4 is analysed; frames left out: " + std::to_string(ipv6Frames) + " carrying IPv6, " +
+           std::to_string(stackedTagFrames) + " behind stacked VLAN tags";
 }
 
 std::string RunNotes::stoppedAtDamage(std::uint64_t framesTaken) {
