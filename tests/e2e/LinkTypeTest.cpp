@@ -61,13 +61,11 @@ protected:
     };
 
     // Writes the traffic as a capture of `linkType` and returns its wire bytes.
-    Volumes writeTraffic(const std::string& name, std::uint32_t linkType,
-                         bool bigEndianFamily = false) const {
-        TestCapture capture(tool.path(name), linkType);
+    Volumes writeTraffic(const std::string& name, const LinkType& linkType) const {
+        TestCapture capture(tool.path(name), linkType.number);
         Volumes volumes;
         for (const TrafficFrame& entry : traffic()) {
-            const std::vector<std::uint8_t> frame =
-                LinkFraming::reframe(entry.frame, linkType, bigEndianFamily);
+            const std::vector<std::uint8_t> frame = LinkFraming::reframe(entry.frame, linkType);
             capture.addCut(entry.at, frame, frame.size() - entry.missing);
             volumes.all += frame.size();
             volumes.tcp += entry.carriesTcp ? frame.size() : 0;
@@ -93,7 +91,7 @@ protected:
 };
 
 TEST_F(LinkTypeTest, EveryDecodedLinkTypeGivesTheFlowFiguresAndRowsOfEthernet) {
-    writeTraffic("ethernet.pcap", LinkFraming::kEthernet);
+    writeTraffic("ethernet.pcap", {LinkFraming::kEthernet, "Ethernet"});
     expectQuietSuccess(tool.run({"-i", "ethernet.pcap", "-o", "ethernet", "-e"}));
     const ResultFiles ethernet(tool.folder(), "ethernet");
     ASSERT_EQ(ethernet.summaryValue("NumberTCPFlows"), "2");
@@ -106,7 +104,7 @@ TEST_F(LinkTypeTest, EveryDecodedLinkTypeGivesTheFlowFiguresAndRowsOfEthernet) {
     for (const LinkType& linkType : LinkFraming::decodedLinkTypes()) {
         SCOPED_TRACE(linkType.name);
         const std::string capture = linkType.name + ".pcap";
-        const Volumes volumes = writeTraffic(capture, linkType.number, linkType.name == "NullBigEndian");
+        const Volumes volumes = writeTraffic(capture, linkType);
 
         expectQuietSuccess(tool.run({"-i", capture, "-o", linkType.name, "-e"}));
 
@@ -203,8 +201,10 @@ TEST_F(LinkTypeTest, IPv6IsNotedUnderEveryLinkType) {
         std::vector<std::vector<std::uint8_t>> frames;
     };
     const std::vector<Case> cases = {
-        {LinkFraming::kLinuxCooked, {LinkFraming::reframe(cooked, LinkFraming::kLinuxCooked)}},
-        {LinkFraming::kLinuxCooked2, {LinkFraming::reframe(cooked, LinkFraming::kLinuxCooked2)}},
+        {LinkFraming::kLinuxCooked,
+         {LinkFraming::reframe(cooked, {LinkFraming::kLinuxCooked, "LinuxCooked"})}},
+        {LinkFraming::kLinuxCooked2,
+         {LinkFraming::reframe(cooked, {LinkFraming::kLinuxCooked2, "LinuxCooked2"})}},
         {LinkFraming::kRaw, {ipv6}},
         {LinkFraming::kNull,
          {withHeader({24, 0, 0, 0}), withHeader({0, 0, 0, 28}), withHeader({30, 0, 0, 0}),

@@ -1,5 +1,6 @@
 #include "support/LinkFraming.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace korvo::e2e {
@@ -35,21 +36,22 @@ std::vector<LinkType> LinkFraming::decodedLinkTypes() {
             {kRaw, "Raw"},
             {kIPv4, "IPv4"},
             {kNull, "NullLittleEndian"},
-            {kNull, "NullBigEndian"},
+            {kNull, "NullBigEndian", true},
             {kLoop, "Loop"}};
 }
 
 std::vector<std::uint8_t> LinkFraming::reframe(const std::vector<std::uint8_t>& ethernetFrame,
-                                               std::uint32_t linkType, bool bigEndianFamily) {
+                                               const LinkType& linkType) {
     if (ethernetFrame.size() < kEthernetLength) {
         throw std::invalid_argument("an Ethernet frame has at least 14 bytes");
     }
     const auto typeAndPayload = ethernetFrame.begin() + kTypeOffset;
     const auto source = ethernetFrame.begin() + 6;
     const bool tagged = ethernetFrame[kTypeOffset] == 0x81 && ethernetFrame[kTypeOffset + 1] == 0x00;
-    const auto ipHeader = ethernetFrame.begin() + kEthernetLength + (tagged ? kTagLength : 0);
+    const std::size_t ipOffset = std::min(ethernetFrame.size(), kEthernetLength + (tagged ? kTagLength : 0));
+    const auto ipHeader = ethernetFrame.begin() + static_cast<std::ptrdiff_t>(ipOffset);
     std::vector<std::uint8_t> frame;
-    switch (linkType) {
+    switch (linkType.number) {
         case kEthernet:
             return ethernetFrame;
         case kLinuxCooked:
@@ -80,11 +82,11 @@ std::vector<std::uint8_t> LinkFraming::reframe(const std::vector<std::uint8_t>& 
             return frame;
         case kNull:
         case kLoop:
-            appendFamily(frame, bigEndianFamily || linkType == kLoop);
+            appendFamily(frame, linkType.bigEndianFamily || linkType.number == kLoop);
             frame.insert(frame.end(), ipHeader, ethernetFrame.end());
             return frame;
         default:
-            throw std::invalid_argument("no framing for link type " + std::to_string(linkType));
+            throw std::invalid_argument("no framing for link type " + std::to_string(linkType.number));
     }
 }
 

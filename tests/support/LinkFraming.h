@@ -12,6 +12,8 @@ namespace korvo::e2e {
 struct LinkType {
     std::uint32_t number;
     std::string name;
+    // For NULL, whose family field is in the writing host's byte order.
+    bool bigEndianFamily = false;
 };
 
 class LinkFraming {
@@ -29,9 +31,9 @@ public:
     // Every link type whose frames are lifted to IPv4; NULL appears twice, once per byte order.
     static std::vector<LinkType> decodedLinkTypes();
 
-    // `ethernetFrame` as a frame of `linkType`; `bigEndianFamily` chooses the byte order of a NULL header.
+    // `ethernetFrame` (at least its 14-byte header) as a frame of `linkType`.
     static std::vector<std::uint8_t> reframe(const std::vector<std::uint8_t>& ethernetFrame,
-                                             std::uint32_t linkType, bool bigEndianFamily = false);
+                                             const LinkType& linkType);
 };
 
 }  // namespace korvo::e2e
