@@ -3,11 +3,14 @@
 #include <cstdlib>
 #include <iostream>
 #include <new>
+#include <optional>
 
 #include "app/ErrorText.h"
 #include "app/ResultFile.h"
 #include "app/RunFailure.h"
+#include "app/RunNotes.h"
 #include "capture/IPPacketDispatcher.h"
+#include "capture/LinkLayer.h"
 #include "capture/PacketLoader.h"
 #include "capture/TCPPacketDispatcher.h"
 #include "flow/SequenceEvaluatorMultimap.h"
@@ -81,19 +84,39 @@ void MeasurementRun::analyse(const std::string& inputFile, const std::string& ou
     NumberSimplexStreams simplexFlows(flowTable, extended);
     flowMeasurements.emplace_back(simplexFlows);
 
+    std::optional<std::uint64_t> framesBeforeDamage;
     try {
         // The truncated frames are always listed, with or without extended statistics.
         PacketLoader loader(inputFile, true);
+        // An unusable prefix is reported before a long read, not after it.
+        ResultFile::checkCreatable(outputPrefix + ".Summary.txt");
+        const int linkType = loader.linkType();
+        if (!LinkLayer::decodes(linkType)) {
+            std::cerr << RunNotes::undecodedLinkType(linkType) << std::endl;
+        }
+        ipDispatcher.useLinkType(linkType);
         loader.loadPackets(ethernetSignal);
         packetMeasurements.emplace_back(loader);
         flowTable.evaluateFlows();
         writeResults(outputPrefix);
+        const std::string coverage =
+            RunNotes::coverage(ipDispatcher.ipv6Frames(), ipDispatcher.stackedTagFrames());
+        if (!coverage.empty()) {
+            std::cerr << coverage << std::endl;
+        }
+        if (loader.stoppedAtDamage()) {
+            framesBeforeDamage = loader.framesTaken();
+        }
     } catch (const std::bad_alloc&) {
         throw RunFailure(
             "Out of memory: every TCP segment is kept (about 32 bytes each) until the whole capture has been "
             "read, and this capture needs more memory than the system grants");
     } catch (const std::exception& error) {
         throw RunFailure(errorText(error));
+    }
+    // The results stand for the frames before the damage, but the capture was not read whole.
+    if (framesBeforeDamage) {
+        throw RunFailure(RunNotes::stoppedAtDamage(*framesBeforeDamage));
     }
 }
 

@@ -60,42 +60,41 @@ PacketLoader::~PacketLoader() {
     pcap_close(captureHandle);
 }
 
-int PacketLoader::readNextPacket(pcap_pkthdr** header, const u_char** data) {
-    const int result = pcap_next_ex(captureHandle, header, data);
-    if (result == kReadError) {
-        std::cout << "PacketLoader::openInputFile() Error reading packet: " << pcap_geterr(captureHandle)
-                  << '\n'
-                  << std::flush;
-        throw std::exception();
-    }
-    if (result == kFrameRead) {
-        ++packetCount;
-        if ((*header)->len != (*header)->caplen) {
-            ++truncatedPacketCount;
-            if (extended) {
-                DetailRow(details).text("Packet Number,").number(packetCount).end();
-            }
-        }
-    }
-    return result;
+int PacketLoader::linkType() const {
+    return pcap_datalink(captureHandle);
+}
+
+void PacketLoader::reportDamage(const std::string& reason) {
+    std::cout << "PacketLoader::openInputFile() Error reading packet: " << reason << '\n' << std::flush;
+    stoppedAtDamage_ = true;
 }
 
 void PacketLoader::loadPackets(EthernetSignal& ethernetSignal) {
     pcap_pkthdr* header = nullptr;
     const u_char* data = nullptr;
-    for (int result = readNextPacket(&header, &data); result != kEndOfFile;
-         result = readNextPacket(&header, &data)) {
+    for (int result = pcap_next_ex(captureHandle, &header, &data); result != kEndOfFile;
+         result = pcap_next_ex(captureHandle, &header, &data)) {
+        if (result == kReadError) {
+            reportDamage(pcap_geterr(captureHandle));
+            return;
+        }
         if (result != kFrameRead) {
             continue;
         }
         const std::optional<boost::posix_time::ptime> captureTime = captureTimeOf(header->ts);
         if (!captureTime) {
-            // Reported like a read error: the record cannot be taken as it stands.
-            std::cout << "PacketLoader::openInputFile() Error reading packet: frame " << packetCount
-                      << " has a timestamp of " << header->ts.tv_sec << " s and " << header->ts.tv_usec
-                      << " us from 1970, outside the years 1400 to 9999\n"
-                      << std::flush;
-            throw std::exception();
+            std::ostringstream reason;
+            reason << "frame " << packetCount + 1 << " has a timestamp of " << header->ts.tv_sec << " s and "
+                   << header->ts.tv_usec << " us from 1970, outside the years 1400 to 9999";
+            reportDamage(reason.str());
+            return;
+        }
+        ++packetCount;
+        if (header->len != header->caplen) {
+            ++truncatedPacketCount;
+            if (extended) {
+                DetailRow(details).text("Packet Number,").number(packetCount).end();
+            }
         }
         const auto* frame = reinterpret_cast<const net::ether_header*>(data);
         ethernetSignal(EthernetPacket{frame, header->len, header->caplen, packetCount, *captureTime});
