@@ -5,6 +5,7 @@
 #include <new>
 
 #include "app/ErrorText.h"
+#include "app/ProgressLine.h"
 #include "app/ResultFile.h"
 #include "app/RunFailure.h"
 #include "capture/IPPacketDispatcher.h"
@@ -84,7 +85,10 @@ void MeasurementRun::analyse(const std::string& inputFile, const std::string& ou
     try {
         // The truncated frames are always listed, with or without extended statistics.
         PacketLoader loader(inputFile, true);
-        loader.loadPackets(ethernetSignal);
+        // Wiped when the run ends, also by a failure, before its message is written.
+        ProgressLine progress = ProgressLine::onStandardError(loader.inputSize());
+        loader.loadPackets(ethernetSignal, [&] { progress.update(loader.bytesConsumed()); });
+        progress.finishReading(loader.bytesConsumed());
         packetMeasurements.emplace_back(loader);
         flowTable.evaluateFlows();
         writeResults(outputPrefix);

@@ -6,6 +6,8 @@
 #include <pcap/pcap.h>
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 
 #include "capture/PacketSignals.h"
@@ -22,7 +24,15 @@ public:
 
     // Reads the whole capture, emitting each frame into `ethernetSignal` before reading the next. Throws as
     // the constructor does when libpcap reports a read error; the frames before it have been emitted.
-    void loadPackets(EthernetSignal& ethernetSignal);
+    // `everyFewFrames`, when given, is called after every few thousand frames (to show progress).
+    void loadPackets(EthernetSignal& ethernetSignal, const std::function<void()>& everyFewFrames = {});
+
+    // How many bytes of the input have been consumed: the position in the file, or, where the input cannot
+    // tell its position (a pipe), the bytes of the records read so far.
+    [[nodiscard]] std::uint64_t bytesConsumed() const;
+    // The size of the input when it is a regular file named on the command line; nothing for standard input
+    // or anything else whose end is not known in advance.
+    [[nodiscard]] std::optional<std::uint64_t> inputSize() const { return inputSize_; }
 
     [[nodiscard]] std::string getValue() const override;
 
@@ -32,6 +42,8 @@ private:
     pcap_t* captureHandle = nullptr;
     std::uint64_t truncatedPacketCount = 0;
     std::uint64_t packetCount = 0;
+    std::uint64_t recordBytes = 0;
+    std::optional<std::uint64_t> inputSize_;
 };
 
 }  // namespace korvo::measurement
