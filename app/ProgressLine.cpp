@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <iostream>
 
@@ -46,17 +47,67 @@ std::string durationText(std::uint64_t seconds) {
     return buffer.data();
 }
 
+// The signals that stop a run from the keyboard or by request, and the width of the line standing on
+// standard error, for the handler that wipes it before the process ends.
+constexpr std::array<int, 2> kStopSignals = {SIGINT, SIGTERM};
+volatile std::sig_atomic_t standingWidth = 0;
+
+// Only write() is safe here. The handler was installed with SA_RESETHAND, so raising the signal again, once
+// this returns, ends the process just as the signal would have without the line.
+extern "C" void wipeAndStop(int signalNumber) {
+    static constexpr std::array<char, 64> kBlanks = [] {
+        std::array<char, 64> blanks{};
+        blanks.fill(' ');
+        return blanks;
+    }();
+    std::size_t left = static_cast<std::size_t>(standingWidth);
+    ssize_t ignored = ::write(STDERR_FILENO, "\r", 1);
+    while (left > 0 && ignored >= 0) {
+        const std::size_t part = std::min(left, kBlanks.size());
+        ignored = ::write(STDERR_FILENO, kBlanks.data(), part);
+        left -= part;
+    }
+    ignored = ::write(STDERR_FILENO, "\r", 1);
+    static_cast<void>(ignored);
+    std::raise(signalNumber);
+}
+
 }  // namespace
 
 ProgressLine::ProgressLine(std::ostream* terminal, std::optional<std::uint64_t> totalBytes, Now now)
-    : terminal_(terminal), totalBytes_(totalBytes), now_(std::move(now)), start_(now_()) {}
+    : ProgressLine(terminal, totalBytes, std::move(now), false) {}
+
+ProgressLine::ProgressLine(std::ostream* terminal, std::optional<std::uint64_t> totalBytes, Now now,
+                           bool wipesOnStop)
+    : terminal_(terminal),
+      totalBytes_(totalBytes),
+      now_(std::move(now)),
+      start_(now_()),
+      wipesOnStop_(wipesOnStop) {}
 
 ProgressLine::~ProgressLine() {
     clear();
 }
 
 ProgressLine ProgressLine::onStandardError(std::optional<std::uint64_t> totalBytes) {
-    return ProgressLine(::isatty(STDERR_FILENO) == 1 ? &std::cerr : nullptr, totalBytes);
+    return ProgressLine(::isatty(STDERR_FILENO) == 1 ? &std::cerr : nullptr, totalBytes, Clock::now, true);
+}
+
+void ProgressLine::watchStopSignals(bool watch) {
+    for (const int signalNumber : kStopSignals) {
+        struct sigaction current {};
+        ::sigaction(signalNumber, nullptr, &current);
+        if (watch && current.sa_handler == SIG_DFL) {
+            // A signal the run was told to ignore (a job started in the background) stays ignored.
+            struct sigaction wipe {};
+            wipe.sa_handler = wipeAndStop;
+            wipe.sa_flags = static_cast<int>(SA_RESETHAND);
+            ::sigemptyset(&wipe.sa_mask);
+            ::sigaction(signalNumber, &wipe, nullptr);
+        } else if (!watch && current.sa_handler == wipeAndStop) {
+            std::signal(signalNumber, SIG_DFL);
+        }
+    }
 }
 
 void ProgressLine::update(std::uint64_t bytesRead) {
@@ -81,6 +132,10 @@ void ProgressLine::clear() {
         return;
     }
     *terminal_ << ('\r' + std::string(shownWidth_, ' ') + '\r') << std::flush;
+    if (wipesOnStop_) {
+        watchStopSignals(false);
+        standingWidth = 0;
+    }
     shown_ = false;
     shownWidth_ = 0;
 }
@@ -92,6 +147,12 @@ void ProgressLine::draw(std::uint64_t bytesRead, Clock::time_point at) {
         line.append(shownWidth_ - width, ' ');
     } else {
         shownWidth_ = width;
+    }
+    if (wipesOnStop_) {
+        standingWidth = static_cast<std::sig_atomic_t>(shownWidth_);
+        if (!shown_) {
+            watchStopSignals(true);
+        }
     }
     // One write per drawing, so that the terminal never shows half a line.
     *terminal_ << line << std::flush;

@@ -1,7 +1,8 @@
 #pragma once
 // The one line on a terminal that shows how far the reading of a capture has come: bytes read (and the share
 // of the file when its size is known), the rate and the time left. It appears only once a run has taken
-// about a second, is redrawn a few times a second, and is wiped when the object goes.
+// about a second, is redrawn a few times a second, and is wiped when the object goes, or, for the line on
+// standard error, when the run is stopped by SIGINT or SIGTERM.
 
 #include <chrono>
 #include <cstddef>
@@ -45,7 +46,11 @@ public:
                             Clock::duration elapsed);
 
 private:
+    ProgressLine(std::ostream* terminal, std::optional<std::uint64_t> totalBytes, Now now, bool wipesOnStop);
+
     void draw(std::uint64_t bytesRead, Clock::time_point at);
+    // Installs, or takes back, the handlers that wipe the line on standard error when the run is stopped.
+    static void watchStopSignals(bool watch);
 
     std::ostream* terminal_;
     std::optional<std::uint64_t> totalBytes_;
@@ -55,6 +60,8 @@ private:
     // The width of the text on screen: a shorter text is padded over it, and clearing blanks it.
     std::size_t shownWidth_ = 0;
     bool shown_ = false;
+    // Only the line on standard error wipes itself from a signal handler, which writes to that stream alone.
+    bool wipesOnStop_;
 };
 
 }  // namespace korvo::measurement

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <fstream>
 #include <iterator>
+#include <mutex>
 #include <regex>
 #include <string>
 #include <thread>
@@ -25,6 +26,8 @@ namespace {
 constexpr std::chrono::milliseconds kPause{1300};
 
 enum class ErrorTarget { kTerminal, kFile };
+// How the run ends: at the end of its input, or by SIGINT once the line is up (typed on the keyboard).
+enum class Ending { kEndOfInput, kInterrupt };
 
 struct FedRun {
     int exitStatus = -1;
@@ -56,7 +59,8 @@ protected:
     }
 
     // The tool reading the capture from standard input: a tenth of it, a pause, then the rest.
-    [[nodiscard]] FedRun runFedSlowly(ErrorTarget target, const std::string& prefix = kPrefix) const {
+    [[nodiscard]] FedRun runFedSlowly(ErrorTarget target, const std::string& prefix = kPrefix,
+                                      Ending ending = Ending::kEndOfInput) const {
         std::ifstream file(tool.path(kCapture), std::ios::binary);
         const std::string capture((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
 
@@ -83,6 +87,9 @@ protected:
             if (terminal >= 0) {
                 ::close(terminal);
             }
+            // As an interactive shell starts it, whatever this test process ignores.
+            ::signal(SIGINT, SIG_DFL);
+            ::signal(SIGPIPE, SIG_DFL);
             ::execl(binary.c_str(), binary.c_str(), "-i", "-", "-o", prefix.c_str(),
                     static_cast<char*>(nullptr));
             ::_exit(127);
@@ -91,12 +98,14 @@ protected:
         ::close(errorEnd);
 
         FedRun run;
+        std::mutex received;
         // The terminal is read while the tool runs; reading ends when the tool, its last user, has gone.
         std::thread reader;
         if (terminal >= 0) {
-            reader = std::thread([&run, terminal] {
+            reader = std::thread([&run, &received, terminal] {
                 char chunk[4096];
                 for (ssize_t got = 0; (got = ::read(terminal, chunk, sizeof chunk)) > 0;) {
+                    const std::lock_guard lock(received);
                     run.standardError.append(chunk, static_cast<std::size_t>(got));
                 }
             });
@@ -104,7 +113,23 @@ protected:
         const std::size_t firstPart = capture.size() / 10;
         writeAll(input[1], capture.substr(0, firstPart));
         std::this_thread::sleep_for(kPause);
-        writeAll(input[1], capture.substr(firstPart));
+        if (ending == Ending::kInterrupt) {
+            // Most of the rest, so that the line is drawn while the tool still waits for more.
+            writeAll(input[1], capture.substr(firstPart, capture.size() / 2));
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+            while (std::chrono::steady_clock::now() < deadline) {
+                {
+                    const std::lock_guard lock(received);
+                    if (run.standardError.find("Read ") != std::string::npos) {
+                        break;
+                    }
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+            ::kill(child, SIGINT);
+        } else {
+            writeAll(input[1], capture.substr(firstPart));
+        }
         ::close(input[1]);
 
         int status = 0;
@@ -184,6 +209,20 @@ TEST_F(TerminalProgressTest, FailedRunWipesTheLineBeforeItsMessage) {
     EXPECT_EQ(run.standardError.find_first_not_of(' ', wipe + 1), wipeEnd);
     EXPECT_NE(run.standardError.find("nowhere/out", wipeEnd), std::string::npos) << run.standardError;
     EXPECT_EQ(run.standardError.rfind("\rRead ", 0), 0U) << run.standardError;
+}
+
+TEST_F(TerminalProgressTest, InterruptedRunWipesTheLine) {
+    const FedRun run = runFedSlowly(ErrorTarget::kTerminal, kPrefix, Ending::kInterrupt);
+    EXPECT_EQ(run.exitStatus, 128 + SIGINT);
+
+    const std::string& text = run.standardError;
+    ASSERT_TRUE(text.starts_with("\rRead ")) << text;
+    ASSERT_TRUE(text.ends_with(" \r")) << text;
+    const std::size_t wipe = text.rfind('\r', text.size() - 2);
+    const std::size_t lastDrawing = text.rfind('\r', wipe - 1);
+    ASSERT_NE(lastDrawing, std::string::npos) << text;
+    EXPECT_EQ(text.substr(wipe), "\r" + std::string(wipe - lastDrawing - 1, ' ') + "\r");
+    EXPECT_TRUE(results.fileNames().empty());
 }
 
 TEST_F(TerminalProgressTest, FileGetsNothing) {
