@@ -52,8 +52,9 @@ std::string durationText(std::uint64_t seconds) {
 constexpr std::array<int, 2> kStopSignals = {SIGINT, SIGTERM};
 volatile std::sig_atomic_t standingWidth = 0;
 
-// Only write() is safe here. The handler was installed with SA_RESETHAND, so raising the signal again, once
-// this returns, ends the process just as the signal would have without the line.
+// Only async-signal-safe calls here (write, raise). The handler was installed with SA_RESETHAND, so the
+// signal raised again is delivered with its default action once this returns: the process ends as it would
+// have.
 extern "C" void wipeAndStop(int signalNumber) {
     static constexpr std::array<char, 64> kBlanks = [] {
         std::array<char, 64> blanks{};
