@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "app/ErrorText.h"
+#include "app/ProgressLine.h"
 #include "app/ResultFile.h"
 #include "app/RunFailure.h"
 #include "app/RunNotes.h"
@@ -95,10 +96,14 @@ void MeasurementRun::analyse(const std::string& inputFile, const std::string& ou
             std::cerr << RunNotes::undecodedLinkType(linkType) << std::endl;
         }
         ipDispatcher.useLinkType(linkType);
-        loader.loadPackets(ethernetSignal);
+        // Wiped when the run ends, also by a failure, before its message is written.
+        ProgressLine progress = ProgressLine::onStandardError(loader.inputSize());
+        loader.loadPackets(ethernetSignal, [&] { progress.update(loader.bytesConsumed()); });
+        progress.finishReading(loader.bytesConsumed());
         packetMeasurements.emplace_back(loader);
         flowTable.evaluateFlows();
         writeResults(outputPrefix);
+        progress.clear();
         const std::string coverage =
             RunNotes::coverage(ipDispatcher.ipv6Frames(), ipDispatcher.stackedTagFrames());
         if (!coverage.empty()) {
