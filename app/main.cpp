@@ -1,14 +1,17 @@
-// The command-line front end: parses the options, answers help and version itself and hands the input file,
-// the output prefix and the extended flag to a measurement run.
+// The command-line front end: parses the options, answers help and version itself and hands the input files,
+// the filter, the output prefix and the extended flag to a measurement run.
 
+#include <algorithm>
 #include <boost/program_options.hpp>
 #include <exception>
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include "app/ErrorText.h"
 #include "app/MeasurementRun.h"
 #include "app/Version.h"
+#include "capture/FilterError.h"
 
 namespace {
 
@@ -19,11 +22,14 @@ constexpr int kUsageError = -1;
 po::options_description describeOptions() {
     po::options_description options("Usage: Wiretally [options]",
                                     po::options_description::m_default_line_length);
-    options.add_options()                                                                  //
-        ("help,h", "Print help message")                                                   //
-        ("extended,e", "Extract extended statistics")                                      //
-        ("inputFile,i", po::value<std::string>(), "File to process")                       //
-        ("outputPrefix,o", po::value<std::string>(), "Prefix name for all results files")  //
+    options.add_options()                              //
+        ("help,h", "Print help message")               //
+        ("extended,e", "Extract extended statistics")  //
+        ("inputFile,i", po::value<std::vector<std::string>>(),
+         "File to process; given more than once, the files are read as one capture, their frames merged in "
+         "time order")                                                                                  //
+        ("filter,f", po::value<std::string>(), "Count only the frames that match this BPF expression")  //
+        ("outputPrefix,o", po::value<std::string>(), "Prefix name for all results files")               //
         ("version,v", "Print version");
     return options;
 }
@@ -32,7 +38,8 @@ po::options_description describeOptions() {
 
 int main(int argc, char* argv[]) {
     const po::options_description options = describeOptions();
-    std::string inputFile;
+    std::vector<std::string> inputFiles;
+    std::string filter;
     std::string outputPrefix;
     bool extended = false;
     try {
@@ -56,7 +63,15 @@ int main(int argc, char* argv[]) {
             std::cerr << "--inputFile required." << std::endl;
             return kUsageError;
         }
-        inputFile = arguments["inputFile"].as<std::string>();
+        inputFiles = arguments["inputFile"].as<std::vector<std::string>>();
+        // Standard input can be read once only.
+        if (inputFiles.size() > 1 && std::count(inputFiles.begin(), inputFiles.end(), "-") > 0) {
+            std::cerr << "--inputFile - (standard input) cannot be read with other captures." << std::endl;
+            return kUsageError;
+        }
+        if (arguments.count("filter") != 0) {
+            filter = arguments["filter"].as<std::string>();
+        }
         if (arguments.count("outputPrefix") == 0) {
             std::cerr << "--outputPrefix required." << std::endl;
             return kUsageError;
@@ -71,7 +86,12 @@ int main(int argc, char* argv[]) {
 
     try {
         korvo::measurement::MeasurementRun run;
-        run.run(inputFile, outputPrefix, extended);
+        run.run(inputFiles, filter, outputPrefix, extended);
+    } catch (const korvo::measurement::FilterError& error) {
+        std::cerr << "Error parsing command line " << std::endl
+                  << "Use --help to print usage syntax " << std::endl
+                  << error.what() << std::endl;
+        return kUsageError;
     } catch (const std::exception& error) {
         std::cerr << "Error runing measurement software: " << std::endl
                   << korvo::measurement::errorText(error) << std::endl;

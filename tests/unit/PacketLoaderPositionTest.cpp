@@ -53,7 +53,7 @@ TEST_F(PacketLoaderPosition, RegularFileIsConsumedToItsSize) {
     const auto path = folder / "in.pcap";
     const std::uint64_t size = writeCapture(path, 10000);
 
-    PacketLoader loader(path.string(), false);
+    PacketLoader loader({path.string()}, "", false);
     ASSERT_TRUE(loader.inputSize().has_value());
     EXPECT_EQ(*loader.inputSize(), size);
     std::vector<std::uint64_t> positions;
@@ -79,7 +79,7 @@ TEST_F(PacketLoaderPosition, PipeHasNoSizeAndCountsTheBytesOfItsRecords) {
         sink << source.rdbuf();
     });
 
-    PacketLoader loader(fifo.string(), false);
+    PacketLoader loader({fifo.string()}, "", false);
     EXPECT_FALSE(loader.inputSize().has_value());
     loader.loadPackets(ethernetSignal);
     writer.join();
