@@ -154,9 +154,10 @@ void PacketLoader::loadMerged(EthernetSignal& ethernetSignal, const std::functio
     std::priority_queue<Pending, std::vector<Pending>, decltype(later)> waiting(later);
     std::vector<std::uint64_t> recordsRead(inputs_.size(), 0);
 
-    // Queues the next frame of one capture; false when its next record is damaged, which ends all reading:
-    // the frames already taken are exactly those that come before that record in the merged order.
-    const auto readNext = [&](std::size_t index) {
+    // Reads the next frame of one capture into `next`, which stays empty at the capture's end. False when its
+    // next record is damaged, which ends all reading: the frames already taken are exactly those that come
+    // before that record in the merged order.
+    const auto readNext = [&](std::size_t index, std::optional<Pending>& next) {
         CaptureInput& input = *inputs_[index];
         pcap_pkthdr* header = nullptr;
         const u_char* data = nullptr;
@@ -178,22 +179,45 @@ void PacketLoader::loadMerged(EthernetSignal& ethernetSignal, const std::functio
             return false;
         }
         ++recordsRead[index];
-        waiting.push(Pending{*captureTime, index, header, data});
+        next = Pending{*captureTime, index, header, data};
         return true;
     };
 
     for (std::size_t index = 0; index < inputs_.size(); ++index) {
-        if (!readNext(index)) {
+        std::optional<Pending> first;
+        if (!readNext(index, first)) {
             return;
+        }
+        if (first) {
+            waiting.push(*first);
         }
     }
-    while (!waiting.empty()) {
-        const Pending next = waiting.top();
-        waiting.pop();
-        take(*inputs_[next.input], next.header, next.data, next.time, ethernetSignal, everyFewFrames);
-        if (!readNext(next.input)) {
+    if (waiting.empty()) {
+        return;
+    }
+    Pending current = waiting.top();
+    waiting.pop();
+    for (;;) {
+        take(*inputs_[current.input], current.header, current.data, current.time, ethernetSignal,
+             everyFewFrames);
+        std::optional<Pending> following;
+        if (!readNext(current.input, following)) {
             return;
         }
+        // Rotated files follow one another in time: the capture that gave this frame usually gives the next
+        // one too, which then passes by the queue.
+        if (following && (waiting.empty() || !later(*following, waiting.top()))) {
+            current = *following;
+            continue;
+        }
+        if (following) {
+            waiting.push(*following);
+        }
+        if (waiting.empty()) {
+            return;
+        }
+        current = waiting.top();
+        waiting.pop();
     }
 }
 
