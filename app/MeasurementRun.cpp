@@ -34,21 +34,23 @@ constexpr int kRunFailed = -2;
 
 }  // namespace
 
-void MeasurementRun::run(std::string inputFile, std::string outputPrefix, bool extended) {
+void MeasurementRun::run(std::string inputFile, std::string outputPrefix, bool extended,
+                         const FlowTableSettings& flowSettings) {
     try {
-        analyse(inputFile, outputPrefix, extended);
+        analyse(inputFile, outputPrefix, extended, flowSettings);
     } catch (const RunFailure& failure) {
         std::cerr << failure.what() << std::endl;
         std::exit(kRunFailed);
     }
 }
 
-void MeasurementRun::analyse(const std::string& inputFile, const std::string& outputPrefix, bool extended) {
+void MeasurementRun::analyse(const std::string& inputFile, const std::string& outputPrefix, bool extended,
+                             const FlowTableSettings& flowSettings) {
     // The build order is also the order in which every emitter calls its receivers, and the order of the
     // lines inside each group of the summary.
     EthernetSignal ethernetSignal;
     IPPacketDispatcher ipDispatcher(ethernetSignal);
-    SequenceEvaluatorMultimap flowTable(ipDispatcher);
+    SequenceEvaluatorMultimap flowTable(ipDispatcher, flowSettings);
     TCPPacketDispatcher tcpDispatcher(ipDispatcher);
 
     TotalVolume totalVolume(ethernetSignal);
@@ -90,8 +92,9 @@ void MeasurementRun::analyse(const std::string& inputFile, const std::string& ou
         writeResults(outputPrefix);
     } catch (const std::bad_alloc&) {
         throw RunFailure(
-            "Out of memory: every TCP segment is kept (about 32 bytes each) until the whole capture has been "
-            "read, and this capture needs more memory than the system grants");
+            "Out of memory: every TCP segment is kept (about 36 bytes each) until the whole capture has been "
+            "read, and this capture needs more memory than the system grants; a lower --max-memory moves "
+            "them to temporary files sooner");
     } catch (const std::exception& error) {
         throw RunFailure(errorText(error));
     }

@@ -6,6 +6,7 @@ set -euo pipefail
 REPO=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 SIZE=${WIRETALLY_BENCH_SIZE:-1G}
 SCAN_SIZE=${WIRETALLY_BENCH_SCAN_SIZE:-1G}
+RANDOM_SCAN_SIZE=${WIRETALLY_BENCH_RANDOM_SCAN_SIZE:-1G}
 GROWTH=${WIRETALLY_BENCH_GROWTH:-4}
 RUNS=${WIRETALLY_BENCH_RUNS:-5}
 CACHE=${WIRETALLY_BENCH_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/wiretally-bench}
@@ -30,6 +31,9 @@ built. The large capture is run with the read loop and wiretally only.
 Options (environment variable in brackets):
   --size SIZE        realistic base capture, e.g. 200M, 1G [WIRETALLY_BENCH_SIZE, default 1G]
   --scan-size SIZE   connection-scan capture, 0 to leave out [WIRETALLY_BENCH_SCAN_SIZE, default 1G]
+  --random-scan-size SIZE
+                     scan of random destinations (54-byte SYN probes, half answered), 0 to leave out
+                     [WIRETALLY_BENCH_RANDOM_SCAN_SIZE, default 1G]
   --growth N         the large capture is N times the base size, 0 to leave out [WIRETALLY_BENCH_GROWTH, default 4]
   --runs N           timed runs of each tool on each capture [WIRETALLY_BENCH_RUNS, default 5]
   --cache DIR        where the captures are kept [WIRETALLY_BENCH_CACHE, default ~/.cache/wiretally-bench];
@@ -50,6 +54,7 @@ while [ $# -gt 0 ]; do
     case "$1" in
     --size) SIZE=${2:?--size needs a value}; shift 2 ;;
     --scan-size) SCAN_SIZE=${2:?--scan-size needs a value}; shift 2 ;;
+    --random-scan-size) RANDOM_SCAN_SIZE=${2:?--random-scan-size needs a value}; shift 2 ;;
     --growth) GROWTH=${2:?--growth needs a value}; shift 2 ;;
     --runs) RUNS=${2:?--runs needs a value}; shift 2 ;;
     --cache) CACHE=${2:?--cache needs a value}; shift 2 ;;
@@ -78,6 +83,7 @@ bytes_of() {
 [[ $RUNS =~ ^[1-9][0-9]*$ ]] || fail "--runs must be at least 1, not '$RUNS'"
 BASE_BYTES=$(bytes_of "$SIZE")
 SCAN_BYTES=$(bytes_of "$SCAN_SIZE")
+RANDOM_SCAN_BYTES=$(bytes_of "$RANDOM_SCAN_SIZE")
 LARGE_BYTES=$((BASE_BYTES * GROWTH))
 
 build() {
@@ -198,6 +204,10 @@ CAPTURE_OF[base]=$(make_capture realistic realistic "$BASE_BYTES")
 if [ "$SCAN_BYTES" -gt 0 ]; then
     LABELS+=(scan)
     CAPTURE_OF[scan]=$(make_capture scan scan "$SCAN_BYTES")
+fi
+if [ "$RANDOM_SCAN_BYTES" -gt 0 ]; then
+    LABELS+=(rscan)
+    CAPTURE_OF[rscan]=$(make_capture random-scan random-scan "$RANDOM_SCAN_BYTES")
 fi
 if [ "$GROWTH" -gt 0 ]; then
     LABELS+=(large)
