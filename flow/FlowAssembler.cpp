@@ -6,32 +6,27 @@ namespace korvo::measurement {
 
 void FlowAssembler::handOutGroup() {
     flows_.clear();
-    for (std::size_t begin = 0; begin < group_.size();) {
-        std::size_t end = begin + 1;
-        bool oneFlow = true;
-        const ShardSegment::Endpoints endpoints = group_[begin].endpoints();
-        while (end < group_.size() && groupKeys_[end] == groupKeys_[begin]) {
-            oneFlow = oneFlow && group_[end].endpoints() == endpoints;
-            ++end;
-        }
-        if (!oneFlow) {
-            // Flows sharing a whole order key: bring each one's segments together, keeping capture order.
-            std::stable_sort(group_.begin() + static_cast<std::ptrdiff_t>(begin),
-                             group_.begin() + static_cast<std::ptrdiff_t>(end),
-                             [](const ShardSegment& left, const ShardSegment& right) {
-                                 return left.endpoints() < right.endpoints();
-                             });
-        }
-        for (std::size_t flowBegin = begin; flowBegin < end;) {
-            std::size_t flowEnd = flowBegin + 1;
-            const ShardSegment::Endpoints flowEndpoints = group_[flowBegin].endpoints();
-            while (flowEnd < end && (oneFlow || group_[flowEnd].endpoints() == flowEndpoints)) {
-                ++flowEnd;
+    const ShardSegment::Endpoints endpoints = group_.front().endpoints();
+    const bool oneFlow =
+        std::all_of(group_.begin() + 1, group_.end(),
+                    [&endpoints](const ShardSegment& segment) { return segment.endpoints() == endpoints; });
+    if (oneFlow) {
+        flows_.push_back({group_.front().record.packetNumber(), 0, group_.size()});
+    } else {
+        // Flows sharing a flow hash: bring each one's segments together, keeping capture order.
+        std::stable_sort(group_.begin(), group_.end(),
+                         [](const ShardSegment& left, const ShardSegment& right) {
+                             return left.endpoints() < right.endpoints();
+                         });
+        for (std::size_t begin = 0; begin < group_.size();) {
+            const ShardSegment::Endpoints flowEndpoints = group_[begin].endpoints();
+            std::size_t end = begin + 1;
+            while (end < group_.size() && group_[end].endpoints() == flowEndpoints) {
+                ++end;
             }
-            flows_.push_back({group_[flowBegin].record.packetNumber(), flowBegin, flowEnd});
-            flowBegin = flowEnd;
+            flows_.push_back({group_[begin].record.packetNumber(), begin, end});
+            begin = end;
         }
-        begin = end;
     }
     // Flows of equal flow hash go out in the order in which they first appeared.
     if (flows_.size() > 1) {
@@ -43,7 +38,6 @@ void FlowAssembler::handOutGroup() {
         handOut(flow);
     }
     group_.clear();
-    groupKeys_.clear();
 }
 
 void FlowAssembler::handOut(const FlowSpan& flow) {

@@ -1,8 +1,8 @@
 #pragma once
 // Turns segments, coming in hand-out order, into flows and hands each to the receivers of a signal. Segments
-// arrive ordered by order key and, within a key, by capture; the assembler gathers all segments of one flow
-// hash, separates their flows (by endpoints, which settles the rare sharing of a whole order key), puts
-// those flows in order of first appearance and builds each flow's evaluator.
+// arrive ordered by order key (the flow hash) and, within a key, by capture; the assembler gathers all
+// segments of one flow hash, separates their flows by endpoints when several flows share it, puts those
+// flows in order of first appearance and builds each flow's evaluator.
 
 #include <cstdint>
 #include <vector>
@@ -19,12 +19,12 @@ public:
     explicit FlowAssembler(const Signal<SequenceEvaluator>& signal) : signal_(signal) {}
 
     // `key` is the segment's orderKey().
-    void add(const ShardSegment& segment, std::uint64_t key) {
-        if (!group_.empty() && (key >> 32) != (groupKeys_.front() >> 32)) {
+    void add(const ShardSegment& segment, std::uint32_t key) {
+        if (!group_.empty() && key != groupKey_) {
             handOutGroup();
         }
         group_.push_back(segment);
-        groupKeys_.push_back(key);
+        groupKey_ = key;
     }
     // Hands out what is still gathered; call after the last segment.
     void finish() {
@@ -45,7 +45,7 @@ private:
 
     const Signal<SequenceEvaluator>& signal_;
     std::vector<ShardSegment> group_;
-    std::vector<std::uint64_t> groupKeys_;
+    std::uint32_t groupKey_ = 0;
     std::vector<FlowSpan> flows_;
     std::vector<SegmentRecord> forward_;
     std::vector<SegmentRecord> reverse_;

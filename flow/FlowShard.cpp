@@ -1,6 +1,7 @@
 #include "flow/FlowShard.h"
 
 #include <algorithm>
+#include <array>
 #include <queue>
 #include <utility>
 
@@ -9,19 +10,56 @@ namespace korvo::measurement {
 namespace {
 
 constexpr std::size_t kWriteBlock = 4096;
+constexpr unsigned kDigitBits = 9;
+constexpr std::size_t kDigits = std::size_t{1} << kDigitBits;
+std::uint32_t positionOf(std::uint64_t entry) {
+    return static_cast<std::uint32_t>(entry);
+}
+std::uint32_t keyOf(std::uint64_t entry) {
+    return static_cast<std::uint32_t>(entry >> 32);
+}
+// Sorted order visits the kept segments at random: each is requested this many places ahead.
+constexpr std::size_t kPrefetchDistance = 12;
 
 }  // namespace
 
 std::vector<FlowShard::SortEntry> FlowShard::sortKept() const {
     std::vector<SortEntry> sorted(kept_.size());
+    std::uint32_t differing = 0;
+    const std::uint32_t firstKey = kept_.empty() ? 0 : kept_[0].orderKey();
     for (std::size_t position = 0; position < kept_.size(); ++position) {
-        sorted[position] = {kept_[position].orderKey(), static_cast<std::uint32_t>(position)};
+        const std::uint32_t key = kept_[position].orderKey();
+        sorted[position] = (SortEntry{key} << 32) | position;
+        differing |= key ^ firstKey;
     }
-    // Positions follow capture order, so equal keys stay in capture order.
-    std::sort(sorted.begin(), sorted.end(), [](const SortEntry& left, const SortEntry& right) {
-        return left.key != right.key ? left.key < right.key : left.position < right.position;
-    });
+    // A least significant digit radix sort of the keys: stable, so equal keys stay in capture order, and
+    // linear however large the shard. Digits in which all keys agree (the shard's own hash bits, for one)
+    // are skipped.
+    std::vector<SortEntry> scratch(sorted.size());
+    for (unsigned shift = 0; shift < 32; shift += kDigitBits) {
+        if (((differing >> shift) & (kDigits - 1)) == 0) {
+            continue;
+        }
+        std::array<std::uint32_t, kDigits> starts{};
+        for (const SortEntry entry : sorted) {
+            ++starts[(entry >> (32 + shift)) & (kDigits - 1)];
+        }
+        std::uint32_t next = 0;
+        for (std::uint32_t& start : starts) {
+            next += std::exchange(start, next);
+        }
+        for (const SortEntry entry : sorted) {
+            scratch[starts[(entry >> (32 + shift)) & (kDigits - 1)]++] = entry;
+        }
+        sorted.swap(scratch);
+    }
     return sorted;
+}
+
+void FlowShard::prefetchKept(const std::vector<SortEntry>& sorted, std::size_t rank) const {
+    if (rank < sorted.size()) {
+        __builtin_prefetch(&kept_[positionOf(sorted[rank])]);
+    }
 }
 
 void FlowShard::spill() {
@@ -34,8 +72,9 @@ void FlowShard::spill() {
     const std::vector<SortEntry> sorted = sortKept();
     std::vector<ShardSegment> block;
     block.reserve(kWriteBlock);
-    for (const SortEntry& entry : sorted) {
-        block.push_back(kept_[entry.position]);
+    for (std::size_t rank = 0; rank < sorted.size(); ++rank) {
+        prefetchKept(sorted, rank + kPrefetchDistance);
+        block.push_back(kept_[positionOf(sorted[rank])]);
         if (block.size() == kWriteBlock) {
             file_->write(block);
             block.clear();
@@ -49,8 +88,9 @@ void FlowShard::spill() {
 void FlowShard::handOut(FlowAssembler& assembler) {
     const std::vector<SortEntry> sorted = sortKept();
     if (runs_.empty()) {
-        for (const SortEntry& entry : sorted) {
-            assembler.add(kept_[entry.position], entry.key);
+        for (std::size_t rank = 0; rank < sorted.size(); ++rank) {
+            prefetchKept(sorted, rank + kPrefetchDistance);
+            assembler.add(kept_[positionOf(sorted[rank])], keyOf(sorted[rank]));
         }
     } else {
         merge(assembler, sorted);
@@ -70,7 +110,7 @@ void FlowShard::merge(FlowAssembler& assembler, const std::vector<SortEntry>& so
     // Sources are the runs, then the kept segments (source readers.size()). A segment's place in the merge
     // is its order key, then its packet number, which is capture order across runs.
     struct Head {
-        std::uint64_t key;
+        std::uint32_t key;
         std::uint64_t packet;
         std::size_t source;
         bool operator>(const Head& other) const {
@@ -88,15 +128,15 @@ void FlowShard::merge(FlowAssembler& assembler, const std::vector<SortEntry>& so
     }
     std::size_t nextKept = 0;
     if (!sorted.empty()) {
-        push(kept_[sorted[0].position], readers.size());
+        push(kept_[positionOf(sorted[0])], readers.size());
     }
     while (!heads.empty()) {
         const Head head = heads.top();
         heads.pop();
         if (head.source == readers.size()) {
-            assembler.add(kept_[sorted[nextKept].position], head.key);
+            assembler.add(kept_[positionOf(sorted[nextKept])], head.key);
             if (++nextKept < sorted.size()) {
-                push(kept_[sorted[nextKept].position], readers.size());
+                push(kept_[positionOf(sorted[nextKept])], readers.size());
             }
             continue;
         }

@@ -26,13 +26,12 @@ public:
     void handOut(FlowAssembler& assembler);
 
 private:
-    struct SortEntry {
-        std::uint64_t key;
-        std::uint32_t position;
-    };
+    // The order key in the upper half, the position in capture order in the lower.
+    using SortEntry = std::uint64_t;
     // The kept segments' order keys and positions, sorted in hand-out order.
     [[nodiscard]] std::vector<SortEntry> sortKept() const;
     void merge(FlowAssembler& assembler, const std::vector<SortEntry>& sorted) const;
+    void prefetchKept(const std::vector<SortEntry>& sorted, std::size_t rank) const;
 
     ChunkedStore<ShardSegment> kept_;
     std::unique_ptr<RunFile> file_;

@@ -2,7 +2,7 @@
 // A TCP segment as the flow table keeps it until the flows are handed out: the record and the addresses and
 // ports of its packet, 36 bytes. Segments carry their flow with them instead of pointing into a per-flow
 // table, so that a flow costs nothing beyond its segments, and sorting segments by their order key brings
-// each flow's segments together in hand-out order.
+// each flow's segments together, with the flows that share their flow hash.
 
 #include <algorithm>
 #include <cstdint>
@@ -47,18 +47,10 @@ struct ShardSegment {
         return {std::min(source, destination), std::max(source, destination)};
     }
 
-    // Hand-out order puts flows by signed flow hash first; the upper half is that hash made unsigned so
-    // that it sorts the same way. The lower half, a well-mixed hash of both endpoints, separates the flows
-    // that share a flow hash, which is a plain sum and so often shared.
-    [[nodiscard]] std::uint64_t orderKey() const {
-        const auto biasedHash = static_cast<std::uint32_t>(tuple().flowHash()) ^ 0x80000000U;
-        const Endpoints both = endpoints();
-        std::uint64_t mixed =
-            (both.lower ^ (std::uint64_t{net::ip::kProtocolTcp} << 56)) * 0x9e3779b97f4a7c15ULL + both.upper;
-        mixed ^= mixed >> 33;
-        mixed *= 0xff51afd7ed558ccdULL;
-        mixed ^= mixed >> 33;
-        return (std::uint64_t{biasedHash} << 32) | static_cast<std::uint32_t>(mixed);
+    // Hand-out order puts flows by signed flow hash first: this is that hash made unsigned so that it sorts
+    // the same way.
+    [[nodiscard]] std::uint32_t orderKey() const {
+        return static_cast<std::uint32_t>(tuple().flowHash()) ^ 0x80000000U;
     }
 };
 
