@@ -24,7 +24,9 @@ the same round, peak resident memory and that memory per TCP segment of the capt
 (median time on the large capture / median time on the base capture). The table goes to the terminal, the
 same figures to a CSV file whose path is printed.
 
-Tools: pcap-read-loop (the floor), wiretally, wiretally -e, and, where installed, capinfos, tcptrace -n and
+Tools: pcap-read-loop (the floor), wiretally (default threads), wiretally -e, wiretally-t1 (--threads 1, for
+the speed-up of the default over one thread), on the random scan also wiretally-256M (--max-memory 256M, the
+run with temporary files), and, where installed, capinfos, tcptrace -n and
 tshark -q -z conv,tcp -o tcp.analyze_sequence_numbers:TRUE. wiretally is skipped with a notice if it cannot be
 built. The large capture is run with the read loop and wiretally only.
 
@@ -140,6 +142,8 @@ tool_command() {
     read-loop) echo "$BUILD/bench/pcap-read-loop $2" ;;
     wiretally) echo "$WIRETALLY -i $2 -o $SCRATCH/out/result" ;;
     wiretally-e) echo "$WIRETALLY -e -i $2 -o $SCRATCH/out/result" ;;
+    wiretally-t1) echo "$WIRETALLY --threads 1 -i $2 -o $SCRATCH/out/result" ;;
+    wiretally-256M) echo "$WIRETALLY --max-memory 256M -i $2 -o $SCRATCH/out/result" ;;
     capinfos) echo "capinfos $2" ;;
     tcptrace) echo "tcptrace -n $2" ;;
     tshark) echo "tshark -q -z conv,tcp -o tcp.analyze_sequence_numbers:TRUE -r $2" ;;
@@ -187,7 +191,7 @@ ERRORS=$SCRATCH/errors
 RAW=$SCRATCH/raw
 
 TOOLS=(read-loop)
-[ -n "$WIRETALLY" ] && TOOLS+=(wiretally wiretally-e)
+[ -n "$WIRETALLY" ] && TOOLS+=(wiretally wiretally-e wiretally-t1)
 for external in capinfos tcptrace tshark; do
     if command -v "$external" >/dev/null; then
         TOOLS+=("$external")
@@ -220,6 +224,8 @@ for label in "${LABELS[@]}"; do
     echo "Timing on the $label capture ${CAPTURE_OF[$label]}"
     if [ "$label" = large ]; then
         bench_capture "$label" "${CAPTURE_OF[$label]}" "${GROWTH_TOOLS[@]}"
+    elif [ "$label" = rscan ] && [ -n "$WIRETALLY" ]; then
+        bench_capture "$label" "${CAPTURE_OF[$label]}" "${TOOLS[@]}" wiretally-256M
     else
         bench_capture "$label" "${CAPTURE_OF[$label]}" "${TOOLS[@]}"
     fi
