@@ -9,6 +9,7 @@
 #include "app/RunFailure.h"
 #include "capture/IPPacketDispatcher.h"
 #include "capture/PacketLoader.h"
+#include "capture/ReadAhead.h"
 #include "capture/TCPPacketDispatcher.h"
 #include "flow/SequenceEvaluatorMultimap.h"
 #include "measurement/CaptureDuration.h"
@@ -86,7 +87,15 @@ void MeasurementRun::analyse(const std::string& inputFile, const std::string& ou
     try {
         // The truncated frames are always listed, with or without extended statistics.
         PacketLoader loader(inputFile, true);
-        loader.loadPackets(ethernetSignal);
+        if (flowSettings.threads > 1) {
+            // The frames are analysed on a thread of their own while the next ones are read.
+            EthernetSignal readSignal;
+            ReadAhead readAhead(readSignal, ethernetSignal);
+            loader.loadPackets(readSignal);
+            readAhead.finish();
+        } else {
+            loader.loadPackets(ethernetSignal);
+        }
         packetMeasurements.emplace_back(loader);
         flowTable.evaluateFlows();
         writeResults(outputPrefix);

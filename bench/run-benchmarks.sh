@@ -11,6 +11,7 @@ GROWTH=${WIRETALLY_BENCH_GROWTH:-4}
 RUNS=${WIRETALLY_BENCH_RUNS:-5}
 CACHE=${WIRETALLY_BENCH_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/wiretally-bench}
 BUILD=${WIRETALLY_BENCH_BUILD:-$REPO/build-release}
+OTHERS=${WIRETALLY_BENCH_OTHERS:-yes}
 CSV=${WIRETALLY_BENCH_CSV:-$REPO/bench-results/results-$(date +%Y%m%d-%H%M%S).csv}
 
 usage() {
@@ -41,6 +42,7 @@ Options (environment variable in brackets):
   --cache DIR        where the captures are kept [WIRETALLY_BENCH_CACHE, default ~/.cache/wiretally-bench];
                      delete it to make new captures after the synthesiser has changed
   --build DIR        release build folder [WIRETALLY_BENCH_BUILD, default <repository>/build-release]
+  --no-others        leave out capinfos, tcptrace and tshark even where installed [WIRETALLY_BENCH_OTHERS=no]
   --csv FILE         results file [WIRETALLY_BENCH_CSV, default <repository>/bench-results/results-<time>.csv]
   -h, --help         print this help
 Sizes take a K, M or G suffix (binary multiples).
@@ -62,6 +64,7 @@ while [ $# -gt 0 ]; do
     --cache) CACHE=${2:?--cache needs a value}; shift 2 ;;
     --build) BUILD=${2:?--build needs a value}; shift 2 ;;
     --csv) CSV=${2:?--csv needs a value}; shift 2 ;;
+    --no-others) OTHERS=no; shift ;;
     -h | --help) usage; exit 0 ;;
     *) usage >&2; fail "unknown option '$1'" ;;
     esac
@@ -193,7 +196,9 @@ RAW=$SCRATCH/raw
 TOOLS=(read-loop)
 [ -n "$WIRETALLY" ] && TOOLS+=(wiretally wiretally-e wiretally-t1)
 for external in capinfos tcptrace tshark; do
-    if command -v "$external" >/dev/null; then
+    if [ "$OTHERS" = no ]; then
+        break
+    elif command -v "$external" >/dev/null; then
         TOOLS+=("$external")
     else
         echo "NOTICE: $external is not installed; it is left out."

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -63,7 +64,7 @@ RunFile::Run RunFile::endRun() {
 }
 
 RunFile::Reader::Reader(const RunFile& file, Run run) : file_(&file), position_(run.first), left_(run.count) {
-    buffer_.reserve(kReadBlock);
+    buffer_.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(kReadBlock, run.count)));
     refill();
 }
 

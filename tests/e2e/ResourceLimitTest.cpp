@@ -160,7 +160,7 @@ TEST_F(ResourceLimitTest, FullTemporaryFolderEndsTheRunAndLeavesNothingBehind) {
     // 17 KB here.
     const RunResult result = tool.runWrapped(
         {"sh", "-c", R"(trap '' XFSZ; ulimit -f 16; exec env TMPDIR="$0" "$@")", temporary.string()},
-        {"-i", kCapture, "-o", kPrefix, "--max-memory", "64K"});
+        {"-i", kCapture, "-o", kPrefix, "--max-memory", "64K", "--threads", "2"});
 
     EXPECT_EQ(result.exitStatus, 254);
     EXPECT_EQ(result.standardError, "Cannot write a temporary file of flow segments in " +
