@@ -76,6 +76,12 @@ std::optional<Ipv4View> ipv4(const std::vector<std::uint8_t>& frame) {
     return view;
 }
 
+// Both ends of a TCP segment's flow, the same for either direction.
+using Endpoints = std::set<std::pair<std::uint32_t, std::uint16_t>>;
+Endpoints endpointsOf(const Ipv4View& packet) {
+    return {{packet.source, packet.sourcePort}, {packet.destination, packet.destinationPort}};
+}
+
 class SynthesiserTest : public ::testing::Test {
 protected:
     void TearDown() override {
@@ -221,13 +227,11 @@ TEST_F(SynthesiserTest, ScanCaptureIsManyFlowsOfTwoOrThreeSegments) {
     const auto expected = countsFile(request.output);
     const CaptureReadBack capture(request.output);
 
-    std::map<std::set<std::pair<std::uint32_t, std::uint16_t>>, int> segmentsPerFlow;
+    std::map<Endpoints, int> segmentsPerFlow;
     for (const auto& record : capture.records) {
         const auto packet = ipv4(record.bytes);
         ASSERT_TRUE(packet && packet->isTcpSegment());
-        const std::set<std::pair<std::uint32_t, std::uint16_t>> flow = {
-            {packet->source, packet->sourcePort}, {packet->destination, packet->destinationPort}};
-        const int seen = segmentsPerFlow[flow]++;
+        const int seen = segmentsPerFlow[endpointsOf(*packet)]++;
         if (seen == 0) {
             EXPECT_EQ(packet->tcpFlags, 0x02) << "every flow opens with a SYN";
         }
@@ -249,14 +253,13 @@ TEST_F(SynthesiserTest, RandomScanLeavesHalfItsProbesUnansweredAndNeverRevisitsA
     const auto expected = countsFile(request.output);
     const CaptureReadBack capture(request.output);
 
-    std::map<std::set<std::pair<std::uint32_t, std::uint16_t>>, int> segmentsPerFlow;
+    std::map<Endpoints, int> segmentsPerFlow;
     std::set<std::uint32_t> targets;
     for (const auto& record : capture.records) {
         ASSERT_EQ(record.bytes.size(), 54U) << "bare Ethernet, IPv4 and TCP headers";
         const auto packet = ipv4(record.bytes);
         ASSERT_TRUE(packet && packet->isTcpSegment());
-        ++segmentsPerFlow[{{packet->source, packet->sourcePort},
-                           {packet->destination, packet->destinationPort}}];
+        ++segmentsPerFlow[endpointsOf(*packet)];
         targets.insert(packet->destination);
     }
     EXPECT_EQ(segmentsPerFlow.size(), expected.at("tcp_flows"));
