@@ -3,11 +3,15 @@
 #include <cstdlib>
 #include <iostream>
 #include <new>
+#include <optional>
 
 #include "app/ErrorText.h"
+#include "app/ProgressLine.h"
 #include "app/ResultFile.h"
 #include "app/RunFailure.h"
+#include "app/RunNotes.h"
 #include "capture/IPPacketDispatcher.h"
+#include "capture/LinkLayer.h"
 #include "capture/PacketLoader.h"
 #include "capture/ReadAhead.h"
 #include "capture/TCPPacketDispatcher.h"
@@ -84,21 +88,42 @@ void MeasurementRun::analyse(const std::string& inputFile, const std::string& ou
     NumberSimplexStreams simplexFlows(flowTable, extended);
     flowMeasurements.emplace_back(simplexFlows);
 
+    std::optional<std::uint64_t> framesBeforeDamage;
     try {
         // The truncated frames are always listed, with or without extended statistics.
         PacketLoader loader(inputFile, true);
+        // An unusable prefix is reported before a long read, not after it.
+        ResultFile::checkCreatable(outputPrefix + ".Summary.txt");
+        const int linkType = loader.linkType();
+        if (!LinkLayer::decodes(linkType)) {
+            std::cerr << RunNotes::undecodedLinkType(linkType) << std::endl;
+        }
+        ipDispatcher.useLinkType(linkType);
+        // Wiped when the run ends, also by a failure, before its message is written.
+        ProgressLine progress = ProgressLine::onStandardError(loader.inputSize());
+        const auto showProgress = [&] { progress.update(loader.bytesConsumed()); };
         if (flowSettings.threads > 1) {
             // The frames are analysed on a thread of their own while the next ones are read.
             EthernetSignal readSignal;
             ReadAhead readAhead(readSignal, ethernetSignal);
-            loader.loadPackets(readSignal);
+            loader.loadPackets(readSignal, showProgress);
             readAhead.finish();
         } else {
-            loader.loadPackets(ethernetSignal);
+            loader.loadPackets(ethernetSignal, showProgress);
         }
+        progress.finishReading(loader.bytesConsumed());
         packetMeasurements.emplace_back(loader);
         flowTable.evaluateFlows();
         writeResults(outputPrefix);
+        progress.clear();
+        const std::string coverage =
+            RunNotes::coverage(ipDispatcher.ipv6Frames(), ipDispatcher.stackedTagFrames());
+        if (!coverage.empty()) {
+            std::cerr << coverage << std::endl;
+        }
+        if (loader.stoppedAtDamage()) {
+            framesBeforeDamage = loader.framesTaken();
+        }
     } catch (const std::bad_alloc&) {
         throw RunFailure(
             "Out of memory: every TCP segment is kept (about 36 bytes each) until the whole capture has been "
@@ -106,6 +131,10 @@ void MeasurementRun::analyse(const std::string& inputFile, const std::string& ou
             "them to temporary files sooner");
     } catch (const std::exception& error) {
         throw RunFailure(errorText(error));
+    }
+    // The results stand for the frames before the damage, but the capture was not read whole.
+    if (framesBeforeDamage) {
+        throw RunFailure(RunNotes::stoppedAtDamage(*framesBeforeDamage));
     }
 }
 

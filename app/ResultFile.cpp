@@ -1,23 +1,69 @@
 #include "app/ResultFile.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <stdexcept>
 #include <utility>
 
 namespace korvo::measurement {
 
-ResultFile::ResultFile(std::string fileName)
-    : fileName_(std::move(fileName)), file_(std::fopen(fileName_.c_str(), "w")) {
-    if (file_ == nullptr) {
+namespace {
+
+constexpr int kNameAttempts = 100;
+
+[[noreturn]] void failFile(const std::string& fileName, int error) {
+    throw std::runtime_error("Error writing result file " + fileName + ": " + std::strerror(error));
+}
+
+// Creates a new file beside `fileName`, named after it, the process and a counter, with the permissions a
+// plain new file gets; fills `temporaryName`. Returns the descriptor, or -1 with errno set.
+int createTemporary(const std::string& fileName, std::string& temporaryName) {
+    static unsigned counter = 0;
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+        temporaryName = fileName + ".part-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+        const int descriptor = ::open(temporaryName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (descriptor >= 0 || errno != EEXIST) {
+            return descriptor;
+        }
+    }
+    return -1;
+}
+
+}  // namespace
+
+ResultFile::ResultFile(std::string fileName) : fileName_(std::move(fileName)) {
+    const int descriptor = createTemporary(fileName_, temporaryName_);
+    if (descriptor < 0) {
         fail(errno);
+    }
+    file_ = ::fdopen(descriptor, "w");
+    if (file_ == nullptr) {
+        const int error = errno;
+        ::close(descriptor);
+        ::unlink(temporaryName_.c_str());
+        fail(error);
     }
 }
 
 ResultFile::~ResultFile() {
     if (file_ != nullptr) {
         std::fclose(file_);
+        ::unlink(temporaryName_.c_str());
     }
+}
+
+void ResultFile::checkCreatable(const std::string& fileName) {
+    std::string temporaryName;
+    const int descriptor = createTemporary(fileName, temporaryName);
+    if (descriptor < 0) {
+        failFile(fileName, errno);
+    }
+    ::close(descriptor);
+    ::unlink(temporaryName.c_str());
 }
 
 void ResultFile::write(std::string_view text) {
@@ -40,12 +86,19 @@ void ResultFile::endLine() {
 void ResultFile::close() {
     std::FILE* file = std::exchange(file_, nullptr);
     if (std::fclose(file) != 0) {
-        fail(errno);
+        const int error = errno;
+        ::unlink(temporaryName_.c_str());
+        fail(error);
+    }
+    if (std::rename(temporaryName_.c_str(), fileName_.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(temporaryName_.c_str());
+        fail(error);
     }
 }
 
 void ResultFile::fail(int error) const {
-    throw std::runtime_error("Error writing result file " + fileName_ + ": " + std::strerror(error));
+    failFile(fileName_, error);
 }
 
 }  // namespace korvo::measurement

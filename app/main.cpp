@@ -9,13 +9,13 @@
 #include "app/ErrorText.h"
 #include "app/MeasurementRun.h"
 #include "app/ResourceOptions.h"
+#include "app/Version.h"
 
 namespace {
 
 namespace po = boost::program_options;
 
 constexpr int kUsageError = -1;
-constexpr const char* kVersion = "9.0.16.1";
 
 po::options_description describeOptions() {
     po::options_description options("Usage: Wiretally [options]",
@@ -56,7 +56,7 @@ int main(int argc, char* argv[]) {
             return 0;
         }
         if (arguments.count("version") != 0) {
-            std::cout << "Wiretally v" << kVersion << "\n";
+            std::cout << "Wiretally v" << korvo::measurement::kVersion << "\n";
             return 0;
         }
         extended = arguments.count("extended") != 0;

@@ -2,30 +2,22 @@
 
 namespace korvo::measurement {
 
-using net::ether_header;
 using net::ip;
 
 IPPacketDispatcher::IPPacketDispatcher(EthernetSignal& ethernetSignal) : EnetPacketHandler(ethernetSignal) {}
 
 void IPPacketDispatcher::handlePacket(const EthernetPacket& packet) {
-    if (packet.capturedLength < ether_header::kLength) {
+    const LinkLayer::Found found =
+        linkLayer_.find(reinterpret_cast<const unsigned char*>(packet.header), packet.capturedLength);
+    if (found.carried != LinkLayer::Carried::IPv4) {
+        ipv6Frames_ += found.carried == LinkLayer::Carried::IPv6 ? 1U : 0U;
+        stackedTagFrames_ += found.carried == LinkLayer::Carried::StackedTags ? 1U : 0U;
         return;
     }
-    std::uint32_t ipOffset = ether_header::kLength;
-    switch (packet.header->etherTypeHost()) {
-        case ether_header::kEtherTypeIPv4:
-            break;
-        case ether_header::kEtherTypeVlan:
-            // The EtherType inside the tag is not examined: every tagged frame is taken as IPv4.
-            ipOffset += ether_header::kVlanTagLength;
-            break;
-        default:
-            return;
-    }
-    if (packet.capturedLength < ipOffset + ip::kFixedLength) {
+    if (packet.capturedLength < found.ipOffset + ip::kFixedLength) {
         return;
     }
-    const IPPacket ipPacket = packet.lift<ip>(ipOffset);
+    const IPPacket ipPacket = packet.lift<ip>(found.ipOffset);
     if (ipPacket.header->isFragment()) {
         fragmentSource.signal(ipPacket);
     } else {

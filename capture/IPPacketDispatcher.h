@@ -1,8 +1,12 @@
 #pragma once
-// Lifts Ethernet frames to IPv4 packets. Unfragmented packets, plain or behind one 802.1Q tag, go to the
-// receivers of `signal`; fragments go to those of `fragmentSource` only. A frame whose captured bytes do not
-// hold the whole fixed IPv4 header is handed on to neither.
+// Lifts frames to IPv4 packets, finding the IPv4 header by the capture's link type (Ethernet until told
+// otherwise). Unfragmented packets go to the receivers of `signal`; fragments go to those of
+// `fragmentSource` only. A frame whose captured bytes do not hold the whole fixed IPv4 header is handed on to
+// neither. Frames left out because they carry IPv6 or sit behind stacked VLAN tags are counted.
 
+#include <cstdint>
+
+#include "capture/LinkLayer.h"
 #include "capture/PacketSignals.h"
 
 namespace korvo::measurement {
@@ -11,9 +15,20 @@ class IPPacketDispatcher : public EnetPacketHandler, public IPPacketSource {
 public:
     explicit IPPacketDispatcher(EthernetSignal& ethernetSignal);
 
+    // The link type is known only once the capture is open, after the receiving network has been built.
+    void useLinkType(int linkType) { linkLayer_ = LinkLayer(linkType); }
+
     void handlePacket(const EthernetPacket& packet) override;
 
+    [[nodiscard]] std::uint64_t ipv6Frames() const { return ipv6Frames_; }
+    [[nodiscard]] std::uint64_t stackedTagFrames() const { return stackedTagFrames_; }
+
     IPPacketSource fragmentSource;
+
+private:
+    LinkLayer linkLayer_;
+    std::uint64_t ipv6Frames_ = 0;
+    std::uint64_t stackedTagFrames_ = 0;
 };
 
 }  // namespace korvo::measurement

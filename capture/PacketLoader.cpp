@@ -1,5 +1,9 @@
 #include "capture/PacketLoader.h"
 
+#include <sys/stat.h>
+
+#include <cstdio>
+
 #include <exception>
 #include <iostream>
 #include <optional>
@@ -14,6 +18,13 @@ namespace {
 constexpr int kFrameRead = 1;
 constexpr int kReadError = -1;
 constexpr int kEndOfFile = -2;
+// The loader calls its progress hook once per this many frames: rare enough that the per-frame cost is a
+// mask test, often enough (a few milliseconds of reading) for a line redrawn a few times a second.
+constexpr std::uint64_t kFramesPerProgressCall = 4096;
+// What a record costs in the file beyond its captured bytes, and what the file header takes: the tally of
+// an input without a position.
+constexpr std::uint64_t kRecordHeaderBytes = 16;
+constexpr std::uint64_t kFileHeaderBytes = 24;
 
 // The span of times that a capture time can hold, in seconds from the start of 1970: 1400-01-01 00:00:00
 // to 9999-12-31 23:59:59.
@@ -54,52 +65,72 @@ PacketLoader::PacketLoader(const std::string& fileName, bool extendedStatistics)
         std::cout << message.str() << std::flush;
         throw std::exception();
     }
+    struct stat status {};
+    FILE* file = pcap_file(captureHandle);
+    if (fileName != "-" && file != nullptr && ::fstat(::fileno(file), &status) == 0 &&
+        S_ISREG(status.st_mode)) {
+        inputSize_ = static_cast<std::uint64_t>(status.st_size);
+    }
 }
 
 PacketLoader::~PacketLoader() {
     pcap_close(captureHandle);
 }
 
-int PacketLoader::readNextPacket(pcap_pkthdr** header, const u_char** data) {
-    const int result = pcap_next_ex(captureHandle, header, data);
-    if (result == kReadError) {
-        std::cout << "PacketLoader::openInputFile() Error reading packet: " << pcap_geterr(captureHandle)
-                  << '\n'
-                  << std::flush;
-        throw std::exception();
-    }
-    if (result == kFrameRead) {
-        ++packetCount;
-        if ((*header)->len != (*header)->caplen) {
-            ++truncatedPacketCount;
-            if (extended) {
-                DetailRow(details).text("Packet Number,").number(packetCount).end();
-            }
-        }
-    }
-    return result;
+int PacketLoader::linkType() const {
+    return pcap_datalink(captureHandle);
 }
 
-void PacketLoader::loadPackets(EthernetSignal& ethernetSignal) {
+void PacketLoader::reportDamage(const std::string& reason) {
+    std::cout << "PacketLoader::openInputFile() Error reading packet: " << reason << '\n' << std::flush;
+    stoppedAtDamage_ = true;
+}
+
+void PacketLoader::loadPackets(EthernetSignal& ethernetSignal, const std::function<void()>& everyFewFrames) {
     pcap_pkthdr* header = nullptr;
     const u_char* data = nullptr;
-    for (int result = readNextPacket(&header, &data); result != kEndOfFile;
-         result = readNextPacket(&header, &data)) {
+    for (int result = pcap_next_ex(captureHandle, &header, &data); result != kEndOfFile;
+         result = pcap_next_ex(captureHandle, &header, &data)) {
+        if (result == kReadError) {
+            reportDamage(pcap_geterr(captureHandle));
+            return;
+        }
         if (result != kFrameRead) {
             continue;
         }
         const std::optional<boost::posix_time::ptime> captureTime = captureTimeOf(header->ts);
         if (!captureTime) {
-            // Reported like a read error: the record cannot be taken as it stands.
-            std::cout << "PacketLoader::openInputFile() Error reading packet: frame " << packetCount
-                      << " has a timestamp of " << header->ts.tv_sec << " s and " << header->ts.tv_usec
-                      << " us from 1970, outside the years 1400 to 9999\n"
-                      << std::flush;
-            throw std::exception();
+            std::ostringstream reason;
+            reason << "frame " << packetCount + 1 << " has a timestamp of " << header->ts.tv_sec << " s and "
+                   << header->ts.tv_usec << " us from 1970, outside the years 1400 to 9999";
+            reportDamage(reason.str());
+            return;
+        }
+        ++packetCount;
+        recordBytes += kRecordHeaderBytes + header->caplen;
+        if (header->len != header->caplen) {
+            ++truncatedPacketCount;
+            if (extended) {
+                DetailRow(details).text("Packet Number,").number(packetCount).end();
+            }
         }
         const auto* frame = reinterpret_cast<const net::ether_header*>(data);
         ethernetSignal(EthernetPacket{frame, header->len, header->caplen, packetCount, *captureTime});
+        if (packetCount % kFramesPerProgressCall == 0 && everyFewFrames) {
+            everyFewFrames();
+        }
     }
+}
+
+std::uint64_t PacketLoader::bytesConsumed() const {
+    FILE* file = pcap_file(captureHandle);
+    if (file != nullptr) {
+        const long position = std::ftell(file);
+        if (position >= 0) {
+            return static_cast<std::uint64_t>(position);
+        }
+    }
+    return kFileHeaderBytes + recordBytes;
 }
 
 std::string PacketLoader::getValue() const {

@@ -8,6 +8,7 @@
 
 #include "robustness/PcapngImage.h"
 #include "robustness/SampleTraffic.h"
+#include "support/LinkFraming.h"
 
 namespace korvo::fuzz {
 
@@ -65,6 +66,20 @@ std::vector<SampleRecord> extremeRecords() {
             SampleRecord{5, 1'000'000, frame, 54}, SampleRecord{5, 0xFFFFFFFFU, frame, 54}};
 }
 
+// The sample's frames under a link header of `linkType`; frames too short for an Ethernet header are kept.
+std::vector<SampleRecord> reframed(const std::vector<SampleRecord>& sample, const e2e::LinkType& linkType) {
+    std::vector<SampleRecord> records = sample;
+    for (SampleRecord& record : records) {
+        if (record.captured.size() >= 14) {
+            const std::size_t before = record.captured.size();
+            record.captured = e2e::LinkFraming::reframe(record.captured, linkType);
+            record.wireLength = record.wireLength - static_cast<std::uint32_t>(before) +
+                                static_cast<std::uint32_t>(record.captured.size());
+        }
+    }
+    return records;
+}
+
 }  // namespace
 
 void SeedCaptures::write(const std::filesystem::path& folder) {
@@ -83,6 +98,10 @@ void SeedCaptures::write(const std::filesystem::path& folder) {
         record.wireLength -= static_cast<std::uint32_t>(linkHeader);
     }
     SampleTraffic::writePcap(folder / "raw-ip.pcap", rawIp, kLinkTypeRawIp);
+    for (const e2e::LinkType& linkType : e2e::LinkFraming::decodedLinkTypes()) {
+        SampleTraffic::writePcap(folder / ("link-" + linkType.name + ".pcap"), reframed(sample, linkType),
+                                 linkType.number);
+    }
 
     SampleTraffic::writePcap(folder / "nanoseconds.pcap", sample);
     std::fstream nanoseconds(folder / "nanoseconds.pcap", std::ios::binary | std::ios::in | std::ios::out);

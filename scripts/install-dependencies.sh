@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(build-essential cmake pkg-config libpcap-dev libboost-program-options-dev libboost-date-time-dev
-          libgtest-dev libbenchmark-dev clang-format)
+          libgtest-dev libbenchmark-dev clang-format groff-base dpkg-dev file)
 if [[ "${1:-}" == "--with-fuzzing" ]]; then
     packages+=(clang libclang-rt-dev)
 fi

@@ -1,5 +1,6 @@
-// Captures that cannot be opened or read to their end: the loader's message, "Unknown exception", status
-// -2 and no result files.
+// Captures that cannot be opened: the loader's message, "Unknown exception", status -2 and no result files.
+// Captures that cannot be read to their end: the loader's message, the results of the frames before the
+// damage with a line saying which frames they cover, and status -2.
 
 #include <unistd.h>
 
@@ -31,20 +32,24 @@ protected:
         EXPECT_TRUE(results.fileNames().empty());
     }
 
-    // The loader's one line on standard output, with the capture library's reason after its own text.
+    // The loader's one line on standard output, with the capture library's reason after its own text; the
+    // results of the first frame.
     void expectReadFailure() const {
         const RunResult result = analyse(true);
 
         EXPECT_FALSE(result.timedOut);
         EXPECT_EQ(result.exitStatus, 254);
-        EXPECT_EQ(result.standardError, "Unknown exception\n");
+        EXPECT_EQ(result.standardError,
+                  "Reading stopped at a damaged record: the results cover frames 1 to 1\n");
         const std::string head = "PacketLoader::openInputFile() Error reading packet: ";
         const std::string& message = result.standardOutput;
         ASSERT_TRUE(message.starts_with(head)) << message;
         const std::string libraryText = message.substr(head.size());
         EXPECT_GT(libraryText.size(), 1U) << message;
         EXPECT_EQ(libraryText.find('\n'), libraryText.size() - 1) << message;
-        EXPECT_TRUE(results.fileNames().empty());
+        EXPECT_EQ(results.fileNames().size(), kDetailFigures.size() + 1);
+        EXPECT_EQ(results.summaryValue("TotalVolumeInB"), "54");
+        EXPECT_EQ(results.summaryValue("NumberTCPFlows"), "1");
     }
 
     // Two complete frames; the file is then cut `missingBytes` short of its end.

@@ -8,6 +8,10 @@ namespace korvo::e2e {
 
 class MixedCapture {
 public:
+    // What a run on it says on standard error about the IPv6 frame.
+    static constexpr const char* kCoverageNote =
+        "Only IPv4 is analysed; frames left out: 1 carrying IPv6, 0 behind stacked VLAN tags\n";
+
     static void write(const std::filesystem::path& path);
 };
 

@@ -1,5 +1,7 @@
 // Which result files a run writes and under which names, and how a run ends when one cannot be written.
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -37,7 +39,7 @@ std::vector<std::string> fileNamesOf(const std::string& prefix, const std::vecto
 TEST_F(ResultFilesTest, WithoutExtendedOptionOnlyTheTruncatedFramesGetADetailFile) {
     MixedCapture::write(tool.path(kCapture));
 
-    expectQuietSuccess(analyse(false));
+    expectSuccess(analyse(false), MixedCapture::kCoverageNote);
 
     EXPECT_EQ(results.fileNames(), fileNamesOf(kPrefix, {"NumberOfTruncatedPackets"}));
 }
@@ -45,7 +47,7 @@ TEST_F(ResultFilesTest, WithoutExtendedOptionOnlyTheTruncatedFramesGetADetailFil
 TEST_F(ResultFilesTest, WithExtendedOptionElevenDetailFilesAreWritten) {
     MixedCapture::write(tool.path(kCapture));
 
-    expectQuietSuccess(analyse(true));
+    expectSuccess(analyse(true), MixedCapture::kCoverageNote);
 
     EXPECT_EQ(results.fileNames(), fileNamesOf(kPrefix, kDetailFigures));
 }
@@ -85,6 +87,106 @@ TEST_F(ResultFilesTest, PrefixInAMissingFolderEndsTheRun) {
     EXPECT_FALSE(std::filesystem::exists(tool.path("nowhere")));
 }
 
+// An unusable prefix is found before the capture is read: the capture here ends in a damaged record, whose
+// message on standard output would show that it had been read.
+class UnusablePrefixTest : public ResultFilesTest {
+protected:
+    void writeLongCaptureWithADamagedEnd() const {
+        TestCapture capture = newCapture();
+        const auto frame =
+            tools::FrameBuilder().ipv4(address(10, 0, 0, 1), address(10, 0, 0, 2)).tcp(1, 2, 3).build();
+        for (std::uint32_t index = 0; index < 100000; ++index) {
+            capture.add({kMarch2008, index}, frame);
+        }
+        capture.close();
+        std::filesystem::resize_file(tool.path(kCapture),
+                                     std::filesystem::file_size(tool.path(kCapture)) - 3);
+    }
+
+    void expectFailureBeforeReading(const std::string& prefix, const std::string& reason) const {
+        const RunResult result = tool.run({"-i", kCapture, "-o", prefix, "-e"});
+
+        EXPECT_EQ(result.exitStatus, 254);
+        EXPECT_EQ(result.standardOutput, "");
+        EXPECT_EQ(result.standardError,
+                  "Error writing result file " + prefix + ".Summary.txt: " + reason + "\n");
+    }
+};
+
+TEST_F(UnusablePrefixTest, MissingFolder) {
+    writeLongCaptureWithADamagedEnd();
+    expectFailureBeforeReading("nowhere/out", "No such file or directory");
+    EXPECT_FALSE(std::filesystem::exists(tool.path("nowhere")));
+}
+
+TEST_F(UnusablePrefixTest, FolderThatIsAFile) {
+    writeLongCaptureWithADamagedEnd();
+    std::ofstream(tool.path("plain")) << "a file, not a folder\n";
+    expectFailureBeforeReading("plain/out", "Not a directory");
+}
+
+TEST_F(UnusablePrefixTest, ReadOnlyFolder) {
+    if (::geteuid() == 0) {
+        GTEST_SKIP() << "file permissions do not stop the superuser";
+    }
+    writeLongCaptureWithADamagedEnd();
+    std::filesystem::create_directory(tool.path("locked"));
+    std::filesystem::permissions(tool.path("locked"),
+                                 std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    expectFailureBeforeReading("locked/out", "Permission denied");
+    EXPECT_TRUE(std::filesystem::is_empty(tool.path("locked")));
+}
+
+// The disk fills up at a different point in each run, somewhere in the summary or the detail files: every
+// file under a result name is whole (as an unhindered run writes it) and no temporary file stays.
+TEST_F(ResultFilesTest, FullDiskLeavesEveryResultFileWholeOrAbsent) {
+    TestCapture capture = newCapture();
+    for (std::uint32_t index = 0; index < 6000; ++index) {
+        // Every frame is listed as truncated, and every one after the first as out of order.
+        const auto frame = tools::FrameBuilder()
+                               .ipv4(address(10, 0, 0, 1), address(10, 0, 0, 2))
+                               .tcp(1, 2, 100000 - 10 * index)
+                               .payload(10)
+                               .build();
+        capture.addCut({kMarch2008, index}, frame, 50);
+    }
+    capture.close();
+    expectQuietSuccess(tool.run({"-i", kCapture, "-o", "whole", "-e"}));
+    const ResultFiles whole(tool.folder(), "whole");
+    std::uintmax_t largest = 0;
+    for (const std::string& name : whole.fileNames()) {
+        largest = std::max(largest, std::filesystem::file_size(tool.path(name)));
+    }
+    // The shell's file-size limit counts blocks of 512 bytes; every limit here stops the largest file.
+    const std::uintmax_t largestBlocks = largest / 512;
+    ASSERT_GE(largestBlocks, 8U);
+
+    for (const std::uintmax_t blocks :
+         {std::uintmax_t{0}, std::uintmax_t{1}, largestBlocks / 4, largestBlocks / 2, largestBlocks - 1}) {
+        SCOPED_TRACE(std::to_string(blocks) + " blocks");
+        for (const std::string& name : results.fileNames()) {
+            std::filesystem::remove(tool.path(name));
+        }
+        const RunResult result = tool.runWrapped(
+            {"sh", "-c", "trap '' XFSZ; ulimit -f " + std::to_string(blocks) + R"(; exec "$0" "$@")"},
+            {"-i", kCapture, "-o", kPrefix, "-e"});
+
+        EXPECT_EQ(result.exitStatus, 254);
+        EXPECT_TRUE(result.standardError.starts_with("Error writing result file out."))
+            << result.standardError;
+        EXPECT_TRUE(result.standardError.ends_with(": File too large\n")) << result.standardError;
+        // The summary is placed last, once every detail file is.
+        EXPECT_FALSE(results.summary().has_value());
+        for (const std::string& figure : kDetailFigures) {
+            const std::optional<std::string> detail = results.detail(figure);
+            EXPECT_EQ(detail.value_or(*whole.detail(figure)), whole.detail(figure)) << figure;
+        }
+        for (const std::string& name : results.fileNames()) {
+            EXPECT_EQ(name.find(".part-"), std::string::npos) << name;
+        }
+    }
+}
+
 TEST_F(ResultFilesTest, FailingWriteEndsTheRun) {
     writeOneSegment();
 
@@ -95,12 +197,12 @@ TEST_F(ResultFilesTest, FailingWriteEndsTheRun) {
     EXPECT_EQ(result.exitStatus, 254);
     EXPECT_EQ(result.standardOutput, "");
     EXPECT_EQ(result.standardError, "Error writing result file out.Summary.txt: File too large\n");
-    EXPECT_EQ(results.summary(), "");
+    EXPECT_TRUE(results.fileNames().empty());
 }
 
-// The summary is written line by line, each detail file right after its figure's line; here the fragments'
-// detail file cannot be opened (a folder has its name), so the summary stops after that figure's line and the
-// detail files before it stay.
+// Each detail file is written right after its figure's line of the summary and placed when complete; here
+// the fragments' detail file cannot be placed (a folder has its name), so the detail files before it stay and
+// the unfinished summary is not placed at all.
 TEST_F(ResultFilesTest, DetailFileThatCannotBeOpenedEndsTheRun) {
     writeOneSegment();
     std::filesystem::create_directory(results.detailPath("NumberIPFragments"));
@@ -110,27 +212,14 @@ TEST_F(ResultFilesTest, DetailFileThatCannotBeOpenedEndsTheRun) {
     EXPECT_EQ(result.exitStatus, 254);
     EXPECT_EQ(result.standardOutput, "");
     EXPECT_EQ(result.standardError, "Error writing result file out.NumberIPFragments.csv: Is a directory\n");
-    EXPECT_EQ(results.summary(),
-              "Volume Measurements:\n"
-              "TotalVolumeInB: 54\n"
-              "TrafficLoadInMbps: inf\n"
-              "CaptureDuration: 00:00:00\n"
-              "TotalVolumeTCPInB: 54\n"
-              "NumberTCPFlows: 1\n"
-              "\n"
-              "Flow Measurements:\n"
-              "NumberTCPFlowDuplicates: 0\n"
-              "NumberTCPGapFlows: 0\n"
-              "NumberTCPOutOfOrderFlows: 0\n"
-              "NumberSimplexFlows: 1\n"
-              "\n"
-              "Packet Measurements:\n"
-              "NumberJumboIPPackets: 0\n"
-              "NumberIPFragments: 0\n");
-    EXPECT_EQ(results.fileNames(),
-              fileNamesOf(kPrefix, {"NumberTCPFlows", "NumberTCPFlowDuplicates", "NumberTCPGapFlows",
-                                    "NumberTCPOutOfOrderFlows", "NumberSimplexFlows", "NumberJumboIPPackets",
-                                    "NumberIPFragments"}));
+    EXPECT_FALSE(results.summary().has_value());
+    std::vector<std::string> expected =
+        fileNamesOf(kPrefix, {"NumberTCPFlows", "NumberTCPFlowDuplicates", "NumberTCPGapFlows",
+                              "NumberTCPOutOfOrderFlows", "NumberSimplexFlows", "NumberJumboIPPackets",
+                              "NumberIPFragments"});
+    std::erase(expected, "out.Summary.txt");
+    EXPECT_EQ(results.fileNames(), expected);
+    EXPECT_TRUE(std::filesystem::is_directory(results.detailPath("NumberIPFragments")));
 }
 
 // A capture taken with a small snap length lists every frame as truncated: 400,000 rows (about 8 MiB) pass

@@ -49,11 +49,14 @@ protected:
     }
 
     // A run that ended normally and printed nothing.
-    static void expectQuietSuccess(const RunResult& result) {
+    static void expectQuietSuccess(const RunResult& result) { expectSuccess(result, ""); }
+
+    // A run that ended normally and printed only these notes on standard error.
+    static void expectSuccess(const RunResult& result, const std::string& standardError) {
         EXPECT_FALSE(result.timedOut);
         EXPECT_EQ(result.exitStatus, 0);
         EXPECT_EQ(result.standardOutput, "");
-        EXPECT_EQ(result.standardError, "");
+        EXPECT_EQ(result.standardError, standardError);
     }
 
     ToolRun tool{WIRETALLY_BINARY};

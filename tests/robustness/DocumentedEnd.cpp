@@ -36,6 +36,7 @@ constexpr std::size_t kExtendedFiles = 12;
 
 constexpr std::string_view kOpenFailure = "PacketLoader::openInputFile() Error opening filename ";
 constexpr std::string_view kReadFailure = "PacketLoader::openInputFile() Error reading packet: ";
+constexpr std::string_view kReadingStopped = "Reading stopped at ";
 
 ::testing::AssertionResult summaryFollowsTheLayout(const std::string& summary) {
     std::istringstream lines(summary);
@@ -58,22 +59,27 @@ constexpr std::string_view kReadFailure = "PacketLoader::openInputFile() Error r
     return ::testing::AssertionSuccess();
 }
 
-::testing::AssertionResult loaderFailure(const RunOutcome& outcome, const e2e::ResultFiles& results,
-                                         std::string_view message) {
+::testing::AssertionResult loaderFailure(const RunOutcome& outcome, std::string_view message,
+                                         std::string_view reported) {
     if (outcome.succeeded) {
         return ::testing::AssertionFailure() << "the run succeeded where the loader should have failed";
     }
-    if (outcome.failure != "Unknown exception") {
+    if (!outcome.failure.starts_with(reported)) {
         return ::testing::AssertionFailure() << "the run failed with \"" << outcome.failure << "\"";
     }
     const std::string& printed = outcome.standardOutput;
     if (!printed.starts_with(message) || !printed.ends_with('\n') || printed.size() <= message.size() + 1) {
         return ::testing::AssertionFailure() << "the loader printed \"" << printed << "\"";
     }
-    if (!results.fileNames().empty()) {
-        return ::testing::AssertionFailure() << "a failed run left result files";
-    }
     return ::testing::AssertionSuccess();
+}
+
+::testing::AssertionResult resultFilesWhole(const e2e::ResultFiles& results, bool extended) {
+    const std::size_t files = results.fileNames().size();
+    if (files != (extended ? kExtendedFiles : kPlainFiles)) {
+        return ::testing::AssertionFailure() << "the run wrote " << files << " files";
+    }
+    return summaryFollowsTheLayout(results.summary().value_or(""));
 }
 
 }  // namespace
@@ -86,7 +92,7 @@ constexpr std::string_view kReadFailure = "PacketLoader::openInputFile() Error r
     if (outcome.standardOutput.starts_with(kOpenFailure)) {
         return openFailure(outcome, results);
     }
-    return readFailure(outcome, results);
+    return readFailure(outcome, results, extended);
 }
 
 ::testing::AssertionResult DocumentedEnd::success(const RunOutcome& outcome, const e2e::ResultFiles& results,
@@ -99,21 +105,22 @@ constexpr std::string_view kReadFailure = "PacketLoader::openInputFile() Error r
         return ::testing::AssertionFailure()
                << "a successful run printed \"" << outcome.standardOutput << "\"";
     }
-    const std::size_t files = results.fileNames().size();
-    if (files != (extended ? kExtendedFiles : kPlainFiles)) {
-        return ::testing::AssertionFailure() << "a successful run wrote " << files << " files";
-    }
-    return summaryFollowsTheLayout(results.summary().value_or(""));
+    return resultFilesWhole(results, extended);
 }
 
 ::testing::AssertionResult DocumentedEnd::openFailure(const RunOutcome& outcome,
                                                       const e2e::ResultFiles& results) {
-    return loaderFailure(outcome, results, kOpenFailure);
+    const ::testing::AssertionResult failure = loaderFailure(outcome, kOpenFailure, "Unknown exception");
+    if (failure && !results.fileNames().empty()) {
+        return ::testing::AssertionFailure() << "a capture that cannot be opened left result files";
+    }
+    return failure;
 }
 
 ::testing::AssertionResult DocumentedEnd::readFailure(const RunOutcome& outcome,
-                                                      const e2e::ResultFiles& results) {
-    return loaderFailure(outcome, results, kReadFailure);
+                                                      const e2e::ResultFiles& results, bool extended) {
+    const ::testing::AssertionResult failure = loaderFailure(outcome, kReadFailure, kReadingStopped);
+    return failure ? resultFilesWhole(results, extended) : failure;
 }
 
 }  // namespace korvo::robustness

@@ -68,6 +68,40 @@ TEST_F(TimestampTest, ClassicTimeStampsAtTheEdgesOfTheirFields) {
     EXPECT_EQ(results.summaryValue("CaptureDuration"), rows == asSigned ? "00:00:07" : "1193046:28:15");
 }
 
+// A time stamp out of range in the middle ends the reading there: the results cover the frames before it,
+// and the damaged record counts nowhere, not even as truncated although it was captured short.
+TEST_F(TimestampTest, TimeStampOutOfRangeInTheMiddleEndsTheReadingThere) {
+    constexpr std::uint64_t kMarch2008 = 1204726029;
+    constexpr std::uint64_t kYear10000 = 253402300800;
+    const auto frame = jumboFrame();
+    const auto wire = static_cast<std::uint32_t>(frame.size());
+    PcapngImage image;
+    image.interface(0)
+        .packet(kMarch2008, frame, wire)
+        .packet(kMarch2008 + 1, frame, wire)
+        .packet(kYear10000, std::span(frame).first(60), wire)
+        .packet(kMarch2008 + 2, frame, wire);
+    std::ofstream(tool.path(kCapture), std::ios::binary)
+        .write(reinterpret_cast<const char*>(image.bytes().data()),
+               static_cast<std::streamsize>(image.bytes().size()));
+
+    const e2e::RunResult result = analyse();
+
+    ASSERT_FALSE(result.timedOut);
+    EXPECT_EQ(result.exitStatus, 254);
+    EXPECT_EQ(result.standardError, "Reading stopped at a damaged record: the results cover frames 1 to 2\n");
+    EXPECT_EQ(
+        result.standardOutput,
+        "PacketLoader::openInputFile() Error reading packet: frame 3 has a timestamp of 253402300800 s and "
+        "0 us from 1970, outside the years 1400 to 9999\n");
+    EXPECT_EQ(results.summaryValue("TotalVolumeInB"), std::to_string(2 * frame.size()));
+    EXPECT_EQ(results.summaryValue("CaptureDuration"), "00:00:01");
+    EXPECT_EQ(results.summaryValue("NumberOfTruncatedPackets"), "0");
+    EXPECT_EQ(results.detail("NumberOfTruncatedPackets"), "");
+    EXPECT_EQ(results.detail("NumberJumboIPPackets"),
+              jumboRow(1, "2008-Mar-05 14:07:09") + jumboRow(2, "2008-Mar-05 14:07:10"));
+}
+
 struct BlockFormatCase {
     const char* name;
     // The time stamp options of the interface of the second packet.
@@ -107,9 +141,12 @@ TEST_P(BlockFormatTimestampTest, TimeStampBeyondTheDateRangeIsReportedTrulyOrRef
 
     ASSERT_FALSE(result.timedOut);
     if (result.exitStatus == 254) {
-        EXPECT_EQ(result.standardError, "Unknown exception\n");
+        // The first frame was taken; the second ends the reading.
+        EXPECT_EQ(result.standardError,
+                  "Reading stopped at a damaged record: the results cover frames 1 to 1\n");
         EXPECT_TRUE(result.standardOutput.starts_with("PacketLoader::openInputFile() Error reading packet: "))
             << result.standardOutput;
+        EXPECT_EQ(results.summaryValue("CaptureDuration"), "00:00:00");
         return;
     }
     ASSERT_EQ(result.exitStatus, 0) << result.standardError;

@@ -4,7 +4,8 @@
 
 namespace korvo::e2e {
 
-TestCapture::TestCapture(const std::filesystem::path& path) : writer_(path.string()) {}
+TestCapture::TestCapture(const std::filesystem::path& path, std::uint32_t linkType)
+    : writer_(path.string(), 262144, linkType) {}
 
 TestCapture& TestCapture::add(CaptureTime at, const std::vector<std::uint8_t>& frame) {
     writer_.write(at.seconds, at.microseconds, frame);

@@ -20,7 +20,8 @@ struct CaptureTime {
 
 class TestCapture {
 public:
-    explicit TestCapture(const std::filesystem::path& path);
+    explicit TestCapture(const std::filesystem::path& path,
+                         std::uint32_t linkType = tools::PcapWriter::kLinkTypeEthernet);
 
     // A frame captured in full.
     TestCapture& add(CaptureTime at, const std::vector<std::uint8_t>& frame);

@@ -1,0 +1,19 @@
+#pragma once
+// The lines that a run writes on standard error besides its failures: the warning about a link type that is
+// not decoded, the coverage note about frames left out of the analysis, and the end of a reading that stopped
+// at a damaged record.
+
+#include <cstdint>
+#include <string>
+
+namespace korvo::measurement {
+
+class RunNotes {
+public:
+    [[nodiscard]] static std::string undecodedLinkType(int linkType);
+    // Empty when no frame was left out.
+    [[nodiscard]] static std::string coverage(std::uint64_t ipv6Frames, std::uint64_t stackedTagFrames);
+    [[nodiscard]] static std::string stoppedAtDamage(std::uint64_t framesTaken);
+};
+
+}  // namespace korvo::measurement

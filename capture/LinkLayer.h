@@ -1,0 +1,62 @@
+#pragma once
+// Where the IPv4 header of a frame lies for the capture's link type (Ethernet, Linux cooked v1 and v2, raw
+// IP, BSD loopback), and what the frame carries when it is not IPv4 that can be analysed: IPv6, or a frame
+// behind stacked VLAN tags, which the coverage note counts. Other link types are not decoded at all.
+
+#include <cstdint>
+
+namespace korvo::measurement {
+
+class LinkLayer {
+public:
+    static constexpr int kEthernet = 1;
+
+    enum class Carried : std::uint8_t { IPv4, IPv6, StackedTags, Other };
+
+    struct Found {
+        Carried carried;
+        // Meaningful for IPv4 only: the IPv4 header's first byte, from the frame's first byte.
+        std::uint32_t ipOffset;
+    };
+
+    explicit LinkLayer(int linkType = kEthernet);
+
+    // Whether frames of this link type can be lifted to IP at all.
+    [[nodiscard]] static bool decodes(int linkType);
+
+    // Reads nothing at or beyond `capturedLength`.
+    [[nodiscard]] Found find(const unsigned char* frame, std::uint32_t capturedLength) const {
+        // Untagged IPv4 over Ethernet is by far the commonest frame: decided here, without a call.
+        if (framing_ == Framing::Ethernet && capturedLength >= kEthernetLength &&
+            frame[kEthernetTypeOffset] == 0x08 && frame[kEthernetTypeOffset + 1] == 0x00) {
+            return {Carried::IPv4, kEthernetLength};
+        }
+        return findAny(frame, capturedLength);
+    }
+
+private:
+    static constexpr std::uint32_t kEthernetTypeOffset = 12;
+    static constexpr std::uint32_t kEthernetLength = 14;
+
+    enum class Framing : std::uint8_t {
+        Ethernet,
+        Cooked,
+        Cooked2,
+        Raw,
+        IPv4Only,
+        IPv6Only,
+        Null,
+        Loop,
+        None
+    };
+
+    [[nodiscard]] Found findAny(const unsigned char* frame, std::uint32_t capturedLength) const;
+    // Frames that begin with a link header naming an EtherType, optionally followed by one 802.1Q tag.
+    [[nodiscard]] static Found typed(const unsigned char* frame, std::uint32_t capturedLength,
+                                     std::uint32_t typeOffset, std::uint32_t headerLength);
+    [[nodiscard]] static Found addressFamily(std::uint32_t family);
+
+    Framing framing_;
+};
+
+}  // namespace korvo::measurement

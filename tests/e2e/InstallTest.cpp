@@ -1,0 +1,48 @@
+// What `cmake --install` puts under a prefix: the tool and its man page, nothing else, and a tool that runs
+// from there.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+
+#include "support/ToolRun.h"
+
+namespace korvo::e2e {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string contentsOf(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+TEST(InstallTest, InstallsTheToolAndItsManPageOnly) {
+    ToolRun scratch(WIRETALLY_BINARY);
+    const fs::path prefix = scratch.path("prefix");
+    const std::string command = std::string("\"") + WIRETALLY_CMAKE + "\" --install \"" +
+                                WIRETALLY_BUILD_DIR + "\" --prefix \"" + prefix.string() + "\" >\"" +
+                                scratch.path("log").string() + "\" 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0) << contentsOf(scratch.path("log"));
+
+    std::set<std::string> installed;
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(prefix)) {
+        if (!entry.is_directory()) {
+            installed.insert(fs::relative(entry.path(), prefix).string());
+        }
+    }
+    EXPECT_EQ(installed, (std::set<std::string>{"bin/wiretally", "share/man/man1/wiretally.1"}));
+
+    EXPECT_EQ(contentsOf(prefix / "share/man/man1/wiretally.1"), contentsOf(WIRETALLY_MAN_PAGE));
+    const RunResult version = ToolRun(prefix / "bin/wiretally").run({"-v"});
+    EXPECT_EQ(version.exitStatus, 0);
+    EXPECT_EQ(version.standardOutput, ToolRun(WIRETALLY_BINARY).run({"-v"}).standardOutput);
+}
+
+}  // namespace
+}  // namespace korvo::e2e

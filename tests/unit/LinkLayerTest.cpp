@@ -1,0 +1,139 @@
+// Where the IPv4 header lies for each link type, and that a frame cut anywhere before a deciding field is
+// left alone. Every frame is a vector of exactly its captured bytes, so the sanitizer build catches a read
+// past them.
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "capture/LinkLayer.h"
+
+namespace korvo::measurement {
+namespace {
+
+using Carried = LinkLayer::Carried;
+
+constexpr int kNull = 0;
+constexpr int kRaw = 101;
+constexpr int kLoop = 108;
+constexpr int kCooked = 113;
+constexpr int kIPv4 = 228;
+constexpr int kCooked2 = 276;
+
+// The first `length` bytes of `frame`, in a block of exactly that size.
+std::vector<unsigned char> cut(const std::vector<unsigned char>& frame, std::size_t length) {
+    return {frame.begin(), frame.begin() + static_cast<std::ptrdiff_t>(length)};
+}
+
+LinkLayer::Found find(int linkType, const std::vector<unsigned char>& frame) {
+    return LinkLayer(linkType).find(frame.data(), static_cast<std::uint32_t>(frame.size()));
+}
+
+// A frame of `length` bytes, zero but for an EtherType at `typeOffset` and, when tagged, one inside the tag.
+std::vector<unsigned char> typedFrame(std::size_t length, std::size_t typeOffset, std::uint16_t type,
+                                      std::size_t innerOffset = 0, std::uint16_t inner = 0) {
+    std::vector<unsigned char> frame(length, 0);
+    frame[typeOffset] = static_cast<unsigned char>(type >> 8);
+    frame[typeOffset + 1] = static_cast<unsigned char>(type);
+    if (innerOffset != 0) {
+        frame[innerOffset] = static_cast<unsigned char>(inner >> 8);
+        frame[innerOffset + 1] = static_cast<unsigned char>(inner);
+    }
+    return frame;
+}
+
+struct TypedLayout {
+    int linkType;
+    std::size_t typeOffset;
+    std::size_t headerLength;
+};
+
+class TypedLinkTest : public ::testing::TestWithParam<TypedLayout> {};
+
+TEST_P(TypedLinkTest, IPv4PlainAndTaggedAtTheHeaderEnd) {
+    const TypedLayout layout = GetParam();
+    const auto plain = find(layout.linkType, typedFrame(64, layout.typeOffset, 0x0800));
+    EXPECT_EQ(plain.carried, Carried::IPv4);
+    EXPECT_EQ(plain.ipOffset, layout.headerLength);
+    const auto tagged =
+        find(layout.linkType, typedFrame(64, layout.typeOffset, 0x8100, layout.headerLength + 2, 0x0800));
+    EXPECT_EQ(tagged.carried, Carried::IPv4);
+    EXPECT_EQ(tagged.ipOffset, layout.headerLength + 4);
+}
+
+TEST_P(TypedLinkTest, WhatATagCarriesDecides) {
+    const TypedLayout layout = GetParam();
+    const std::size_t inner = layout.headerLength + 2;
+    EXPECT_EQ(find(layout.linkType, typedFrame(64, layout.typeOffset, 0x8100, inner, 0x0806)).carried,
+              Carried::Other);
+    EXPECT_EQ(find(layout.linkType, typedFrame(64, layout.typeOffset, 0x8100, inner, 0x86DD)).carried,
+              Carried::IPv6);
+    EXPECT_EQ(find(layout.linkType, typedFrame(64, layout.typeOffset, 0x8100, inner, 0x8100)).carried,
+              Carried::StackedTags);
+    EXPECT_EQ(find(layout.linkType, typedFrame(64, layout.typeOffset, 0x88A8)).carried, Carried::StackedTags);
+    EXPECT_EQ(find(layout.linkType, typedFrame(64, layout.typeOffset, 0x86DD)).carried, Carried::IPv6);
+}
+
+// Cut before the protocol field is whole, the frame carries nothing; cut inside the tag, likewise.
+TEST_P(TypedLinkTest, FieldsThatWereNotCapturedAreNotRead) {
+    const TypedLayout layout = GetParam();
+    const auto plain = typedFrame(layout.typeOffset + 2, layout.typeOffset, 0x86DD);
+    for (std::size_t length = 0; length < plain.size(); ++length) {
+        EXPECT_EQ(find(layout.linkType, cut(plain, length)).carried, Carried::Other) << length;
+    }
+    EXPECT_EQ(find(layout.linkType, plain).carried, Carried::IPv6);
+    const auto tagged =
+        typedFrame(layout.headerLength + 4, layout.typeOffset, 0x8100, layout.headerLength + 2, 0x86DD);
+    for (std::size_t length = layout.typeOffset + 2; length < tagged.size(); ++length) {
+        EXPECT_EQ(find(layout.linkType, cut(tagged, length)).carried, Carried::Other) << length;
+    }
+    EXPECT_EQ(find(layout.linkType, tagged).carried, Carried::IPv6);
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, TypedLinkTest,
+                         ::testing::Values(TypedLayout{LinkLayer::kEthernet, 12, 14},
+                                           TypedLayout{kCooked, 14, 16}, TypedLayout{kCooked2, 0, 20}));
+
+TEST(LinkLayerTest, RawIpByVersionNibble) {
+    EXPECT_EQ(find(kRaw, {0x45, 0}).carried, Carried::IPv4);
+    EXPECT_EQ(find(kRaw, {0x45, 0}).ipOffset, 0U);
+    EXPECT_EQ(find(kRaw, {0x60, 0}).carried, Carried::IPv6);
+    EXPECT_EQ(find(kRaw, {0x05, 0}).carried, Carried::Other);
+    EXPECT_EQ(find(kRaw, {}).carried, Carried::Other);
+    // The IPv4 link type needs no version: whatever the first byte, the frame is taken as IPv4.
+    EXPECT_EQ(find(kIPv4, {0x05}).carried, Carried::IPv4);
+}
+
+TEST(LinkLayerTest, LoopbackFamilies) {
+    const std::vector<unsigned char> little = {2, 0, 0, 0, 0x45};
+    const std::vector<unsigned char> big = {0, 0, 0, 2, 0x45};
+    EXPECT_EQ(find(kNull, little).carried, Carried::IPv4);
+    EXPECT_EQ(find(kNull, little).ipOffset, 4U);
+    EXPECT_EQ(find(kNull, big).carried, Carried::IPv4);
+    EXPECT_EQ(find(kNull, big).ipOffset, 4U);
+    EXPECT_EQ(find(kNull, {24, 0, 0, 0}).carried, Carried::IPv6);
+    EXPECT_EQ(find(kNull, {0, 0, 0, 2}).carried, Carried::IPv4);
+    EXPECT_EQ(find(kNull, {0, 0, 0, 7}).carried, Carried::Other);
+    // LOOP is in network order only.
+    EXPECT_EQ(find(kLoop, big).carried, Carried::IPv4);
+    EXPECT_EQ(find(kLoop, little).carried, Carried::Other);
+    for (std::size_t length = 0; length < 4; ++length) {
+        EXPECT_EQ(find(kNull, cut(big, length)).carried, Carried::Other) << length;
+        EXPECT_EQ(find(kLoop, cut(big, length)).carried, Carried::Other) << length;
+    }
+}
+
+TEST(LinkLayerTest, OnlyTheListedLinkTypesAreDecoded) {
+    for (const int linkType : {kNull, LinkLayer::kEthernet, 12, 14, kRaw, kLoop, kCooked, kIPv4, kCooked2}) {
+        EXPECT_TRUE(LinkLayer::decodes(linkType)) << linkType;
+    }
+    for (const int linkType : {9, 105, 127, 229}) {
+        EXPECT_FALSE(LinkLayer::decodes(linkType)) << linkType;
+        EXPECT_EQ(find(linkType, typedFrame(64, 12, 0x0800)).carried,
+                  linkType == 229 ? Carried::IPv6 : Carried::Other);
+    }
+}
+
+}  // namespace
+}  // namespace korvo::measurement
