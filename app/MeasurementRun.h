@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "flow/SequenceEvaluatorMultimap.h"
 #include "measurement/Measurement.h"
 
 namespace korvo::measurement {
@@ -20,10 +21,10 @@ public:
     // on standard error and ends the process with status -2. A filter that cannot be compiled is thrown to
     // the caller as FilterError before anything is read or written.
     void run(const std::vector<std::string>& inputFiles, const std::string& filter,
-             const std::string& outputPrefix, bool extended);
+             const std::string& outputPrefix, bool extended, const FlowTableSettings& flowSettings = {});
     // The same without ending the process: such a failure is thrown to the caller.
     void analyse(const std::vector<std::string>& inputFiles, const std::string& filter,
-                 const std::string& outputPrefix, bool extended);
+                 const std::string& outputPrefix, bool extended, const FlowTableSettings& flowSettings = {});
     void writeResults(std::string outputPrefix) const;
 
     Group volumeMeasurements;

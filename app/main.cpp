@@ -1,5 +1,5 @@
 // The command-line front end: parses the options, answers help and version itself and hands the input files,
-// the filter, the output prefix and the extended flag to a measurement run.
+// the filter, the output prefix, the extended flag and the resource limits to a measurement run.
 
 #include <algorithm>
 #include <boost/program_options.hpp>
@@ -10,6 +10,7 @@
 
 #include "app/ErrorText.h"
 #include "app/MeasurementRun.h"
+#include "app/ResourceOptions.h"
 #include "app/Version.h"
 #include "capture/FilterError.h"
 
@@ -30,6 +31,11 @@ po::options_description describeOptions() {
          "time order")                                                                                  //
         ("filter,f", po::value<std::string>(), "Count only the frames that match this BPF expression")  //
         ("outputPrefix,o", po::value<std::string>(), "Prefix name for all results files")               //
+        ("threads", po::value<std::string>(),
+         "Threads to use, 1 to 1024 (default: the processors this process may use)")  //
+        ("max-memory", po::value<std::string>(),
+         "Memory the TCP segments may take before they move to temporary files in $TMPDIR (else /tmp); "
+         "K, M, G suffixes, at most the physical memory (default: half of it)")  //
         ("version,v", "Print version");
     return options;
 }
@@ -42,6 +48,8 @@ int main(int argc, char* argv[]) {
     std::string filter;
     std::string outputPrefix;
     bool extended = false;
+    using korvo::measurement::ResourceOptions;
+    korvo::measurement::FlowTableSettings flowSettings;
     try {
         po::variables_map arguments;
         // No positional argument is declared, so a stray word on the line is refused rather than ignored.
@@ -77,6 +85,13 @@ int main(int argc, char* argv[]) {
             return kUsageError;
         }
         outputPrefix = arguments["outputPrefix"].as<std::string>();
+        flowSettings.threads = arguments.count("threads") != 0
+                                   ? ResourceOptions::parseThreads(arguments["threads"].as<std::string>())
+                                   : ResourceOptions::usableProcessors();
+        flowSettings.memoryLimit =
+            arguments.count("max-memory") != 0
+                ? ResourceOptions::parseMemory(arguments["max-memory"].as<std::string>())
+                : ResourceOptions::defaultMemoryLimit();
     } catch (const std::exception& error) {
         std::cerr << "Error parsing command line " << std::endl
                   << "Use --help to print usage syntax " << std::endl
@@ -86,7 +101,7 @@ int main(int argc, char* argv[]) {
 
     try {
         korvo::measurement::MeasurementRun run;
-        run.run(inputFiles, filter, outputPrefix, extended);
+        run.run(inputFiles, filter, outputPrefix, extended, flowSettings);
     } catch (const korvo::measurement::FilterError& error) {
         std::cerr << "Error parsing command line " << std::endl
                   << "Use --help to print usage syntax " << std::endl

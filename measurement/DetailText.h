@@ -27,6 +27,8 @@ public:
     }
     // The whole text at once.
     [[nodiscard]] std::string str() const;
+    // Appends the whole of `later`'s text.
+    void append(const DetailText& later);
 
 private:
     friend class DetailRow;
@@ -43,6 +45,8 @@ private:
         }
     }
     void spill();
+    // Appends the whole of `later`'s temporary file to this one's, which exists.
+    void copySpill(const DetailText& later);
     void readSpill(const std::function<void(std::string_view)>& write) const;
 
     std::string buffer_;
