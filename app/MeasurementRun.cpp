@@ -41,7 +41,8 @@ constexpr int kRunFailed = -2;
 }  // namespace
 
 void MeasurementRun::run(const std::vector<std::string>& inputFiles, const std::string& filter,
-                         const std::string& outputPrefix, bool extended, const FlowTableSettings& flowSettings) {
+                         const std::string& outputPrefix, bool extended,
+                         const FlowTableSettings& flowSettings) {
     try {
         analyse(inputFiles, filter, outputPrefix, extended, flowSettings);
     } catch (const RunFailure& failure) {
@@ -51,7 +52,8 @@ void MeasurementRun::run(const std::vector<std::string>& inputFiles, const std::
 }
 
 void MeasurementRun::analyse(const std::vector<std::string>& inputFiles, const std::string& filter,
-                             const std::string& outputPrefix, bool extended, const FlowTableSettings& flowSettings) {
+                             const std::string& outputPrefix, bool extended,
+                             const FlowTableSettings& flowSettings) {
     // The build order is also the order in which every emitter calls its receivers, and the order of the
     // lines inside each group of the summary.
     EthernetSignal ethernetSignal;
