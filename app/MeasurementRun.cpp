@@ -13,6 +13,7 @@
 #include "capture/IPPacketDispatcher.h"
 #include "capture/LinkLayer.h"
 #include "capture/PacketLoader.h"
+#include "capture/ReadAhead.h"
 #include "capture/TCPPacketDispatcher.h"
 #include "flow/SequenceEvaluatorMultimap.h"
 #include "measurement/CaptureDuration.h"
@@ -38,21 +39,23 @@ constexpr int kRunFailed = -2;
 
 }  // namespace
 
-void MeasurementRun::run(std::string inputFile, std::string outputPrefix, bool extended) {
+void MeasurementRun::run(std::string inputFile, std::string outputPrefix, bool extended,
+                         const FlowTableSettings& flowSettings) {
     try {
-        analyse(inputFile, outputPrefix, extended);
+        analyse(inputFile, outputPrefix, extended, flowSettings);
     } catch (const RunFailure& failure) {
         std::cerr << failure.what() << std::endl;
         std::exit(kRunFailed);
     }
 }
 
-void MeasurementRun::analyse(const std::string& inputFile, const std::string& outputPrefix, bool extended) {
+void MeasurementRun::analyse(const std::string& inputFile, const std::string& outputPrefix, bool extended,
+                             const FlowTableSettings& flowSettings) {
     // The build order is also the order in which every emitter calls its receivers, and the order of the
     // lines inside each group of the summary.
     EthernetSignal ethernetSignal;
     IPPacketDispatcher ipDispatcher(ethernetSignal);
-    SequenceEvaluatorMultimap flowTable(ipDispatcher);
+    SequenceEvaluatorMultimap flowTable(ipDispatcher, flowSettings);
     TCPPacketDispatcher tcpDispatcher(ipDispatcher);
 
     TotalVolume totalVolume(ethernetSignal);
@@ -98,7 +101,16 @@ void MeasurementRun::analyse(const std::string& inputFile, const std::string& ou
         ipDispatcher.useLinkType(linkType);
         // Wiped when the run ends, also by a failure, before its message is written.
         ProgressLine progress = ProgressLine::onStandardError(loader.inputSize());
-        loader.loadPackets(ethernetSignal, [&] { progress.update(loader.bytesConsumed()); });
+        const auto showProgress = [&] { progress.update(loader.bytesConsumed()); };
+        if (flowSettings.threads > 1) {
+            // The frames are analysed on a thread of their own while the next ones are read.
+            EthernetSignal readSignal;
+            ReadAhead readAhead(readSignal, ethernetSignal);
+            loader.loadPackets(readSignal, showProgress);
+            readAhead.finish();
+        } else {
+            loader.loadPackets(ethernetSignal, showProgress);
+        }
         progress.finishReading(loader.bytesConsumed());
         packetMeasurements.emplace_back(loader);
         flowTable.evaluateFlows();
@@ -114,8 +126,9 @@ void MeasurementRun::analyse(const std::string& inputFile, const std::string& ou
         }
     } catch (const std::bad_alloc&) {
         throw RunFailure(
-            "Out of memory: every TCP segment is kept (about 32 bytes each) until the whole capture has been "
-            "read, and this capture needs more memory than the system grants");
+            "Out of memory: every TCP segment is kept (about 36 bytes each) until the whole capture has been "
+            "read, and this capture needs more memory than the system grants; a lower --max-memory moves "
+            "them to temporary files sooner");
     } catch (const std::exception& error) {
         throw RunFailure(errorText(error));
     }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "flow/SequenceEvaluatorMultimap.h"
 #include "measurement/Measurement.h"
 
 namespace korvo::measurement {
@@ -17,9 +18,11 @@ public:
 
     // Analyses the capture and writes the results. A failure from opening the capture to writing the last
     // file is reported on standard error and ends the process with status -2.
-    void run(std::string inputFile, std::string outputPrefix, bool extended);
+    void run(std::string inputFile, std::string outputPrefix, bool extended,
+             const FlowTableSettings& flowSettings = {});
     // The same without ending the process: such a failure is thrown to the caller.
-    void analyse(const std::string& inputFile, const std::string& outputPrefix, bool extended);
+    void analyse(const std::string& inputFile, const std::string& outputPrefix, bool extended,
+                 const FlowTableSettings& flowSettings = {});
     void writeResults(std::string outputPrefix) const;
 
     Group volumeMeasurements;

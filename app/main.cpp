@@ -1,5 +1,5 @@
 // The command-line front end: parses the options, answers help and version itself and hands the input file,
-// the output prefix and the extended flag to a measurement run.
+// the output prefix, the extended flag and the resource limits to a measurement run.
 
 #include <boost/program_options.hpp>
 #include <exception>
@@ -8,6 +8,7 @@
 
 #include "app/ErrorText.h"
 #include "app/MeasurementRun.h"
+#include "app/ResourceOptions.h"
 #include "app/Version.h"
 
 namespace {
@@ -24,6 +25,11 @@ po::options_description describeOptions() {
         ("extended,e", "Extract extended statistics")                                      //
         ("inputFile,i", po::value<std::string>(), "File to process")                       //
         ("outputPrefix,o", po::value<std::string>(), "Prefix name for all results files")  //
+        ("threads", po::value<std::string>(),
+         "Threads to use, 1 to 1024 (default: the processors this process may use)")  //
+        ("max-memory", po::value<std::string>(),
+         "Memory the TCP segments may take before they move to temporary files in $TMPDIR (else /tmp); "
+         "K, M, G suffixes, at most the physical memory (default: half of it)")  //
         ("version,v", "Print version");
     return options;
 }
@@ -35,6 +41,8 @@ int main(int argc, char* argv[]) {
     std::string inputFile;
     std::string outputPrefix;
     bool extended = false;
+    using korvo::measurement::ResourceOptions;
+    korvo::measurement::FlowTableSettings flowSettings;
     try {
         po::variables_map arguments;
         // No positional argument is declared, so a stray word on the line is refused rather than ignored.
@@ -62,6 +70,13 @@ int main(int argc, char* argv[]) {
             return kUsageError;
         }
         outputPrefix = arguments["outputPrefix"].as<std::string>();
+        flowSettings.threads = arguments.count("threads") != 0
+                                   ? ResourceOptions::parseThreads(arguments["threads"].as<std::string>())
+                                   : ResourceOptions::usableProcessors();
+        flowSettings.memoryLimit =
+            arguments.count("max-memory") != 0
+                ? ResourceOptions::parseMemory(arguments["max-memory"].as<std::string>())
+                : ResourceOptions::defaultMemoryLimit();
     } catch (const std::exception& error) {
         std::cerr << "Error parsing command line " << std::endl
                   << "Use --help to print usage syntax " << std::endl
@@ -71,7 +86,7 @@ int main(int argc, char* argv[]) {
 
     try {
         korvo::measurement::MeasurementRun run;
-        run.run(inputFile, outputPrefix, extended);
+        run.run(inputFile, outputPrefix, extended, flowSettings);
     } catch (const std::exception& error) {
         std::cerr << "Error runing measurement software: " << std::endl
                   << korvo::measurement::errorText(error) << std::endl;

@@ -6,10 +6,12 @@ set -euo pipefail
 REPO=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 SIZE=${WIRETALLY_BENCH_SIZE:-1G}
 SCAN_SIZE=${WIRETALLY_BENCH_SCAN_SIZE:-1G}
+RANDOM_SCAN_SIZE=${WIRETALLY_BENCH_RANDOM_SCAN_SIZE:-1G}
 GROWTH=${WIRETALLY_BENCH_GROWTH:-4}
 RUNS=${WIRETALLY_BENCH_RUNS:-5}
 CACHE=${WIRETALLY_BENCH_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/wiretally-bench}
 BUILD=${WIRETALLY_BENCH_BUILD:-$REPO/build-release}
+OTHERS=${WIRETALLY_BENCH_OTHERS:-yes}
 CSV=${WIRETALLY_BENCH_CSV:-$REPO/bench-results/results-$(date +%Y%m%d-%H%M%S).csv}
 
 usage() {
@@ -23,18 +25,24 @@ the same round, peak resident memory and that memory per TCP segment of the capt
 (median time on the large capture / median time on the base capture). The table goes to the terminal, the
 same figures to a CSV file whose path is printed.
 
-Tools: pcap-read-loop (the floor), wiretally, wiretally -e, and, where installed, capinfos, tcptrace -n and
+Tools: pcap-read-loop (the floor), wiretally (default threads), wiretally -e, wiretally-t1 (--threads 1, for
+the speed-up of the default over one thread), on the random scan also wiretally-256M (--max-memory 256M, the
+run with temporary files), and, where installed, capinfos, tcptrace -n and
 tshark -q -z conv,tcp -o tcp.analyze_sequence_numbers:TRUE. wiretally is skipped with a notice if it cannot be
 built. The large capture is run with the read loop and wiretally only.
 
 Options (environment variable in brackets):
   --size SIZE        realistic base capture, e.g. 200M, 1G [WIRETALLY_BENCH_SIZE, default 1G]
   --scan-size SIZE   connection-scan capture, 0 to leave out [WIRETALLY_BENCH_SCAN_SIZE, default 1G]
+  --random-scan-size SIZE
+                     scan of random destinations (54-byte SYN probes, half answered), 0 to leave out
+                     [WIRETALLY_BENCH_RANDOM_SCAN_SIZE, default 1G]
   --growth N         the large capture is N times the base size, 0 to leave out [WIRETALLY_BENCH_GROWTH, default 4]
   --runs N           timed runs of each tool on each capture [WIRETALLY_BENCH_RUNS, default 5]
   --cache DIR        where the captures are kept [WIRETALLY_BENCH_CACHE, default ~/.cache/wiretally-bench];
                      delete it to make new captures after the synthesiser has changed
   --build DIR        release build folder [WIRETALLY_BENCH_BUILD, default <repository>/build-release]
+  --no-others        leave out capinfos, tcptrace and tshark even where installed [WIRETALLY_BENCH_OTHERS=no]
   --csv FILE         results file [WIRETALLY_BENCH_CSV, default <repository>/bench-results/results-<time>.csv]
   -h, --help         print this help
 Sizes take a K, M or G suffix (binary multiples).
@@ -50,11 +58,13 @@ while [ $# -gt 0 ]; do
     case "$1" in
     --size) SIZE=${2:?--size needs a value}; shift 2 ;;
     --scan-size) SCAN_SIZE=${2:?--scan-size needs a value}; shift 2 ;;
+    --random-scan-size) RANDOM_SCAN_SIZE=${2:?--random-scan-size needs a value}; shift 2 ;;
     --growth) GROWTH=${2:?--growth needs a value}; shift 2 ;;
     --runs) RUNS=${2:?--runs needs a value}; shift 2 ;;
     --cache) CACHE=${2:?--cache needs a value}; shift 2 ;;
     --build) BUILD=${2:?--build needs a value}; shift 2 ;;
     --csv) CSV=${2:?--csv needs a value}; shift 2 ;;
+    --no-others) OTHERS=no; shift ;;
     -h | --help) usage; exit 0 ;;
     *) usage >&2; fail "unknown option '$1'" ;;
     esac
@@ -78,6 +88,7 @@ bytes_of() {
 [[ $RUNS =~ ^[1-9][0-9]*$ ]] || fail "--runs must be at least 1, not '$RUNS'"
 BASE_BYTES=$(bytes_of "$SIZE")
 SCAN_BYTES=$(bytes_of "$SCAN_SIZE")
+RANDOM_SCAN_BYTES=$(bytes_of "$RANDOM_SCAN_SIZE")
 LARGE_BYTES=$((BASE_BYTES * GROWTH))
 
 build() {
@@ -134,6 +145,8 @@ tool_command() {
     read-loop) echo "$BUILD/bench/pcap-read-loop $2" ;;
     wiretally) echo "$WIRETALLY -i $2 -o $SCRATCH/out/result" ;;
     wiretally-e) echo "$WIRETALLY -e -i $2 -o $SCRATCH/out/result" ;;
+    wiretally-t1) echo "$WIRETALLY --threads 1 -i $2 -o $SCRATCH/out/result" ;;
+    wiretally-256M) echo "$WIRETALLY --max-memory 256M -i $2 -o $SCRATCH/out/result" ;;
     capinfos) echo "capinfos $2" ;;
     tcptrace) echo "tcptrace -n $2" ;;
     tshark) echo "tshark -q -z conv,tcp -o tcp.analyze_sequence_numbers:TRUE -r $2" ;;
@@ -181,9 +194,11 @@ ERRORS=$SCRATCH/errors
 RAW=$SCRATCH/raw
 
 TOOLS=(read-loop)
-[ -n "$WIRETALLY" ] && TOOLS+=(wiretally wiretally-e)
+[ -n "$WIRETALLY" ] && TOOLS+=(wiretally wiretally-e wiretally-t1)
 for external in capinfos tcptrace tshark; do
-    if command -v "$external" >/dev/null; then
+    if [ "$OTHERS" = no ]; then
+        break
+    elif command -v "$external" >/dev/null; then
         TOOLS+=("$external")
     else
         echo "NOTICE: $external is not installed; it is left out."
@@ -199,6 +214,10 @@ if [ "$SCAN_BYTES" -gt 0 ]; then
     LABELS+=(scan)
     CAPTURE_OF[scan]=$(make_capture scan scan "$SCAN_BYTES")
 fi
+if [ "$RANDOM_SCAN_BYTES" -gt 0 ]; then
+    LABELS+=(rscan)
+    CAPTURE_OF[rscan]=$(make_capture random-scan random-scan "$RANDOM_SCAN_BYTES")
+fi
 if [ "$GROWTH" -gt 0 ]; then
     LABELS+=(large)
     CAPTURE_OF[large]=$(make_capture realistic realistic "$LARGE_BYTES")
@@ -210,6 +229,8 @@ for label in "${LABELS[@]}"; do
     echo "Timing on the $label capture ${CAPTURE_OF[$label]}"
     if [ "$label" = large ]; then
         bench_capture "$label" "${CAPTURE_OF[$label]}" "${GROWTH_TOOLS[@]}"
+    elif [ "$label" = rscan ] && [ -n "$WIRETALLY" ]; then
+        bench_capture "$label" "${CAPTURE_OF[$label]}" "${TOOLS[@]}" wiretally-256M
     else
         bench_capture "$label" "${CAPTURE_OF[$label]}" "${TOOLS[@]}"
     fi

@@ -29,6 +29,8 @@ public:
             receiver->handlePacket(arg);
         }
     }
+    // The connected receivers, in connection order.
+    [[nodiscard]] const std::vector<Receiver<Arg>*>& receivers() const { return receivers_; }
 
 private:
     friend class Receiver<Arg>;

@@ -1,8 +1,7 @@
 #pragma once
-// An append-only sequence stored in blocks of about 2 MiB. Growing never copies what is stored, so the memory
-// held is the elements plus at most one partly filled block, with no doubling peak. The blocks are filled
-// in order, so they gain nothing from huge pages and do without them (faulting in huge pages costs more here
-// than it saves).
+// An append-only sequence stored in blocks of 64 KiB. Growing never copies what is stored, so the memory held
+// is the elements plus at most one partly filled block, with no doubling peak; and the blocks are small
+// enough that many stores side by side cost little while they are nearly empty.
 
 #include <cstddef>
 #include <cstdint>
@@ -15,13 +14,13 @@ namespace korvo::measurement {
 template <typename T>
 class ChunkedStore {
 public:
-    static constexpr std::size_t kBlockSize = (std::size_t{2} << 20) / sizeof(T);
+    static constexpr std::size_t kBlockSize = (std::size_t{64} << 10) / sizeof(T);
 
     void push_back(const T& value) {
-        if (size_ % kBlockSize == 0) {
+        if (size_ % kBlockSize == 0 && size_ / kBlockSize == blocks_.size()) {
             blocks_.emplace_back(std::allocator<T>().allocate(kBlockSize));
         }
-        std::construct_at(blocks_.back().get() + size_ % kBlockSize, value);
+        std::construct_at(blocks_[size_ / kBlockSize].get() + size_ % kBlockSize, value);
         ++size_;
     }
 
@@ -32,6 +31,14 @@ public:
 
     [[nodiscard]] std::size_t size() const { return size_; }
     [[nodiscard]] bool empty() const { return size_ == 0; }
+    // Empties the store but keeps its blocks for what is appended next.
+    void clear() { size_ = 0; }
+    // Empties the store and gives its blocks back.
+    void release() {
+        blocks_.clear();
+        blocks_.shrink_to_fit();
+        size_ = 0;
+    }
 
 private:
     // Blocks are left uninitialised: an element is constructed when it is appended.

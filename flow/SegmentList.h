@@ -1,14 +1,13 @@
 #pragma once
 // One direction's segments in one order (capture, sequence or identification order): a read-only view that
-// refers to the flow table's records by position, so no record is copied per arrangement.
+// refers to the direction's records by position, so no record is copied per arrangement.
 
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
 #include <span>
 
-#include "flow/ChunkedStore.h"
-#include "flow/FiledSegment.h"
+#include "flow/SegmentRecord.h"
 
 namespace korvo::measurement {
 
@@ -23,10 +22,10 @@ public:
         using reference = const SegmentRecord&;
 
         Iterator() = default;
-        Iterator(const ChunkedStore<FiledSegment>* store, const std::uint32_t* position)
-            : store_(store), position_(position) {}
+        Iterator(const SegmentRecord* records, const std::uint32_t* position)
+            : records_(records), position_(position) {}
 
-        reference operator*() const { return (*store_)[*position_].record; }
+        reference operator*() const { return records_[*position_]; }
         pointer operator->() const { return &**this; }
         Iterator& operator++() {
             ++position_;
@@ -42,22 +41,23 @@ public:
         }
 
     private:
-        const ChunkedStore<FiledSegment>* store_ = nullptr;
+        const SegmentRecord* records_ = nullptr;
         const std::uint32_t* position_ = nullptr;
     };
 
     SegmentList() = default;
-    SegmentList(const ChunkedStore<FiledSegment>& store, std::span<const std::uint32_t> positions)
-        : store_(&store), positions_(positions) {}
+    // `positions` index `records`.
+    SegmentList(const SegmentRecord* records, std::span<const std::uint32_t> positions)
+        : records_(records), positions_(positions) {}
 
     [[nodiscard]] std::size_t size() const { return positions_.size(); }
     [[nodiscard]] bool empty() const { return positions_.empty(); }
-    const SegmentRecord& operator[](std::size_t index) const { return (*store_)[positions_[index]].record; }
-    [[nodiscard]] Iterator begin() const { return {store_, positions_.data()}; }
-    [[nodiscard]] Iterator end() const { return {store_, positions_.data() + positions_.size()}; }
+    const SegmentRecord& operator[](std::size_t index) const { return records_[positions_[index]]; }
+    [[nodiscard]] Iterator begin() const { return {records_, positions_.data()}; }
+    [[nodiscard]] Iterator end() const { return {records_, positions_.data() + positions_.size()}; }
 
 private:
-    const ChunkedStore<FiledSegment>* store_ = nullptr;
+    const SegmentRecord* records_ = nullptr;
     std::span<const std::uint32_t> positions_;
 };
 

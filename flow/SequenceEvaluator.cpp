@@ -1,6 +1,7 @@
 #include "flow/SequenceEvaluator.h"
 
 #include <algorithm>
+#include <numeric>
 
 #include "flow/RunMergeSort.h"
 
@@ -9,40 +10,39 @@ namespace korvo::measurement {
 namespace {
 
 constexpr std::uint64_t kPositionMask = 0xFFFFFFFFULL;
-constexpr std::size_t kPrefetchDistance = 16;
 
 }  // namespace
 
-void SequenceEvaluator::assign(const FlowTuple& tuple, const ChunkedStore<FiledSegment>& store,
-                               std::span<const std::uint32_t> forwardByCapture,
-                               std::span<const std::uint32_t> reverseByCapture) {
+void SequenceEvaluator::assign(const FlowTuple& tuple, std::span<const SegmentRecord> forward,
+                               std::span<const SegmentRecord> reverse) {
     tuple_ = tuple;
     anomalyCounts_.fill(kUnknown);
-    arrange(forward_, store, forwardByCapture);
-    arrange(reverse_, store, reverseByCapture);
+    const std::size_t longest = std::max(forward.size(), reverse.size());
+    if (identity_.size() < longest) {
+        const std::size_t known = identity_.size();
+        identity_.resize(longest);
+        std::iota(identity_.begin() + static_cast<std::ptrdiff_t>(known), identity_.end(),
+                  static_cast<std::uint32_t>(known));
+    }
+    arrange(forward_, forward);
+    arrange(reverse_, reverse);
 }
 
-void SequenceEvaluator::arrange(Arrangements& arrangements, const ChunkedStore<FiledSegment>& store,
-                                std::span<const std::uint32_t> byCapture) {
-    const std::size_t count = byCapture.size();
+void SequenceEvaluator::arrange(Arrangements& arrangements, std::span<const SegmentRecord> records) {
+    const std::size_t count = records.size();
+    const SegmentList byCapture(records.data(), std::span<const std::uint32_t>(identity_).first(count));
     if (count <= 1) {
         // Most flows of a connection scan: nothing to order.
-        arrangements.view = Direction{SegmentList(store, byCapture), SegmentList(store, byCapture),
-                                      SegmentList(store, byCapture)};
+        arrangements.view = Direction{byCapture, byCapture, byCapture};
         return;
     }
     arrangements.bySequence.resize(count);
     arrangements.byId.resize(count);
     sequenceKeys_.resize(count);
     idKeys_.resize(count);
-    const std::uint32_t origin = store[byCapture[0]].record.sequenceNumber - kOrderingMargin;
+    const std::uint32_t origin = records[0].sequenceNumber - kOrderingMargin;
     for (std::size_t position = 0; position < count; ++position) {
-        // A direction's records lie scattered among those of the flows captured meanwhile: ask for them
-        // well ahead.
-        if (position + kPrefetchDistance < count) {
-            __builtin_prefetch(&store[byCapture[position + kPrefetchDistance]]);
-        }
-        const SegmentRecord& record = store[byCapture[position]].record;
+        const SegmentRecord& record = records[position];
         const std::uint32_t distance = record.sequenceNumber - origin;
         // Equal distances: the segment captured last comes first.
         sequenceKeys_[position] = (std::uint64_t{distance} << 32) | (kPositionMask - position);
@@ -60,11 +60,12 @@ void SequenceEvaluator::arrange(Arrangements& arrangements, const ChunkedStore<F
     RunMergeSort::sort(sequenceKeys_, runStarts_);
     RunMergeSort::sort(idKeys_, runStarts_);
     for (std::size_t rank = 0; rank < count; ++rank) {
-        arrangements.bySequence[rank] = byCapture[kPositionMask - (sequenceKeys_[rank] & kPositionMask)];
-        arrangements.byId[rank] = byCapture[idKeys_[rank] & kPositionMask];
+        arrangements.bySequence[rank] =
+            static_cast<std::uint32_t>(kPositionMask - (sequenceKeys_[rank] & kPositionMask));
+        arrangements.byId[rank] = static_cast<std::uint32_t>(idKeys_[rank] & kPositionMask);
     }
-    arrangements.view = Direction{SegmentList(store, arrangements.bySequence), SegmentList(store, byCapture),
-                                  SegmentList(store, arrangements.byId)};
+    arrangements.view = Direction{SegmentList(records.data(), arrangements.bySequence), byCapture,
+                                  SegmentList(records.data(), arrangements.byId)};
 }
 
 }  // namespace korvo::measurement

@@ -10,9 +10,8 @@
 #include <vector>
 
 #include "capture/FlowTuple.h"
-#include "flow/ChunkedStore.h"
-#include "flow/FiledSegment.h"
 #include "flow/SegmentList.h"
+#include "flow/SegmentRecord.h"
 
 namespace korvo::measurement {
 
@@ -47,11 +46,11 @@ public:
     // Empty for a flow whose two ends have the same address and port: all its segments are forward.
     [[nodiscard]] const Direction& reverse() const { return reverse_.view; }
 
-    // Makes this the evaluator of the flow `tuple` whose forward and reverse segments are at the given store
-    // positions, each list in capture order. The previous flow's arrangements are released.
-    void assign(const FlowTuple& tuple, const ChunkedStore<FiledSegment>& store,
-                std::span<const std::uint32_t> forwardByCapture,
-                std::span<const std::uint32_t> reverseByCapture);
+    // Makes this the evaluator of the flow `tuple` with the given forward and reverse segments, each in
+    // capture order; they must stay in place while the evaluator is read. The previous flow's arrangements
+    // are released.
+    void assign(const FlowTuple& tuple, std::span<const SegmentRecord> forward,
+                std::span<const SegmentRecord> reverse);
 
 private:
     struct Arrangements {
@@ -65,8 +64,7 @@ private:
         return static_cast<std::size_t>(kind) * 2 + (reverse ? 1 : 0);
     }
 
-    void arrange(Arrangements& arrangements, const ChunkedStore<FiledSegment>& store,
-                 std::span<const std::uint32_t> byCapture);
+    void arrange(Arrangements& arrangements, std::span<const SegmentRecord> records);
 
     FlowTuple tuple_;
     // Per kind and direction; judging leaves the flow itself unchanged, so this is filled from const calls.
@@ -77,6 +75,8 @@ private:
     std::vector<std::uint64_t> sequenceKeys_;
     std::vector<std::uint64_t> idKeys_;
     std::vector<std::size_t> runStarts_;
+    // 0, 1, 2, ...: the positions of capture order.
+    std::vector<std::uint32_t> identity_;
 };
 
 }  // namespace korvo::measurement

@@ -25,6 +25,13 @@ std::string DetailText::str() const {
     return text;
 }
 
+void DetailText::append(const DetailText& later) {
+    later.forEachPiece([this](std::string_view piece) {
+        buffer_.append(piece);
+        rowEnded();
+    });
+}
+
 void DetailText::spill() {
     if (!spill_) {
         const char* folder = std::getenv("TMPDIR");

@@ -27,6 +27,8 @@ public:
     }
     // The whole text at once.
     [[nodiscard]] std::string str() const;
+    // Appends the whole of `later`'s text.
+    void append(const DetailText& later);
 
 private:
     friend class DetailRow;

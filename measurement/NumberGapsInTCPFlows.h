@@ -1,6 +1,8 @@
 #pragma once
 // "NumberGapsInTCPFlows": holes in the sequence space of all TCP flows, one row per hole.
 
+#include <memory>
+
 #include "flow/GapFinder.h"
 #include "measurement/SequenceAnomalyMeasurement.h"
 
@@ -12,6 +14,11 @@ public:
         : SequenceAnomalyMeasurement(source, "NumberGapsInTCPFlows", extendedStatistics,
                                      SequenceEvaluator::Anomaly::kGaps, ""),
           GapFinder(extendedStatistics) {}
+
+    [[nodiscard]] std::unique_ptr<SequenceEvaluatorHandler> emptyCopy(
+        SequenceEvaluatorSource& source) const override {
+        return std::make_unique<NumberGapsInTCPFlows>(source, extended);
+    }
 
 private:
     std::uint64_t judge(const SequenceEvaluator::Direction& direction, DetailText& rows) const override {

@@ -1,6 +1,8 @@
 #pragma once
 // "NumberOutOfOrderTCPPackets": TCP segments captured after a segment further along, one row per segment.
 
+#include <memory>
+
 #include "flow/OOOFinder.h"
 #include "measurement/SequenceAnomalyMeasurement.h"
 
@@ -12,6 +14,11 @@ public:
         : SequenceAnomalyMeasurement(source, "NumberOutOfOrderTCPPackets", extendedStatistics,
                                      SequenceEvaluator::Anomaly::kOutOfOrder, ""),
           OOOFinder(extendedStatistics) {}
+
+    [[nodiscard]] std::unique_ptr<SequenceEvaluatorHandler> emptyCopy(
+        SequenceEvaluatorSource& source) const override {
+        return std::make_unique<NumberOutOfOrderTCPPackets>(source, extended);
+    }
 
 private:
     std::uint64_t judge(const SequenceEvaluator::Direction& direction, DetailText& rows) const override {

@@ -24,6 +24,12 @@ void NumberSimplexStreams::handleSequenceEvaluator(const SequenceEvaluator& flow
     }
 }
 
+void NumberSimplexStreams::absorb(SequenceEvaluatorHandler& later) {
+    const auto& copy = static_cast<const NumberSimplexStreams&>(later);
+    tally += copy.tally;
+    details.append(copy.details);
+}
+
 std::string NumberSimplexStreams::getValue() const {
     return std::to_string(tally);
 }

@@ -3,6 +3,7 @@
 // segments. A flow whose two ends share address and port has only a forward direction and so counts here.
 
 #include <cstdint>
+#include <memory>
 
 #include "flow/SequenceEvaluatorHandler.h"
 #include "measurement/Measurement.h"
@@ -14,6 +15,11 @@ public:
     NumberSimplexStreams(SequenceEvaluatorSource& source, bool extendedStatistics);
 
     void handleSequenceEvaluator(const SequenceEvaluator& flow) override;
+    [[nodiscard]] std::unique_ptr<SequenceEvaluatorHandler> emptyCopy(
+        SequenceEvaluatorSource& source) const override {
+        return std::make_unique<NumberSimplexStreams>(source, extended);
+    }
+    void absorb(SequenceEvaluatorHandler& later) override;
     [[nodiscard]] std::string getValue() const override;
 
 private:

@@ -1,6 +1,8 @@
 #pragma once
 // "NumberTCPFlowDuplicates": TCP flows with at least one repeated segment, one row per flow with its count.
 
+#include <memory>
+
 #include "flow/RepeatFinder.h"
 #include "measurement/SequenceAnomalyMeasurement.h"
 
@@ -12,6 +14,11 @@ public:
         : SequenceAnomalyMeasurement(source, "NumberTCPFlowDuplicates", extendedStatistics,
                                      SequenceEvaluator::Anomaly::kRepeats, ",Number Of Duplicates,"),
           RepeatFinder(false) {}
+
+    [[nodiscard]] std::unique_ptr<SequenceEvaluatorHandler> emptyCopy(
+        SequenceEvaluatorSource& source) const override {
+        return std::make_unique<NumberTCPFlowRepeats>(source, extended);
+    }
 
 private:
     std::uint64_t judge(const SequenceEvaluator::Direction& direction, DetailText& rows) const override {

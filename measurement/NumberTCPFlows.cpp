@@ -14,6 +14,12 @@ void NumberTCPFlows::handleSequenceEvaluator(const SequenceEvaluator& flow) {
     }
 }
 
+void NumberTCPFlows::absorb(SequenceEvaluatorHandler& later) {
+    const auto& copy = static_cast<const NumberTCPFlows&>(later);
+    tally += copy.tally;
+    details.append(copy.details);
+}
+
 std::string NumberTCPFlows::getValue() const {
     return std::to_string(tally);
 }

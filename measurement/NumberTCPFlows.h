@@ -3,6 +3,7 @@
 // the tuple of its first packet.
 
 #include <cstdint>
+#include <memory>
 
 #include "flow/SequenceEvaluatorHandler.h"
 #include "measurement/Measurement.h"
@@ -14,6 +15,11 @@ public:
     NumberTCPFlows(SequenceEvaluatorSource& source, bool extendedStatistics);
 
     void handleSequenceEvaluator(const SequenceEvaluator& flow) override;
+    [[nodiscard]] std::unique_ptr<SequenceEvaluatorHandler> emptyCopy(
+        SequenceEvaluatorSource& source) const override {
+        return std::make_unique<NumberTCPFlows>(source, extended);
+    }
+    void absorb(SequenceEvaluatorHandler& later) override;
     [[nodiscard]] std::string getValue() const override;
 
 private:

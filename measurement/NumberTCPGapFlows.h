@@ -1,6 +1,8 @@
 #pragma once
 // "NumberTCPGapFlows": TCP flows with at least one hole, one row per flow with its number of holes.
 
+#include <memory>
+
 #include "flow/GapFinder.h"
 #include "measurement/SequenceAnomalyMeasurement.h"
 
@@ -12,6 +14,11 @@ public:
         : SequenceAnomalyMeasurement(source, "NumberTCPGapFlows", extendedStatistics,
                                      SequenceEvaluator::Anomaly::kGaps, ",Number of Gaps,"),
           GapFinder(false) {}
+
+    [[nodiscard]] std::unique_ptr<SequenceEvaluatorHandler> emptyCopy(
+        SequenceEvaluatorSource& source) const override {
+        return std::make_unique<NumberTCPGapFlows>(source, extended);
+    }
 
 private:
     std::uint64_t judge(const SequenceEvaluator::Direction& direction, DetailText& rows) const override {

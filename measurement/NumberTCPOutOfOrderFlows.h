@@ -2,6 +2,8 @@
 // "NumberTCPOutOfOrderFlows": TCP flows with at least one out-of-order segment, one row per flow with its
 // count.
 
+#include <memory>
+
 #include "flow/OOOFinder.h"
 #include "measurement/SequenceAnomalyMeasurement.h"
 
@@ -14,6 +16,11 @@ public:
                                      SequenceEvaluator::Anomaly::kOutOfOrder,
                                      ",Number Out Of Order Packets,"),
           OOOFinder(false) {}
+
+    [[nodiscard]] std::unique_ptr<SequenceEvaluatorHandler> emptyCopy(
+        SequenceEvaluatorSource& source) const override {
+        return std::make_unique<NumberTCPOutOfOrderFlows>(source, extended);
+    }
 
 private:
     std::uint64_t judge(const SequenceEvaluator::Direction& direction, DetailText& rows) const override {

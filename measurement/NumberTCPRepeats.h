@@ -1,6 +1,8 @@
 #pragma once
 // "NumberTCPDuplicates": TCP segments repeating an earlier segment's IP identification, one row per repeat.
 
+#include <memory>
+
 #include "flow/RepeatFinder.h"
 #include "measurement/SequenceAnomalyMeasurement.h"
 
@@ -12,6 +14,11 @@ public:
         : SequenceAnomalyMeasurement(source, "NumberTCPDuplicates", extendedStatistics,
                                      SequenceEvaluator::Anomaly::kRepeats, ""),
           RepeatFinder(extendedStatistics) {}
+
+    [[nodiscard]] std::unique_ptr<SequenceEvaluatorHandler> emptyCopy(
+        SequenceEvaluatorSource& source) const override {
+        return std::make_unique<NumberTCPRepeats>(source, extended);
+    }
 
 private:
     std::uint64_t judge(const SequenceEvaluator::Direction& direction, DetailText& rows) const override {

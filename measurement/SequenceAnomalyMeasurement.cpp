@@ -51,6 +51,12 @@ std::uint64_t SequenceAnomalyMeasurement::anomaliesOf(const SequenceEvaluator& f
     return count;
 }
 
+void SequenceAnomalyMeasurement::absorb(SequenceEvaluatorHandler& later) {
+    const auto& copy = static_cast<const SequenceAnomalyMeasurement&>(later);
+    tally += copy.tally;
+    details.append(copy.details);
+}
+
 std::string SequenceAnomalyMeasurement::getValue() const {
     return std::to_string(tally);
 }

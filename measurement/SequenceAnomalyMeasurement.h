@@ -15,6 +15,7 @@ namespace korvo::measurement {
 class SequenceAnomalyMeasurement : public SequenceEvaluatorHandler, public Measurement {
 public:
     void handleSequenceEvaluator(const SequenceEvaluator& flow) final;
+    void absorb(SequenceEvaluatorHandler& later) final;
     [[nodiscard]] std::string getValue() const final;
 
 protected:

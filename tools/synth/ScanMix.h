@@ -1,7 +1,8 @@
 #pragma once
-// The scan capture: one scanner probing port after port of host after host, with a fixed number of probes
+// The scan captures: one scanner probing port after port of host after host, with a fixed number of probes
 // in flight; each step advances one of them chosen at random. Every probe is a flow of its own, two or
-// three segments long.
+// three segments long. A random scan probes random ports of random addresses instead, and half of its
+// probes go unanswered, so that its flows are one or two segments long and share no locality.
 
 #include <cstdint>
 #include <vector>
@@ -15,7 +16,7 @@ namespace korvo::tools::synth {
 
 class ScanMix {
 public:
-    ScanMix(std::uint32_t concurrency, Random& random);
+    ScanMix(std::uint32_t concurrency, bool randomTargets, Random& random);
 
     void step(FrameEncoder& encoder, CaptureSink& sink);
 
@@ -23,6 +24,8 @@ private:
     ScanProbe nextProbe();
 
     Random& random_;
+    bool randomTargets_;
+    ProbeOutcomes outcomes_;
     std::vector<ScanProbe> probes_;
     std::uint64_t started_ = 0;
 };

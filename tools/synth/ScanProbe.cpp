@@ -2,16 +2,10 @@
 
 namespace korvo::tools::synth {
 
-namespace {
-
-constexpr double kClosedShare = 0.7;
-constexpr double kOpenShare = 0.2;
-
-}  // namespace
-
 ScanProbe::ScanProbe(std::uint32_t scannerAddress, std::uint16_t scannerPort, std::uint32_t targetAddress,
-                     std::uint16_t targetPort, Random& random)
+                     std::uint16_t targetPort, const ProbeOutcomes& outcomes, Random& random)
     : stage_(Stage::Syn),
+      resetOpen_(outcomes.resetOpen),
       scannerAddress_(scannerAddress),
       scannerPort_(scannerPort),
       targetAddress_(targetAddress),
@@ -21,9 +15,11 @@ ScanProbe::ScanProbe(std::uint32_t scannerAddress, std::uint16_t scannerPort, st
       scannerIdentification_(static_cast<std::uint16_t>(random.next32())),
       targetIdentification_(static_cast<std::uint16_t>(random.next32())) {
     const double roll = random.unit();
-    outcome_ = roll < kClosedShare                ? Outcome::Closed
-               : roll < kClosedShare + kOpenShare ? Outcome::Open
-                                                  : Outcome::Filtered;
+    const double open = outcomes.closed + outcomes.open;
+    outcome_ = roll < outcomes.closed            ? Outcome::Closed
+               : roll < open                     ? Outcome::Open
+               : roll < open + outcomes.filtered ? Outcome::Filtered
+                                                 : Outcome::Silent;
 }
 
 void ScanProbe::step(FrameEncoder& encoder, CaptureSink& sink) {
@@ -31,7 +27,7 @@ void ScanProbe::step(FrameEncoder& encoder, CaptureSink& sink) {
         case Stage::Syn:
             sink.put(encoder.tcp(fromScanner(FrameEncoder::kTcpSyn, scannerSequence_)),
                      kTagTcp | kTagFlowOpening);
-            stage_ = Stage::Answer;
+            stage_ = outcome_ == Outcome::Silent ? Stage::Done : Stage::Answer;
             break;
         case Stage::Answer:
             if (outcome_ == Outcome::Closed) {
@@ -43,7 +39,7 @@ void ScanProbe::step(FrameEncoder& encoder, CaptureSink& sink) {
                 sink.put(encoder.tcp(fromTarget(FrameEncoder::kTcpSyn | FrameEncoder::kTcpAck,
                                                 targetSequence_, scannerSequence_ + 1)),
                          kTagTcp);
-                stage_ = Stage::ScannerReset;
+                stage_ = resetOpen_ ? Stage::ScannerReset : Stage::Done;
             } else {
                 sink.put(encoder.tcp(fromScanner(FrameEncoder::kTcpSyn, scannerSequence_)),
                          kTagTcp | kTagRetransmitted);

@@ -60,7 +60,9 @@ std::optional<SynthOptions> parseSynthOptions(int argc, const char* const argv[]
         ("seed", po::value(&options.seed)->default_value(1), "seed of the pseudo-random choices")  //
         ("shape", po::value(&shape)->default_value("realistic"),
          "realistic: concurrent TCP connections with handshakes, data, acknowledgements and teardown, plus "
-         "UDP, ARP, IPv6 and IP fragments; scan: a connection scan, two or three segments per flow")  //
+         "UDP, ARP, IPv6 and IP fragments; scan: a connection scan, two or three segments per flow; "
+         "random-scan: SYN probes to random "
+         "addresses and ports, half of them answered, one or two segments per flow")  //
         ("concurrency", po::value(&options.mix.concurrency)->default_value(64),
          "connections (or scan probes) in progress at once")  //
         ("loss", po::value(&anomalies.loss)->default_value(0.001, "0.001"),
@@ -103,8 +105,10 @@ std::optional<SynthOptions> parseSynthOptions(int argc, const char* const argv[]
         options.shape = Shape::Realistic;
     } else if (shape == "scan") {
         options.shape = Shape::Scan;
+    } else if (shape == "random-scan") {
+        options.shape = Shape::RandomScan;
     } else {
-        throw std::invalid_argument("--shape must be realistic or scan, not '" + shape + "'");
+        throw std::invalid_argument("--shape must be realistic, scan or random-scan, not '" + shape + "'");
     }
     if (options.mix.concurrency == 0) {
         throw std::invalid_argument("--concurrency must be at least 1");

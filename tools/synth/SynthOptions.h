@@ -11,7 +11,7 @@
 
 namespace korvo::tools::synth {
 
-enum class Shape { Realistic, Scan };
+enum class Shape { Realistic, Scan, RandomScan };
 
 struct SynthOptions {
     std::string output;

@@ -37,8 +37,8 @@ CaptureCounts synthesise(const SynthOptions& options) {
     Random random(options.seed);
     FrameEncoder encoder;
     CaptureSink sink(writer, random, {options.size, options.snapLength, options.truncateShare});
-    if (options.shape == Shape::Scan) {
-        ScanMix mix(options.mix.concurrency, random);
+    if (options.shape != Shape::Realistic) {
+        ScanMix mix(options.mix.concurrency, options.shape == Shape::RandomScan, random);
         fill(mix, encoder, sink);
     } else {
         TrafficMix mix(options.mix, random);

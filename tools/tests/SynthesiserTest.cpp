@@ -76,6 +76,12 @@ std::optional<Ipv4View> ipv4(const std::vector<std::uint8_t>& frame) {
     return view;
 }
 
+// Both ends of a TCP segment's flow, the same for either direction.
+using Endpoints = std::set<std::pair<std::uint32_t, std::uint16_t>>;
+Endpoints endpointsOf(const Ipv4View& packet) {
+    return {{packet.source, packet.sourcePort}, {packet.destination, packet.destinationPort}};
+}
+
 class SynthesiserTest : public ::testing::Test {
 protected:
     void TearDown() override {
@@ -122,7 +128,7 @@ protected:
 };
 
 TEST_F(SynthesiserTest, SameSeedGivesTheSameBytesAndAnotherSeedDoesNot) {
-    for (const auto shape : {synth::Shape::Realistic, synth::Shape::Scan}) {
+    for (const auto shape : {synth::Shape::Realistic, synth::Shape::Scan, synth::Shape::RandomScan}) {
         auto first = options("first", 1 << 20);
         auto second = options("second", 1 << 20);
         auto reseeded = options("reseeded", 1 << 20);
@@ -139,7 +145,7 @@ TEST_F(SynthesiserTest, SameSeedGivesTheSameBytesAndAnotherSeedDoesNot) {
 
 TEST_F(SynthesiserTest, RequestedSizeIsReachedByTheLastFrame) {
     constexpr std::uint64_t kLargestRecord = 16 + 18 + 9000;
-    for (const auto shape : {synth::Shape::Realistic, synth::Shape::Scan}) {
+    for (const auto shape : {synth::Shape::Realistic, synth::Shape::Scan, synth::Shape::RandomScan}) {
         for (const std::uint64_t size : {std::uint64_t{24}, std::uint64_t{50000}, std::uint64_t{3} << 20}) {
             auto request = options("sized", size);
             request.shape = shape;
@@ -221,13 +227,11 @@ TEST_F(SynthesiserTest, ScanCaptureIsManyFlowsOfTwoOrThreeSegments) {
     const auto expected = countsFile(request.output);
     const CaptureReadBack capture(request.output);
 
-    std::map<std::set<std::pair<std::uint32_t, std::uint16_t>>, int> segmentsPerFlow;
+    std::map<Endpoints, int> segmentsPerFlow;
     for (const auto& record : capture.records) {
         const auto packet = ipv4(record.bytes);
         ASSERT_TRUE(packet && packet->isTcpSegment());
-        const std::set<std::pair<std::uint32_t, std::uint16_t>> flow = {
-            {packet->source, packet->sourcePort}, {packet->destination, packet->destinationPort}};
-        const int seen = segmentsPerFlow[flow]++;
+        const int seen = segmentsPerFlow[endpointsOf(*packet)]++;
         if (seen == 0) {
             EXPECT_EQ(packet->tcpFlags, 0x02) << "every flow opens with a SYN";
         }
@@ -240,6 +244,35 @@ TEST_F(SynthesiserTest, ScanCaptureIsManyFlowsOfTwoOrThreeSegments) {
         unfinished += segments == 1 ? 1 : 0;
     }
     EXPECT_LE(unfinished, static_cast<int>(request.mix.concurrency)) << "only probes cut off at the end";
+}
+
+TEST_F(SynthesiserTest, RandomScanLeavesHalfItsProbesUnansweredAndNeverRevisitsATarget) {
+    auto request = options("random-scan", 1 << 20);
+    request.shape = synth::Shape::RandomScan;
+    synth::synthesise(request);
+    const auto expected = countsFile(request.output);
+    const CaptureReadBack capture(request.output);
+
+    std::map<Endpoints, int> segmentsPerFlow;
+    std::set<std::uint32_t> targets;
+    for (const auto& record : capture.records) {
+        ASSERT_EQ(record.bytes.size(), 54U) << "bare Ethernet, IPv4 and TCP headers";
+        const auto packet = ipv4(record.bytes);
+        ASSERT_TRUE(packet && packet->isTcpSegment());
+        ++segmentsPerFlow[endpointsOf(*packet)];
+        targets.insert(packet->destination);
+    }
+    EXPECT_EQ(segmentsPerFlow.size(), expected.at("tcp_flows"));
+    double single = 0;
+    for (const auto& [flow, segments] : segmentsPerFlow) {
+        EXPECT_LE(segments, 2);
+        single += segments == 1 ? 1 : 0;
+    }
+    const double singleShare = single / static_cast<double>(segmentsPerFlow.size());
+    EXPECT_GT(singleShare, 0.45);
+    EXPECT_LT(singleShare, 0.55);
+    // Random addresses: nearly every probe goes to a host of its own (the scanner is one more).
+    EXPECT_GT(targets.size(), segmentsPerFlow.size() * 9 / 10);
 }
 
 }  // namespace

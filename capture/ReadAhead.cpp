@@ -1,0 +1,110 @@
+#include "capture/ReadAhead.h"
+
+#include <algorithm>
+
+namespace korvo::measurement {
+
+namespace {
+
+constexpr std::size_t kBatchBytes = std::size_t{1} << 20;
+// Batches waiting for the analysis; the reader waits when this many are.
+constexpr std::size_t kWaitingBatches = 4;
+
+}  // namespace
+
+ReadAhead::ReadAhead(EthernetSignal& input, EthernetSignal& output)
+    : EnetPacketHandler(input), output_(output), filling_(std::make_unique<Batch>()) {
+    filling_->bytes.reserve(kBatchBytes);
+    thread_ = std::thread([this] { analyse(); });
+}
+
+ReadAhead::~ReadAhead() {
+    {
+        const std::lock_guard lock(mutex_);
+        ending_ = true;
+    }
+    changed_.notify_all();
+    if (thread_.joinable()) {
+        thread_.join();
+    }
+}
+
+void ReadAhead::handlePacket(const EthernetPacket& frame) {
+    const std::uint32_t copied = std::min(frame.capturedLength, kCopiedBytes);
+    if (filling_->bytes.size() + copied > kBatchBytes) {
+        handOver();
+    }
+    Batch& batch = *filling_;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(frame.header);
+    batch.frames.push_back({batch.bytes.size(), frame.length, copied, frame.packetNumber, frame.captureTime});
+    batch.bytes.insert(batch.bytes.end(), bytes, bytes + copied);
+}
+
+void ReadAhead::handOver() {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return full_.size() < kWaitingBatches || failure_; });
+    if (failure_) {
+        std::rethrow_exception(failure_);
+    }
+    full_.push_back(std::move(filling_));
+    if (emptied_.empty()) {
+        filling_ = std::make_unique<Batch>();
+        filling_->bytes.reserve(kBatchBytes);
+    } else {
+        filling_ = std::move(emptied_.back());
+        emptied_.pop_back();
+    }
+    lock.unlock();
+    changed_.notify_all();
+}
+
+void ReadAhead::finish() {
+    if (!filling_->frames.empty()) {
+        handOver();
+    }
+    {
+        const std::lock_guard lock(mutex_);
+        ending_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+    if (failure_) {
+        std::rethrow_exception(failure_);
+    }
+}
+
+void ReadAhead::analyse() {
+    for (;;) {
+        std::unique_ptr<Batch> batch;
+        {
+            std::unique_lock lock(mutex_);
+            changed_.wait(lock, [this] { return !full_.empty() || ending_; });
+            if (full_.empty()) {
+                return;
+            }
+            batch = std::move(full_.front());
+            full_.pop_front();
+        }
+        try {
+            for (const Frame& frame : batch->frames) {
+                output_(EthernetPacket{
+                    reinterpret_cast<const net::ether_header*>(batch->bytes.data() + frame.offset),
+                    frame.length, frame.capturedLength, frame.packetNumber, frame.captureTime});
+            }
+        } catch (...) {
+            const std::lock_guard lock(mutex_);
+            failure_ = std::current_exception();
+            changed_.notify_all();
+            return;
+        }
+        batch->bytes.clear();
+        batch->frames.clear();
+        {
+            const std::lock_guard lock(mutex_);
+            emptied_.push_back(std::move(batch));
+        }
+        changed_.notify_all();
+    }
+}
+
+}  // namespace korvo::measurement

@@ -1,0 +1,55 @@
+#include "flow/FlowAssembler.h"
+
+#include <algorithm>
+
+namespace korvo::measurement {
+
+void FlowAssembler::handOutGroup() {
+    flows_.clear();
+    const ShardSegment::Endpoints endpoints = group_.front().endpoints();
+    const bool oneFlow =
+        std::all_of(group_.begin() + 1, group_.end(),
+                    [&endpoints](const ShardSegment& segment) { return segment.endpoints() == endpoints; });
+    if (oneFlow) {
+        flows_.push_back({group_.front().record.packetNumber(), 0, group_.size()});
+    } else {
+        // Flows sharing a flow hash: bring each one's segments together, keeping capture order.
+        std::stable_sort(group_.begin(), group_.end(),
+                         [](const ShardSegment& left, const ShardSegment& right) {
+                             return left.endpoints() < right.endpoints();
+                         });
+        for (std::size_t begin = 0; begin < group_.size();) {
+            const ShardSegment::Endpoints flowEndpoints = group_[begin].endpoints();
+            std::size_t end = begin + 1;
+            while (end < group_.size() && group_[end].endpoints() == flowEndpoints) {
+                ++end;
+            }
+            flows_.push_back({group_[begin].record.packetNumber(), begin, end});
+            begin = end;
+        }
+    }
+    // Flows of equal flow hash go out in the order in which they first appeared.
+    if (flows_.size() > 1) {
+        std::sort(flows_.begin(), flows_.end(), [](const FlowSpan& left, const FlowSpan& right) {
+            return left.firstPacket < right.firstPacket;
+        });
+    }
+    for (const FlowSpan& flow : flows_) {
+        handOut(flow);
+    }
+    group_.clear();
+}
+
+void FlowAssembler::handOut(const FlowSpan& flow) {
+    // The first packet's direction is forward.
+    const FlowTuple tuple = group_[flow.begin].tuple();
+    forward_.clear();
+    reverse_.clear();
+    for (std::size_t position = flow.begin; position < flow.end; ++position) {
+        (group_[position].travels(tuple) ? forward_ : reverse_).push_back(group_[position].record);
+    }
+    evaluator_.assign(tuple, forward_, reverse_);
+    signal_(evaluator_);
+}
+
+}  // namespace korvo::measurement

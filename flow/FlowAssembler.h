@@ -1,0 +1,55 @@
+#pragma once
+// Turns segments, coming in hand-out order, into flows and hands each to the receivers of a signal. Segments
+// arrive ordered by order key (the flow hash) and, within a key, by capture; the assembler gathers all
+// segments of one flow hash, separates their flows by endpoints when several flows share it, puts those
+// flows in order of first appearance and builds each flow's evaluator.
+
+#include <cstdint>
+#include <vector>
+
+#include "capture/Signal.h"
+#include "flow/SegmentRecord.h"
+#include "flow/SequenceEvaluator.h"
+#include "flow/ShardSegment.h"
+
+namespace korvo::measurement {
+
+class FlowAssembler {
+public:
+    explicit FlowAssembler(const Signal<SequenceEvaluator>& signal) : signal_(signal) {}
+
+    // `key` is the segment's orderKey().
+    void add(const ShardSegment& segment, std::uint32_t key) {
+        if (!group_.empty() && key != groupKey_) {
+            handOutGroup();
+        }
+        group_.push_back(segment);
+        groupKey_ = key;
+    }
+    // Hands out what is still gathered; call after the last segment.
+    void finish() {
+        if (!group_.empty()) {
+            handOutGroup();
+        }
+    }
+
+private:
+    struct FlowSpan {
+        std::uint64_t firstPacket;
+        std::size_t begin;
+        std::size_t end;
+    };
+
+    void handOutGroup();
+    void handOut(const FlowSpan& flow);
+
+    const Signal<SequenceEvaluator>& signal_;
+    std::vector<ShardSegment> group_;
+    std::uint32_t groupKey_ = 0;
+    std::vector<FlowSpan> flows_;
+    std::vector<SegmentRecord> forward_;
+    std::vector<SegmentRecord> reverse_;
+    SequenceEvaluator evaluator_;
+};
+
+}  // namespace korvo::measurement

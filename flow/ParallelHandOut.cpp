@@ -1,0 +1,125 @@
+#include "flow/ParallelHandOut.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace korvo::measurement {
+
+namespace {
+
+// The receiver copies that judged one shard.
+struct ShardJudges {
+    SequenceEvaluatorSource source;
+    std::vector<std::unique_ptr<SequenceEvaluatorHandler>> copies;
+};
+
+}  // namespace
+
+bool ParallelHandOut::splittable() const {
+    SequenceEvaluatorSource trial;
+    for (Receiver<SequenceEvaluator>* receiver : source_.signal.receivers()) {
+        const auto* handler = dynamic_cast<const SequenceEvaluatorHandler*>(receiver);
+        if (handler == nullptr || !handler->emptyCopy(trial)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void ParallelHandOut::runSerially() {
+    FlowAssembler assembler(source_.signal);
+    for (FlowShard& shard : shards_) {
+        shard.handOut(assembler);
+    }
+}
+
+void ParallelHandOut::run(std::size_t threads) {
+    if (threads <= 1 || !splittable()) {
+        runSerially();
+        return;
+    }
+    std::vector<SequenceEvaluatorHandler*> receivers;
+    for (Receiver<SequenceEvaluator>* receiver : source_.signal.receivers()) {
+        receivers.push_back(dynamic_cast<SequenceEvaluatorHandler*>(receiver));
+    }
+
+    std::vector<std::unique_ptr<ShardJudges>> judged(shards_.size());
+    std::atomic<std::size_t> nextShard{0};
+    std::atomic<bool> failed{false};
+    std::mutex mutex;
+    std::condition_variable shardDone;
+    std::exception_ptr failure;
+
+    // Judges the next shard nobody has taken; false when none is left.
+    const auto judgeNext = [&] {
+        const std::size_t shard = nextShard++;
+        if (shard >= shards_.size()) {
+            return false;
+        }
+        auto judges = std::make_unique<ShardJudges>();
+        for (const SequenceEvaluatorHandler* receiver : receivers) {
+            judges->copies.push_back(receiver->emptyCopy(judges->source));
+        }
+        FlowAssembler assembler(judges->source.signal);
+        shards_[shard].handOut(assembler);
+        const std::lock_guard lock(mutex);
+        judged[shard] = std::move(judges);
+        shardDone.notify_all();
+        return true;
+    };
+    const auto fail = [&] {
+        const std::lock_guard lock(mutex);
+        if (!failure) {
+            failure = std::current_exception();
+        }
+        failed = true;
+        shardDone.notify_all();
+    };
+    std::vector<std::jthread> helpers;
+    for (std::size_t helper = 1; helper < threads; ++helper) {
+        helpers.emplace_back([&] {
+            try {
+                while (!failed && judgeNext()) {
+                }
+            } catch (...) {
+                fail();
+            }
+        });
+    }
+
+    // This thread adds the judged shards up in order, and judges shards itself while the next one in order
+    // is not ready.
+    try {
+        for (std::size_t absorbed = 0; absorbed < shards_.size() && !failed;) {
+            std::unique_ptr<ShardJudges> judges;
+            {
+                std::unique_lock lock(mutex);
+                if (judged[absorbed] == nullptr && nextShard >= shards_.size()) {
+                    shardDone.wait(lock, [&] { return judged[absorbed] != nullptr || failed; });
+                }
+                judges = std::move(judged[absorbed]);
+            }
+            if (judges == nullptr) {
+                judgeNext();
+                continue;
+            }
+            for (std::size_t receiver = 0; receiver < receivers.size(); ++receiver) {
+                receivers[receiver]->absorb(*judges->copies[receiver]);
+            }
+            ++absorbed;
+        }
+    } catch (...) {
+        fail();
+    }
+    helpers.clear();
+    if (failure) {
+        std::rethrow_exception(failure);
+    }
+}
+
+}  // namespace korvo::measurement

@@ -1,0 +1,61 @@
+#pragma once
+// The temporary file of one flow shard: runs of segments, each sorted in hand-out order, written when the
+// segments kept in memory reach the memory limit and read back, all runs at once, to be merged. The file is
+// made in $TMPDIR (else /tmp) and unlinked at once, so it vanishes with the process however the run ends.
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "flow/ShardSegment.h"
+
+namespace korvo::measurement {
+
+class RunFile {
+public:
+    struct Run {
+        std::uint64_t first;
+        std::uint64_t count;
+    };
+
+    // Reads one run in order, a block of segments at a time.
+    class Reader {
+    public:
+        Reader(const RunFile& file, Run run);
+        [[nodiscard]] bool done() const { return next_ == buffer_.size() && left_ == 0; }
+        // The segment at the front; only when not done.
+        [[nodiscard]] const ShardSegment& front() const { return buffer_[next_]; }
+        void pop();
+
+    private:
+        void refill();
+
+        const RunFile* file_;
+        std::uint64_t position_;
+        std::uint64_t left_;
+        std::vector<ShardSegment> buffer_;
+        std::size_t next_ = 0;
+    };
+
+    RunFile();
+    RunFile(const RunFile&) = delete;
+    RunFile& operator=(const RunFile&) = delete;
+    ~RunFile();
+
+    // Appends segments to the run being written.
+    void write(std::span<const ShardSegment> segments);
+    // Ends the run being written and returns where it lies.
+    Run endRun();
+
+private:
+    [[noreturn]] void fail(const char* what, int error) const;
+
+    std::string folder_;
+    int descriptor_ = -1;
+    std::uint64_t written_ = 0;
+    std::uint64_t runStart_ = 0;
+};
+
+}  // namespace korvo::measurement

@@ -1,0 +1,59 @@
+#pragma once
+// A TCP segment as the flow table keeps it until the flows are handed out: the record and the addresses and
+// ports of its packet, 36 bytes. Segments carry their flow with them instead of pointing into a per-flow
+// table, so that a flow costs nothing beyond its segments, and sorting segments by their order key brings
+// each flow's segments together, with the flows that share their flow hash.
+
+#include <algorithm>
+#include <cstdint>
+
+#include "capture/FlowTuple.h"
+#include "flow/SegmentRecord.h"
+
+namespace korvo::measurement {
+
+struct ShardSegment {
+    SegmentRecord record;
+    std::uint32_t sourceAddress = 0;
+    std::uint32_t destinationAddress = 0;
+    std::uint16_t sourcePort = 0;
+    std::uint16_t destinationPort = 0;
+
+    // The tuple of this segment's packet; every segment kept is TCP.
+    [[nodiscard]] FlowTuple tuple() const {
+        FlowTuple tuple;
+        tuple.sourceAddress = sourceAddress;
+        tuple.destinationAddress = destinationAddress;
+        tuple.protocol = net::ip::kProtocolTcp;
+        tuple.sourcePort = sourcePort;
+        tuple.destinationPort = destinationPort;
+        return tuple;
+    }
+    // Whether this segment travels in the direction of `tuple` (a TCP tuple).
+    [[nodiscard]] bool travels(const FlowTuple& tuple) const {
+        return sourceAddress == tuple.sourceAddress && destinationAddress == tuple.destinationAddress &&
+               sourcePort == tuple.sourcePort && destinationPort == tuple.destinationPort;
+    }
+
+    // Both endpoints, the lower first: the same for both directions of a conversation.
+    struct Endpoints {
+        std::uint64_t lower;
+        std::uint64_t upper;
+        friend auto operator<=>(const Endpoints&, const Endpoints&) = default;
+    };
+    [[nodiscard]] Endpoints endpoints() const {
+        const std::uint64_t source = (std::uint64_t{sourceAddress} << 16) | sourcePort;
+        const std::uint64_t destination = (std::uint64_t{destinationAddress} << 16) | destinationPort;
+        return {std::min(source, destination), std::max(source, destination)};
+    }
+
+    // Hand-out order puts flows by signed flow hash first: this is that hash made unsigned so that it sorts
+    // the same way.
+    [[nodiscard]] std::uint32_t orderKey() const {
+        return static_cast<std::uint32_t>(tuple().flowHash()) ^ 0x80000000U;
+    }
+};
+
+static_assert(sizeof(ShardSegment) == 36);
+
+}  // namespace korvo::measurement
