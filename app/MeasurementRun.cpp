@@ -15,8 +15,10 @@
 #include "capture/PacketLoader.h"
 #include "capture/ReadAhead.h"
 #include "capture/TCPPacketDispatcher.h"
+#include "flow/FlowVolumeTally.h"
 #include "flow/SequenceEvaluatorMultimap.h"
 #include "measurement/CaptureDuration.h"
+#include "measurement/FlowTableRows.h"
 #include "measurement/NumberGapsInTCPFlows.h"
 #include "measurement/NumberIPFragments.h"
 #include "measurement/NumberJumboPackets.h"
@@ -40,9 +42,9 @@ constexpr int kRunFailed = -2;
 }  // namespace
 
 void MeasurementRun::run(std::string inputFile, std::string outputPrefix, bool extended,
-                         const FlowTableSettings& flowSettings) {
+                         const FlowTableSettings& flowSettings, bool writeFlowTable) {
     try {
-        analyse(inputFile, outputPrefix, extended, flowSettings);
+        analyse(inputFile, outputPrefix, extended, flowSettings, writeFlowTable);
     } catch (const RunFailure& failure) {
         std::cerr << failure.what() << std::endl;
         std::exit(kRunFailed);
@@ -50,7 +52,7 @@ void MeasurementRun::run(std::string inputFile, std::string outputPrefix, bool e
 }
 
 void MeasurementRun::analyse(const std::string& inputFile, const std::string& outputPrefix, bool extended,
-                             const FlowTableSettings& flowSettings) {
+                             const FlowTableSettings& flowSettings, bool writeFlowTable) {
     // The build order is also the order in which every emitter calls its receivers, and the order of the
     // lines inside each group of the summary.
     EthernetSignal ethernetSignal;
@@ -88,6 +90,14 @@ void MeasurementRun::analyse(const std::string& inputFile, const std::string& ou
     NumberSimplexStreams simplexFlows(flowTable, extended);
     flowMeasurements.emplace_back(simplexFlows);
 
+    // Built only when asked for, so that a run without the flow table file does no work for it. The rows
+    // read the anomaly counts the figures leave on each flow, so they come after every figure.
+    std::optional<FlowVolumeTally> flowVolumes;
+    std::optional<FlowTableRows> flowRows;
+    if (writeFlowTable) {
+        flowRows.emplace(flowTable, flowVolumes.emplace(ipDispatcher));
+    }
+
     std::optional<std::uint64_t> framesBeforeDamage;
     try {
         // The truncated frames are always listed, with or without extended statistics.
@@ -115,6 +125,12 @@ void MeasurementRun::analyse(const std::string& inputFile, const std::string& ou
         packetMeasurements.emplace_back(loader);
         flowTable.evaluateFlows();
         writeResults(outputPrefix);
+        if (flowRows) {
+            ResultFile flowsFile(outputPrefix + ".Flows.csv");
+            flowsFile.write(FlowTableRows::kHeader);
+            flowsFile.write(flowRows->rows());
+            flowsFile.close();
+        }
         progress.clear();
         const std::string coverage =
             RunNotes::coverage(ipDispatcher.ipv6Frames(), ipDispatcher.stackedTagFrames());

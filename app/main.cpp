@@ -1,5 +1,5 @@
 // The command-line front end: parses the options, answers help and version itself and hands the input file,
-// the output prefix, the extended flag and the resource limits to a measurement run.
+// the output prefix, the extended and flow table flags and the resource limits to a measurement run.
 
 #include <boost/program_options.hpp>
 #include <exception>
@@ -20,9 +20,12 @@ constexpr int kUsageError = -1;
 po::options_description describeOptions() {
     po::options_description options("Usage: Wiretally [options]",
                                     po::options_description::m_default_line_length);
-    options.add_options()                                                                  //
-        ("help,h", "Print help message")                                                   //
-        ("extended,e", "Extract extended statistics")                                      //
+    options.add_options()                              //
+        ("help,h", "Print help message")               //
+        ("extended,e", "Extract extended statistics")  //
+        ("flow-table",
+         "Also write PREFIX.Flows.csv: one CSV row per TCP flow with its times, packets, bytes and "
+         "anomalies")                                                                      //
         ("inputFile,i", po::value<std::string>(), "File to process")                       //
         ("outputPrefix,o", po::value<std::string>(), "Prefix name for all results files")  //
         ("threads", po::value<std::string>(),
@@ -41,6 +44,7 @@ int main(int argc, char* argv[]) {
     std::string inputFile;
     std::string outputPrefix;
     bool extended = false;
+    bool flowTable = false;
     using korvo::measurement::ResourceOptions;
     korvo::measurement::FlowTableSettings flowSettings;
     try {
@@ -60,6 +64,7 @@ int main(int argc, char* argv[]) {
             return 0;
         }
         extended = arguments.count("extended") != 0;
+        flowTable = arguments.count("flow-table") != 0;
         if (arguments.count("inputFile") == 0) {
             std::cerr << "--inputFile required." << std::endl;
             return kUsageError;
@@ -86,7 +91,7 @@ int main(int argc, char* argv[]) {
 
     try {
         korvo::measurement::MeasurementRun run;
-        run.run(inputFile, outputPrefix, extended, flowSettings);
+        run.run(inputFile, outputPrefix, extended, flowSettings, flowTable);
     } catch (const std::exception& error) {
         std::cerr << "Error runing measurement software: " << std::endl
                   << korvo::measurement::errorText(error) << std::endl;
