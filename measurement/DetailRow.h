@@ -53,7 +53,12 @@ public:
         TimeText::appendSeconds(out_, span);
         return *this;
     }
-    void end(std::string_view lineEnd = "\n") {
+    void end() {
+        out_.push_back('\n');
+        text_.rowEnded();
+    }
+    // Ends the row with another line end, such as the "\r\n" of RFC 4180.
+    void end(std::string_view lineEnd) {
         out_.append(lineEnd);
         text_.rowEnded();
     }
