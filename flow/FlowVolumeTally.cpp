@@ -9,8 +9,8 @@ namespace korvo::measurement {
 namespace {
 
 // A table grows when it is this full, to the size that makes it kFilledAfterGrowth full.
-constexpr std::size_t kMostFilledPercent = 80;
-constexpr std::size_t kFilledAfterGrowthPercent = 60;
+constexpr std::size_t kMostFilledPercent = 85;
+constexpr std::size_t kFilledAfterGrowthPercent = 65;
 constexpr std::size_t kSmallestTable = 8;
 
 }  // namespace
