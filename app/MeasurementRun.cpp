@@ -123,13 +123,19 @@ void MeasurementRun::analyse(const std::string& inputFile, const std::string& ou
         }
         progress.finishReading(loader.bytesConsumed());
         packetMeasurements.emplace_back(loader);
+        // The flow table's rows go to their file while the flows are handed out; it is placed after the
+        // other files, so that a failure on them leaves no table.
+        std::optional<ResultFile> flowsFile;
+        if (flowRows) {
+            flowsFile.emplace(outputPrefix + ".Flows.csv");
+            flowsFile->write(FlowTableRows::kHeader);
+            flowRows->streamTo([&flowsFile](std::string_view piece) { flowsFile->write(piece); });
+        }
         flowTable.evaluateFlows();
         writeResults(outputPrefix);
-        if (flowRows) {
-            ResultFile flowsFile(outputPrefix + ".Flows.csv");
-            flowsFile.write(FlowTableRows::kHeader);
-            flowsFile.write(flowRows->rows());
-            flowsFile.close();
+        if (flowsFile) {
+            flowRows->flush();
+            flowsFile->close();
         }
         progress.clear();
         const std::string coverage =

@@ -69,10 +69,24 @@ void FlowTableRows::handleSequenceEvaluator(const SequenceEvaluator& flow) {
         .number(anomaliesOf(flow, SequenceEvaluator::Anomaly::kRepeats))
         .text(forward.empty() || reverse.empty() ? ",1" : ",0")
         .end("\r\n");
+    if (sink_ && rows_.heldBytes() >= kStreamPiece) {
+        flush();
+    }
 }
 
 void FlowTableRows::absorb(SequenceEvaluatorHandler& later) {
-    rows_.append(static_cast<const FlowTableRows&>(later).rows_);
+    const DetailText& laterRows = static_cast<const FlowTableRows&>(later).rows_;
+    if (!sink_) {
+        rows_.append(laterRows);
+        return;
+    }
+    flush();
+    laterRows.forEachPiece(sink_);
+}
+
+void FlowTableRows::flush() {
+    rows_.forEachPiece(sink_);
+    rows_.clear();
 }
 
 }  // namespace korvo::measurement

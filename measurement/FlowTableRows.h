@@ -4,8 +4,10 @@
 // segments and duplicates over both directions, and whether it is simplex. The anomaly counts are the ones
 // the figures left on the flow, so it must be connected after them.
 
+#include <functional>
 #include <memory>
 #include <string_view>
+#include <utility>
 
 #include "flow/FlowVolumeTally.h"
 #include "flow/SequenceEvaluatorHandler.h"
@@ -31,12 +33,19 @@ public:
     }
     void absorb(SequenceEvaluatorHandler& later) override;
 
-    // The rows so far, without the header line.
-    [[nodiscard]] const DetailText& rows() const { return rows_; }
+    // Takes what receives the rows, a piece at a time; from then on they go there as they come instead of
+    // waiting to be written, so that a table of millions of flows is not copied through a temporary file.
+    void streamTo(std::function<void(std::string_view)> sink) { sink_ = std::move(sink); }
+    // Passes the rows still held to the sink.
+    void flush();
 
 private:
+    // Rows are passed on in pieces of about this size.
+    static constexpr std::size_t kStreamPiece = std::size_t{1} << 20;
+
     const FlowVolumeTally& volumes_;
     DetailText rows_;
+    std::function<void(std::string_view)> sink_;
 };
 
 }  // namespace korvo::measurement

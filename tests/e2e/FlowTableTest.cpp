@@ -308,6 +308,23 @@ TEST_F(FlowTableTest, ColumnsAddUpOnAScan) {
     EXPECT_EQ(packets, segments_);
 }
 
+// A table of several MiB goes to its file piece by piece while the flows are handed out, on one thread and
+// on several, and comes out the same.
+TEST_F(FlowTableTest, LongTablesAreTheSameOnOneThreadAndOnSeveral) {
+    synthesise(tools::synth::Shape::RandomScan, 2 * 1024 * 1024, 0);
+
+    expectQuietSuccess(tool.run({"-i", kCapture, "-o", kPrefix, "-e", "--flow-table", "--threads", "1"}));
+    const std::vector<TableRow> rows = expectColumnsAddUp();
+    EXPECT_GT(contents(results.detailPath("Flows")).size(), std::size_t{3} << 20);
+    expectQuietSuccess(tool.run({"-i", kCapture, "-o", "several", "--flow-table", "--threads", "3"}));
+    EXPECT_EQ(ResultFiles(tool.folder(), "several").detail("Flows"), results.detail("Flows"));
+    std::uint64_t packets = 0;
+    for (const TableRow& row : rows) {
+        packets += row.packets;
+    }
+    EXPECT_EQ(packets, segments_);
+}
+
 // Without -e only the summary, the truncated frames' list and the table; the table is the same either way,
 // and every other file is the one a run without the option writes.
 TEST_F(FlowTableTest, ChangesNoOtherFile) {
