@@ -123,6 +123,9 @@ void MeasurementRun::analyse(const std::string& inputFile, const std::string& ou
         }
         progress.finishReading(loader.bytesConsumed());
         packetMeasurements.emplace_back(loader);
+        if (flowVolumes) {
+            flowVolumes->finish();
+        }
         // The flow table's rows go to their file while the flows are handed out; it is placed after the
         // other files, so that a failure on them leaves no table.
         std::optional<ResultFile> flowsFile;

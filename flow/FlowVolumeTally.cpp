@@ -73,37 +73,63 @@ void FlowVolumeTally::grow(Table& table) {
     }
 }
 
+std::size_t FlowVolumeTally::tableOf(const FlowTuple& tuple) {
+    // The flow table's shards go by the top bits of the flow hash made unsigned.
+    const auto biasedHash = static_cast<std::uint32_t>(tuple.flowHash()) ^ 0x80000000U;
+    return biasedHash >> (32 - kTableBits);
+}
+
 void FlowVolumeTally::handlePacket(const IPPacket& packet) {
     if (!TCPPacketDispatcher::carriesTcpHeader(packet)) {
         return;
     }
+    const FlowTuple tuple(packet.header);
     std::size_t direction = 0;
-    const Key key = keyOf(FlowTuple(packet.header), direction);
+    const Key key = keyOf(tuple, direction);
     if (key == Key{}) {
         zeroFlow_.add(direction, packet.length);
         return;
     }
+    // The slot is only a guess until the frame is added: the table may grow before.
+    Table& table = tables_[tableOf(tuple)];
     const std::uint64_t hash = hashOf(key);
-    Table& table = tables_[hash >> (64 - kTableBits)];
+    if (!table.slots.empty()) {
+        __builtin_prefetch(&table.slots[home(hash, table.slots.size())]);
+    }
+    if (queued_ == kQueued) {
+        finish();
+    }
+    queue_[queued_++] = {key, hash, &table, packet.length, static_cast<std::uint8_t>(direction)};
+}
+
+void FlowVolumeTally::finish() {
+    for (std::size_t frame = 0; frame < queued_; ++frame) {
+        add(queue_[frame]);
+    }
+    queued_ = 0;
+}
+
+void FlowVolumeTally::add(const Pending& frame) {
+    Table& table = *frame.table;
     if ((table.used + 1) * 100 > table.slots.size() * kMostFilledPercent) {
         grow(table);
     }
-    find(table, key, hash).add(direction, packet.length);
+    find(table, frame.key, frame.hash).add(frame.direction, frame.length);
 }
 
 FlowVolumeTally::Volume FlowVolumeTally::volumeOf(const FlowTuple& tuple) const {
     std::size_t direction = 0;
     const Key key = keyOf(tuple, direction);
-    const Slot* slot = key == Key{} ? &zeroFlow_ : locate(key);
+    const Slot* slot = key == Key{} ? &zeroFlow_ : locate(tables_[tableOf(tuple)], key);
     if (slot == nullptr) {
         return {};
     }
     return {slot->total(direction), slot->total(1 - direction)};
 }
 
-const FlowVolumeTally::Slot* FlowVolumeTally::locate(const Key& key) const {
+const FlowVolumeTally::Slot* FlowVolumeTally::locate(const Table& table, const Key& key) {
     const std::uint64_t hash = hashOf(key);
-    const std::vector<Slot>& slots = tables_[hash >> (64 - kTableBits)].slots;
+    const std::vector<Slot>& slots = table.slots;
     // A table is never full, so every walk meets an empty slot.
     for (std::size_t at = home(hash, slots.size()); at < slots.size(); at = next(at, slots.size())) {
         if (slots[at].key == key) {

@@ -19,13 +19,15 @@ public:
 
     // Adds the frame of a TCP segment that the flow table keeps; ignores every other packet.
     void handlePacket(const IPPacket& packet) override;
+    // Adds the frames still on their way; call after the last packet, before asking for volumes.
+    void finish();
 
     struct Volume {
         std::uint64_t forward = 0;
         std::uint64_t reverse = 0;
     };
     // The wire bytes of the flow of `tuple` (a TCP tuple), forward being the direction of `tuple`. Safe
-    // to call from several threads at once once the capture has been read.
+    // to call from several threads at once after finish().
     [[nodiscard]] Volume volumeOf(const FlowTuple& tuple) const;
 
 private:
@@ -53,13 +55,26 @@ private:
     };
     static_assert(sizeof(Slot) == 28);
 
-    // One of many small tables chosen by the top bits of the key's hash, so that growing one moves only
-    // a small share of the flows and the memory briefly held twice stays small.
+    // One table per range of flow hash, the ranges of the flow table's shards: a shard's flows, handed
+    // out together, are looked up in one table that stays in cache, and growing a table moves only a
+    // small share of the flows, so the memory briefly held twice stays small.
     struct Table {
         std::vector<Slot> slots;
         std::size_t used = 0;
     };
-    static constexpr unsigned kTableBits = 8;
+    static constexpr unsigned kTableBits = 6;
+
+    // A frame whose slot is being fetched from memory while the frames before it are added.
+    struct Pending {
+        Key key;
+        std::uint64_t hash;
+        Table* table;
+        std::uint32_t length;
+        std::uint8_t direction;
+    };
+    // Every new slot lies at random in a table far larger than the caches: the frames wait in a short
+    // queue so that several fetches are under way at once.
+    static constexpr std::size_t kQueued = 16;
 
     // The key of `tuple` and the direction (0: lower to upper) that `tuple` travels in.
     static Key keyOf(const FlowTuple& tuple, std::size_t& direction);
@@ -69,11 +84,16 @@ private:
     static std::size_t next(std::size_t at, std::size_t capacity);
     // The slot of `key`, taken when it has none yet; the table must have an empty slot.
     static Slot& find(Table& table, const Key& key, std::uint64_t hash);
-    // The slot of `key`; none when the key was never added.
-    [[nodiscard]] const Slot* locate(const Key& key) const;
+    // The slot of `key` in `table`; none when the key was never added.
+    [[nodiscard]] static const Slot* locate(const Table& table, const Key& key);
     static void grow(Table& table);
+    // The table of the flow of `tuple`.
+    static std::size_t tableOf(const FlowTuple& tuple);
+    void add(const Pending& frame);
 
     std::array<Table, std::size_t{1} << kTableBits> tables_;
+    std::array<Pending, kQueued> queue_{};
+    std::size_t queued_ = 0;
     // The all-zero key marks an empty slot, so the flow 0.0.0.0:0 <-> 0.0.0.0:0 (only a damaged capture
     // holds one) is kept here instead.
     Slot zeroFlow_;

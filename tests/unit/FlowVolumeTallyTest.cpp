@@ -34,6 +34,13 @@ protected:
         return FlowTuple(reinterpret_cast<const net::ip*>(frame_.data() + 14));
     }
 
+    // The volume of the flow of that tuple, once every frame sent so far has been added.
+    FlowVolumeTally::Volume volume(std::uint32_t source, std::uint16_t sourcePort, std::uint32_t destination,
+                                   std::uint16_t destinationPort) {
+        tally.finish();
+        return tally.volumeOf(tuple(source, sourcePort, destination, destinationPort));
+    }
+
     IPPacketSource ip;
     FlowVolumeTally tally{ip};
     std::vector<std::uint8_t> frame_;
@@ -45,14 +52,14 @@ TEST_F(FlowVolumeTallyTest, BothDirectionsOfAFlowAddUpSeparately) {
     send(0x0A000001, 5000, 0x0A000002, 80, 60);
     send(0x0A000002, 80, 0x0A000001, 5000, 1500);
 
-    const FlowVolumeTally::Volume forward = tally.volumeOf(tuple(0x0A000002, 80, 0x0A000001, 5000));
+    const FlowVolumeTally::Volume forward = volume(0x0A000002, 80, 0x0A000001, 5000);
     EXPECT_EQ(forward.forward, 2500U);
     EXPECT_EQ(forward.reverse, 60U);
-    const FlowVolumeTally::Volume reverse = tally.volumeOf(tuple(0x0A000001, 5000, 0x0A000002, 80));
+    const FlowVolumeTally::Volume reverse = volume(0x0A000001, 5000, 0x0A000002, 80);
     EXPECT_EQ(reverse.forward, 60U);
     EXPECT_EQ(reverse.reverse, 2500U);
     // Same addresses, another port: another flow, never seen.
-    const FlowVolumeTally::Volume other = tally.volumeOf(tuple(0x0A000001, 5001, 0x0A000002, 80));
+    const FlowVolumeTally::Volume other = volume(0x0A000001, 5001, 0x0A000002, 80);
     EXPECT_EQ(other.forward + other.reverse, 0U);
 }
 
@@ -66,10 +73,10 @@ TEST_F(FlowVolumeTallyTest, EveryFlowKeepsItsOwnCountThroughGrowth) {
         }
     }
     for (std::uint32_t flow = 0; flow < kFlows; ++flow) {
-        const FlowVolumeTally::Volume volume = tally.volumeOf(
-            tuple(0x0A000000 + flow / 1000, static_cast<std::uint16_t>(1000 + flow % 1000), 0xC0A80001, 443));
-        ASSERT_EQ(volume.forward, 2 * (flow + 1)) << flow;
-        ASSERT_EQ(volume.reverse, 0U) << flow;
+        const FlowVolumeTally::Volume counted =
+            volume(0x0A000000 + flow / 1000, static_cast<std::uint16_t>(1000 + flow % 1000), 0xC0A80001, 443);
+        ASSERT_EQ(counted.forward, 2 * (flow + 1)) << flow;
+        ASSERT_EQ(counted.reverse, 0U) << flow;
     }
 }
 
@@ -77,7 +84,7 @@ TEST_F(FlowVolumeTallyTest, CountsPastFourGigabytesPerDirection) {
     for (int frame = 0; frame < 3; ++frame) {
         send(0x0A000001, 1, 0x0A000002, 2, 0xFFFFFFFFU);
     }
-    EXPECT_EQ(tally.volumeOf(tuple(0x0A000001, 1, 0x0A000002, 2)).forward, 3 * std::uint64_t{0xFFFFFFFFU});
+    EXPECT_EQ(volume(0x0A000001, 1, 0x0A000002, 2).forward, 3 * std::uint64_t{0xFFFFFFFFU});
 }
 
 TEST_F(FlowVolumeTallyTest, FlowsWithoutDistinctEndpointsAreForwardOnly) {
@@ -86,10 +93,10 @@ TEST_F(FlowVolumeTallyTest, FlowsWithoutDistinctEndpointsAreForwardOnly) {
     send(0, 0, 0, 0, 54);
     send(0, 0, 0, 0, 60);
 
-    const FlowVolumeTally::Volume self = tally.volumeOf(tuple(0x0A000009, 9999, 0x0A000009, 9999));
+    const FlowVolumeTally::Volume self = volume(0x0A000009, 9999, 0x0A000009, 9999);
     EXPECT_EQ(self.forward, 150U);
     EXPECT_EQ(self.reverse, 0U);
-    const FlowVolumeTally::Volume zero = tally.volumeOf(tuple(0, 0, 0, 0));
+    const FlowVolumeTally::Volume zero = volume(0, 0, 0, 0);
     EXPECT_EQ(zero.forward, 114U);
     EXPECT_EQ(zero.reverse, 0U);
 }
@@ -103,8 +110,8 @@ TEST_F(FlowVolumeTallyTest, IgnoresPacketsTheFlowTableDoesNotKeep) {
     ip.signal(IPPacket{reinterpret_cast<const net::ip*>(frame_.data() + 14), 100, 20 + 19, 2,
                        boost::posix_time::ptime()});
 
-    const FlowVolumeTally::Volume volume = tally.volumeOf(tuple(0x0A000001, 1, 0x0A000002, 2));
-    EXPECT_EQ(volume.forward + volume.reverse, 0U);
+    const FlowVolumeTally::Volume counted = volume(0x0A000001, 1, 0x0A000002, 2);
+    EXPECT_EQ(counted.forward + counted.reverse, 0U);
 }
 
 }  // namespace
