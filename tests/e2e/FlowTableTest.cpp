@@ -12,7 +12,6 @@
 #include <fstream>
 #include <iterator>
 #include <numeric>
-#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -93,13 +92,13 @@ std::vector<TableRow> tableRowsOf(const std::string& text) {
     return rows;
 }
 
+// The lines of a detail file, each ended by a line feed.
 std::vector<std::string> linesOf(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        lines.push_back(line);
-    }
+    std::vector<std::string> lines = split(text, "\n");
+    lines.pop_back();
     return lines;
+}
+return lines;
 }
 
 std::string contents(const fs::path& path) {
