@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -26,10 +27,45 @@ std::string DetailText::str() const {
 }
 
 void DetailText::append(const DetailText& later) {
-    later.forEachPiece([this](std::string_view piece) {
-        buffer_.append(piece);
-        rowEnded();
-    });
+    if (later.spill_) {
+        // Own rows first, then the later text's file copied inside the kernel, without passing through here.
+        spill();
+        copySpill(later);
+    }
+    buffer_.append(later.buffer_);
+    rowEnded();
+}
+
+void DetailText::copySpill(const DetailText& later) {
+    if (std::fflush(spill_.get()) != 0 || std::fflush(later.spill_.get()) != 0) {
+        failSpill("write", errno);
+    }
+    const int to = fileno(spill_.get());
+    const int from = fileno(later.spill_.get());
+    loff_t offset = 0;
+    std::uint64_t left = later.spilledBytes_;
+    while (left != 0) {
+        ssize_t copied = copy_file_range(from, &offset, to, nullptr, left, 0);
+        if (copied < 0 && (errno == ENOSYS || errno == EXDEV || errno == EINVAL || errno == EOPNOTSUPP)) {
+            // A kernel or file system without in-kernel copies: through a buffer, then.
+            std::vector<char> piece(std::min<std::uint64_t>(left, kSpillThreshold));
+            copied = pread(from, piece.data(), piece.size(), offset);
+            errno = 0;
+            if (copied > 0 && write(to, piece.data(), static_cast<std::size_t>(copied)) != copied) {
+                failSpill("write", errno != 0 ? errno : ENOSPC);
+            }
+            offset += copied > 0 ? copied : 0;
+        }
+        if (copied <= 0) {
+            failSpill("write", copied < 0 ? errno : EIO);
+        }
+        left -= static_cast<std::uint64_t>(copied);
+    }
+    spilledBytes_ += later.spilledBytes_;
+    // The stream's idea of where it stands must follow what was written past it.
+    if (std::fseek(spill_.get(), 0, SEEK_END) != 0) {
+        failSpill("write", errno);
+    }
 }
 
 void DetailText::clear() {

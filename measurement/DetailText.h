@@ -49,6 +49,8 @@ private:
         }
     }
     void spill();
+    // Appends the whole of `later`'s temporary file to this one's, which exists.
+    void copySpill(const DetailText& later);
     void readSpill(const std::function<void(std::string_view)>& write) const;
 
     std::string buffer_;

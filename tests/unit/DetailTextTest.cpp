@@ -57,6 +57,28 @@ TEST(DetailText, RowsAddedAfterReadingFollowTheEarlierOnes) {
     EXPECT_EQ(text.str(), expectedRows(0, 2 * kRows));
 }
 
+// Appending keeps the order: the text's own rows (from its file and from memory), then the later text's rows
+// (from its file and from memory), whichever of them are in files.
+TEST(DetailText, AppendedTextsFollowInOrderWhereverTheirRowsAre) {
+    constexpr std::uint64_t kFew = 1000;
+    for (const bool earlierSpilled : {false, true}) {
+        for (const bool laterSpilled : {false, true}) {
+            SCOPED_TRACE(std::to_string(earlierSpilled) + std::to_string(laterSpilled));
+            const std::uint64_t earlierRows = earlierSpilled ? kRows : kFew;
+            const std::uint64_t laterRows = laterSpilled ? kRows : kFew;
+            DetailText earlier;
+            DetailText later;
+            writeRows(earlier, 0, earlierRows);
+            writeRows(later, earlierRows, laterRows);
+            earlier.append(later);
+            writeRows(earlier, earlierRows + laterRows, kFew);
+            EXPECT_EQ(earlier.str(), expectedRows(0, earlierRows + laterRows + kFew));
+            // The later text is read, not taken: it still holds its rows.
+            EXPECT_EQ(later.str(), expectedRows(earlierRows, laterRows));
+        }
+    }
+}
+
 TEST(DetailText, UnusableTemporaryFolderIsReported) {
     const char* previous = std::getenv("TMPDIR");
     const std::string saved = previous != nullptr ? previous : "";
