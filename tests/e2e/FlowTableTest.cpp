@@ -98,8 +98,6 @@ std::vector<std::string> linesOf(const std::string& text) {
     lines.pop_back();
     return lines;
 }
-return lines;
-}
 
 std::string contents(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
