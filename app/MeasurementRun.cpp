@@ -126,8 +126,8 @@ void MeasurementRun::analyse(const std::string& inputFile, const std::string& ou
         if (flowVolumes) {
             flowVolumes->finish();
         }
-        // The flow table's rows go to their file while the flows are handed out; it is placed after the
-        // other files, so that a failure on them leaves no table.
+        // The flow table's rows go to their file while the flows are handed out. The file is placed before
+        // the others, so that the summary stays the last file placed.
         std::optional<ResultFile> flowsFile;
         if (flowRows) {
             flowsFile.emplace(outputPrefix + ".Flows.csv");
@@ -135,11 +135,11 @@ void MeasurementRun::analyse(const std::string& inputFile, const std::string& ou
             flowRows->streamTo([&flowsFile](std::string_view piece) { flowsFile->write(piece); });
         }
         flowTable.evaluateFlows();
-        writeResults(outputPrefix);
         if (flowsFile) {
             flowRows->flush();
             flowsFile->close();
         }
+        writeResults(outputPrefix);
         progress.clear();
         const std::string coverage =
             RunNotes::coverage(ipDispatcher.ipv6Frames(), ipDispatcher.stackedTagFrames());
