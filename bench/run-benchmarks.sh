@@ -25,8 +25,9 @@ the same round, peak resident memory and that memory per TCP segment of the capt
 (median time on the large capture / median time on the base capture). The table goes to the terminal, the
 same figures to a CSV file whose path is printed.
 
-Tools: pcap-read-loop (the floor), wiretally (default threads), wiretally -e, wiretally-t1 (--threads 1, for
-the speed-up of the default over one thread), on the random scan also wiretally-256M (--max-memory 256M, the
+Tools: pcap-read-loop (the floor), wiretally (default threads), wiretally -e, wiretally-flows (--flow-table,
+for its cost over wiretally), wiretally-t1 (--threads 1, for the speed-up of the default over one thread), on
+the random scan also wiretally-256M (--max-memory 256M, the
 run with temporary files), and, where installed, capinfos, tcptrace -n and
 tshark -q -z conv,tcp -o tcp.analyze_sequence_numbers:TRUE. wiretally is skipped with a notice if it cannot be
 built. The large capture is run with the read loop and wiretally only.
@@ -145,6 +146,7 @@ tool_command() {
     read-loop) echo "$BUILD/bench/pcap-read-loop $2" ;;
     wiretally) echo "$WIRETALLY -i $2 -o $SCRATCH/out/result" ;;
     wiretally-e) echo "$WIRETALLY -e -i $2 -o $SCRATCH/out/result" ;;
+    wiretally-flows) echo "$WIRETALLY --flow-table -i $2 -o $SCRATCH/out/result" ;;
     wiretally-t1) echo "$WIRETALLY --threads 1 -i $2 -o $SCRATCH/out/result" ;;
     wiretally-256M) echo "$WIRETALLY --max-memory 256M -i $2 -o $SCRATCH/out/result" ;;
     capinfos) echo "capinfos $2" ;;
@@ -194,7 +196,7 @@ ERRORS=$SCRATCH/errors
 RAW=$SCRATCH/raw
 
 TOOLS=(read-loop)
-[ -n "$WIRETALLY" ] && TOOLS+=(wiretally wiretally-e wiretally-t1)
+[ -n "$WIRETALLY" ] && TOOLS+=(wiretally wiretally-e wiretally-flows wiretally-t1)
 for external in capinfos tcptrace tshark; do
     if [ "$OTHERS" = no ]; then
         break
