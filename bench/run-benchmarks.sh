@@ -170,7 +170,7 @@ bench_capture() {
                 echo "$label $tool $round $WALL $RSS_KIB failed" >>"$RAW"
                 echo "NOTICE: $tool failed on $capture (round $round): $(tail -n 3 "$ERRORS" | tr '\n' ' ')" >&2
             fi
-            printf '  %-12s %-12s round %s: %8.3f s, %8s KiB\n' "$label" "$tool" "$round" "$WALL" "$RSS_KIB"
+            printf '  %-12s %-15s round %s: %8.3f s, %8s KiB\n' "$label" "$tool" "$round" "$WALL" "$RSS_KIB"
         done
     done
 }
@@ -240,7 +240,7 @@ done
 
 echo "capture,tool,runs,failed_runs,median_s,gb_per_s,mframes_per_s,ratio_to_read_loop,peak_rss_kib,rss_bytes_per_tcp_segment,growth_ratio" >"$CSV"
 echo
-printf '%-6s %-12s %10s %8s %9s %9s %12s %10s %8s\n' capture tool median_s GB/s Mframes/s vs_loop peak_MiB B/segment growth
+printf '%-6s %-15s %10s %8s %9s %9s %12s %10s %8s\n' capture tool median_s GB/s Mframes/s vs_loop peak_MiB B/segment growth
 for label in "${LABELS[@]}"; do
     capture=${CAPTURE_OF[$label]}
     bytes=$(stat -c %s "$capture")
@@ -260,7 +260,7 @@ for label in "${LABELS[@]}"; do
                 (sg > 0 ? p * 1024 / sg : 0) }')
         read -r m gbs mfs vs pk per <<<"$row"
         echo "$label,$tool,$RUNS,$failures,$m,$gbs,$mfs,$vs,$pk,$per,$growth" >>"$CSV"
-        printf '%-6s %-12s %10s %8s %9s %9s %12s %10s %8s\n' "$label" "$tool" "$m" "$gbs" "$mfs" "$vs" \
+        printf '%-6s %-15s %10s %8s %9s %9s %12s %10s %8s\n' "$label" "$tool" "$m" "$gbs" "$mfs" "$vs" \
             "$(awk -v k="$pk" 'BEGIN { printf "%.1f", k / 1024 }')" "$per" "$growth"
     done
 done
