@@ -1,5 +1,6 @@
 #include "flow/ParallelHandOut.h"
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <exception>
@@ -39,6 +40,8 @@ void ParallelHandOut::runSerially() {
 }
 
 void ParallelHandOut::run(std::size_t threads) {
+    // A thread beyond one per shard would find nothing to do.
+    threads = std::min(threads, shards_.size());
     if (threads <= 1 || !splittable()) {
         runSerially();
         return;
