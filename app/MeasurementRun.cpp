@@ -10,6 +10,7 @@
 #include "app/ResultFile.h"
 #include "app/RunFailure.h"
 #include "app/RunNotes.h"
+#include "capture/FilterError.h"
 #include "capture/IPPacketDispatcher.h"
 #include "capture/LinkLayer.h"
 #include "capture/PacketLoader.h"
@@ -41,17 +42,19 @@ constexpr int kRunFailed = -2;
 
 }  // namespace
 
-void MeasurementRun::run(std::string inputFile, std::string outputPrefix, bool extended,
+void MeasurementRun::run(const std::vector<std::string>& inputFiles, const std::string& filter,
+                         const std::string& outputPrefix, bool extended,
                          const FlowTableSettings& flowSettings, bool writeFlowTable) {
     try {
-        analyse(inputFile, outputPrefix, extended, flowSettings, writeFlowTable);
+        analyse(inputFiles, filter, outputPrefix, extended, flowSettings, writeFlowTable);
     } catch (const RunFailure& failure) {
         std::cerr << failure.what() << std::endl;
         std::exit(kRunFailed);
     }
 }
 
-void MeasurementRun::analyse(const std::string& inputFile, const std::string& outputPrefix, bool extended,
+void MeasurementRun::analyse(const std::vector<std::string>& inputFiles, const std::string& filter,
+                             const std::string& outputPrefix, bool extended,
                              const FlowTableSettings& flowSettings, bool writeFlowTable) {
     // The build order is also the order in which every emitter calls its receivers, and the order of the
     // lines inside each group of the summary.
@@ -101,7 +104,7 @@ void MeasurementRun::analyse(const std::string& inputFile, const std::string& ou
     std::optional<std::uint64_t> framesBeforeDamage;
     try {
         // The truncated frames are always listed, with or without extended statistics.
-        PacketLoader loader(inputFile, true);
+        PacketLoader loader(inputFiles, filter, true);
         // An unusable prefix is reported before a long read, not after it.
         ResultFile::checkCreatable(outputPrefix + ".Summary.txt");
         const int linkType = loader.linkType();
@@ -149,6 +152,8 @@ void MeasurementRun::analyse(const std::string& inputFile, const std::string& ou
         if (loader.stoppedAtDamage()) {
             framesBeforeDamage = loader.framesTaken();
         }
+    } catch (const FilterError&) {
+        throw;
     } catch (const std::bad_alloc&) {
         throw RunFailure(
             "Out of memory: every TCP segment is kept (about 36 bytes each) until the whole capture has been "

@@ -1,15 +1,19 @@
-// The command-line front end: parses the options, answers help and version itself and hands the input file,
-// the output prefix, the extended and flow table flags and the resource limits to a measurement run.
+// The command-line front end: parses the options, answers help and version itself and hands the input files,
+// the filter, the output prefix, the extended and flow table flags and the resource limits to a measurement
+// run.
 
+#include <algorithm>
 #include <boost/program_options.hpp>
 #include <exception>
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include "app/ErrorText.h"
 #include "app/MeasurementRun.h"
 #include "app/ResourceOptions.h"
 #include "app/Version.h"
+#include "capture/FilterError.h"
 
 namespace {
 
@@ -25,9 +29,12 @@ po::options_description describeOptions() {
         ("extended,e", "Extract extended statistics")  //
         ("flow-table",
          "Also write PREFIX.Flows.csv: one CSV row per TCP flow with its times, packets, bytes and "
-         "anomalies")                                                                      //
-        ("inputFile,i", po::value<std::string>(), "File to process")                       //
-        ("outputPrefix,o", po::value<std::string>(), "Prefix name for all results files")  //
+         "anomalies")  //
+        ("inputFile,i", po::value<std::vector<std::string>>(),
+         "File to process; given more than once, the files are read as one capture, their frames merged in "
+         "time order")                                                                                  //
+        ("filter,f", po::value<std::string>(), "Count only the frames that match this BPF expression")  //
+        ("outputPrefix,o", po::value<std::string>(), "Prefix name for all results files")               //
         ("threads", po::value<std::string>(),
          "Threads to use, 1 to 1024 (default: the processors this process may use)")  //
         ("max-memory", po::value<std::string>(),
@@ -41,7 +48,8 @@ po::options_description describeOptions() {
 
 int main(int argc, char* argv[]) {
     const po::options_description options = describeOptions();
-    std::string inputFile;
+    std::vector<std::string> inputFiles;
+    std::string filter;
     std::string outputPrefix;
     bool extended = false;
     bool flowTable = false;
@@ -69,7 +77,15 @@ int main(int argc, char* argv[]) {
             std::cerr << "--inputFile required." << std::endl;
             return kUsageError;
         }
-        inputFile = arguments["inputFile"].as<std::string>();
+        inputFiles = arguments["inputFile"].as<std::vector<std::string>>();
+        // Standard input can be read once only.
+        if (inputFiles.size() > 1 && std::count(inputFiles.begin(), inputFiles.end(), "-") > 0) {
+            std::cerr << "--inputFile - (standard input) cannot be read with other captures." << std::endl;
+            return kUsageError;
+        }
+        if (arguments.count("filter") != 0) {
+            filter = arguments["filter"].as<std::string>();
+        }
         if (arguments.count("outputPrefix") == 0) {
             std::cerr << "--outputPrefix required." << std::endl;
             return kUsageError;
@@ -91,7 +107,12 @@ int main(int argc, char* argv[]) {
 
     try {
         korvo::measurement::MeasurementRun run;
-        run.run(inputFile, outputPrefix, extended, flowSettings, flowTable);
+        run.run(inputFiles, filter, outputPrefix, extended, flowSettings, flowTable);
+    } catch (const korvo::measurement::FilterError& error) {
+        std::cerr << "Error parsing command line " << std::endl
+                  << "Use --help to print usage syntax " << std::endl
+                  << error.what() << std::endl;
+        return kUsageError;
     } catch (const std::exception& error) {
         std::cerr << "Error runing measurement software: " << std::endl
                   << korvo::measurement::errorText(error) << std::endl;

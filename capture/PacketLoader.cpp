@@ -1,13 +1,9 @@
 #include "capture/PacketLoader.h"
 
-#include <sys/stat.h>
-
-#include <cstdio>
-
-#include <exception>
 #include <iostream>
 #include <optional>
-#include <sstream>
+#include <queue>
+#include <stdexcept>
 
 #include "measurement/DetailRow.h"
 
@@ -21,10 +17,6 @@ constexpr int kEndOfFile = -2;
 // The loader calls its progress hook once per this many frames: rare enough that the per-frame cost is a
 // mask test, often enough (a few milliseconds of reading) for a line redrawn a few times a second.
 constexpr std::uint64_t kFramesPerProgressCall = 4096;
-// What a record costs in the file beyond its captured bytes, and what the file header takes: the tally of
-// an input without a position.
-constexpr std::uint64_t kRecordHeaderBytes = 16;
-constexpr std::uint64_t kFileHeaderBytes = 24;
 
 // The span of times that a capture time can hold, in seconds from the start of 1970: 1400-01-01 00:00:00
 // to 9999-12-31 23:59:59.
@@ -51,34 +43,43 @@ std::optional<boost::posix_time::ptime> captureTimeOf(const timeval& stamp) {
     return std::nullopt;
 }
 
+std::string outsideYears(const timeval& stamp) {
+    return "has a timestamp of " + std::to_string(stamp.tv_sec) + " s and " + std::to_string(stamp.tv_usec) +
+           " us from 1970, outside the years 1400 to 9999";
+}
+
+std::string linkTypeText(int linkType) {
+    const char* name = pcap_datalink_val_to_name(linkType);
+    return std::string(name != nullptr ? name : "unknown") + " (" + std::to_string(linkType) + ")";
+}
+
 }  // namespace
 
-PacketLoader::PacketLoader(const std::string& fileName, bool extendedStatistics)
+PacketLoader::PacketLoader(const std::vector<std::string>& fileNames, const std::string& filter,
+                           bool extendedStatistics)
     : Measurement("NumberOfTruncatedPackets", extendedStatistics) {
-    char errorBuffer[PCAP_ERRBUF_SIZE] = {};
-    captureHandle = pcap_open_offline(fileName.c_str(), errorBuffer);
-    if (captureHandle == nullptr) {
-        std::ostringstream message;
-        message << "PacketLoader::openInputFile() Error opening filename " << fileName
-                << " as libpcap formatted dump file.\n"
-                << errorBuffer << '\n';
-        std::cout << message.str() << std::flush;
-        throw std::exception();
+    inputSize_ = 0;
+    for (const std::string& fileName : fileNames) {
+        inputs_.push_back(std::make_unique<CaptureInput>(fileName));
+        const CaptureInput& input = *inputs_.back();
+        if (input.linkType() != inputs_.front()->linkType()) {
+            throw std::runtime_error("The captures cannot be read as one: " + inputs_.front()->name() +
+                                     " has link type " + linkTypeText(inputs_.front()->linkType()) + ", " +
+                                     input.name() + " has link type " + linkTypeText(input.linkType()));
+        }
+        inputSize_ = input.size() && inputSize_ ? std::optional(*inputSize_ + *input.size()) : std::nullopt;
     }
-    struct stat status {};
-    FILE* file = pcap_file(captureHandle);
-    if (fileName != "-" && file != nullptr && ::fstat(::fileno(file), &status) == 0 &&
-        S_ISREG(status.st_mode)) {
-        inputSize_ = static_cast<std::uint64_t>(status.st_size);
+    if (!filter.empty()) {
+        for (const auto& input : inputs_) {
+            input->useFilter(filter);
+        }
     }
 }
 
-PacketLoader::~PacketLoader() {
-    pcap_close(captureHandle);
-}
+PacketLoader::~PacketLoader() = default;
 
 int PacketLoader::linkType() const {
-    return pcap_datalink(captureHandle);
+    return inputs_.front()->linkType();
 }
 
 void PacketLoader::reportDamage(const std::string& reason) {
@@ -86,28 +87,12 @@ void PacketLoader::reportDamage(const std::string& reason) {
     stoppedAtDamage_ = true;
 }
 
-void PacketLoader::loadPackets(EthernetSignal& ethernetSignal, const std::function<void()>& everyFewFrames) {
-    pcap_pkthdr* header = nullptr;
-    const u_char* data = nullptr;
-    for (int result = pcap_next_ex(captureHandle, &header, &data); result != kEndOfFile;
-         result = pcap_next_ex(captureHandle, &header, &data)) {
-        if (result == kReadError) {
-            reportDamage(pcap_geterr(captureHandle));
-            return;
-        }
-        if (result != kFrameRead) {
-            continue;
-        }
-        const std::optional<boost::posix_time::ptime> captureTime = captureTimeOf(header->ts);
-        if (!captureTime) {
-            std::ostringstream reason;
-            reason << "frame " << packetCount + 1 << " has a timestamp of " << header->ts.tv_sec << " s and "
-                   << header->ts.tv_usec << " us from 1970, outside the years 1400 to 9999";
-            reportDamage(reason.str());
-            return;
-        }
-        ++packetCount;
-        recordBytes += kRecordHeaderBytes + header->caplen;
+inline void PacketLoader::take(CaptureInput& input, const pcap_pkthdr* header, const u_char* data,
+                               boost::posix_time::ptime captureTime, EthernetSignal& ethernetSignal,
+                               const std::function<void()>& everyFewFrames) {
+    ++packetCount;
+    input.countRecord(header->caplen);
+    if (input.keeps(header, data)) {
         if (header->len != header->caplen) {
             ++truncatedPacketCount;
             if (extended) {
@@ -115,22 +100,133 @@ void PacketLoader::loadPackets(EthernetSignal& ethernetSignal, const std::functi
             }
         }
         const auto* frame = reinterpret_cast<const net::ether_header*>(data);
-        ethernetSignal(EthernetPacket{frame, header->len, header->caplen, packetCount, *captureTime});
-        if (packetCount % kFramesPerProgressCall == 0 && everyFewFrames) {
-            everyFewFrames();
+        ethernetSignal(EthernetPacket{frame, header->len, header->caplen, packetCount, captureTime});
+    }
+    if (packetCount % kFramesPerProgressCall == 0 && everyFewFrames) {
+        everyFewFrames();
+    }
+}
+
+void PacketLoader::loadPackets(EthernetSignal& ethernetSignal, const std::function<void()>& everyFewFrames) {
+    if (inputs_.size() == 1) {
+        loadOne(ethernetSignal, everyFewFrames);
+    } else {
+        loadMerged(ethernetSignal, everyFewFrames);
+    }
+}
+
+void PacketLoader::loadOne(EthernetSignal& ethernetSignal, const std::function<void()>& everyFewFrames) {
+    CaptureInput& input = *inputs_.front();
+    pcap_t* handle = input.handle();
+    pcap_pkthdr* header = nullptr;
+    const u_char* data = nullptr;
+    for (int result = pcap_next_ex(handle, &header, &data); result != kEndOfFile;
+         result = pcap_next_ex(handle, &header, &data)) {
+        if (result == kReadError) {
+            reportDamage(input.readError());
+            return;
         }
+        if (result != kFrameRead) {
+            continue;
+        }
+        const std::optional<boost::posix_time::ptime> captureTime = captureTimeOf(header->ts);
+        if (!captureTime) {
+            reportDamage("frame " + std::to_string(packetCount + 1) + " " + outsideYears(header->ts));
+            return;
+        }
+        take(input, header, data, *captureTime, ethernetSignal, everyFewFrames);
+    }
+}
+
+void PacketLoader::loadMerged(EthernetSignal& ethernetSignal, const std::function<void()>& everyFewFrames) {
+    // The next frame of one capture, waiting for its turn. Its header and bytes stay valid until that
+    // capture is read again, which happens only once the frame has been taken.
+    struct Pending {
+        boost::posix_time::ptime time;
+        std::size_t input;
+        const pcap_pkthdr* header;
+        const u_char* data;
+    };
+    // The earliest frame first; of equal times, that of the capture named first.
+    const auto later = [](const Pending& left, const Pending& right) {
+        return left.time != right.time ? left.time > right.time : left.input > right.input;
+    };
+    std::priority_queue<Pending, std::vector<Pending>, decltype(later)> waiting(later);
+    std::vector<std::uint64_t> recordsRead(inputs_.size(), 0);
+
+    // Reads the next frame of one capture into `next`, which stays empty at the capture's end. False when its
+    // next record is damaged, which ends all reading: the frames already taken are exactly those that come
+    // before that record in the merged order.
+    const auto readNext = [&](std::size_t index, std::optional<Pending>& next) {
+        CaptureInput& input = *inputs_[index];
+        pcap_pkthdr* header = nullptr;
+        const u_char* data = nullptr;
+        int result = kFrameRead;
+        do {
+            result = pcap_next_ex(input.handle(), &header, &data);
+        } while (result != kFrameRead && result != kReadError && result != kEndOfFile);
+        if (result == kEndOfFile) {
+            return true;
+        }
+        if (result == kReadError) {
+            reportDamage(input.name() + ": " + input.readError());
+            return false;
+        }
+        const std::optional<boost::posix_time::ptime> captureTime = captureTimeOf(header->ts);
+        if (!captureTime) {
+            reportDamage(input.name() + ": record " + std::to_string(recordsRead[index] + 1) + " " +
+                         outsideYears(header->ts));
+            return false;
+        }
+        ++recordsRead[index];
+        next = Pending{*captureTime, index, header, data};
+        return true;
+    };
+
+    for (std::size_t index = 0; index < inputs_.size(); ++index) {
+        std::optional<Pending> first;
+        if (!readNext(index, first)) {
+            return;
+        }
+        if (first) {
+            waiting.push(*first);
+        }
+    }
+    if (waiting.empty()) {
+        return;
+    }
+    Pending current = waiting.top();
+    waiting.pop();
+    for (;;) {
+        take(*inputs_[current.input], current.header, current.data, current.time, ethernetSignal,
+             everyFewFrames);
+        std::optional<Pending> following;
+        if (!readNext(current.input, following)) {
+            return;
+        }
+        // Rotated files follow one another in time: the capture that gave this frame usually gives the next
+        // one too, which then passes by the queue.
+        if (following && (waiting.empty() || !later(*following, waiting.top()))) {
+            current = *following;
+            continue;
+        }
+        if (following) {
+            waiting.push(*following);
+        }
+        if (waiting.empty()) {
+            return;
+        }
+        current = waiting.top();
+        waiting.pop();
     }
 }
 
 std::uint64_t PacketLoader::bytesConsumed() const {
-    FILE* file = pcap_file(captureHandle);
-    if (file != nullptr) {
-        const long position = std::ftell(file);
-        if (position >= 0) {
-            return static_cast<std::uint64_t>(position);
-        }
+    std::uint64_t consumed = 0;
+    for (const auto& input : inputs_) {
+        consumed += input->bytesConsumed();
     }
-    return kFileHeaderBytes + recordBytes;
+    return consumed;
 }
 
 std::string PacketLoader::getValue() const {

@@ -1,16 +1,21 @@
 #pragma once
-// Opens the capture file with libpcap, reads it frame by frame and emits every frame, numbered from 1 and
-// stamped with its capture time, into the frame signal. It is also the measurement
-// "NumberOfTruncatedPackets": frames whose captured length differs from their wire length. A record that
-// cannot be taken ends the reading; the frames before it stand as the capture's content.
+// Opens the captures with libpcap, reads them frame by frame and emits every frame, numbered from 1 and
+// stamped with its capture time, into the frame signal. Several captures are read as one: their frames merged
+// in time order and numbered across all of them. A frame filter, when given, hides the frames it does not
+// keep from everything downstream, while the numbering stays that of the capture. The loader is also the
+// measurement "NumberOfTruncatedPackets": frames whose captured length differs from their wire length. A
+// record that cannot be taken ends the reading; the frames before it stand as the capture's content.
 
 #include <pcap/pcap.h>
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "capture/CaptureInput.h"
 #include "capture/PacketSignals.h"
 #include "measurement/Measurement.h"
 
@@ -18,42 +23,52 @@ namespace korvo::measurement {
 
 class PacketLoader : public Measurement {
 public:
-    // Opens `fileName` ("-" reads standard input). On failure writes the reason to standard output and
-    // throws a std::exception that carries no text of its own.
-    PacketLoader(const std::string& fileName, bool extended);
+    // Opens every one of `fileNames` ("-" reads standard input). On failure to open one writes the reason to
+    // standard output and throws a std::exception that carries no text of its own; captures of different link
+    // types throw a std::runtime_error naming them. A non-empty `filter` is compiled for the link type and
+    // throws FilterError when it cannot be. Nothing but the file headers is read before `loadPackets`.
+    PacketLoader(const std::vector<std::string>& fileNames, const std::string& filter, bool extended);
     ~PacketLoader() override;
+    PacketLoader(const PacketLoader&) = delete;
+    PacketLoader& operator=(const PacketLoader&) = delete;
 
-    // The capture's link type, as the capture library numbers it.
+    // The captures' link type, as the capture library numbers it.
     [[nodiscard]] int linkType() const;
 
-    // Reads the capture, emitting each frame into `ethernetSignal` before reading the next, up to its end or
-    // up to a record that cannot be taken: a read error, or a timestamp outside the years 1400 to 9999. Such
-    // a record is reported on standard output, counts nowhere, and ends the reading. `everyFewFrames`, when
-    // given, is called after every few thousand frames (to show progress).
+    // Reads the captures, emitting each frame into `ethernetSignal` before reading the next, up to their end
+    // or up to a record that cannot be taken: a read error, or a timestamp outside the years 1400 to 9999.
+    // Such a record is reported on standard output, counts nowhere, and ends all reading (of several
+    // captures, at the point where the merge needs that capture's next frame). `everyFewFrames`, when given,
+    // is called after every few thousand frames (to show progress).
     void loadPackets(EthernetSignal& ethernetSignal, const std::function<void()>& everyFewFrames = {});
 
-    // How many bytes of the input have been consumed: the position in the file, or, where the input cannot
-    // tell its position (a pipe), the bytes of the records read so far.
+    // How many bytes of the inputs have been consumed, summed over them (see CaptureInput::bytesConsumed).
     [[nodiscard]] std::uint64_t bytesConsumed() const;
-    // The size of the input when it is a regular file named on the command line; nothing for standard input
-    // or anything else whose end is not known in advance.
+    // The summed size of the inputs when every one is a regular file named on the command line; nothing when
+    // any end is not known in advance.
     [[nodiscard]] std::optional<std::uint64_t> inputSize() const { return inputSize_; }
 
-    // Whether the reading stopped at a damaged record rather than at the end of the capture.
+    // Whether the reading stopped at a damaged record rather than at the end of the captures.
     [[nodiscard]] bool stoppedAtDamage() const { return stoppedAtDamage_; }
-    // The frames taken, numbered 1 to this.
+    // The frames read, numbered 1 to this (frames the filter hides included).
     [[nodiscard]] std::uint64_t framesTaken() const { return packetCount; }
 
     [[nodiscard]] std::string getValue() const override;
 
 private:
+    void loadOne(EthernetSignal& ethernetSignal, const std::function<void()>& everyFewFrames);
+    void loadMerged(EthernetSignal& ethernetSignal, const std::function<void()>& everyFewFrames);
+
+    // Numbers a frame already read from `input` and, when the filter keeps it, counts and emits it.
+    void take(CaptureInput& input, const pcap_pkthdr* header, const u_char* data,
+              boost::posix_time::ptime captureTime, EthernetSignal& ethernetSignal,
+              const std::function<void()>& everyFewFrames);
     void reportDamage(const std::string& reason);
 
-    pcap_t* captureHandle = nullptr;
+    std::vector<std::unique_ptr<CaptureInput>> inputs_;
     std::uint64_t truncatedPacketCount = 0;
     std::uint64_t packetCount = 0;
     bool stoppedAtDamage_ = false;
-    std::uint64_t recordBytes = 0;
     std::optional<std::uint64_t> inputSize_;
 };
 

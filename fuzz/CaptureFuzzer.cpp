@@ -56,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const bool extended : {false, true}) {
         korvo::measurement::MeasurementRun run;
         try {
-            run.analyse(capture, prefix, extended);
+            run.analyse({capture}, "", prefix, extended);
         } catch (const korvo::measurement::RunFailure&) {
             // A documented end: the command line reports it and exits with -2.
         }

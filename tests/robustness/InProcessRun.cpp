@@ -84,7 +84,7 @@ RunOutcome InProcessRun::analyse(bool extended) const {
         const StandardOutputCapture capture(printed);
         try {
             measurement::MeasurementRun run;
-            run.analyse(capturePath().string(), (folder_ / kPrefix).string(), extended);
+            run.analyse({capturePath().string()}, "", (folder_ / kPrefix).string(), extended);
             outcome.succeeded = true;
         } catch (const measurement::RunFailure& failure) {
             outcome.failure = failure.what();

@@ -1,5 +1,6 @@
 // What the loader tells about its place in the input: the size of a regular file, the bytes consumed from a
-// file and from a pipe (which cannot tell its position), and how often it calls its progress hook.
+// file and from a pipe (which cannot tell its position), of a compressed file and of several files, and how
+// often it calls its progress hook.
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "capture/PacketLoader.h"
+#include "support/CaptureRecords.h"
 #include "tools/FrameBuilder.h"
 #include "tools/PcapWriter.h"
 
@@ -53,7 +55,7 @@ TEST_F(PacketLoaderPosition, RegularFileIsConsumedToItsSize) {
     const auto path = folder / "in.pcap";
     const std::uint64_t size = writeCapture(path, 10000);
 
-    PacketLoader loader(path.string(), false);
+    PacketLoader loader({path.string()}, "", false);
     ASSERT_TRUE(loader.inputSize().has_value());
     EXPECT_EQ(*loader.inputSize(), size);
     std::vector<std::uint64_t> positions;
@@ -79,12 +81,45 @@ TEST_F(PacketLoaderPosition, PipeHasNoSizeAndCountsTheBytesOfItsRecords) {
         sink << source.rdbuf();
     });
 
-    PacketLoader loader(fifo.string(), false);
+    PacketLoader loader({fifo.string()}, "", false);
     EXPECT_FALSE(loader.inputSize().has_value());
     loader.loadPackets(ethernetSignal);
     writer.join();
 
     EXPECT_EQ(loader.bytesConsumed(), size);
+}
+
+TEST_F(PacketLoaderPosition, CompressedFileIsMeasuredInCompressedBytes) {
+    const auto plain = folder / "in.pcap";
+    const std::uint64_t plainSize = writeCapture(plain, 10000);
+    const auto compressed = folder / "in.pcap.gz";
+    e2e::writeFileBytes(compressed, e2e::gzipCompressed(e2e::fileBytes(plain)));
+    const std::uint64_t size = std::filesystem::file_size(compressed);
+    ASSERT_LT(size, plainSize);
+
+    PacketLoader loader({compressed.string()}, "", false);
+    ASSERT_TRUE(loader.inputSize().has_value());
+    EXPECT_EQ(*loader.inputSize(), size);
+    std::vector<std::uint64_t> positions;
+    loader.loadPackets(ethernetSignal, [&] { positions.push_back(loader.bytesConsumed()); });
+
+    EXPECT_EQ(loader.framesTaken(), 10000U);
+    EXPECT_EQ(loader.bytesConsumed(), size);
+    ASSERT_EQ(positions.size(), 2U);
+    EXPECT_LE(positions[1], size);
+}
+
+TEST_F(PacketLoaderPosition, SeveralFilesAddUpTheirSizesAndPositions) {
+    const std::uint64_t first = writeCapture(folder / "a.pcap", 3000);
+    const std::uint64_t second = writeCapture(folder / "b.pcap", 2000);
+
+    PacketLoader loader({(folder / "a.pcap").string(), (folder / "b.pcap").string()}, "", false);
+    ASSERT_TRUE(loader.inputSize().has_value());
+    EXPECT_EQ(*loader.inputSize(), first + second);
+    loader.loadPackets(ethernetSignal);
+
+    EXPECT_EQ(loader.framesTaken(), 5000U);
+    EXPECT_EQ(loader.bytesConsumed(), first + second);
 }
 
 }  // namespace
