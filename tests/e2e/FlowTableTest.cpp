@@ -292,19 +292,6 @@ TEST_F(FlowTableTest, ColumnsAddUpOnConnectionsWithEveryKindOfAnomaly) {
     }
 }
 
-TEST_F(FlowTableTest, ColumnsAddUpOnAScan) {
-    synthesise(tools::synth::Shape::Scan, 300 * 1024, 0);
-
-    expectQuietSuccess(analyseWithTable(true));
-    const std::vector<TableRow> rows = expectColumnsAddUp();
-    EXPECT_GT(figure("NumberSimplexFlows"), 0U);
-    std::uint64_t packets = 0;
-    for (const TableRow& row : rows) {
-        packets += row.packets;
-    }
-    EXPECT_EQ(packets, segments_);
-}
-
 // A table of several MiB goes to its file piece by piece while the flows are handed out, on one thread and
 // on several, and comes out the same.
 TEST_F(FlowTableTest, LongTablesAreTheSameOnOneThreadAndOnSeveral) {
