@@ -16,8 +16,10 @@
 #include "capture/PacketLoader.h"
 #include "capture/ReadAhead.h"
 #include "capture/TCPPacketDispatcher.h"
+#include "flow/FlowVolumeTally.h"
 #include "flow/SequenceEvaluatorMultimap.h"
 #include "measurement/CaptureDuration.h"
+#include "measurement/FlowTableRows.h"
 #include "measurement/NumberGapsInTCPFlows.h"
 #include "measurement/NumberIPFragments.h"
 #include "measurement/NumberJumboPackets.h"
@@ -42,9 +44,9 @@ constexpr int kRunFailed = -2;
 
 void MeasurementRun::run(const std::vector<std::string>& inputFiles, const std::string& filter,
                          const std::string& outputPrefix, bool extended,
-                         const FlowTableSettings& flowSettings) {
+                         const FlowTableSettings& flowSettings, bool writeFlowTable) {
     try {
-        analyse(inputFiles, filter, outputPrefix, extended, flowSettings);
+        analyse(inputFiles, filter, outputPrefix, extended, flowSettings, writeFlowTable);
     } catch (const RunFailure& failure) {
         std::cerr << failure.what() << std::endl;
         std::exit(kRunFailed);
@@ -53,7 +55,7 @@ void MeasurementRun::run(const std::vector<std::string>& inputFiles, const std::
 
 void MeasurementRun::analyse(const std::vector<std::string>& inputFiles, const std::string& filter,
                              const std::string& outputPrefix, bool extended,
-                             const FlowTableSettings& flowSettings) {
+                             const FlowTableSettings& flowSettings, bool writeFlowTable) {
     // The build order is also the order in which every emitter calls its receivers, and the order of the
     // lines inside each group of the summary.
     EthernetSignal ethernetSignal;
@@ -91,6 +93,14 @@ void MeasurementRun::analyse(const std::vector<std::string>& inputFiles, const s
     NumberSimplexStreams simplexFlows(flowTable, extended);
     flowMeasurements.emplace_back(simplexFlows);
 
+    // Built only when asked for, so that a run without the flow table file does no work for it. The rows
+    // read the anomaly counts the figures leave on each flow, so they come after every figure.
+    std::optional<FlowVolumeTally> flowVolumes;
+    std::optional<FlowTableRows> flowRows;
+    if (writeFlowTable) {
+        flowRows.emplace(flowTable, flowVolumes.emplace(ipDispatcher));
+    }
+
     std::optional<std::uint64_t> framesBeforeDamage;
     try {
         // The truncated frames are always listed, with or without extended statistics.
@@ -116,7 +126,22 @@ void MeasurementRun::analyse(const std::vector<std::string>& inputFiles, const s
         }
         progress.finishReading(loader.bytesConsumed());
         packetMeasurements.emplace_back(loader);
+        if (flowVolumes) {
+            flowVolumes->finish();
+        }
+        // The flow table's rows go to their file while the flows are handed out. The file is placed before
+        // the others, so that the summary stays the last file placed.
+        std::optional<ResultFile> flowsFile;
+        if (flowRows) {
+            flowsFile.emplace(outputPrefix + ".Flows.csv");
+            flowsFile->write(FlowTableRows::kHeader);
+            flowRows->streamTo([&flowsFile](std::string_view piece) { flowsFile->write(piece); });
+        }
         flowTable.evaluateFlows();
+        if (flowsFile) {
+            flowRows->flush();
+            flowsFile->close();
+        }
         writeResults(outputPrefix);
         progress.clear();
         const std::string coverage =

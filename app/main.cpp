@@ -1,5 +1,6 @@
 // The command-line front end: parses the options, answers help and version itself and hands the input files,
-// the filter, the output prefix, the extended flag and the resource limits to a measurement run.
+// the filter, the output prefix, the extended and flow table flags and the resource limits to a measurement
+// run.
 
 #include <algorithm>
 #include <boost/program_options.hpp>
@@ -26,6 +27,9 @@ po::options_description describeOptions() {
     options.add_options()                              //
         ("help,h", "Print help message")               //
         ("extended,e", "Extract extended statistics")  //
+        ("flow-table",
+         "Also write PREFIX.Flows.csv: one CSV row per TCP flow with its times, packets, bytes and "
+         "anomalies")  //
         ("inputFile,i", po::value<std::vector<std::string>>(),
          "File to process; given more than once, the files are read as one capture, their frames merged in "
          "time order")                                                                                  //
@@ -48,6 +52,7 @@ int main(int argc, char* argv[]) {
     std::string filter;
     std::string outputPrefix;
     bool extended = false;
+    bool flowTable = false;
     using korvo::measurement::ResourceOptions;
     korvo::measurement::FlowTableSettings flowSettings;
     try {
@@ -67,6 +72,7 @@ int main(int argc, char* argv[]) {
             return 0;
         }
         extended = arguments.count("extended") != 0;
+        flowTable = arguments.count("flow-table") != 0;
         if (arguments.count("inputFile") == 0) {
             std::cerr << "--inputFile required." << std::endl;
             return kUsageError;
@@ -101,7 +107,7 @@ int main(int argc, char* argv[]) {
 
     try {
         korvo::measurement::MeasurementRun run;
-        run.run(inputFiles, filter, outputPrefix, extended, flowSettings);
+        run.run(inputFiles, filter, outputPrefix, extended, flowSettings, flowTable);
     } catch (const korvo::measurement::FilterError& error) {
         std::cerr << "Error parsing command line " << std::endl
                   << "Use --help to print usage syntax " << std::endl

@@ -25,8 +25,9 @@ the same round, peak resident memory and that memory per TCP segment of the capt
 (median time on the large capture / median time on the base capture). The table goes to the terminal, the
 same figures to a CSV file whose path is printed.
 
-Tools: pcap-read-loop (the floor), wiretally (default threads), wiretally -e, wiretally-t1 (--threads 1, for
-the speed-up of the default over one thread), on the random scan also wiretally-256M (--max-memory 256M, the
+Tools: pcap-read-loop (the floor), wiretally (default threads), wiretally -e, wiretally-flows (--flow-table,
+for its cost over wiretally), wiretally-t1 (--threads 1, for the speed-up of the default over one thread), on
+the random scan also wiretally-256M (--max-memory 256M, the
 run with temporary files), and, where installed, capinfos, tcptrace -n and
 tshark -q -z conv,tcp -o tcp.analyze_sequence_numbers:TRUE. wiretally is skipped with a notice if it cannot be
 built. The large capture is run with the read loop and wiretally only.
@@ -145,6 +146,7 @@ tool_command() {
     read-loop) echo "$BUILD/bench/pcap-read-loop $2" ;;
     wiretally) echo "$WIRETALLY -i $2 -o $SCRATCH/out/result" ;;
     wiretally-e) echo "$WIRETALLY -e -i $2 -o $SCRATCH/out/result" ;;
+    wiretally-flows) echo "$WIRETALLY --flow-table -i $2 -o $SCRATCH/out/result" ;;
     wiretally-t1) echo "$WIRETALLY --threads 1 -i $2 -o $SCRATCH/out/result" ;;
     wiretally-256M) echo "$WIRETALLY --max-memory 256M -i $2 -o $SCRATCH/out/result" ;;
     capinfos) echo "capinfos $2" ;;
@@ -168,7 +170,7 @@ bench_capture() {
                 echo "$label $tool $round $WALL $RSS_KIB failed" >>"$RAW"
                 echo "NOTICE: $tool failed on $capture (round $round): $(tail -n 3 "$ERRORS" | tr '\n' ' ')" >&2
             fi
-            printf '  %-12s %-12s round %s: %8.3f s, %8s KiB\n' "$label" "$tool" "$round" "$WALL" "$RSS_KIB"
+            printf '  %-12s %-15s round %s: %8.3f s, %8s KiB\n' "$label" "$tool" "$round" "$WALL" "$RSS_KIB"
         done
     done
 }
@@ -194,7 +196,7 @@ ERRORS=$SCRATCH/errors
 RAW=$SCRATCH/raw
 
 TOOLS=(read-loop)
-[ -n "$WIRETALLY" ] && TOOLS+=(wiretally wiretally-e wiretally-t1)
+[ -n "$WIRETALLY" ] && TOOLS+=(wiretally wiretally-e wiretally-flows wiretally-t1)
 for external in capinfos tcptrace tshark; do
     if [ "$OTHERS" = no ]; then
         break
@@ -238,7 +240,7 @@ done
 
 echo "capture,tool,runs,failed_runs,median_s,gb_per_s,mframes_per_s,ratio_to_read_loop,peak_rss_kib,rss_bytes_per_tcp_segment,growth_ratio" >"$CSV"
 echo
-printf '%-6s %-12s %10s %8s %9s %9s %12s %10s %8s\n' capture tool median_s GB/s Mframes/s vs_loop peak_MiB B/segment growth
+printf '%-6s %-15s %10s %8s %9s %9s %12s %10s %8s\n' capture tool median_s GB/s Mframes/s vs_loop peak_MiB B/segment growth
 for label in "${LABELS[@]}"; do
     capture=${CAPTURE_OF[$label]}
     bytes=$(stat -c %s "$capture")
@@ -258,7 +260,7 @@ for label in "${LABELS[@]}"; do
                 (sg > 0 ? p * 1024 / sg : 0) }')
         read -r m gbs mfs vs pk per <<<"$row"
         echo "$label,$tool,$RUNS,$failures,$m,$gbs,$mfs,$vs,$pk,$per,$growth" >>"$CSV"
-        printf '%-6s %-12s %10s %8s %9s %9s %12s %10s %8s\n' "$label" "$tool" "$m" "$gbs" "$mfs" "$vs" \
+        printf '%-6s %-15s %10s %8s %9s %9s %12s %10s %8s\n' "$label" "$tool" "$m" "$gbs" "$mfs" "$vs" \
             "$(awk -v k="$pk" 'BEGIN { printf "%.1f", k / 1024 }')" "$per" "$growth"
     done
 done

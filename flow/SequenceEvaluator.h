@@ -42,6 +42,10 @@ public:
     void remember(Anomaly kind, bool reverse, std::uint64_t count) const {
         anomalyCounts_[slot(kind, reverse)] = count;
     }
+    // Every anomaly needs two segments of one direction; most flows of a scan have fewer.
+    [[nodiscard]] bool mayHoldAnomalies() const {
+        return forward_.view.byCapture.size() >= 2 || reverse_.view.byCapture.size() >= 2;
+    }
     [[nodiscard]] const Direction& forward() const { return forward_.view; }
     // Empty for a flow whose two ends have the same address and port: all its segments are forward.
     [[nodiscard]] const Direction& reverse() const { return reverse_.view; }

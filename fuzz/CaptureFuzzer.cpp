@@ -56,7 +56,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const bool extended : {false, true}) {
         korvo::measurement::MeasurementRun run;
         try {
-            run.analyse({capture}, "", prefix, extended);
+            // The extended run also writes the flow table.
+            run.analyse({capture}, "", prefix, extended, {}, extended);
         } catch (const korvo::measurement::RunFailure&) {
             // A documented end: the command line reports it and exits with -2.
         }

@@ -41,8 +41,25 @@ public:
         TimeText::appendCaptureTime(out_, captureTime);
         return *this;
     }
+    DetailRow& address(std::uint32_t networkOrderAddress) {
+        FlowTuple::appendAddress(out_, networkOrderAddress);
+        return *this;
+    }
+    DetailRow& isoTime(boost::posix_time::ptime captureTime) {
+        TimeText::appendIsoTime(out_, captureTime);
+        return *this;
+    }
+    DetailRow& seconds(boost::posix_time::time_duration span) {
+        TimeText::appendSeconds(out_, span);
+        return *this;
+    }
     void end() {
         out_.push_back('\n');
+        text_.rowEnded();
+    }
+    // Ends the row with another line end, such as the "\r\n" of RFC 4180.
+    void end(std::string_view lineEnd) {
+        out_.append(lineEnd);
         text_.rowEnded();
     }
 

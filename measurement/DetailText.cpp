@@ -68,6 +68,12 @@ void DetailText::copySpill(const DetailText& later) {
     }
 }
 
+void DetailText::clear() {
+    buffer_.clear();
+    spill_.reset();
+    spilledBytes_ = 0;
+}
+
 void DetailText::spill() {
     if (!spill_) {
         const char* folder = std::getenv("TMPDIR");

@@ -29,6 +29,10 @@ public:
     [[nodiscard]] std::string str() const;
     // Appends the whole of `later`'s text.
     void append(const DetailText& later);
+    // Bytes held in memory, not yet moved to the temporary file.
+    [[nodiscard]] std::size_t heldBytes() const { return buffer_.size(); }
+    // Forgets the whole text and lets go of the temporary file.
+    void clear();
 
 private:
     friend class DetailRow;

@@ -16,8 +16,7 @@ SequenceAnomalyMeasurement::SequenceAnomalyMeasurement(SequenceEvaluatorSource& 
       flowLabel_(flowLabel) {}
 
 void SequenceAnomalyMeasurement::handleSequenceEvaluator(const SequenceEvaluator& flow) {
-    // Every anomaly needs two segments of one direction; most flows of a scan have fewer.
-    if (flow.forward().byCapture.size() < 2 && flow.reverse().byCapture.size() < 2) {
+    if (!flow.mayHoldAnomalies()) {
         return;
     }
     const bool packetLevel = flowLabel_.empty();

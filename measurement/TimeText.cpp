@@ -82,16 +82,28 @@ CivilDate civilFromDays(std::int64_t days) {
 
 const boost::posix_time::ptime kEpoch(boost::gregorian::date(1970, 1, 1));
 
-}  // namespace
+// The day since 1970 of `time` and the microsecond within that day.
+struct DayAndMicro {
+    std::int64_t day;
+    std::uint64_t microOfDay;
+};
 
-void TimeText::appendCaptureTime(std::string& out, boost::posix_time::ptime time) {
+DayAndMicro splitTime(boost::posix_time::ptime time) {
     const std::int64_t micros = (time - kEpoch).total_microseconds();
     std::int64_t days = micros / kMicrosPerDay;
     std::int64_t microOfDay = micros % kMicrosPerDay;
+    // Times before 1970 divide towards zero: take the day before and count forward from its midnight.
     if (microOfDay < 0) {
         microOfDay += kMicrosPerDay;
         --days;
     }
+    return {days, static_cast<std::uint64_t>(microOfDay)};
+}
+
+}  // namespace
+
+void TimeText::appendCaptureTime(std::string& out, boost::posix_time::ptime time) {
+    const auto [days, microOfDay] = splitTime(time);
     const CivilDate date = civilFromDays(days);
     TextBuffer text;
     text.number(static_cast<std::uint64_t>(date.year), 4);
@@ -100,7 +112,38 @@ void TimeText::appendCaptureTime(std::string& out, boost::posix_time::ptime time
     text.put('-');
     text.number(date.day, 2);
     text.put(' ');
-    putClock(text, static_cast<std::uint64_t>(microOfDay));
+    putClock(text, microOfDay);
+    text.appendTo(out);
+}
+
+void TimeText::appendIsoTime(std::string& out, boost::posix_time::ptime time) {
+    const auto [days, microOfDay] = splitTime(time);
+    const CivilDate date = civilFromDays(days);
+    const std::uint64_t seconds = microOfDay / kMicrosPerSecond;
+    TextBuffer text;
+    text.number(static_cast<std::uint64_t>(date.year), 4);
+    text.put('-');
+    text.number(date.month, 2);
+    text.put('-');
+    text.number(date.day, 2);
+    text.put('T');
+    text.number(seconds / 3600, 2);
+    text.put(':');
+    text.number(seconds / 60 % 60, 2);
+    text.put(':');
+    text.number(seconds % 60, 2);
+    text.put('.');
+    text.number(microOfDay % kMicrosPerSecond, 6);
+    text.put('Z');
+    text.appendTo(out);
+}
+
+void TimeText::appendSeconds(std::string& out, boost::posix_time::time_duration span) {
+    const auto micros = static_cast<std::uint64_t>(span.total_microseconds());
+    TextBuffer text;
+    text.number(micros / kMicrosPerSecond, 1);
+    text.put('.');
+    text.number(micros % kMicrosPerSecond, 6);
     text.appendTo(out);
 }
 

@@ -1,6 +1,7 @@
 // --threads and --max-memory: bad values are command-line errors; every thread count and memory limit gives
-// the same files byte for byte; segments beyond the limit go to temporary files that are never left behind,
-// and a temporary folder that cannot take them ends the run with the run-failure status.
+// the same files byte for byte, the flow table included; segments beyond the limit go to temporary files that
+// are never left behind, and a temporary folder that cannot take them ends the run with the run-failure
+// status.
 
 #include <filesystem>
 #include <fstream>
@@ -43,6 +44,7 @@ protected:
         std::vector<std::string> arguments = {"-i", kCapture, "-o", prefix};
         if (extended) {
             arguments.emplace_back("-e");
+            arguments.emplace_back("--flow-table");
         }
         arguments.insert(arguments.end(), options.begin(), options.end());
         SCOPED_TRACE(prefix);
@@ -60,11 +62,13 @@ protected:
         for (const bool extended : {false, true}) {
             const std::string reference = extended ? "referenceE" : "reference";
             expectQuietSuccess(tool.run(
-                extended ? std::vector<std::string>{"-i", kCapture, "-o", reference, "--threads", "1", "-e"}
+                extended ? std::vector<std::string>{"-i", kCapture, "-o", reference, "--threads", "1", "-e",
+                                                    "--flow-table"}
                          : std::vector<std::string>{"-i", kCapture, "-o", reference, "--threads", "1"}));
-            // The summary and the truncated frames' list, plus every other detail file with -e.
+            // The summary and the truncated frames' list, plus every other detail file and the flow table
+            // with -e.
             ASSERT_EQ(ResultFiles(tool.folder(), reference).fileNames().size(),
-                      extended ? 1 + kDetailFigures.size() : 2);
+                      extended ? 2 + kDetailFigures.size() : 2);
             const std::string mark = extended ? "e" : "";
             expectSameFiles(reference, "twoThreads" + mark, {"--threads", "2"}, extended);
             expectSameFiles(reference, "sevenThreads" + mark, {"--threads", "7"}, extended);

@@ -137,8 +137,9 @@ TEST_F(UnusablePrefixTest, ReadOnlyFolder) {
     EXPECT_TRUE(std::filesystem::is_empty(tool.path("locked")));
 }
 
-// The disk fills up at a different point in each run, somewhere in the summary or the detail files: every
-// file under a result name is whole (as an unhindered run writes it) and no temporary file stays.
+// The disk fills up at a different point in each run, somewhere in the summary, the detail files or the
+// flow table: every file under a result name is whole (as an unhindered run writes it) and no temporary
+// file stays.
 TEST_F(ResultFilesTest, FullDiskLeavesEveryResultFileWholeOrAbsent) {
     TestCapture capture = newCapture();
     for (std::uint32_t index = 0; index < 6000; ++index) {
@@ -151,7 +152,7 @@ TEST_F(ResultFilesTest, FullDiskLeavesEveryResultFileWholeOrAbsent) {
         capture.addCut({kMarch2008, index}, frame, 50);
     }
     capture.close();
-    expectQuietSuccess(tool.run({"-i", kCapture, "-o", "whole", "-e"}));
+    expectQuietSuccess(tool.run({"-i", kCapture, "-o", "whole", "-e", "--flow-table"}));
     const ResultFiles whole(tool.folder(), "whole");
     std::uintmax_t largest = 0;
     for (const std::string& name : whole.fileNames()) {
@@ -169,7 +170,7 @@ TEST_F(ResultFilesTest, FullDiskLeavesEveryResultFileWholeOrAbsent) {
         }
         const RunResult result = tool.runWrapped(
             {"sh", "-c", "trap '' XFSZ; ulimit -f " + std::to_string(blocks) + R"(; exec "$0" "$@")"},
-            {"-i", kCapture, "-o", kPrefix, "-e"});
+            {"-i", kCapture, "-o", kPrefix, "-e", "--flow-table"});
 
         EXPECT_EQ(result.exitStatus, 254);
         EXPECT_TRUE(result.standardError.starts_with("Error writing result file out."))
@@ -181,6 +182,7 @@ TEST_F(ResultFilesTest, FullDiskLeavesEveryResultFileWholeOrAbsent) {
             const std::optional<std::string> detail = results.detail(figure);
             EXPECT_EQ(detail.value_or(*whole.detail(figure)), whole.detail(figure)) << figure;
         }
+        EXPECT_EQ(results.detail("Flows").value_or(*whole.detail("Flows")), whole.detail("Flows"));
         for (const std::string& name : results.fileNames()) {
             EXPECT_EQ(name.find(".part-"), std::string::npos) << name;
         }

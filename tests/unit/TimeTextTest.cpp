@@ -1,4 +1,5 @@
-// The capture-time and duration texts must be exactly what the date-time library's stream output writes.
+// The capture-time and duration texts must be exactly what the date-time library's stream output writes; the
+// ISO 8601 times of the flow table what its ISO text writes, always with six decimals and a Z.
 
 #include <gtest/gtest.h>
 
@@ -60,6 +61,49 @@ TEST(TimeText, CaptureTimeBeforeTheEpoch) {
     const ptime time = kEpoch - microseconds(1);
     EXPECT_EQ(TimeText::captureTime(time), "1969-Dec-31 23:59:59.999999");
     EXPECT_EQ(TimeText::captureTime(time), libraryText(time));
+}
+
+std::string isoText(ptime time) {
+    std::string text;
+    TimeText::appendIsoTime(text, time);
+    return text;
+}
+
+std::string secondsText(time_duration span) {
+    std::string text;
+    TimeText::appendSeconds(text, span);
+    return text;
+}
+
+TEST(TimeText, IsoTimeExamples) {
+    EXPECT_EQ(isoText(ptime(boost::gregorian::date(2024, 1, 1)) + microseconds(188)),
+              "2024-01-01T00:00:00.000188Z");
+    EXPECT_EQ(isoText(ptime(boost::gregorian::date(2008, 3, 5), hours(14) + minutes(7) + seconds(9))),
+              "2008-03-05T14:07:09.000000Z");
+    EXPECT_EQ(isoText(kEpoch - microseconds(1)), "1969-12-31T23:59:59.999999Z");
+    EXPECT_EQ(isoText(ptime(boost::gregorian::date(1400, 1, 1))), "1400-01-01T00:00:00.000000Z");
+    EXPECT_EQ(isoText(ptime(boost::gregorian::date(9999, 12, 31)) + hours(24) - microseconds(1)),
+              "9999-12-31T23:59:59.999999Z");
+}
+
+TEST(TimeText, IsoTimeMatchesLibraryOverTheWholeTimestampRange) {
+    // Captures may hold times from 1400 to 9999; the library leaves out a zero fraction and the zone.
+    std::mt19937_64 random(8601);
+    const std::int64_t first = (ptime(boost::gregorian::date(1400, 1, 1)) - kEpoch).total_seconds();
+    const std::int64_t last = (ptime(boost::gregorian::date(9999, 12, 31)) - kEpoch).total_seconds();
+    std::uniform_int_distribution<std::int64_t> secondsSinceEpoch(first, last);
+    std::uniform_int_distribution<std::int64_t> fraction(1, 999999);
+    for (int sample = 0; sample < 20000; ++sample) {
+        const ptime time = kEpoch + seconds(secondsSinceEpoch(random)) + microseconds(fraction(random));
+        ASSERT_EQ(isoText(time), boost::posix_time::to_iso_extended_string(time) + "Z");
+    }
+}
+
+TEST(TimeText, SecondsWithSixDecimals) {
+    EXPECT_EQ(secondsText(time_duration(0, 0, 0)), "0.000000");
+    EXPECT_EQ(secondsText(microseconds(1)), "0.000001");
+    EXPECT_EQ(secondsText(seconds(3) + microseconds(42)), "3.000042");
+    EXPECT_EQ(secondsText(hours(25) + microseconds(500000)), "90000.500000");
 }
 
 TEST(TimeText, DurationExamples) {

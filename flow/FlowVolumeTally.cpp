@@ -1,0 +1,145 @@
+#include "flow/FlowVolumeTally.h"
+
+#include <algorithm>
+
+#include "capture/TCPPacketDispatcher.h"
+
+namespace korvo::measurement {
+
+namespace {
+
+// A table grows when it is this full, to the size that makes it kFilledAfterGrowth full.
+constexpr std::size_t kMostFilledPercent = 85;
+constexpr std::size_t kFilledAfterGrowthPercent = 65;
+constexpr std::size_t kSmallestTable = 8;
+
+}  // namespace
+
+FlowVolumeTally::Key FlowVolumeTally::keyOf(const FlowTuple& tuple, std::size_t& direction) {
+    const std::uint64_t source = (std::uint64_t{tuple.sourceAddress} << 16) | tuple.sourcePort;
+    const std::uint64_t destination = (std::uint64_t{tuple.destinationAddress} << 16) | tuple.destinationPort;
+    // Both ends the same: every segment travels lower to upper, as the flow table files them all forward.
+    direction = source <= destination ? 0 : 1;
+    if (direction == 0) {
+        return {tuple.sourceAddress, tuple.destinationAddress, tuple.sourcePort, tuple.destinationPort};
+    }
+    return {tuple.destinationAddress, tuple.sourceAddress, tuple.destinationPort, tuple.sourcePort};
+}
+
+std::uint64_t FlowVolumeTally::hashOf(const Key& key) {
+    // The flow hash is a plain sum, which puts the flows of a scan of neighbouring addresses and ports on
+    // few values; this mixes every bit of the key instead.
+    std::uint64_t hash = ((std::uint64_t{key.lowerAddress} << 32) | key.upperAddress) * 0x9E3779B97F4A7C15ULL;
+    hash ^= ((std::uint64_t{key.lowerPort} << 16) | key.upperPort) * 0xC2B2AE3D27D4EB4FULL;
+    hash ^= hash >> 31;
+    hash *= 0xFF51AFD7ED558CCDULL;
+    hash ^= hash >> 33;
+    return hash;
+}
+
+std::size_t FlowVolumeTally::next(std::size_t at, std::size_t capacity) {
+    return at + 1 == capacity ? 0 : at + 1;
+}
+
+std::size_t FlowVolumeTally::home(std::uint64_t hash, std::size_t capacity) {
+    // The low 32 bits scaled to the capacity, which need not be a power of two.
+    return static_cast<std::size_t>(((hash & 0xFFFFFFFFULL) * capacity) >> 32);
+}
+
+FlowVolumeTally::Slot& FlowVolumeTally::find(Table& table, const Key& key, std::uint64_t hash) {
+    const std::size_t capacity = table.slots.size();
+    for (std::size_t at = home(hash, capacity);; at = next(at, capacity)) {
+        Slot& slot = table.slots[at];
+        if (slot.key == key) {
+            return slot;
+        }
+        if (slot.key == Key{}) {
+            slot.key = key;
+            ++table.used;
+            return slot;
+        }
+    }
+}
+
+void FlowVolumeTally::grow(Table& table) {
+    const std::size_t capacity = std::max(kSmallestTable, (table.used + 1) * 100 / kFilledAfterGrowthPercent);
+    std::vector<Slot> old(capacity);
+    old.swap(table.slots);
+    table.used = 0;
+    for (const Slot& slot : old) {
+        if (!(slot.key == Key{})) {
+            find(table, slot.key, hashOf(slot.key)) = slot;
+        }
+    }
+}
+
+std::size_t FlowVolumeTally::tableOf(const FlowTuple& tuple) {
+    // The flow table's shards go by the top bits of the flow hash made unsigned.
+    const auto biasedHash = static_cast<std::uint32_t>(tuple.flowHash()) ^ 0x80000000U;
+    return biasedHash >> (32 - kTableBits);
+}
+
+void FlowVolumeTally::handlePacket(const IPPacket& packet) {
+    if (!TCPPacketDispatcher::carriesTcpHeader(packet)) {
+        return;
+    }
+    const FlowTuple tuple(packet.header);
+    std::size_t direction = 0;
+    const Key key = keyOf(tuple, direction);
+    if (key == Key{}) {
+        zeroFlow_.add(direction, packet.length);
+        return;
+    }
+    // The slot is only a guess until the frame is added: the table may grow before.
+    Table& table = tables_[tableOf(tuple)];
+    const std::uint64_t hash = hashOf(key);
+    if (!table.slots.empty()) {
+        __builtin_prefetch(&table.slots[home(hash, table.slots.size())]);
+    }
+    if (queued_ == kQueued) {
+        finish();
+    }
+    queue_[queued_++] = {key, hash, &table, packet.length, static_cast<std::uint8_t>(direction)};
+}
+
+void FlowVolumeTally::finish() {
+    for (std::size_t frame = 0; frame < queued_; ++frame) {
+        add(queue_[frame]);
+    }
+    queued_ = 0;
+}
+
+void FlowVolumeTally::add(const Pending& frame) {
+    Table& table = *frame.table;
+    if ((table.used + 1) * 100 > table.slots.size() * kMostFilledPercent) {
+        grow(table);
+    }
+    find(table, frame.key, frame.hash).add(frame.direction, frame.length);
+}
+
+FlowVolumeTally::Volume FlowVolumeTally::volumeOf(const FlowTuple& tuple) const {
+    std::size_t direction = 0;
+    const Key key = keyOf(tuple, direction);
+    const Slot* slot = key == Key{} ? &zeroFlow_ : locate(tables_[tableOf(tuple)], key);
+    if (slot == nullptr) {
+        return {};
+    }
+    return {slot->total(direction), slot->total(1 - direction)};
+}
+
+const FlowVolumeTally::Slot* FlowVolumeTally::locate(const Table& table, const Key& key) {
+    const std::uint64_t hash = hashOf(key);
+    const std::vector<Slot>& slots = table.slots;
+    // A table is never full, so every walk meets an empty slot.
+    for (std::size_t at = home(hash, slots.size()); at < slots.size(); at = next(at, slots.size())) {
+        if (slots[at].key == key) {
+            return &slots[at];
+        }
+        if (slots[at].key == Key{}) {
+            return nullptr;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace korvo::measurement

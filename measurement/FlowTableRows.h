@@ -1,0 +1,51 @@
+#pragma once
+// The rows of the flow table file: one CSV row per TCP flow, in hand-out order, with its endpoints, its
+// earliest and latest capture time, its segments and wire bytes per direction, its gaps, out-of-order
+// segments and duplicates over both directions, and whether it is simplex. The anomaly counts are the ones
+// the figures left on the flow, so it must be connected after them.
+
+#include <functional>
+#include <memory>
+#include <string_view>
+#include <utility>
+
+#include "flow/FlowVolumeTally.h"
+#include "flow/SequenceEvaluatorHandler.h"
+#include "measurement/DetailText.h"
+
+namespace korvo::measurement {
+
+class FlowTableRows : public SequenceEvaluatorHandler {
+public:
+    // The header line, with the RFC 4180 line end every row has.
+    static constexpr std::string_view kHeader =
+        "flow,src_addr,src_port,dst_addr,dst_port,first_time,last_time,duration_s,packets_fwd,packets_rev,"
+        "bytes_fwd,bytes_rev,gaps,out_of_order,duplicates,simplex\r\n";
+
+    // `volumes` must outlive this object and every copy of it.
+    FlowTableRows(SequenceEvaluatorSource& source, const FlowVolumeTally& volumes)
+        : SequenceEvaluatorHandler(source), volumes_(volumes) {}
+
+    void handleSequenceEvaluator(const SequenceEvaluator& flow) override;
+    [[nodiscard]] std::unique_ptr<SequenceEvaluatorHandler> emptyCopy(
+        SequenceEvaluatorSource& source) const override {
+        return std::make_unique<FlowTableRows>(source, volumes_);
+    }
+    void absorb(SequenceEvaluatorHandler& later) override;
+
+    // Takes what receives the rows, a piece at a time; from then on they go there as they come instead of
+    // waiting to be written, so that a table of millions of flows is not copied through a temporary file.
+    void streamTo(std::function<void(std::string_view)> sink) { sink_ = std::move(sink); }
+    // Passes the rows still held to the sink.
+    void flush();
+
+private:
+    // Rows are passed on in pieces of about this size.
+    static constexpr std::size_t kStreamPiece = std::size_t{1} << 20;
+
+    const FlowVolumeTally& volumes_;
+    DetailText rows_;
+    std::function<void(std::string_view)> sink_;
+};
+
+}  // namespace korvo::measurement

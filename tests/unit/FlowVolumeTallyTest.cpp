@@ -1,0 +1,118 @@
+// The per-flow wire byte tally: both directions of a flow land in one entry, whichever comes first; tens of
+// thousands of flows survive the tables' growth with their own counts; and the flows with no distinct
+// endpoints (both ends alike, every field zero) are kept like any other.
+
+#include <gtest/gtest.h>
+
+#include <boost/date_time/posix_time/posix_time.hpp>
+#include <cstdint>
+#include <vector>
+
+#include "flow/FlowVolumeTally.h"
+#include "tools/FrameBuilder.h"
+
+namespace korvo::measurement {
+namespace {
+
+using tools::FrameBuilder;
+
+class FlowVolumeTallyTest : public ::testing::Test {
+protected:
+    // One TCP segment from source to destination whose frame was `wireLength` bytes on the wire.
+    void send(std::uint32_t source, std::uint16_t sourcePort, std::uint32_t destination,
+              std::uint16_t destinationPort, std::uint32_t wireLength) {
+        FrameBuilder().ipv4(source, destination).tcp(sourcePort, destinationPort, 1).build(frame_);
+        // The IPv4 header follows the 14-byte Ethernet header.
+        ip.signal(IPPacket{reinterpret_cast<const net::ip*>(frame_.data() + 14), wireLength,
+                           static_cast<std::uint32_t>(frame_.size() - 14), 1, boost::posix_time::ptime()});
+    }
+
+    // The tuple of a segment from source to destination.
+    FlowTuple tuple(std::uint32_t source, std::uint16_t sourcePort, std::uint32_t destination,
+                    std::uint16_t destinationPort) {
+        FrameBuilder().ipv4(source, destination).tcp(sourcePort, destinationPort, 1).build(frame_);
+        return FlowTuple(reinterpret_cast<const net::ip*>(frame_.data() + 14));
+    }
+
+    // The volume of the flow of that tuple, once every frame sent so far has been added.
+    FlowVolumeTally::Volume volume(std::uint32_t source, std::uint16_t sourcePort, std::uint32_t destination,
+                                   std::uint16_t destinationPort) {
+        tally.finish();
+        return tally.volumeOf(tuple(source, sourcePort, destination, destinationPort));
+    }
+
+    IPPacketSource ip;
+    FlowVolumeTally tally{ip};
+    std::vector<std::uint8_t> frame_;
+};
+
+TEST_F(FlowVolumeTallyTest, BothDirectionsOfAFlowAddUpSeparately) {
+    // The higher endpoint speaks first, so the flow's forward direction runs from higher to lower.
+    send(0x0A000002, 80, 0x0A000001, 5000, 1000);
+    send(0x0A000001, 5000, 0x0A000002, 80, 60);
+    send(0x0A000002, 80, 0x0A000001, 5000, 1500);
+
+    const FlowVolumeTally::Volume forward = volume(0x0A000002, 80, 0x0A000001, 5000);
+    EXPECT_EQ(forward.forward, 2500U);
+    EXPECT_EQ(forward.reverse, 60U);
+    const FlowVolumeTally::Volume reverse = volume(0x0A000001, 5000, 0x0A000002, 80);
+    EXPECT_EQ(reverse.forward, 60U);
+    EXPECT_EQ(reverse.reverse, 2500U);
+    // Same addresses, another port: another flow, never seen.
+    const FlowVolumeTally::Volume other = volume(0x0A000001, 5001, 0x0A000002, 80);
+    EXPECT_EQ(other.forward + other.reverse, 0U);
+}
+
+TEST_F(FlowVolumeTallyTest, EveryFlowKeepsItsOwnCountThroughGrowth) {
+    // Neighbouring addresses and ports, as in a scan: flows that a plain sum of the fields would mix up.
+    constexpr std::uint32_t kFlows = 50000;
+    for (std::uint32_t round = 0; round < 2; ++round) {
+        for (std::uint32_t flow = 0; flow < kFlows; ++flow) {
+            send(0x0A000000 + flow / 1000, static_cast<std::uint16_t>(1000 + flow % 1000), 0xC0A80001, 443,
+                 flow + 1);
+        }
+    }
+    for (std::uint32_t flow = 0; flow < kFlows; ++flow) {
+        const FlowVolumeTally::Volume counted =
+            volume(0x0A000000 + flow / 1000, static_cast<std::uint16_t>(1000 + flow % 1000), 0xC0A80001, 443);
+        ASSERT_EQ(counted.forward, 2 * (flow + 1)) << flow;
+        ASSERT_EQ(counted.reverse, 0U) << flow;
+    }
+}
+
+TEST_F(FlowVolumeTallyTest, CountsPastFourGigabytesPerDirection) {
+    for (int frame = 0; frame < 3; ++frame) {
+        send(0x0A000001, 1, 0x0A000002, 2, 0xFFFFFFFFU);
+    }
+    EXPECT_EQ(volume(0x0A000001, 1, 0x0A000002, 2).forward, 3 * std::uint64_t{0xFFFFFFFFU});
+}
+
+TEST_F(FlowVolumeTallyTest, FlowsWithoutDistinctEndpointsAreForwardOnly) {
+    send(0x0A000009, 9999, 0x0A000009, 9999, 70);
+    send(0x0A000009, 9999, 0x0A000009, 9999, 80);
+    send(0, 0, 0, 0, 54);
+    send(0, 0, 0, 0, 60);
+
+    const FlowVolumeTally::Volume self = volume(0x0A000009, 9999, 0x0A000009, 9999);
+    EXPECT_EQ(self.forward, 150U);
+    EXPECT_EQ(self.reverse, 0U);
+    const FlowVolumeTally::Volume zero = volume(0, 0, 0, 0);
+    EXPECT_EQ(zero.forward, 114U);
+    EXPECT_EQ(zero.reverse, 0U);
+}
+
+TEST_F(FlowVolumeTallyTest, IgnoresPacketsTheFlowTableDoesNotKeep) {
+    // UDP, and TCP whose fixed header was not captured.
+    FrameBuilder().ipv4(0x0A000001, 0x0A000002).udp(1, 2).build(frame_);
+    ip.signal(IPPacket{reinterpret_cast<const net::ip*>(frame_.data() + 14), 100,
+                       static_cast<std::uint32_t>(frame_.size() - 14), 1, boost::posix_time::ptime()});
+    FrameBuilder().ipv4(0x0A000001, 0x0A000002).tcp(1, 2, 3).build(frame_);
+    ip.signal(IPPacket{reinterpret_cast<const net::ip*>(frame_.data() + 14), 100, 20 + 19, 2,
+                       boost::posix_time::ptime()});
+
+    const FlowVolumeTally::Volume counted = volume(0x0A000001, 1, 0x0A000002, 2);
+    EXPECT_EQ(counted.forward + counted.reverse, 0U);
+}
+
+}  // namespace
+}  // namespace korvo::measurement
