@@ -2,18 +2,22 @@
 
 #include <arpa/inet.h>
 
+#include <algorithm>
 #include <bit>
 #include <charconv>
 #include <cstring>
+#include <string_view>
 
 namespace korvo::measurement {
 
 namespace {
 
-void appendNumber(std::string& out, unsigned value) {
-    char digits[12];
-    const auto result = std::to_chars(digits, digits + sizeof digits, value);
-    out.append(digits, result.ptr);
+char* writeNumber(char* out, unsigned value) {
+    return std::to_chars(out, out + 10, value).ptr;
+}
+
+char* writeLiteral(char* out, std::string_view text) {
+    return std::copy(text.begin(), text.end(), out);
 }
 
 // The number whose bytes, least significant first, are the stored (wire-order) bytes of `stored`.
@@ -67,40 +71,52 @@ FlowTuple FlowTuple::reversed() const {
 }
 
 void FlowTuple::appendAddress(std::string& out, std::uint32_t address) {
+    char text[kMostTextLength];
+    out.append(text, writeAddress(text, address));
+}
+
+char* FlowTuple::writeAddress(char* out, std::uint32_t address) {
     const std::uint32_t host = ntohl(address);
     for (int shift = 24; shift >= 0; shift -= 8) {
-        appendNumber(out, (host >> shift) & 0xFFU);
+        out = writeNumber(out, (host >> shift) & 0xFFU);
         if (shift != 0) {
-            out.push_back('.');
+            *out++ = '.';
         }
     }
+    return out;
 }
 
 void FlowTuple::appendText(std::string& out) const {
+    char text[kMostTextLength];
+    out.append(text, writeText(text));
+}
+
+char* FlowTuple::writeText(char* out) const {
     switch (protocol) {
         case net::ip::kProtocolTcp:
-            out.append("TCP ");
+            out = writeLiteral(out, "TCP ");
             break;
         case net::ip::kProtocolUdp:
-            out.append("UDP ");
+            out = writeLiteral(out, "UDP ");
             break;
         default:
-            out.append("Unknown/");
-            appendNumber(out, protocol);
-            out.push_back(' ');
+            out = writeLiteral(out, "Unknown/");
+            out = writeNumber(out, protocol);
+            *out++ = ' ';
             break;
     }
-    appendAddress(out, sourceAddress);
+    out = writeAddress(out, sourceAddress);
     if (hasPorts()) {
-        out.push_back(':');
-        appendNumber(out, ntohs(sourcePort));
+        *out++ = ':';
+        out = writeNumber(out, ntohs(sourcePort));
     }
-    out.append(" -> ");
-    appendAddress(out, destinationAddress);
+    out = writeLiteral(out, " -> ");
+    out = writeAddress(out, destinationAddress);
     if (hasPorts()) {
-        out.push_back(':');
-        appendNumber(out, ntohs(destinationPort));
+        *out++ = ':';
+        out = writeNumber(out, ntohs(destinationPort));
     }
+    return out;
 }
 
 std::string FlowTuple::toString() const {

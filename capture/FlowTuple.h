@@ -35,6 +35,11 @@ struct FlowTuple {
     void appendText(std::string& out) const;
     // Appends the dotted quad of a network-order address.
     static void appendAddress(std::string& out, std::uint32_t address);
+    // The same texts written at `out`, which has room for kMostTextLength characters; they return the end.
+    char* writeText(char* out) const;
+    static char* writeAddress(char* out, std::uint32_t address);
+    // "Unknown/255 255.255.255.255 -> 255.255.255.255" or a TCP text with both ports of five digits.
+    static constexpr std::size_t kMostTextLength = 52;
 
     friend bool operator==(const FlowTuple& left, const FlowTuple& right) {
         return left.sourceAddress == right.sourceAddress &&

@@ -1,5 +1,6 @@
 #include "measurement/TimeText.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -37,6 +38,7 @@ public:
         }
     }
     void appendTo(std::string& out) const { out.append(characters_.data(), size_); }
+    char* copyTo(char* out) const { return std::copy_n(characters_.data(), size_, out); }
 
 private:
     // The longest text: a sign, 20-digit hours, minutes, seconds and a fraction.
@@ -100,23 +102,7 @@ DayAndMicro splitTime(boost::posix_time::ptime time) {
     return {days, static_cast<std::uint64_t>(microOfDay)};
 }
 
-}  // namespace
-
-void TimeText::appendCaptureTime(std::string& out, boost::posix_time::ptime time) {
-    const auto [days, microOfDay] = splitTime(time);
-    const CivilDate date = civilFromDays(days);
-    TextBuffer text;
-    text.number(static_cast<std::uint64_t>(date.year), 4);
-    text.put('-');
-    text.put(kMonthNames[date.month - 1]);
-    text.put('-');
-    text.number(date.day, 2);
-    text.put(' ');
-    putClock(text, microOfDay);
-    text.appendTo(out);
-}
-
-void TimeText::appendIsoTime(std::string& out, boost::posix_time::ptime time) {
+TextBuffer isoTimeText(boost::posix_time::ptime time) {
     const auto [days, microOfDay] = splitTime(time);
     const CivilDate date = civilFromDays(days);
     const std::uint64_t seconds = microOfDay / kMicrosPerSecond;
@@ -135,16 +121,48 @@ void TimeText::appendIsoTime(std::string& out, boost::posix_time::ptime time) {
     text.put('.');
     text.number(microOfDay % kMicrosPerSecond, 6);
     text.put('Z');
-    text.appendTo(out);
+    return text;
 }
 
-void TimeText::appendSeconds(std::string& out, boost::posix_time::time_duration span) {
+TextBuffer secondsText(boost::posix_time::time_duration span) {
     const auto micros = static_cast<std::uint64_t>(span.total_microseconds());
     TextBuffer text;
     text.number(micros / kMicrosPerSecond, 1);
     text.put('.');
     text.number(micros % kMicrosPerSecond, 6);
+    return text;
+}
+
+}  // namespace
+
+void TimeText::appendCaptureTime(std::string& out, boost::posix_time::ptime time) {
+    const auto [days, microOfDay] = splitTime(time);
+    const CivilDate date = civilFromDays(days);
+    TextBuffer text;
+    text.number(static_cast<std::uint64_t>(date.year), 4);
+    text.put('-');
+    text.put(kMonthNames[date.month - 1]);
+    text.put('-');
+    text.number(date.day, 2);
+    text.put(' ');
+    putClock(text, microOfDay);
     text.appendTo(out);
+}
+
+void TimeText::appendIsoTime(std::string& out, boost::posix_time::ptime time) {
+    isoTimeText(time).appendTo(out);
+}
+
+char* TimeText::writeIsoTime(char* out, boost::posix_time::ptime time) {
+    return isoTimeText(time).copyTo(out);
+}
+
+void TimeText::appendSeconds(std::string& out, boost::posix_time::time_duration span) {
+    secondsText(span).appendTo(out);
+}
+
+char* TimeText::writeSeconds(char* out, boost::posix_time::time_duration span) {
+    return secondsText(span).copyTo(out);
 }
 
 std::string TimeText::captureTime(boost::posix_time::ptime time) {

@@ -20,8 +20,14 @@ public:
     // Appends `time` in ISO 8601, UTC, always with microseconds: "2024-01-01T00:00:00.000188Z". `time` must
     // be a real time between the years 0 and 9999.
     static void appendIsoTime(std::string& out, boost::posix_time::ptime time);
+    // The same text written at `out`, which has room for kMostTextLength characters; returns its end.
+    static char* writeIsoTime(char* out, boost::posix_time::ptime time);
     // Appends a non-negative span as seconds with six decimals: "3.000042".
     static void appendSeconds(std::string& out, boost::posix_time::time_duration span);
+    static char* writeSeconds(char* out, boost::posix_time::time_duration span);
+
+    // The longest text any of these writes.
+    static constexpr std::size_t kMostTextLength = 40;
 };
 
 }  // namespace korvo::measurement
