@@ -127,6 +127,15 @@ FlowVolumeTally::Volume FlowVolumeTally::volumeOf(const FlowTuple& tuple) const 
     return {slot->total(direction), slot->total(1 - direction)};
 }
 
+void FlowVolumeTally::prefetch(const FlowTuple& tuple) const {
+    std::size_t direction = 0;
+    const Key key = keyOf(tuple, direction);
+    const std::vector<Slot>& slots = tables_[tableOf(tuple)].slots;
+    if (!slots.empty()) {
+        __builtin_prefetch(&slots[home(hashOf(key), slots.size())]);
+    }
+}
+
 const FlowVolumeTally::Slot* FlowVolumeTally::locate(const Table& table, const Key& key) {
     const std::uint64_t hash = hashOf(key);
     const std::vector<Slot>& slots = table.slots;

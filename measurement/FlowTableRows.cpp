@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <limits>
 #include <string_view>
 
 #include "measurement/DetailRow.h"
@@ -13,12 +14,6 @@
 namespace korvo::measurement {
 
 namespace {
-
-constexpr std::size_t kMostNumberLength = 20;
-// The flow, four endpoint fields, three time fields, seven counts and the simplex flag, each but the first
-// after its comma.
-constexpr std::size_t kMostRowLength = FlowTuple::kMostTextLength + 2 * (1 + 15 + 1 + kMostNumberLength) +
-                                       3 * (1 + TimeText::kMostTextLength) + 7 * (1 + kMostNumberLength) + 2;
 
 // Both directions' count of one kind, as the figures judged them.
 std::uint64_t anomaliesOf(const SequenceEvaluator& flow, SequenceEvaluator::Anomaly kind) {
@@ -32,7 +27,7 @@ std::uint64_t anomaliesOf(const SequenceEvaluator& flow, SequenceEvaluator::Anom
 // A comma and `value` in decimal.
 char* putNumber(char* out, std::uint64_t value) {
     *out++ = ',';
-    return std::to_chars(out, out + kMostNumberLength, value).ptr;
+    return std::to_chars(out, out + std::numeric_limits<std::uint64_t>::digits10 + 1, value).ptr;
 }
 
 }  // namespace
@@ -50,40 +45,65 @@ void FlowTableRows::handleSequenceEvaluator(const SequenceEvaluator& flow) {
             last = std::max(last, time);
         }
     }
-    const FlowTuple& tuple = flow.getTuple();
-    const FlowVolumeTally::Volume volume = volumes_.volumeOf(tuple);
-    // The row is put together in one buffer and reaches the text in one append: rows come by the million.
+    if (pendingCount_ == kPendingRows) {
+        writeOldest();
+    }
+    PendingRow& row = pending_[(pendingFirst_ + pendingCount_) % kPendingRows];
+    ++pendingCount_;
+    row.tuple = flow.getTuple();
+    volumes_.prefetch(row.tuple);
+    // Each part is put together in one buffer and reaches the text in one append: rows come by the million.
     // The flow text holds no comma, quote or line end, so no field needs quoting.
-    std::array<char, kMostRowLength> row;
-    char* out = tuple.writeText(row.data());
+    char* out = row.tuple.writeText(row.head.data());
     *out++ = ',';
-    out = FlowTuple::writeAddress(out, tuple.sourceAddress);
-    out = putNumber(out, ntohs(tuple.sourcePort));
+    out = FlowTuple::writeAddress(out, row.tuple.sourceAddress);
+    out = putNumber(out, ntohs(row.tuple.sourcePort));
     *out++ = ',';
-    out = FlowTuple::writeAddress(out, tuple.destinationAddress);
-    out = putNumber(out, ntohs(tuple.destinationPort));
+    out = FlowTuple::writeAddress(out, row.tuple.destinationAddress);
+    out = putNumber(out, ntohs(row.tuple.destinationPort));
     *out++ = ',';
     out = TimeText::writeIsoTime(out, first);
     *out++ = ',';
     out = TimeText::writeIsoTime(out, last);
     *out++ = ',';
     out = TimeText::writeSeconds(out, last - first);
-    for (const std::uint64_t count :
-         {std::uint64_t{forward.size()}, std::uint64_t{reverse.size()}, volume.forward, volume.reverse,
-          anomaliesOf(flow, SequenceEvaluator::Anomaly::kGaps),
-          anomaliesOf(flow, SequenceEvaluator::Anomaly::kOutOfOrder),
-          anomaliesOf(flow, SequenceEvaluator::Anomaly::kRepeats)}) {
-        out = putNumber(out, count);
-    }
+    out = putNumber(out, forward.size());
+    out = putNumber(out, reverse.size());
+    row.headLength = static_cast<std::uint16_t>(out - row.head.data());
+    out = putNumber(row.tail.data(), anomaliesOf(flow, SequenceEvaluator::Anomaly::kGaps));
+    out = putNumber(out, anomaliesOf(flow, SequenceEvaluator::Anomaly::kOutOfOrder));
+    out = putNumber(out, anomaliesOf(flow, SequenceEvaluator::Anomaly::kRepeats));
     out = std::ranges::copy(std::string_view(forward.empty() || reverse.empty() ? ",1" : ",0"), out).out;
-    DetailRow(rows_).text(std::string_view(row.data(), out)).end("\r\n");
+    row.tailLength = static_cast<std::uint16_t>(out - row.tail.data());
+}
+
+void FlowTableRows::writeOldest() {
+    const PendingRow& row = pending_[pendingFirst_];
+    const FlowVolumeTally::Volume volume = volumes_.volumeOf(row.tuple);
+    std::array<char, kMostHeadLength + 2 * (1 + kMostNumberLength) + kMostTailLength> text;
+    char* out = std::copy_n(row.head.data(), row.headLength, text.data());
+    out = putNumber(out, volume.forward);
+    out = putNumber(out, volume.reverse);
+    out = std::copy_n(row.tail.data(), row.tailLength, out);
+    DetailRow(rows_).text(std::string_view(text.data(), out)).end("\r\n");
+    pendingFirst_ = (pendingFirst_ + 1) % kPendingRows;
+    --pendingCount_;
     if (sink_ && rows_.heldBytes() >= kStreamPiece) {
-        flush();
+        passHeld();
+    }
+}
+
+void FlowTableRows::writePending() {
+    while (pendingCount_ != 0) {
+        writeOldest();
     }
 }
 
 void FlowTableRows::absorb(SequenceEvaluatorHandler& later) {
-    const DetailText& laterRows = static_cast<const FlowTableRows&>(later).rows_;
+    writePending();
+    auto& laterTable = static_cast<FlowTableRows&>(later);
+    laterTable.writePending();
+    const DetailText& laterRows = laterTable.rows_;
     if (!sink_) {
         rows_.append(laterRows);
         return;
@@ -93,6 +113,11 @@ void FlowTableRows::absorb(SequenceEvaluatorHandler& later) {
 }
 
 void FlowTableRows::flush() {
+    writePending();
+    passHeld();
+}
+
+void FlowTableRows::passHeld() {
     rows_.forEachPiece(sink_);
     rows_.clear();
 }

@@ -4,7 +4,10 @@
 // segments and duplicates over both directions, and whether it is simplex. The anomaly counts are the ones
 // the figures left on the flow, so it must be connected after them.
 
+#include <array>
+#include <cstdint>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <string_view>
 #include <utility>
@@ -12,6 +15,7 @@
 #include "flow/FlowVolumeTally.h"
 #include "flow/SequenceEvaluatorHandler.h"
 #include "measurement/DetailText.h"
+#include "measurement/TimeText.h"
 
 namespace korvo::measurement {
 
@@ -43,7 +47,37 @@ private:
     // Rows are passed on in pieces of about this size.
     static constexpr std::size_t kStreamPiece = std::size_t{1} << 20;
 
+    static constexpr std::size_t kMostNumberLength = std::numeric_limits<std::uint64_t>::digits10 + 1;
+    // The flow, the endpoints, the times and the packet counts; then the anomaly counts and the simplex flag.
+    static constexpr std::size_t kMostHeadLength =
+        FlowTuple::kMostTextLength + 2 * (1 + 15 + 1 + kMostNumberLength) +
+        3 * (1 + TimeText::kMostTextLength) + 2 * (1 + kMostNumberLength);
+    static constexpr std::size_t kMostTailLength = 3 * (1 + kMostNumberLength) + 2;
+
+    // A row whose volumes are being fetched from memory while later flows are handled: the flows come in
+    // an order unrelated to where the tally keeps them, so each lookup would otherwise wait on memory. The
+    // row is held as the text before the volumes and the text after them.
+    struct PendingRow {
+        FlowTuple tuple;
+        std::array<char, kMostHeadLength> head;
+        std::array<char, kMostTailLength> tail;
+        std::uint16_t headLength = 0;
+        std::uint16_t tailLength = 0;
+    };
+    static constexpr std::size_t kPendingRows = 16;
+
+    // Writes the oldest pending row to the text.
+    void writeOldest();
+    // Writes every pending row, in order.
+    void writePending();
+    // Passes the text held so far to the sink.
+    void passHeld();
+
     const FlowVolumeTally& volumes_;
+    std::array<PendingRow, kPendingRows> pending_;
+    // The ring of pending rows: the oldest at pendingFirst_.
+    std::size_t pendingFirst_ = 0;
+    std::size_t pendingCount_ = 0;
     DetailText rows_;
     std::function<void(std::string_view)> sink_;
 };

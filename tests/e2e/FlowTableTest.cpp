@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <numeric>
 #include <string>
 #include <utility>
@@ -307,6 +308,37 @@ TEST_F(FlowTableTest, LongTablesAreTheSameOnOneThreadAndOnSeveral) {
         packets += row.packets;
     }
     EXPECT_EQ(packets, segments_);
+}
+
+// Many flows, each with its own frame sizes in both directions: every row carries the wire bytes of its own
+// flow, however far the rows are written behind the flows they describe, on one thread and on several.
+TEST_F(FlowTableTest, EveryRowCarriesTheBytesOfItsOwnFlow) {
+    TestCapture capture = newCapture();
+    std::map<std::string, std::pair<std::uint64_t, std::uint64_t>> expected;
+    const std::uint32_t server = address(10, 2, 0, 1);
+    for (std::uint8_t flow = 1; flow <= 100; ++flow) {
+        const std::uint32_t client = address(10, 1, 0, flow);
+        const auto port = static_cast<std::uint16_t>(1000 + flow);
+        const std::vector<std::uint8_t> request =
+            FrameBuilder().ipv4(client, server).tcp(port, 80, 1000).payload(3U * flow).build();
+        const std::vector<std::uint8_t> reply =
+            FrameBuilder().ipv4(server, client).tcp(80, port, 5000).payload(flow).build();
+        capture.add({kNewYearsEve2023, flow}, request);
+        capture.add({kNewYearsEve2023, 1000U + flow}, reply);
+        expected["TCP 10.1.0." + std::to_string(flow) + ":" + std::to_string(port) + " -> 10.2.0.1:80"] = {
+            request.size(), reply.size()};
+    }
+    capture.close();
+
+    for (const char* threads : {"1", "3"}) {
+        SCOPED_TRACE(std::string("threads ") + threads);
+        expectQuietSuccess(tool.run({"-i", kCapture, "-o", kPrefix, "--flow-table", "--threads", threads}));
+        std::map<std::string, std::pair<std::uint64_t, std::uint64_t>> written;
+        for (const TableRow& row : tableRowsOf(results.detail("Flows").value_or(""))) {
+            written[row.flow] = {count(row.fields[10]), count(row.fields[11])};
+        }
+        EXPECT_EQ(written, expected);
+    }
 }
 
 // Without -e only the summary, the truncated frames' list and the table; the table is the same either way,
