@@ -70,11 +70,6 @@ FlowTuple FlowTuple::reversed() const {
     return reverse;
 }
 
-void FlowTuple::appendAddress(std::string& out, std::uint32_t address) {
-    char text[kMostTextLength];
-    out.append(text, writeAddress(text, address));
-}
-
 char* FlowTuple::writeAddress(char* out, std::uint32_t address) {
     const std::uint32_t host = ntohl(address);
     for (int shift = 24; shift >= 0; shift -= 8) {

@@ -33,10 +33,9 @@ struct FlowTuple {
     [[nodiscard]] std::string toString() const;
     // Appends the same text, for detail rows written by the million.
     void appendText(std::string& out) const;
-    // Appends the dotted quad of a network-order address.
-    static void appendAddress(std::string& out, std::uint32_t address);
-    // The same texts written at `out`, which has room for kMostTextLength characters; they return the end.
+    // The same text written at `out`, which has room for kMostTextLength characters; returns its end.
     char* writeText(char* out) const;
+    // Writes the dotted quad of a network-order address at `out` (room for 15 characters); returns its end.
     static char* writeAddress(char* out, std::uint32_t address);
     // "Unknown/255 255.255.255.255 -> 255.255.255.255" or a TCP text with both ports of five digits.
     static constexpr std::size_t kMostTextLength = 52;

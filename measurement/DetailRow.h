@@ -41,18 +41,6 @@ public:
         TimeText::appendCaptureTime(out_, captureTime);
         return *this;
     }
-    DetailRow& address(std::uint32_t networkOrderAddress) {
-        FlowTuple::appendAddress(out_, networkOrderAddress);
-        return *this;
-    }
-    DetailRow& isoTime(boost::posix_time::ptime captureTime) {
-        TimeText::appendIsoTime(out_, captureTime);
-        return *this;
-    }
-    DetailRow& seconds(boost::posix_time::time_duration span) {
-        TimeText::appendSeconds(out_, span);
-        return *this;
-    }
     void end() {
         out_.push_back('\n');
         text_.rowEnded();

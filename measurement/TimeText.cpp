@@ -149,16 +149,8 @@ void TimeText::appendCaptureTime(std::string& out, boost::posix_time::ptime time
     text.appendTo(out);
 }
 
-void TimeText::appendIsoTime(std::string& out, boost::posix_time::ptime time) {
-    isoTimeText(time).appendTo(out);
-}
-
 char* TimeText::writeIsoTime(char* out, boost::posix_time::ptime time) {
     return isoTimeText(time).copyTo(out);
-}
-
-void TimeText::appendSeconds(std::string& out, boost::posix_time::time_duration span) {
-    secondsText(span).appendTo(out);
 }
 
 char* TimeText::writeSeconds(char* out, boost::posix_time::time_duration span) {

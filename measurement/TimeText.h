@@ -17,13 +17,11 @@ public:
     // The duration text: whole hours (two digits at least, more for spans of 100 hours or longer), minutes,
     // seconds and the optional six-digit fraction; a leading "-" for a negative duration.
     [[nodiscard]] static std::string duration(boost::posix_time::time_duration span);
-    // Appends `time` in ISO 8601, UTC, always with microseconds: "2024-01-01T00:00:00.000188Z". `time` must
-    // be a real time between the years 0 and 9999.
-    static void appendIsoTime(std::string& out, boost::posix_time::ptime time);
-    // The same text written at `out`, which has room for kMostTextLength characters; returns its end.
+    // Writes `time` in ISO 8601, UTC, always with microseconds: "2024-01-01T00:00:00.000188Z", at `out`,
+    // which has room for kMostTextLength characters; returns its end. `time` must be a real time between
+    // the years 0 and 9999.
     static char* writeIsoTime(char* out, boost::posix_time::ptime time);
-    // Appends a non-negative span as seconds with six decimals: "3.000042".
-    static void appendSeconds(std::string& out, boost::posix_time::time_duration span);
+    // Writes a non-negative span as seconds with six decimals, "3.000042", likewise.
     static char* writeSeconds(char* out, boost::posix_time::time_duration span);
 
     // The longest text any of these writes.

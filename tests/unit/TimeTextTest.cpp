@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <boost/date_time/posix_time/posix_time.hpp>
 #include <random>
 #include <sstream>
@@ -64,15 +65,13 @@ TEST(TimeText, CaptureTimeBeforeTheEpoch) {
 }
 
 std::string isoText(ptime time) {
-    std::string text;
-    TimeText::appendIsoTime(text, time);
-    return text;
+    std::array<char, TimeText::kMostTextLength> text{};
+    return {text.data(), TimeText::writeIsoTime(text.data(), time)};
 }
 
 std::string secondsText(time_duration span) {
-    std::string text;
-    TimeText::appendSeconds(text, span);
-    return text;
+    std::array<char, TimeText::kMostTextLength> text{};
+    return {text.data(), TimeText::writeSeconds(text.data(), span)};
 }
 
 TEST(TimeText, IsoTimeExamples) {
