@@ -20,6 +20,16 @@ public:
 
     void handlePacket(const EthernetPacket& packet) override;
 
+    // The IPv4 packet's length: its total length, or, where that is 0 (a packet handed to the capture before
+    // segmentation offload cut it up), the frame's wire length behind the link header.
+    [[nodiscard]] static std::uint32_t packetLength(const IPPacket& packet) {
+        const std::uint32_t totalLength = packet.header->totalLengthHost();
+        if (totalLength != 0) {
+            return totalLength;
+        }
+        return packet.length > packet.offset ? packet.length - packet.offset : 0;
+    }
+
     [[nodiscard]] std::uint64_t ipv6Frames() const { return ipv6Frames_; }
     [[nodiscard]] std::uint64_t stackedTagFrames() const { return stackedTagFrames_; }
 

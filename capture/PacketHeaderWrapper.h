@@ -19,13 +19,15 @@ struct PacketHeaderWrapper {
     // The frame's ordinal in the capture, from 1.
     std::uint64_t packetNumber;
     boost::posix_time::ptime captureTime;
+    // How many bytes of the frame lie in front of `header`: 0 at the frame's level.
+    std::uint32_t offset = 0;
 
-    // The wrapper of the next level up: the same frame seen from a header `offset` bytes further in.
+    // The wrapper of the next level up: the same frame seen from a header `step` bytes further in.
     template <typename Next>
-    [[nodiscard]] PacketHeaderWrapper<const Next*> lift(std::uint32_t offset) const {
+    [[nodiscard]] PacketHeaderWrapper<const Next*> lift(std::uint32_t step) const {
         return PacketHeaderWrapper<const Next*>{
-            reinterpret_cast<const Next*>(reinterpret_cast<const unsigned char*>(header) + offset), length,
-            capturedLength - offset, packetNumber, captureTime};
+            reinterpret_cast<const Next*>(reinterpret_cast<const unsigned char*>(header) + step), length,
+            capturedLength - step, packetNumber, captureTime, offset + step};
     }
 };
 

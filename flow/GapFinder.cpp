@@ -4,7 +4,8 @@
 
 namespace korvo::measurement {
 
-std::uint64_t GapFinder::findGaps(const SegmentList& bySequence, DetailText& out) const {
+std::uint64_t GapFinder::findGaps(const SegmentList& bySequence, std::span<const std::int64_t> positions,
+                                  DetailText& out) const {
     // One segment opens no hole; returning before reading it spares a memory access per flow of a scan.
     if (bySequence.size() < 2) {
         return 0;
@@ -12,13 +13,14 @@ std::uint64_t GapFinder::findGaps(const SegmentList& bySequence, DetailText& out
     std::uint64_t gaps = 0;
     auto segment = bySequence.begin();
     const SegmentRecord* reference = &*segment;
-    std::uint32_t coveredEnd = reference->sequenceNumber + reference->segmentLength;
+    std::int64_t coveredEnd = positions[segment.index()] + reference->segmentLength;
     for (++segment; segment != bySequence.end(); ++segment) {
-        const std::uint32_t end = segment->sequenceNumber + segment->segmentLength;
-        if (segment->sequenceNumber > coveredEnd) {
+        const std::int64_t start = positions[segment.index()];
+        const std::int64_t end = start + segment->segmentLength;
+        if (start > coveredEnd) {
             ++gaps;
             if (writeDetails_) {
-                describeGap(*reference, *segment, out);
+                describeGap(*reference, *segment, static_cast<std::uint64_t>(start - coveredEnd), out);
             }
         } else if (end <= coveredEnd) {
             continue;
@@ -29,8 +31,8 @@ std::uint64_t GapFinder::findGaps(const SegmentList& bySequence, DetailText& out
     return gaps;
 }
 
-void GapFinder::describeGap(const SegmentRecord& before, const SegmentRecord& after, DetailText& out) {
-    const std::uint32_t gapSize = after.sequenceNumber - before.sequenceNumber - before.segmentLength;
+void GapFinder::describeGap(const SegmentRecord& before, const SegmentRecord& after, std::uint64_t gapSize,
+                            DetailText& out) {
     DetailRow(out)
         .text("PreGapPacketID,")
         .number(before.packetNumber())

@@ -1,10 +1,10 @@
 #pragma once
 // Finds holes in one direction's sequence space: walking the segments in sequence order, every segment that
-// starts beyond the furthest end reached so far opens a hole. Ends count the TCP header too, so a hole shows
-// only when more sequence numbers are missing than the header is long.
+// starts beyond the furthest end reached so far opens a hole. A segment reaches as far as the sequence space
+// it occupies, and positions are unwrapped, so a direction that crosses 2^32 opens no false hole.
 
 #include <cstdint>
-#include <string>
+#include <span>
 
 #include "flow/SegmentList.h"
 #include "measurement/DetailText.h"
@@ -16,11 +16,14 @@ public:
     explicit GapFinder(bool writeDetails) : writeDetails_(writeDetails) {}
 
     // The number of holes; with details on, one row per hole is appended to `out` in the order found.
-    // Comparisons are of raw 32-bit values, not wrap-aware.
-    std::uint64_t findGaps(const SegmentList& bySequence, DetailText& out) const;
+    // `positions` are the direction's unwrapped sequence positions, by place in capture order.
+    std::uint64_t findGaps(const SegmentList& bySequence, std::span<const std::int64_t> positions,
+                           DetailText& out) const;
     // "PreGapPacketID,..,Capture Time,..,Sequence Number,..,PostGapPacketID,..,Capture Time,..,Sequence
-    // Number,..,Gap Size,.." for the segment that reached furthest before the hole and the first after it.
-    static void describeGap(const SegmentRecord& before, const SegmentRecord& after, DetailText& out);
+    // Number,..,Gap Size,.." for the segment that reached furthest before the hole and the first after it;
+    // `gapSize` is the number of sequence numbers missing between them.
+    static void describeGap(const SegmentRecord& before, const SegmentRecord& after, std::uint64_t gapSize,
+                            DetailText& out);
 
 private:
     bool writeDetails_;

@@ -1,29 +1,27 @@
 #include "flow/OOOFinder.h"
 
 #include "flow/SegmentRow.h"
-#include "flow/SequenceEvaluator.h"
 
 namespace korvo::measurement {
 
-std::uint64_t OOOFinder::findOutOfOrder(const SegmentList& bySequence, const SegmentList& byCapture,
+std::uint64_t OOOFinder::findOutOfOrder(const SegmentList& byCapture, std::span<const std::int64_t> positions,
                                         DetailText& out) const {
     // The first captured segment is never out of order.
-    if (bySequence.empty() || byCapture.size() < 2) {
+    if (byCapture.size() < 2) {
         return 0;
     }
-    const std::uint32_t origin = bySequence[0].sequenceNumber - SequenceEvaluator::kOrderingMargin;
     std::uint64_t outOfOrder = 0;
     auto segment = byCapture.begin();
-    std::uint32_t furthest = segment->sequenceNumber - origin;
+    std::int64_t furthest = positions[segment.index()];
     for (++segment; segment != byCapture.end(); ++segment) {
-        const std::uint32_t distance = segment->sequenceNumber - origin;
-        if (distance < furthest) {
+        const std::int64_t position = positions[segment.index()];
+        if (position < furthest) {
             ++outOfOrder;
             if (writeDetails_) {
                 SegmentRow::append(*segment, out);
             }
         } else {
-            furthest = distance;
+            furthest = position;
         }
     }
     return outOfOrder;

@@ -1,10 +1,9 @@
 #pragma once
 // Finds the out-of-order segments of one direction: segments captured after a segment that lies further
-// along, distances measured from kOrderingMargin below the first segment in sequence order. A
-// retransmission counts just like a reordered segment.
+// along, by unwrapped sequence position. A retransmission counts just like a reordered segment.
 
 #include <cstdint>
-#include <string>
+#include <span>
 
 #include "flow/SegmentList.h"
 #include "measurement/DetailText.h"
@@ -16,7 +15,8 @@ public:
     explicit OOOFinder(bool writeDetails) : writeDetails_(writeDetails) {}
 
     // The number of out-of-order segments; with details on, one segment row each, in capture order.
-    std::uint64_t findOutOfOrder(const SegmentList& bySequence, const SegmentList& byCapture,
+    // `positions` are the direction's unwrapped sequence positions, by place in capture order.
+    std::uint64_t findOutOfOrder(const SegmentList& byCapture, std::span<const std::int64_t> positions,
                                  DetailText& out) const;
 
 private:

@@ -1,26 +1,78 @@
 #include "flow/RepeatFinder.h"
 
+#include <algorithm>
+#include <numeric>
+#include <tuple>
+#include <vector>
+
 #include "flow/SegmentRow.h"
 
 namespace korvo::measurement {
+
+namespace {
+
+// Up to this many segments under one identification are compared pairwise; more (a sender that writes 0 in
+// every identification) are sorted instead.
+constexpr std::size_t kPairwiseLimit = 16;
+
+auto copyKey(const SegmentRecord& segment) {
+    return std::tie(segment.sequenceNumber, segment.segmentLength, segment.acknowledgementNumber);
+}
+
+}  // namespace
 
 std::uint64_t RepeatFinder::findRepeats(const SegmentList& byId, DetailText& out) const {
     // The first segment under an identification is never a repeat.
     if (byId.size() < 2) {
         return 0;
     }
-    auto segment = byId.begin();
     std::uint64_t repeats = 0;
-    std::uint16_t previousKey = segment->ipIdentification();
-    for (++segment; segment != byId.end(); ++segment) {
-        const std::uint16_t key = segment->ipIdentification();
-        if (key == previousKey) {
+    for (std::size_t begin = 0; begin < byId.size();) {
+        const std::uint16_t key = byId[begin].ipIdentification();
+        std::size_t end = begin + 1;
+        while (end < byId.size() && byId[end].ipIdentification() == key) {
+            ++end;
+        }
+        if (end - begin > 1) {
+            repeats += findRepeatsUnderOneKey(byId, begin, end, out);
+        }
+        begin = end;
+    }
+    return repeats;
+}
+
+std::uint64_t RepeatFinder::findRepeatsUnderOneKey(const SegmentList& byId, std::size_t begin, std::size_t end,
+                                                   DetailText& out) const {
+    const std::size_t count = end - begin;
+    std::vector<bool> copies;
+    if (count > kPairwiseLimit) {
+        // Sorted by what a copy repeats, then capture order: every entry equal to the one before is a copy.
+        std::vector<std::size_t> order(count);
+        std::iota(order.begin(), order.end(), begin);
+        std::sort(order.begin(), order.end(), [&byId](std::size_t left, std::size_t right) {
+            return std::tuple(copyKey(byId[left]), left) < std::tuple(copyKey(byId[right]), right);
+        });
+        copies.assign(count, false);
+        for (std::size_t rank = 1; rank < count; ++rank) {
+            copies[order[rank] - begin] = copyKey(byId[order[rank]]) == copyKey(byId[order[rank - 1]]);
+        }
+    }
+    std::uint64_t repeats = 0;
+    for (std::size_t later = begin + 1; later < end; ++later) {
+        bool copy = false;
+        if (copies.empty()) {
+            for (std::size_t earlier = begin; earlier < later && !copy; ++earlier) {
+                copy = copyKey(byId[earlier]) == copyKey(byId[later]);
+            }
+        } else {
+            copy = copies[later - begin];
+        }
+        if (copy) {
             ++repeats;
             if (writeDetails_) {
-                SegmentRow::append(*segment, out);
+                SegmentRow::append(byId[later], out);
             }
         }
-        previousKey = key;
     }
     return repeats;
 }

@@ -1,9 +1,11 @@
 #pragma once
-// Finds repeated segments in one direction: every segment whose IP identification was already carried by an
-// earlier segment of that direction. Sequence numbers play no part.
+// Finds repeated segments in one direction: copies made by the network or the capture. A segment is a
+// repeat when an earlier-captured segment of that direction carried the same IP identification, sequence
+// number, occupied length and acknowledgement number; the identification alone is not enough, since senders
+// may write 0 in every one and every sender's identifications wrap at 65,536.
 
+#include <cstddef>
 #include <cstdint>
-#include <string>
 
 #include "flow/SegmentList.h"
 #include "measurement/DetailText.h"
@@ -19,6 +21,10 @@ public:
     std::uint64_t findRepeats(const SegmentList& byId, DetailText& out) const;
 
 private:
+    // The repeats among the segments of ranks [begin, end) of `byId`, which share one identification.
+    std::uint64_t findRepeatsUnderOneKey(const SegmentList& byId, std::size_t begin, std::size_t end,
+                                         DetailText& out) const;
+
     bool writeDetails_;
 };
 

@@ -26,6 +26,8 @@ public:
             : records_(records), position_(position) {}
 
         reference operator*() const { return records_[*position_]; }
+        // The segment's place in capture order.
+        [[nodiscard]] std::uint32_t index() const { return *position_; }
         pointer operator->() const { return &**this; }
         Iterator& operator++() {
             ++position_;
@@ -53,6 +55,8 @@ public:
     [[nodiscard]] std::size_t size() const { return positions_.size(); }
     [[nodiscard]] bool empty() const { return positions_.empty(); }
     const SegmentRecord& operator[](std::size_t index) const { return records_[positions_[index]]; }
+    // The place in capture order of the segment at `rank` in this list.
+    [[nodiscard]] std::uint32_t index(std::size_t rank) const { return positions_[rank]; }
     [[nodiscard]] Iterator begin() const { return {records_, positions_.data()}; }
     [[nodiscard]] Iterator end() const { return {records_, positions_.data() + positions_.size()}; }
 

@@ -9,10 +9,11 @@ const boost::posix_time::ptime kEpoch(boost::gregorian::date(1970, 1, 1));
 }  // namespace
 
 SegmentRecord::SegmentRecord(std::uint32_t sequenceNumber_, std::uint32_t segmentLength_,
-                             std::uint64_t packetNumber, boost::posix_time::ptime captureTime,
-                             std::uint16_t ipIdentification)
+                             std::uint32_t acknowledgementNumber_, std::uint64_t packetNumber,
+                             boost::posix_time::ptime captureTime, std::uint16_t ipIdentification)
     : sequenceNumber(sequenceNumber_),
       segmentLength(segmentLength_),
+      acknowledgementNumber(acknowledgementNumber_),
       packetNumberLow_(static_cast<std::uint32_t>(packetNumber)),
       packetNumberHigh_(static_cast<std::uint16_t>(packetNumber >> 32)),
       ipIdentification_(ipIdentification) {

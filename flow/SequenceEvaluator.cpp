@@ -31,41 +31,69 @@ void SequenceEvaluator::assign(const FlowTuple& tuple, std::span<const SegmentRe
 void SequenceEvaluator::arrange(Arrangements& arrangements, std::span<const SegmentRecord> records) {
     const std::size_t count = records.size();
     const SegmentList byCapture(records.data(), std::span<const std::uint32_t>(identity_).first(count));
+    arrangements.positions.resize(count);
+    std::int64_t lowest = count == 0 ? 0 : records[0].sequenceNumber;
+    std::int64_t highest = lowest;
+    for (std::size_t position = 0; position < count; ++position) {
+        const std::int64_t unwrapped =
+            position == 0 ? std::int64_t{records[0].sequenceNumber}
+                          : arrangements.positions[position - 1] +
+                                static_cast<std::int32_t>(records[position].sequenceNumber -
+                                                          records[position - 1].sequenceNumber);
+        arrangements.positions[position] = unwrapped;
+        lowest = std::min(lowest, unwrapped);
+        highest = std::max(highest, unwrapped);
+    }
     if (count <= 1) {
         // Most flows of a connection scan: nothing to order.
-        arrangements.view = Direction{byCapture, byCapture, byCapture};
+        arrangements.view = Direction{byCapture, byCapture, byCapture, arrangements.positions};
         return;
     }
     arrangements.bySequence.resize(count);
     arrangements.byId.resize(count);
-    sequenceKeys_.resize(count);
     idKeys_.resize(count);
-    const std::uint32_t origin = records[0].sequenceNumber - kOrderingMargin;
     for (std::size_t position = 0; position < count; ++position) {
-        const SegmentRecord& record = records[position];
-        const std::uint32_t distance = record.sequenceNumber - origin;
-        // Equal distances: the segment captured last comes first.
-        sequenceKeys_[position] = (std::uint64_t{distance} << 32) | (kPositionMask - position);
-        idKeys_[position] = (std::uint64_t{record.ipIdentification()} << 32) | position;
+        idKeys_[position] = (std::uint64_t{records[position].ipIdentification()} << 32) | position;
     }
-    // Segments that repeat a sequence number (pure acknowledgements, mostly) follow each other in capture
-    // order; turning those stretches round leaves an in-order direction fully sorted.
-    for (auto stretch = sequenceKeys_.begin(); stretch != sequenceKeys_.end();) {
-        const std::uint64_t distance = *stretch >> 32;
-        const auto end = std::find_if(stretch + 1, sequenceKeys_.end(),
-                                      [distance](std::uint64_t key) { return key >> 32 != distance; });
-        std::reverse(stretch, end);
-        stretch = end;
-    }
-    RunMergeSort::sort(sequenceKeys_, runStarts_);
     RunMergeSort::sort(idKeys_, runStarts_);
     for (std::size_t rank = 0; rank < count; ++rank) {
-        arrangements.bySequence[rank] =
-            static_cast<std::uint32_t>(kPositionMask - (sequenceKeys_[rank] & kPositionMask));
         arrangements.byId[rank] = static_cast<std::uint32_t>(idKeys_[rank] & kPositionMask);
     }
+    if (static_cast<std::uint64_t>(highest - lowest) > kPositionMask) {
+        sortWidePositions(arrangements);
+    } else {
+        sequenceKeys_.resize(count);
+        for (std::size_t position = 0; position < count; ++position) {
+            const auto offset = static_cast<std::uint64_t>(arrangements.positions[position] - lowest);
+            // Equal positions: the segment captured last comes first.
+            sequenceKeys_[position] = (offset << 32) | (kPositionMask - position);
+        }
+        // Segments that repeat a sequence number (pure acknowledgements, mostly) follow each other in
+        // capture order; turning those stretches round leaves an in-order direction fully sorted.
+        for (auto stretch = sequenceKeys_.begin(); stretch != sequenceKeys_.end();) {
+            const std::uint64_t offset = *stretch >> 32;
+            const auto end = std::find_if(stretch + 1, sequenceKeys_.end(),
+                                          [offset](std::uint64_t key) { return key >> 32 != offset; });
+            std::reverse(stretch, end);
+            stretch = end;
+        }
+        RunMergeSort::sort(sequenceKeys_, runStarts_);
+        for (std::size_t rank = 0; rank < count; ++rank) {
+            arrangements.bySequence[rank] =
+                static_cast<std::uint32_t>(kPositionMask - (sequenceKeys_[rank] & kPositionMask));
+        }
+    }
     arrangements.view = Direction{SegmentList(records.data(), arrangements.bySequence), byCapture,
-                                  SegmentList(records.data(), arrangements.byId)};
+                                  SegmentList(records.data(), arrangements.byId), arrangements.positions};
+}
+
+void SequenceEvaluator::sortWidePositions(Arrangements& arrangements) {
+    std::iota(arrangements.bySequence.begin(), arrangements.bySequence.end(), 0U);
+    const std::vector<std::int64_t>& positions = arrangements.positions;
+    std::sort(arrangements.bySequence.begin(), arrangements.bySequence.end(),
+              [&positions](std::uint32_t left, std::uint32_t right) {
+                  return positions[left] != positions[right] ? positions[left] < positions[right] : left > right;
+              });
 }
 
 }  // namespace korvo::measurement

@@ -17,17 +17,16 @@ namespace korvo::measurement {
 
 class SequenceEvaluator {
 public:
-    // A sequence number up to this far below a direction's first one still sorts before it; one further
-    // below wraps around to the largest distances and sorts last.
-    static constexpr std::uint32_t kOrderingMargin = 3000;
-
     struct Direction {
-        // Ascending by distance from (first sequence number - kOrderingMargin), modulo 2^32; equal
-        // sequence numbers newest first.
+        // Ascending by position (below); equal positions newest first.
         SegmentList bySequence;
         SegmentList byCapture;
         // Ascending by identification key; equal keys in capture order.
         SegmentList byId;
+        // Each segment's sequence number unwrapped into 64 bits, by place in capture order: the first
+        // segment's position is its sequence number, each next one the previous position plus the signed
+        // 32-bit difference of their sequence numbers. So a direction that crosses 2^32 keeps counting up.
+        std::span<const std::int64_t> positions;
     };
 
     // The kinds of anomaly that the figures count. Each kind has a packet-level and a flow-level figure,
@@ -60,6 +59,7 @@ private:
     struct Arrangements {
         std::vector<std::uint32_t> bySequence;
         std::vector<std::uint32_t> byId;
+        std::vector<std::int64_t> positions;
         Direction view;
     };
 
@@ -69,6 +69,8 @@ private:
     }
 
     void arrange(Arrangements& arrangements, std::span<const SegmentRecord> records);
+    // Sorts by position where the positions span more than 32 bits (over 4 GiB sent in one direction).
+    static void sortWidePositions(Arrangements& arrangements);
 
     FlowTuple tuple_;
     // Per kind and direction; judging leaves the flow itself unchanged, so this is filled from const calls.

@@ -4,6 +4,7 @@
 #include <limits>
 #include <stdexcept>
 
+#include "capture/IPPacketDispatcher.h"
 #include "capture/TCPPacketDispatcher.h"
 #include "flow/ParallelHandOut.h"
 
@@ -15,6 +16,16 @@ namespace {
 std::uint16_t identificationKey(const net::ip& header) {
     const auto* bytes = reinterpret_cast<const unsigned char*>(&header.identification);
     return static_cast<std::uint16_t>(bytes[0] | (bytes[1] << 8));
+}
+
+// The segment's TCP data, from the packet's length and both header lengths as found, plus one for a SYN and
+// one for a FIN.
+std::uint32_t occupiedSequenceSpace(const IPPacket& packet, const net::tcphdr& tcpHeader) {
+    const std::uint32_t headers = packet.header->headerLength() + tcpHeader.headerLength();
+    const std::uint32_t length = IPPacketDispatcher::packetLength(packet);
+    const std::uint32_t data = length > headers ? length - headers : 0;
+    return data + ((tcpHeader.flags & net::tcphdr::kSyn) != 0 ? 1U : 0U) +
+           ((tcpHeader.flags & net::tcphdr::kFin) != 0 ? 1U : 0U);
 }
 
 }  // namespace
@@ -39,10 +50,10 @@ void SequenceEvaluatorMultimap::handlePacket(const IPPacket& packet) {
     const net::ip& ipHeader = *packet.header;
     const auto* tcpHeader = reinterpret_cast<const net::tcphdr*>(
         reinterpret_cast<const unsigned char*>(&ipHeader) + ipHeader.headerLength());
-    const std::uint32_t segmentLength = std::uint32_t{ipHeader.totalLengthHost()} - ipHeader.headerLength();
     const FlowTuple tuple(&ipHeader);
     const ShardSegment segment{
-        SegmentRecord(tcpHeader->sequenceNumberHost(), segmentLength, packet.packetNumber, packet.captureTime,
+        SegmentRecord(tcpHeader->sequenceNumberHost(), occupiedSequenceSpace(packet, *tcpHeader),
+                      tcpHeader->acknowledgementNumberHost(), packet.packetNumber, packet.captureTime,
                       identificationKey(ipHeader)),
         tuple.sourceAddress, tuple.destinationAddress, tuple.sourcePort, tuple.destinationPort};
     const auto biasedHash = static_cast<std::uint32_t>(tuple.flowHash()) ^ 0x80000000U;

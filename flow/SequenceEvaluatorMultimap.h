@@ -1,7 +1,7 @@
 #pragma once
 // The flow table: keeps every captured TCP segment, with its addresses and ports, while the capture is read,
 // then hands out the flows, ordered by signed flow hash and, for equal hashes, by first appearance. Segments
-// are kept in shards by range of flow hash, 36 bytes each with nothing per flow; past the memory limit the
+// are kept in shards by range of flow hash, 40 bytes each with nothing per flow; past the memory limit the
 // shards move them to temporary files. At the end each shard sorts and merges its segments into hand-out
 // order, on as many threads as the run allows.
 

@@ -1,6 +1,6 @@
 #pragma once
 // A TCP segment as the flow table keeps it until the flows are handed out: the record and the addresses and
-// ports of its packet, 36 bytes. Segments carry their flow with them instead of pointing into a per-flow
+// ports of its packet, 40 bytes. Segments carry their flow with them instead of pointing into a per-flow
 // table, so that a flow costs nothing beyond its segments, and sorting segments by their order key brings
 // each flow's segments together, with the flows that share their flow hash.
 
@@ -54,6 +54,6 @@ struct ShardSegment {
     }
 };
 
-static_assert(sizeof(ShardSegment) == 36);
+static_assert(sizeof(ShardSegment) == 40);
 
 }  // namespace korvo::measurement

@@ -22,7 +22,7 @@ public:
 
 private:
     std::uint64_t judge(const SequenceEvaluator::Direction& direction, DetailText& rows) const override {
-        return findGaps(direction.bySequence, rows);
+        return findGaps(direction.bySequence, direction.positions, rows);
     }
 };
 

@@ -1,5 +1,6 @@
 #include "measurement/NumberJumboPackets.h"
 
+#include "capture/IPPacketDispatcher.h"
 #include "measurement/DetailRow.h"
 
 namespace korvo::measurement {
@@ -8,8 +9,8 @@ NumberJumboPackets::NumberJumboPackets(IPPacketSource& ipSource, bool extendedSt
     : IPPacketHandler(ipSource.signal), Measurement("NumberJumboIPPackets", extendedStatistics) {}
 
 void NumberJumboPackets::handlePacket(const IPPacket& packet) {
-    const std::uint16_t totalLength = packet.header->totalLengthHost();
-    if (totalLength <= kJumboThreshold) {
+    const std::uint32_t length = IPPacketDispatcher::packetLength(packet);
+    if (length <= kJumboThreshold) {
         return;
     }
     ++tally;
@@ -17,7 +18,7 @@ void NumberJumboPackets::handlePacket(const IPPacket& packet) {
         DetailRow(details)
             .packet(packet.packetNumber, packet.captureTime)
             .text(",IP Packet Length,")
-            .number(totalLength)
+            .number(length)
             .end();
     }
 }

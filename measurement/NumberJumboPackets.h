@@ -1,5 +1,6 @@
 #pragma once
-// "NumberJumboIPPackets": unfragmented IPv4 packets whose total length exceeds 1500 bytes.
+// "NumberJumboIPPackets": unfragmented IPv4 packets longer than 1500 bytes (by their total length, or by
+// their frame where offload left the total length 0).
 
 #include <cstdint>
 
@@ -10,7 +11,7 @@ namespace korvo::measurement {
 
 class NumberJumboPackets : public IPPacketHandler, public Measurement {
 public:
-    static constexpr std::uint16_t kJumboThreshold = 1500;
+    static constexpr std::uint32_t kJumboThreshold = 1500;
 
     NumberJumboPackets(IPPacketSource& ipSource, bool extended);
 

@@ -24,7 +24,7 @@ public:
 
 private:
     std::uint64_t judge(const SequenceEvaluator::Direction& direction, DetailText& rows) const override {
-        return findOutOfOrder(direction.bySequence, direction.byCapture, rows);
+        return findOutOfOrder(direction.byCapture, direction.positions, rows);
     }
 };
 

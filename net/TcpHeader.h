@@ -10,6 +10,8 @@ namespace korvo::net {
 
 struct __attribute__((packed)) tcphdr {
     static constexpr std::uint32_t kFixedLength = 20;
+    static constexpr std::uint8_t kFin = 0x01;
+    static constexpr std::uint8_t kSyn = 0x02;
 
     std::uint16_t sourcePort;
     std::uint16_t destinationPort;
@@ -22,6 +24,11 @@ struct __attribute__((packed)) tcphdr {
     std::uint16_t urgentPointer;
 
     [[nodiscard]] std::uint32_t sequenceNumberHost() const { return ntohl(sequenceNumber); }
+    [[nodiscard]] std::uint32_t acknowledgementNumberHost() const { return ntohl(acknowledgementNumber); }
+    // Header length in bytes: four times the data offset nibble, options included. Not validated.
+    [[nodiscard]] std::uint32_t headerLength() const {
+        return 4U * static_cast<std::uint32_t>(dataOffsetAndReserved >> 4);
+    }
 };
 
 static_assert(sizeof(tcphdr) == tcphdr::kFixedLength);

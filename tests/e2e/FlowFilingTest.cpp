@@ -62,10 +62,10 @@ TEST_F(FlowFilingTest, UnansweredScanProbeIsASimplexFlow) {
 // server-to-client tuple.
 //  #  time    direction  seq   data  id  bytes
 //  1  +0      S->C       5001   200   7    254
-//  2  +1000   C->S       1001   100   3    154  reaches 1121
+//  2  +1000   C->S       1001   100   3    154  reaches 1101
 //     lost    C->S       1101   100
 //  3  +2000   S->C       5201   200   8    254
-//  4  +4000   C->S       1201   100   5    154  hole 1201 - 1001 - 120 = 80
+//  4  +4000   C->S       1201   100   5    154  hole 1201 - 1101 = 100
 //  5  +8000   S->C       5401     0   9     54
 // Bytes: 2 * 254 + 2 * 154 + 54 = 870 over 8 ms: 0.87.
 TEST_F(FlowFilingTest, FlowFirstSeenFromTheServer) {
@@ -89,28 +89,28 @@ TEST_F(FlowFilingTest, FlowFirstSeenFromTheServer) {
         {{"NumberTCPFlows", tuple + "\n"},
          {"NumberGapsInTCPFlows",
           "PreGapPacketID,2,Capture Time,2008-Mar-05 14:07:09.001000,Sequence Number,1001,"
-          "PostGapPacketID,4,Capture Time,2008-Mar-05 14:07:09.004000,Sequence Number,1201,Gap Size,80\n"},
+          "PostGapPacketID,4,Capture Time,2008-Mar-05 14:07:09.004000,Sequence Number,1201,Gap Size,100\n"},
          {"NumberTCPGapFlows", "Tuple," + tuple + ",Number of Gaps,1\n"}});
 }
 
 // A second connection with the same addresses and ports joins the first one's flow: one flow, its segments
-// ordered by their distance from the first connection's numbers.
+// placed by their positions unwrapped from the first connection's numbers.
 //  #  time    direction  flags    seq      data  id  bytes
-//  1  +0      C->S       SYN         1000     0   1     54
-//  2  +500    S->C       SYN+ACK  5000000     0   1     54
-//  3  +1000   C->S       ACK         1001   100   2    154  reaches 1121
+//  1  +0      C->S       SYN         1000     0   1     54  reaches 1001
+//  2  +500    S->C       SYN+ACK  5000000     0   1     54  reaches 5000001
+//  3  +1000   C->S       ACK         1001   100   2    154  reaches 1101
 //  4  +1500   S->C       ACK      5000001     0   2     54
-//  5  +2000   C->S       FIN+ACK     1101     0   3     54  reaches 1121 too: not further
+//  5  +2000   C->S       FIN+ACK     1101     0   3     54  reaches 1102
 //  6  +2500   S->C       FIN+ACK  5000001     0   3     54
 //  7  +5000   C->S       SYN       900000     0   4     54  the second connection
 //  8  +5500   S->C       SYN+ACK  2000000     0   4     54
 //  9  +6000   C->S       ACK       900001   100   5    154
 // 10  +8000   S->C       ACK      2000001     0   5     54
-// Client side: 900000 lies far above 1121, a hole after #3 (the segment that reached furthest, not the later
-// FIN): 900000 - 1001 - 120 = 898879. Captured in ascending order: none out of order.
-// Server side: 2000000 is more than 3000 below 5000000, so it and 2000001 sort last; they lie below 5000021
-// and open no hole. Measured from 5000000 - 3000 their distances wrap to the top, so in capture order they
-// only go further: none out of order. Bytes: 8 * 54 + 2 * 154 = 740 over 8 ms: 0.74.
+// Client side: 900000 lies far above 1102, a hole after the FIN #5, which reached furthest: 900000 - 1102 =
+// 898898. Captured in ascending order: none out of order.
+// Server side: 2000000 lies 3000000 below 5000000, so it and 2000001 sort first, and 5000000 opens a hole
+// after the SYN+ACK #8 that reaches 2000001: 5000000 - 2000001 = 2999999. Captured after 5000001, both
+// are out of order. Bytes: 8 * 54 + 2 * 154 = 740 over 8 ms: 0.74.
 TEST_F(FlowFilingTest, ReusedAddressesAndPortsJoinTheFirstFlow) {
     newCapture()
         .add(at(0), segment(client, server, 1000, 1, kSyn).build())
@@ -131,13 +131,23 @@ TEST_F(FlowFilingTest, ReusedAddressesAndPortsJoinTheFirstFlow) {
                    .totalVolumeTCPInB = 740,
                    .numberTCPFlows = 1,
                    .numberTCPGapFlows = 1,
-                   .numberGapsInTCPFlows = 1},
+                   .numberTCPOutOfOrderFlows = 1,
+                   .numberGapsInTCPFlows = 2,
+                   .numberOutOfOrderTCPPackets = 2},
                   {{"NumberTCPFlows", std::string(kConnection) + "\n"},
                    {"NumberGapsInTCPFlows",
-                    "PreGapPacketID,3,Capture Time,2008-Mar-05 14:07:09.001000,Sequence Number,1001,"
+                    "PreGapPacketID,5,Capture Time,2008-Mar-05 14:07:09.002000,Sequence Number,1101,"
                     "PostGapPacketID,7,Capture Time,2008-Mar-05 14:07:09.005000,Sequence Number,900000,"
-                    "Gap Size,898879\n"},
-                   {"NumberTCPGapFlows", "Tuple," + std::string(kConnection) + ",Number of Gaps,1\n"}});
+                    "Gap Size,898898\n"
+                    "PreGapPacketID,8,Capture Time,2008-Mar-05 14:07:09.005500,Sequence Number,2000000,"
+                    "PostGapPacketID,2,Capture Time,2008-Mar-05 14:07:09.000500,Sequence Number,5000000,"
+                    "Gap Size,2999999\n"},
+                   {"NumberTCPGapFlows", "Tuple," + std::string(kConnection) + ",Number of Gaps,2\n"},
+                   {"NumberOutOfOrderTCPPackets",
+                    "Packet Number,8,Capture Time,2008-Mar-05 14:07:09.005500,Sequence Number,2000000\n"
+                    "Packet Number,10,Capture Time,2008-Mar-05 14:07:09.008000,Sequence Number,2000001\n"},
+                   {"NumberTCPOutOfOrderFlows",
+                    "Tuple," + std::string(kConnection) + ",Number Out Of Order Packets,2\n"}});
 }
 
 // Tagged frames and IP options change where the TCP header lies, not what is filed; fragments and other
@@ -153,9 +163,9 @@ TEST_F(FlowFilingTest, ReusedAddressesAndPortsJoinTheFirstFlow) {
 //  8  +7000   first fragment: 10.0.0.5:5555 -> 10.0.0.6:6666           1   100   9    154
 //  9  +7500   UDP 10.0.0.1:1234 -> 10.0.0.2:80, the tagged flow's ports          12   0     54
 // 10  +8000   last fragment (offset 15 words), protocol 6, 10.0.0.5 -> 10.0.0.6,   60   9     94
-// The option flow's segments carry 144 - 24 = 120 bytes of IP payload, so #1 reaches 1120 and #6 opens a hole
-// of 1200 - 1000 - 120 = 80; had the fragment #4 been filed, it would have filled it. The tagged flow: #5
-// reaches 1121, #7 opens a hole of 80. Neither fragmented flow exists; the fragments are counted as such. The
+// The option flow's segments carry 100 data bytes behind a 24-byte IP header, so #1 reaches 1100 and #6 opens
+// a hole of 1200 - 1100 = 100; had the fragment #4 been filed, it would have filled it. The tagged flow: #5
+// reaches 1101, #7 opens a hole of 100. Neither fragmented flow exists; the fragments are counted as such. The
 // UDP datagram joins no flow.
 // Hashes: the tagged flow 16777226 + 33554442 + 53764 + 20480 + 6 = 50405918; the option flow 50331658 +
 // 67108874 + 1293 + 23569 + 6 = 117465400: the tagged flow first, though seen second.
@@ -205,9 +215,9 @@ TEST_F(FlowFilingTest, TaggedFramesAndIpOptionsAreFiledButFragmentsAndUdpAreNot)
           "Packet Number,10,Capture Time,2008-Mar-05 14:07:09.008000\n"},
          {"NumberGapsInTCPFlows",
           "PreGapPacketID,5,Capture Time,2008-Mar-05 14:07:09.004000,Sequence Number,1001,"
-          "PostGapPacketID,7,Capture Time,2008-Mar-05 14:07:09.006000,Sequence Number,1201,Gap Size,80\n"
+          "PostGapPacketID,7,Capture Time,2008-Mar-05 14:07:09.006000,Sequence Number,1201,Gap Size,100\n"
           "PreGapPacketID,1,Capture Time,2008-Mar-05 14:07:09,Sequence Number,1000,"
-          "PostGapPacketID,6,Capture Time,2008-Mar-05 14:07:09.005000,Sequence Number,1200,Gap Size,80\n"},
+          "PostGapPacketID,6,Capture Time,2008-Mar-05 14:07:09.005000,Sequence Number,1200,Gap Size,100\n"},
          {"NumberTCPGapFlows", "Tuple," + std::string(kConnection) +
                                    ",Number of Gaps,1\n"
                                    "Tuple,TCP 10.0.0.3:3333 -> 10.0.0.4:4444,Number of Gaps,1\n"},
@@ -217,10 +227,10 @@ TEST_F(FlowFilingTest, TaggedFramesAndIpOptionsAreFiledButFragmentsAndUdpAreNot)
 // Frames captured too short for the whole 20-byte TCP header are not filed (nor counted as TCP), though they
 // count as frames; a frame cut right after the TCP header is filed with the length its IP header states.
 //  #  time    frame                             seq   data  id  wire  captured
-//  1  +0      C->S                              1001   100   1   154  all       reaches 1121
+//  1  +0      C->S                              1001   100   1   154  all       reaches 1101
 //  2  +2000   C->S                              1101   100   2   154  53        header short by 1 byte
-//  3  +4000   C->S                              1201   100   3   154  all       hole 1201 - 1001 - 120 = 80
-//  4  +6000   C->S                              1301   100   4   154  54        filed, reaches 1421
+//  3  +4000   C->S                              1201   100   3   154  all       hole 1201 - 1101 = 100
+//  4  +6000   C->S                              1301   100   4   154  54        filed, reaches 1401
 //  5  +8000   10.0.0.3:1 -> 10.0.0.4:2          1        0   1    54  40        ports only: no flow
 // Bytes: 4 * 154 + 54 = 670 over 8 ms: 0.67; TCP: #1, #3, #4, 462.
 TEST_F(FlowFilingTest, SegmentsWithACutTcpHeaderAreNotFiled) {
@@ -246,20 +256,19 @@ TEST_F(FlowFilingTest, SegmentsWithACutTcpHeaderAreNotFiled) {
          {"NumberTCPFlows", std::string(kConnection) + "\n"},
          {"NumberGapsInTCPFlows",
           "PreGapPacketID,1,Capture Time,2008-Mar-05 14:07:09,Sequence Number,1001,"
-          "PostGapPacketID,3,Capture Time,2008-Mar-05 14:07:09.004000,Sequence Number,1201,Gap Size,80\n"},
+          "PostGapPacketID,3,Capture Time,2008-Mar-05 14:07:09.004000,Sequence Number,1201,Gap Size,100\n"},
          {"NumberTCPGapFlows", "Tuple," + std::string(kConnection) + ",Number of Gaps,1\n"},
          {"NumberSimplexFlows", "Simplex Flow Tuple," + std::string(kConnection) + ",number Packets,3\n"}});
 }
 
-// A segment's length is the IP total length minus the IP header, whatever the frame's length.
+// A segment's data is the IP total length minus both headers, whatever the frame's length, and never below 0.
 // - 10.0.0.1:1234 -> 10.0.0.2:80: #1 is a pure acknowledgement padded to the Ethernet minimum of 60 bytes;
-//   its IP total length 40 gives 20, so it reaches 1020 and #2 at 1021 opens a hole of 1021 - 1000 - 20 = 1.
-// - 10.0.0.3:3333 -> 10.0.0.4:4444: #3 states an IP total length of 10, below its 20-byte header: the length
-//   is 10 - 20 modulo 2^32 = 4294967286, so #3 "reaches" 5000 + 4294967286 - 2^32 = 4990, and #4 at 5011
-//   opens a hole of 5011 - 5000 - 4294967286 modulo 2^32 = 21.
+//   its IP total length 40 leaves no data, so it reaches 1000 and #2 at 1001 opens a hole of 1.
+// - 10.0.0.3:3333 -> 10.0.0.4:4444: #3 states an IP total length of 10, below its headers: no data, so #3
+//   reaches 5000 and #4 at 5011 opens a hole of 11.
 //  #  time    flow           seq   id  bytes
 //  1  +0      1234 -> 80     1000   1     60
-//  2  +2000   1234 -> 80     1021   2     54
+//  2  +2000   1234 -> 80     1001   2     54
 //  3  +4000   3333 -> 4444   5000   1     54
 //  4  +8000   3333 -> 4444   5011   2     54
 // Hashes 50405918 and 117465400 (as in the tagged-frame test). Bytes: 60 + 3 * 54 = 222 over 8 ms: 0.222.
@@ -270,7 +279,7 @@ TEST_F(FlowFilingTest, SegmentLengthComesFromTheIpTotalLength) {
     padded.resize(60, 0);
     newCapture()
         .add(at(0), padded)
-        .add(at(2000), segment(client, server, 1021, 2).build())
+        .add(at(2000), segment(client, server, 1001, 2).build())
         .add(at(4000), segment(source, destination, 5000, 1).ipTotalLength(10).build())
         .add(at(8000), segment(source, destination, 5011, 2).build())
         .close();
@@ -287,9 +296,9 @@ TEST_F(FlowFilingTest, SegmentLengthComesFromTheIpTotalLength) {
         {{"NumberTCPFlows", std::string(kConnection) + "\nTCP 10.0.0.3:3333 -> 10.0.0.4:4444\n"},
          {"NumberGapsInTCPFlows",
           "PreGapPacketID,1,Capture Time,2008-Mar-05 14:07:09,Sequence Number,1000,"
-          "PostGapPacketID,2,Capture Time,2008-Mar-05 14:07:09.002000,Sequence Number,1021,Gap Size,1\n"
+          "PostGapPacketID,2,Capture Time,2008-Mar-05 14:07:09.002000,Sequence Number,1001,Gap Size,1\n"
           "PreGapPacketID,3,Capture Time,2008-Mar-05 14:07:09.004000,Sequence Number,5000,"
-          "PostGapPacketID,4,Capture Time,2008-Mar-05 14:07:09.008000,Sequence Number,5011,Gap Size,21\n"},
+          "PostGapPacketID,4,Capture Time,2008-Mar-05 14:07:09.008000,Sequence Number,5011,Gap Size,11\n"},
          {"NumberTCPGapFlows", "Tuple," + std::string(kConnection) +
                                    ",Number of Gaps,1\n"
                                    "Tuple,TCP 10.0.0.3:3333 -> 10.0.0.4:4444,Number of Gaps,1\n"},

@@ -8,8 +8,8 @@ namespace {
 
 class FlowOrderTest : public FlowTest {};
 
-// Six flows, each from its first endpoint to its second. Each sends a pure acknowledgement at X + 100 and
-// then 80 data bytes at X (reaching X + 100): no hole, and the second segment is out of order. Only flow E
+// Six flows, each from its first endpoint to its second. Each sends a pure acknowledgement at X + 80 and
+// then 80 data bytes at X (reaching X + 80): no hole, and the second segment is out of order. Only flow E
 // has an answer (#7), so the other five are simplex flows of 2 packets.
 //
 // Hash: protocol 6, plus each address as stored (10.0.0.n counts 10 + 16777216 * n), plus each port as stored
@@ -26,12 +26,12 @@ class FlowOrderTest : public FlowTest {};
 // Hand-out order: D, F, C, B, E (B and E share a hash; B was seen first), A.
 //
 //  #  time     flow   seq    data  id  bytes
-//  1  +0       A      10100     0   1     54
-//  2  +1000    B      20100     0   1     54
-//  3  +2000    C      30100     0   1     54
-//  4  +3000    D      40100     0   1     54
-//  5  +4000    F      50100     0   1     54
-//  6  +5000    E      60100     0   1     54
+//  1  +0       A      10080     0   1     54
+//  2  +1000    B      20080     0   1     54
+//  3  +2000    C      30080     0   1     54
+//  4  +3000    D      40080     0   1     54
+//  5  +4000    F      50080     0   1     54
+//  6  +5000    E      60080     0   1     54
 //  7  +6000    E's answer, 10.0.0.4:2000 -> 10.0.0.3:1000, seq 70000, id 1, 54 bytes
 //  8  +7000    A      10000    80   2    134
 //  9  +8000    B      20000    80   2    134
@@ -57,7 +57,7 @@ TEST_F(FlowOrderTest, FlowsAreListedByHashThenByFirstAppearance) {
     TestCapture capture = newCapture();
     std::uint32_t time = 0;
     for (const Flow& flow : inCaptureOrder) {
-        capture.add(at(time), segment(flow.from, flow.to, flow.sequenceNumber + 100, 1).build());
+        capture.add(at(time), segment(flow.from, flow.to, flow.sequenceNumber + 80, 1).build());
         time += 1000;
     }
     capture.add(at(time), segment(flowE.to, flowE.from, 70000, 1).build());

@@ -226,21 +226,21 @@ void writeBaselineCapture(TestCapture& capture) {
                               .build());
     capture.add(
         {t, 300},
-        FrameBuilder().ipv4(client, server).ipIdentification(2).tcp(40000, 80, 1020).payload(100).build());
+        FrameBuilder().ipv4(client, server).ipIdentification(2).tcp(40000, 80, 1001).payload(100).build());
     capture.add(
         {t, 400},
-        FrameBuilder().ipv4(client, server).ipIdentification(4).tcp(40000, 80, 1260).payload(100).build());
+        FrameBuilder().ipv4(client, server).ipIdentification(4).tcp(40000, 80, 1201).payload(100).build());
     capture.add(
         {t, 500},
-        FrameBuilder().ipv4(client, server).ipIdentification(2).tcp(40000, 80, 1020).payload(100).build());
+        FrameBuilder().ipv4(client, server).ipIdentification(2).tcp(40000, 80, 1001).payload(100).build());
     capture.add({t, 600},
                 FrameBuilder().ipv4(client, address(10, 0, 0, 53)).udp(5000, 53).payload(30).build());
     capture.addCut(
         {t + 1, 0},
-        FrameBuilder().ipv4(server, client).ipIdentification(2).tcp(80, 40000, 5020).payload(1000).build(),
+        FrameBuilder().ipv4(server, client).ipIdentification(2).tcp(80, 40000, 5001).payload(1000).build(),
         64);
     const std::vector<std::uint8_t> acknowledgement =
-        FrameBuilder().ipv4(client, server).ipIdentification(5).tcp(40000, 80, 1380).build();
+        FrameBuilder().ipv4(client, server).ipIdentification(5).tcp(40000, 80, 1301).build();
     capture.addRecord({t + 1, 250}, acknowledgement, 60);
 
     const std::uint32_t web = address(10, 0, 0, 3);

@@ -32,11 +32,12 @@ CaptureTime FlowTest::at(std::uint32_t microseconds) {
 }
 
 tools::FrameBuilder FlowTest::segment(Endpoint from, Endpoint to, std::uint32_t sequenceNumber,
-                                      std::uint16_t identification, std::uint8_t flags) {
+                                      std::uint16_t identification, std::uint8_t flags,
+                                      std::uint32_t acknowledgementNumber) {
     tools::FrameBuilder builder;
     builder.ipv4(from.address, to.address)
         .ipIdentification(identification)
-        .tcp(from.port, to.port, sequenceNumber, flags);
+        .tcp(from.port, to.port, sequenceNumber, flags, acknowledgementNumber);
     return builder;
 }
 

@@ -30,7 +30,8 @@ protected:
     // A segment from one end to the other with the IP identification as the sender numbers it; payload, tag
     // and other fields may be added before it is built.
     static tools::FrameBuilder segment(Endpoint from, Endpoint to, std::uint32_t sequenceNumber,
-                                       std::uint16_t identification, std::uint8_t flags = kAck);
+                                       std::uint16_t identification, std::uint8_t flags = kAck,
+                                       std::uint32_t acknowledgementNumber = 0);
 
     // Runs the tool on the test's capture twice. With extended statistics (prefix "out") the summary must be
     // `summary` and each of the eleven detail files must hold its text in `details`, or nothing when the

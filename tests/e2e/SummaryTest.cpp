@@ -126,11 +126,11 @@ TEST_F(SummaryTest, CaptureReadFromStandardInput) {
 // Three TCP segments of 60 captured bytes each claim 4,294,967,295 bytes on the wire (2^32 - 1):
 // 3 * 4,294,967,295 = 12,884,901,885 bytes, all of them TCP; a 32-bit count would show 4,294,967,293.
 // Load: 12,884,901,885 * 8 / 2,000,000 us = 51,539.607..., six digits 51539.6.
-// Segments: IP length 46, so 26 bytes of IP payload each; sequence numbers 1, 27, 53 leave no gap.
+// Segments: IP length 46, so 6 data bytes each; sequence numbers 1, 7, 13 leave no gap.
 TEST_F(SummaryTest, VolumeBeyondFourGibibytes) {
     constexpr std::uint32_t kWire = 4294967295U;
     TestCapture capture = newCapture();
-    const std::array<std::uint32_t, 3> sequenceNumbers = {1, 27, 53};
+    const std::array<std::uint32_t, 3> sequenceNumbers = {1, 7, 13};
     for (std::uint16_t i = 0; i < sequenceNumbers.size(); ++i) {
         const auto frame = FrameBuilder()
                                .ipv4(address(10, 0, 0, 1), address(10, 0, 0, 2))

@@ -106,7 +106,7 @@ TEST_F(RecordBoundsTest, WireLengthAtTheTopOfItsRange) {
     const std::vector<std::uint8_t> segment =
         FrameBuilder().ipv4(0x0A000001, 0x0A000002).ipIdentification(1).tcp(1234, 80, 1).payload(6).build();
     const std::vector<std::uint8_t> second =
-        FrameBuilder().ipv4(0x0A000001, 0x0A000002).ipIdentification(2).tcp(1234, 80, 27).payload(6).build();
+        FrameBuilder().ipv4(0x0A000001, 0x0A000002).ipIdentification(2).tcp(1234, 80, 7).payload(6).build();
     SampleTraffic::writePcap(run.capturePath(), {SampleRecord{kMarch2008, 0, segment, 0xFFFFFFFFU},
                                                  SampleRecord{kMarch2008 + 1, 0, second, 60}});
 

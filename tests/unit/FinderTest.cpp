@@ -1,5 +1,5 @@
-// The three finders on worked examples, including their detail rows and the raw 32-bit comparisons near the
-// top of the sequence space.
+// The three finders on worked examples, including their detail rows, sequence numbers that wrap past 2^32,
+// and what makes a segment a copy of another.
 
 #include <gtest/gtest.h>
 
@@ -14,13 +14,14 @@
 namespace korvo::measurement {
 namespace {
 
-constexpr std::uint32_t kFullSegment = 1480;
+constexpr std::uint32_t kFullSegment = 1460;
 
 class GapFinderTest : public ::testing::Test {
 protected:
     std::uint64_t gaps(const std::vector<std::uint32_t>& bySequence, bool details = true) {
         DetailText out;
-        const std::uint64_t count = GapFinder(details).findGaps(segments.list(bySequence), out);
+        const std::uint64_t count =
+            GapFinder(details).findGaps(segments.list(bySequence), segments.positions(), out);
         rows = out.str();
         return count;
     }
@@ -41,86 +42,85 @@ TEST_F(GapFinderTest, ContiguousSegmentsOpenNoHole) {
               0U);
 }
 
+TEST_F(GapFinderTest, OneMissingSequenceNumberIsAHole) {
+    EXPECT_EQ(gaps({segments.add(1000, 100, 1), segments.add(1101, 100, 2)}), 1U);
+    EXPECT_NE(rows.find(",Sequence Number,1101,Gap Size,1\n"), std::string::npos);
+}
+
 TEST_F(GapFinderTest, MissingSegmentOpensOneHoleWithItsRow) {
     const std::vector<std::uint32_t> list = {segments.add(1000, kFullSegment, 7),
                                              segments.add(3920, kFullSegment, 9)};
     EXPECT_EQ(gaps(list), 1U);
     EXPECT_EQ(rows,
               "PreGapPacketID,7,Capture Time,2008-Mar-05 00:00:07,Sequence Number,1000,"
-              "PostGapPacketID,9,Capture Time,2008-Mar-05 00:00:09,Sequence Number,3920,Gap Size,1440\n");
+              "PostGapPacketID,9,Capture Time,2008-Mar-05 00:00:09,Sequence Number,3920,Gap Size,1460\n");
     EXPECT_EQ(gaps(list, false), 1U);
     EXPECT_EQ(rows, "");
 }
 
 TEST_F(GapFinderTest, RowNamesTheSegmentThatReachedFurthest) {
-    // 1000+3000 reaches 4000; the repeat at 1500 ends inside and never becomes the reference; 3000+1480
-    // reaches 4480 and does.
+    // 1000+3000 reaches 4000; the repeat at 1500 ends inside and never becomes the reference; 3000+1460
+    // reaches 4460 and does.
     const std::vector<std::uint32_t> list = {segments.add(1000, 3000, 1), segments.add(1500, 100, 2),
                                              segments.add(3000, kFullSegment, 3), segments.add(5000, 100, 4)};
     EXPECT_EQ(gaps(list), 1U);
     EXPECT_NE(rows.find("PreGapPacketID,3,"), std::string::npos);
-    EXPECT_NE(rows.find(",Gap Size,520\n"), std::string::npos);
+    EXPECT_NE(rows.find(",Gap Size,540\n"), std::string::npos);
 }
 
-TEST_F(GapFinderTest, RawComparisonsNearTheTopOfTheSequenceSpace) {
-    // Covered end just below 2^32: a wrapped-around segment compares as inside the covered range.
-    EXPECT_EQ(gaps({segments.add(0xFFFFF000U, 0x500, 1), segments.add(0x100, 0x500, 2)}), 0U);
-    // Covered end wrapped to a small value: a later segment just below 2^32 compares as a hole, its size
-    // taken modulo 2^32.
-    EXPECT_EQ(gaps({segments.add(0xFFFFFF00U, 0x200, 1), segments.add(0xFFFFFFF0U, 0x10, 2)}), 1U);
-    EXPECT_NE(rows.find(",Gap Size,4294967024\n"), std::string::npos);
+TEST_F(GapFinderTest, SequenceNumbersThatWrapPast2To32) {
+    // 0xFFFFFE00 + 0x200 ends exactly at 2^32, where the wrapped 0 carries on; 0x200 then starts 0x100
+    // beyond what 0 + 0x100 reached.
+    EXPECT_EQ(gaps({segments.add(0xFFFFFE00U, 0x200, 1), segments.add(0, 0x100, 2), segments.add(0x200, 1, 3)}),
+              1U);
+    EXPECT_NE(rows.find(",Sequence Number,0,PostGapPacketID,3,"), std::string::npos);
+    EXPECT_NE(rows.find(",Sequence Number,512,Gap Size,256\n"), std::string::npos);
 }
 
 class OOOFinderTest : public ::testing::Test {
 protected:
-    // Files the sequence numbers in capture order and returns the count; the sequence order is worked out
-    // by the caller as the flow table would.
-    std::uint64_t outOfOrder(const std::vector<std::uint32_t>& captured,
-                             const std::vector<std::size_t>& sequenceRanks) {
+    // Files the sequence numbers in capture order and returns the count.
+    std::uint64_t outOfOrder(const std::vector<std::uint32_t>& captured) {
+        SegmentFixture segments;
         std::vector<std::uint32_t> byCapture;
         for (std::size_t index = 0; index < captured.size(); ++index) {
             byCapture.push_back(segments.add(captured[index], kFullSegment, index + 1));
         }
-        std::vector<std::uint32_t> bySequence;
-        for (const std::size_t rank : sequenceRanks) {
-            bySequence.push_back(byCapture[rank]);
-        }
         DetailText out;
         const std::uint64_t count =
-            OOOFinder(true).findOutOfOrder(segments.list(bySequence), segments.list(byCapture), out);
+            OOOFinder(true).findOutOfOrder(segments.list(byCapture), segments.positions(), out);
         rows = out.str();
         return count;
     }
 
-    SegmentFixture segments;
     std::string rows;
 };
 
 TEST_F(OOOFinderTest, InOrderCapture) {
-    EXPECT_EQ(outOfOrder({}, {}), 0U);
-    EXPECT_EQ(outOfOrder({1000}, {0}), 0U);
-    EXPECT_EQ(outOfOrder({1000, 2460, 3920, 5380}, {0, 1, 2, 3}), 0U);
+    EXPECT_EQ(outOfOrder({}), 0U);
+    EXPECT_EQ(outOfOrder({1000}), 0U);
+    EXPECT_EQ(outOfOrder({1000, 2460, 3920, 5380}), 0U);
     EXPECT_EQ(rows, "");
 }
 
 TEST_F(OOOFinderTest, ReorderedSegmentIsNamed) {
-    EXPECT_EQ(outOfOrder({1000, 3920, 2460, 5380}, {0, 2, 1, 3}), 1U);
+    EXPECT_EQ(outOfOrder({1000, 3920, 2460, 5380}), 1U);
     EXPECT_EQ(rows, "Packet Number,3,Capture Time,2008-Mar-05 00:00:03,Sequence Number,2460\n");
 }
 
 TEST_F(OOOFinderTest, RetransmissionAndLateSegmentsCount) {
-    EXPECT_EQ(outOfOrder({1000, 2460, 3920, 2460}, {0, 3, 1, 2}), 1U);
+    EXPECT_EQ(outOfOrder({1000, 2460, 3920, 2460}), 1U);
     EXPECT_EQ(rows, "Packet Number,4,Capture Time,2008-Mar-05 00:00:04,Sequence Number,2460\n");
-    EXPECT_EQ(outOfOrder({1000, 5380, 2460, 3920}, {0, 2, 3, 1}), 2U);
+    EXPECT_EQ(outOfOrder({1000, 5380, 2460, 3920}), 2U);
 }
 
-TEST_F(OOOFinderTest, DistancesAreMeasuredFromBelowTheFirstSequenceNumber) {
-    // The sequence order starts with 9000 (3000 below the first captured segment sorts first), so the
-    // origin is 6000: 10000 lies at 4000 and 9000 at 3000.
-    EXPECT_EQ(outOfOrder({10000, 9000}, {1, 0}), 1U);
-    // 5000 sorts last (it wraps to the largest distance), so the origin is 7000 and 5000 becomes the
-    // furthest segment: 11460 and 12920 are then out of order.
-    EXPECT_EQ(outOfOrder({10000, 5000, 11460, 12920}, {0, 2, 3, 1}), 2U);
+TEST_F(OOOFinderTest, PositionsDecideFarBelowTheFirstSegmentAndAcrossTheWrap) {
+    // A capture that starts mid-stream: 5000 lies below 10000 and is late; what follows 10000 is in order.
+    EXPECT_EQ(outOfOrder({10000, 5000, 11460, 12920}), 1U);
+    EXPECT_EQ(rows, "Packet Number,2,Capture Time,2008-Mar-05 00:00:02,Sequence Number,5000\n");
+    // 0x100 has wrapped past 2^32 and lies beyond 0xFFFFFF00; 0xFFFFFF80 comes late.
+    EXPECT_EQ(outOfOrder({0xFFFFFF00U, 0x100, 0xFFFFFF80U, 0x200}), 1U);
+    EXPECT_EQ(rows, "Packet Number,3,Capture Time,2008-Mar-05 00:00:03,Sequence Number,4294967168\n");
 }
 
 class RepeatFinderTest : public ::testing::Test {
@@ -143,6 +143,32 @@ TEST_F(RepeatFinderTest, CountsEveryLaterSegmentUnderAnIdentification) {
     DetailText quiet;
     EXPECT_EQ(RepeatFinder(false).findRepeats(segments.list(byId), quiet), 3U);
     EXPECT_TRUE(quiet.empty());
+}
+
+TEST_F(RepeatFinderTest, SameIdentificationIsNoCopyWhenAnythingElseMoves) {
+    // A sender that writes 0 in every identification: an acknowledgement, data at the same sequence number,
+    // acknowledgements that move on, and then one real copy of packet 2.
+    segments.add(1000, 0, 1, 0, 500);
+    segments.add(1000, 100, 2, 0, 500);
+    segments.add(1100, 0, 3, 0, 600);
+    segments.add(1100, 0, 4, 0, 700);
+    segments.add(1000, 100, 5, 0, 500);
+    EXPECT_EQ(RepeatFinder(true).findRepeats(segments.list({0, 1, 2, 3, 4}), rows), 1U);
+    EXPECT_EQ(rows.str(), "Packet Number,5,Capture Time,2008-Mar-05 00:00:05,Sequence Number,1000\n");
+}
+
+TEST_F(RepeatFinderTest, ManySegmentsUnderOneIdentification) {
+    // Beyond a handful of segments under one key the copies are found by sorting; rows stay in capture
+    // order. Packets 31 and 35 copy packets 20 and 3.
+    std::vector<std::uint32_t> byId;
+    for (std::uint32_t packet = 1; packet <= 40; ++packet) {
+        const std::uint32_t copied = packet == 31 ? 20 : packet == 35 ? 3 : packet;
+        byId.push_back(segments.add(copied * 100, 100, packet));
+    }
+    EXPECT_EQ(RepeatFinder(true).findRepeats(segments.list(byId), rows), 2U);
+    EXPECT_EQ(rows.str(),
+              "Packet Number,31,Capture Time,2008-Mar-05 00:00:31,Sequence Number,2000\n"
+              "Packet Number,35,Capture Time,2008-Mar-05 00:00:35,Sequence Number,300\n");
 }
 
 TEST_F(RepeatFinderTest, DistinctIdentificationsAreNoRepeats) {

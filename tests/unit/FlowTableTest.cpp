@@ -1,4 +1,4 @@
-// The flow table's arrangements and hand-out order: sequence order with its margin and newest-first ties,
+// The flow table's arrangements and hand-out order: sequence order by unwrapped position with newest-first ties,
 // identification order, direction by first packet, and flows ordered by signed hash then first appearance.
 
 #include <gtest/gtest.h>
@@ -90,19 +90,19 @@ protected:
     std::uint64_t packetNumber = 0;
 };
 
-TEST_F(FlowTableTest, SequenceOrderKeepsAMarginBelowTheFirstSegment) {
-    for (const std::uint32_t sequenceNumber : {10000U, 7000U, 9999U, 10000U, 10001U, 6999U}) {
+TEST_F(FlowTableTest, SequenceOrderFollowsPositionsUnwrappedInCaptureOrder) {
+    // 100 has wrapped past 2^32 and lies furthest; 4294966000 lies 1000 below the first segment. The two
+    // 4294967000 segments stand newest first.
+    for (const std::uint32_t sequenceNumber : {4294967000U, 100U, 4294966000U, 4294967000U, 4294967290U}) {
         sendTcp(kClient, 1000, kServer, 80, sequenceNumber);
     }
     const std::vector<SeenFlow> flows = evaluate();
     ASSERT_EQ(flows.size(), 1U);
-    // 7000 is exactly 3000 below the first segment and sorts first; 6999 wraps to the largest distance.
-    // The two 10000 segments stand newest first.
-    const std::vector<SeenSegment> expected = {{7000, 2},  {9999, 3},  {10000, 4},
-                                               {10000, 1}, {10001, 5}, {6999, 6}};
+    const std::vector<SeenSegment> expected = {
+        {4294966000, 3}, {4294967000, 4}, {4294967000, 1}, {4294967290, 5}, {100, 2}};
     EXPECT_EQ(flows[0].forward.bySequence, expected);
-    const std::vector<SeenSegment> captured = {{10000, 1}, {7000, 2},  {9999, 3},
-                                               {10000, 4}, {10001, 5}, {6999, 6}};
+    const std::vector<SeenSegment> captured = {
+        {4294967000, 1}, {100, 2}, {4294966000, 3}, {4294967000, 4}, {4294967290, 5}};
     EXPECT_EQ(flows[0].forward.byCapture, captured);
     EXPECT_TRUE(flows[0].reverse.byCapture.empty());
 }
@@ -168,8 +168,8 @@ public:
     void handleSequenceEvaluator(const SequenceEvaluator& flow) override {
         DetailText unused;
         const SequenceEvaluator::Direction& forward = flow.forward();
-        gaps += GapFinder(false).findGaps(forward.bySequence, unused);
-        outOfOrder += OOOFinder(false).findOutOfOrder(forward.bySequence, forward.byCapture, unused);
+        gaps += GapFinder(false).findGaps(forward.bySequence, forward.positions, unused);
+        outOfOrder += OOOFinder(false).findOutOfOrder(forward.byCapture, forward.positions, unused);
         repeats += RepeatFinder(false).findRepeats(forward.byId, unused);
     }
 
@@ -185,14 +185,12 @@ TEST_F(FlowTableTest, LongDirectionArrivingInDescendingOrder) {
         sendTcp(kClient, 1000, kServer, 80, kFirst - index * kStep, static_cast<std::uint16_t>(index));
     }
     table.evaluateFlows();
-    // The sequence order starts with segment 30, exactly 3000 below the first, so the origin lies 6000 below
-    // the first: segments 0 to 60 have falling distances, segment 61 wraps to the largest distance, and
-    // every later one lies below it. Only segments 0 and 61 are in order.
-    EXPECT_EQ(counter.outOfOrder, kSegments - 2);
-    // Every segment (120 bytes of IP payload) reaches beyond the start of the one 100 above it: no hole.
+    // Each segment lies below every earlier one.
+    EXPECT_EQ(counter.outOfOrder, kSegments - 1);
+    // Every segment's 100 bytes reach the start of the one 100 above it: no hole.
     EXPECT_EQ(counter.gaps, 0U);
-    // Identifications cycle through 65536 values.
-    EXPECT_EQ(counter.repeats, kSegments - 65536);
+    // Identifications cycle through 65536 values, but a reused one carries another sequence number.
+    EXPECT_EQ(counter.repeats, 0U);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <boost/date_time/posix_time/posix_time.hpp>
 #include <cstdint>
 #include <initializer_list>
+#include <span>
 #include <vector>
 
 #include "flow/SegmentList.h"
@@ -13,15 +14,23 @@ namespace korvo::measurement {
 
 class SegmentFixture {
 public:
-    // Files a segment and returns its position; capture time is packet number seconds after 2008-03-05.
-    // Lists made earlier become invalid.
+    // Files a segment, the next in capture order, and returns its place; capture time is packet number
+    // seconds after 2008-03-05. Lists made earlier become invalid.
     std::uint32_t add(std::uint32_t sequenceNumber, std::uint32_t segmentLength, std::uint64_t packetNumber,
-                      std::uint16_t identification = 0) {
+                      std::uint16_t identification = 0, std::uint32_t acknowledgementNumber = 0) {
         const boost::posix_time::ptime time = boost::posix_time::ptime(boost::gregorian::date(2008, 3, 5)) +
                                               boost::posix_time::seconds(static_cast<long>(packetNumber));
-        store_.emplace_back(sequenceNumber, segmentLength, packetNumber, time, identification);
+        // Unwrapped as the flow table does it: each position is the previous plus the signed difference.
+        positions_.push_back(store_.empty() ? std::int64_t{sequenceNumber}
+                                            : positions_.back() + static_cast<std::int32_t>(
+                                                                      sequenceNumber - store_.back().sequenceNumber));
+        store_.emplace_back(sequenceNumber, segmentLength, acknowledgementNumber, packetNumber, time,
+                            identification);
         return static_cast<std::uint32_t>(store_.size() - 1);
     }
+
+    // The unwrapped sequence positions of every segment filed, in capture order.
+    [[nodiscard]] std::span<const std::int64_t> positions() const { return positions_; }
 
     // A list of the given positions, in the given order. The positions must outlive the list.
     [[nodiscard]] SegmentList list(const std::vector<std::uint32_t>& positions) const {
@@ -30,6 +39,7 @@ public:
 
 private:
     std::vector<SegmentRecord> store_;
+    std::vector<std::int64_t> positions_;
 };
 
 }  // namespace korvo::measurement
