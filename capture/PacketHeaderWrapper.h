@@ -26,8 +26,12 @@ struct PacketHeaderWrapper {
     template <typename Next>
     [[nodiscard]] PacketHeaderWrapper<const Next*> lift(std::uint32_t step) const {
         return PacketHeaderWrapper<const Next*>{
-            reinterpret_cast<const Next*>(reinterpret_cast<const unsigned char*>(header) + step), length,
-            capturedLength - step, packetNumber, captureTime, offset + step};
+            reinterpret_cast<const Next*>(reinterpret_cast<const unsigned char*>(header) + step),
+            length,
+            capturedLength - step,
+            packetNumber,
+            captureTime,
+            offset + step};
     }
 };
 

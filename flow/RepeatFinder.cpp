@@ -41,8 +41,8 @@ std::uint64_t RepeatFinder::findRepeats(const SegmentList& byId, DetailText& out
     return repeats;
 }
 
-std::uint64_t RepeatFinder::findRepeatsUnderOneKey(const SegmentList& byId, std::size_t begin, std::size_t end,
-                                                   DetailText& out) const {
+std::uint64_t RepeatFinder::findRepeatsUnderOneKey(const SegmentList& byId, std::size_t begin,
+                                                   std::size_t end, DetailText& out) const {
     const std::size_t count = end - begin;
     std::vector<bool> copies;
     if (count > kPairwiseLimit) {

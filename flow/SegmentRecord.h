@@ -14,8 +14,9 @@ public:
     SegmentRecord() = default;
     // `packetNumber` must not exceed kMaxPacketNumber. `ipIdentification` is the identification's numeric
     // key: header byte 4 plus 256 times byte 5.
-    SegmentRecord(std::uint32_t sequenceNumber, std::uint32_t segmentLength, std::uint32_t acknowledgementNumber,
-                  std::uint64_t packetNumber, boost::posix_time::ptime captureTime, std::uint16_t ipIdentification);
+    SegmentRecord(std::uint32_t sequenceNumber, std::uint32_t segmentLength,
+                  std::uint32_t acknowledgementNumber, std::uint64_t packetNumber,
+                  boost::posix_time::ptime captureTime, std::uint16_t ipIdentification);
 
     // The TCP sequence number, in host order.
     std::uint32_t sequenceNumber = 0;

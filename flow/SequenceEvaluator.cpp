@@ -92,7 +92,8 @@ void SequenceEvaluator::sortWidePositions(Arrangements& arrangements) {
     const std::vector<std::int64_t>& positions = arrangements.positions;
     std::sort(arrangements.bySequence.begin(), arrangements.bySequence.end(),
               [&positions](std::uint32_t left, std::uint32_t right) {
-                  return positions[left] != positions[right] ? positions[left] < positions[right] : left > right;
+                  return positions[left] != positions[right] ? positions[left] < positions[right]
+                                                             : left > right;
               });
 }
 

@@ -34,9 +34,9 @@ protected:
 // Client side in sequence order 1000, 1001 (#4), 1001 (#3), 1101, 1201, 1202: each starts at or before the
 // end of what came before (1001, 1101, 1101, 1201, 1202), no hole; captured in ascending order, each
 // sequence number at least the last one, so nothing is out of order. Server side 5000, 5001, 5301, 5301:
-// ends 5001, 5301, 5302, no hole, none out of order. Identifications are distinct within each direction; the same
-// identification in both directions (1 to 4) is no repeat.
-// Bytes: 7 * 54 + 2 * 154 + 354 = 1040, all TCP, over 8 ms: 8320 bits / 8000 us = 1.04.
+// ends 5001, 5301, 5302, no hole, none out of order. Identifications are distinct within each direction; the
+// same identification in both directions (1 to 4) is no repeat. Bytes: 7 * 54 + 2 * 154 + 354 = 1040, all
+// TCP, over 8 ms: 8320 bits / 8000 us = 1.04.
 TEST_F(FlowAnomalyTest, CleanConnection) {
     newCapture()
         .add(at(0), segment(client, server, 1000, 1, kSyn).build())

@@ -165,11 +165,10 @@ TEST_F(FlowFilingTest, ReusedAddressesAndPortsJoinTheFirstFlow) {
 // 10  +8000   last fragment (offset 15 words), protocol 6, 10.0.0.5 -> 10.0.0.6,   60   9     94
 // The option flow's segments carry 100 data bytes behind a 24-byte IP header, so #1 reaches 1100 and #6 opens
 // a hole of 1200 - 1100 = 100; had the fragment #4 been filed, it would have filled it. The tagged flow: #5
-// reaches 1101, #7 opens a hole of 100. Neither fragmented flow exists; the fragments are counted as such. The
-// UDP datagram joins no flow.
-// Hashes: the tagged flow 16777226 + 33554442 + 53764 + 20480 + 6 = 50405918; the option flow 50331658 +
-// 67108874 + 1293 + 23569 + 6 = 117465400: the tagged flow first, though seen second.
-// Bytes: 4 * 158 + 2 * 58 + 2 * 154 + 54 + 94 = 1204 over 8 ms: 1.204; TCP: 4 * 158 + 2 * 58 = 748.
+// reaches 1101, #7 opens a hole of 100. Neither fragmented flow exists; the fragments are counted as such.
+// The UDP datagram joins no flow. Hashes: the tagged flow 16777226 + 33554442 + 53764 + 20480 + 6 = 50405918;
+// the option flow 50331658 + 67108874 + 1293 + 23569 + 6 = 117465400: the tagged flow first, though seen
+// second. Bytes: 4 * 158 + 2 * 58 + 2 * 154 + 54 + 94 = 1204 over 8 ms: 1.204; TCP: 4 * 158 + 2 * 58 = 748.
 TEST_F(FlowFilingTest, TaggedFramesAndIpOptionsAreFiledButFragmentsAndUdpAreNot) {
     const Endpoint optionSource{address(10, 0, 0, 3), 3333};
     const Endpoint optionDestination{address(10, 0, 0, 4), 4444};

@@ -62,7 +62,9 @@ TEST_F(SegmentCopyTest, IdentificationsThatWrap) {
     constexpr std::uint32_t kCopied = 100;
     TestCapture capture = newCapture();
     const auto frame = [this](std::uint32_t index) {
-        return segment(client, server, 1000 + 10 * index, static_cast<std::uint16_t>(index)).payload(10).build();
+        return segment(client, server, 1000 + 10 * index, static_cast<std::uint16_t>(index))
+            .payload(10)
+            .build();
     };
     for (std::uint32_t index = 0; index < kSegments; ++index) {
         capture.add(at(index), frame(index));
@@ -95,18 +97,18 @@ TEST_F(SegmentCopyTest, OffloadPacketWithoutATotalLength) {
         .add(at(8000), segment(client, server, 65101, 4, kFin | kAck).build())
         .close();
 
-    expectResults({.totalVolumeInB = 64316,
-                   .trafficLoadInMbps = "64.316",
-                   .captureDuration = "00:00:00.008000",
-                   .totalVolumeTCPInB = 64316,
-                   .numberTCPFlows = 1,
-                   .numberSimplexFlows = 1,
-                   .numberJumboIPPackets = 1},
-                  {{"NumberTCPFlows", std::string(kConnection) + "\n"},
-                   {"NumberJumboIPPackets",
-                    "Packet Number,2,Capture Time,2008-Mar-05 14:07:09.001000,IP Packet Length,64040\n"},
-                   {"NumberSimplexFlows",
-                    "Simplex Flow Tuple," + std::string(kConnection) + ",number Packets,4\n"}});
+    expectResults(
+        {.totalVolumeInB = 64316,
+         .trafficLoadInMbps = "64.316",
+         .captureDuration = "00:00:00.008000",
+         .totalVolumeTCPInB = 64316,
+         .numberTCPFlows = 1,
+         .numberSimplexFlows = 1,
+         .numberJumboIPPackets = 1},
+        {{"NumberTCPFlows", std::string(kConnection) + "\n"},
+         {"NumberJumboIPPackets",
+          "Packet Number,2,Capture Time,2008-Mar-05 14:07:09.001000,IP Packet Length,64040\n"},
+         {"NumberSimplexFlows", "Simplex Flow Tuple," + std::string(kConnection) + ",number Packets,4\n"}});
 }
 
 }  // namespace

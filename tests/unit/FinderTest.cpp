@@ -71,8 +71,9 @@ TEST_F(GapFinderTest, RowNamesTheSegmentThatReachedFurthest) {
 TEST_F(GapFinderTest, SequenceNumbersThatWrapPast2To32) {
     // 0xFFFFFE00 + 0x200 ends exactly at 2^32, where the wrapped 0 carries on; 0x200 then starts 0x100
     // beyond what 0 + 0x100 reached.
-    EXPECT_EQ(gaps({segments.add(0xFFFFFE00U, 0x200, 1), segments.add(0, 0x100, 2), segments.add(0x200, 1, 3)}),
-              1U);
+    EXPECT_EQ(
+        gaps({segments.add(0xFFFFFE00U, 0x200, 1), segments.add(0, 0x100, 2), segments.add(0x200, 1, 3)}),
+        1U);
     EXPECT_NE(rows.find(",Sequence Number,0,PostGapPacketID,3,"), std::string::npos);
     EXPECT_NE(rows.find(",Sequence Number,512,Gap Size,256\n"), std::string::npos);
 }

@@ -1,5 +1,6 @@
-// The flow table's arrangements and hand-out order: sequence order by unwrapped position with newest-first ties,
-// identification order, direction by first packet, and flows ordered by signed hash then first appearance.
+// The flow table's arrangements and hand-out order: sequence order by unwrapped position with newest-first
+// ties, identification order, direction by first packet, and flows ordered by signed hash then first
+// appearance.
 
 #include <gtest/gtest.h>
 

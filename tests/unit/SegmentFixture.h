@@ -21,9 +21,10 @@ public:
         const boost::posix_time::ptime time = boost::posix_time::ptime(boost::gregorian::date(2008, 3, 5)) +
                                               boost::posix_time::seconds(static_cast<long>(packetNumber));
         // Unwrapped as the flow table does it: each position is the previous plus the signed difference.
-        positions_.push_back(store_.empty() ? std::int64_t{sequenceNumber}
-                                            : positions_.back() + static_cast<std::int32_t>(
-                                                                      sequenceNumber - store_.back().sequenceNumber));
+        positions_.push_back(store_.empty()
+                                 ? std::int64_t{sequenceNumber}
+                                 : positions_.back() + static_cast<std::int32_t>(
+                                                           sequenceNumber - store_.back().sequenceNumber));
         store_.emplace_back(sequenceNumber, segmentLength, acknowledgementNumber, packetNumber, time,
                             identification);
         return static_cast<std::uint32_t>(store_.size() - 1);
