@@ -8,7 +8,6 @@
 #include <string>
 #include <string_view>
 
-#include "capture/FlowTuple.h"
 #include "measurement/DetailText.h"
 #include "measurement/TimeText.h"
 
@@ -33,8 +32,10 @@ public:
     DetailRow& packet(std::uint64_t packetNumber, boost::posix_time::ptime captureTime) {
         return text("Packet Number,").number(packetNumber).text(",Capture Time,").time(captureTime);
     }
-    DetailRow& tuple(const FlowTuple& flowTuple) {
-        flowTuple.appendText(out_);
+    // A value that writes its own text, such as a flow tuple: anything with appendText(std::string&).
+    template <typename Textual>
+    DetailRow& tuple(const Textual& value) {
+        value.appendText(out_);
         return *this;
     }
     DetailRow& time(boost::posix_time::ptime captureTime) {
