@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "flow/SequenceEvaluatorMultimap.h"
-#include "measurement/Measurement.h"
+#include "report/Measurement.h"
 
 namespace korvo::measurement {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "measurement/DetailText.h"
+#include "report/DetailText.h"
 
 namespace korvo::measurement {
 

@@ -5,7 +5,7 @@
 #include <queue>
 #include <stdexcept>
 
-#include "measurement/DetailRow.h"
+#include "report/DetailRow.h"
 
 namespace korvo::measurement {
 

@@ -17,7 +17,7 @@
 
 #include "capture/CaptureInput.h"
 #include "capture/PacketSignals.h"
-#include "measurement/Measurement.h"
+#include "report/Measurement.h"
 
 namespace korvo::measurement {
 

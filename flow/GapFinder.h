@@ -7,7 +7,7 @@
 #include <span>
 
 #include "flow/SegmentList.h"
-#include "measurement/DetailText.h"
+#include "report/DetailText.h"
 
 namespace korvo::measurement {
 

@@ -8,7 +8,7 @@
 #include <cstdint>
 
 #include "flow/SegmentList.h"
-#include "measurement/DetailText.h"
+#include "report/DetailText.h"
 
 namespace korvo::measurement {
 

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "flow/SegmentRecord.h"
-#include "measurement/DetailRow.h"
+#include "report/DetailRow.h"
 
 namespace korvo::measurement {
 

@@ -1,6 +1,6 @@
 #include "measurement/CaptureDuration.h"
 
-#include "measurement/TimeText.h"
+#include "report/TimeText.h"
 
 namespace korvo::measurement {
 

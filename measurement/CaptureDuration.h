@@ -2,7 +2,7 @@
 // "CaptureDuration": the span from the earliest to the latest capture time of all frames.
 
 #include "capture/PacketSignals.h"
-#include "measurement/Measurement.h"
+#include "report/Measurement.h"
 
 namespace korvo::measurement {
 

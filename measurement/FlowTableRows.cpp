@@ -8,8 +8,8 @@
 #include <limits>
 #include <string_view>
 
-#include "measurement/DetailRow.h"
-#include "measurement/TimeText.h"
+#include "report/DetailRow.h"
+#include "report/TimeText.h"
 
 namespace korvo::measurement {
 

@@ -14,8 +14,8 @@
 
 #include "flow/FlowVolumeTally.h"
 #include "flow/SequenceEvaluatorHandler.h"
-#include "measurement/DetailText.h"
-#include "measurement/TimeText.h"
+#include "report/DetailText.h"
+#include "report/TimeText.h"
 
 namespace korvo::measurement {
 

@@ -1,6 +1,6 @@
 #include "measurement/NumberIPFragments.h"
 
-#include "measurement/DetailRow.h"
+#include "report/DetailRow.h"
 
 namespace korvo::measurement {
 

@@ -1,7 +1,7 @@
 #include "measurement/NumberJumboPackets.h"
 
 #include "capture/IPPacketDispatcher.h"
-#include "measurement/DetailRow.h"
+#include "report/DetailRow.h"
 
 namespace korvo::measurement {
 

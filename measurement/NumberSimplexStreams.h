@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "flow/SequenceEvaluatorHandler.h"
-#include "measurement/Measurement.h"
+#include "report/Measurement.h"
 
 namespace korvo::measurement {
 

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "measurement/DetailRow.h"
+#include "report/DetailRow.h"
 
 namespace korvo::measurement {
 

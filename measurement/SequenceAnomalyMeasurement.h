@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "flow/SequenceEvaluatorHandler.h"
-#include "measurement/Measurement.h"
+#include "report/Measurement.h"
 
 namespace korvo::measurement {
 

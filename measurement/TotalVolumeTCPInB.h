@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "capture/PacketSignals.h"
-#include "measurement/Measurement.h"
+#include "report/Measurement.h"
 
 namespace korvo::measurement {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "measurement/DetailText.h"
-#include "measurement/TimeText.h"
+#include "report/DetailText.h"
+#include "report/TimeText.h"
 
 namespace korvo::measurement {
 

@@ -1,4 +1,4 @@
-#include "measurement/DetailText.h"
+#include "report/DetailText.h"
 
 #include <unistd.h>
 

@@ -1,4 +1,4 @@
-#include "measurement/Measurement.h"
+#include "report/Measurement.h"
 
 #include <utility>
 

@@ -5,7 +5,7 @@
 #include <boost/date_time/posix_time/posix_time_types.hpp>
 #include <string>
 
-#include "measurement/DetailText.h"
+#include "report/DetailText.h"
 
 namespace korvo::measurement {
 

@@ -1,4 +1,4 @@
-#include "measurement/TimeText.h"
+#include "report/TimeText.h"
 
 #include <algorithm>
 #include <array>

@@ -10,7 +10,6 @@
 #include "capture/TCPPacketDispatcher.h"
 #include "flow/SequenceEvaluatorMultimap.h"
 #include "measurement/CaptureDuration.h"
-#include "measurement/DetailRow.h"
 #include "measurement/NumberGapsInTCPFlows.h"
 #include "measurement/NumberIPFragments.h"
 #include "measurement/NumberJumboPackets.h"
@@ -19,6 +18,7 @@
 #include "measurement/TotalVolume.h"
 #include "measurement/TotalVolumeTCPInB.h"
 #include "measurement/TrafficLoadInMbps.h"
+#include "report/DetailRow.h"
 
 namespace korvo::bench {
 namespace {

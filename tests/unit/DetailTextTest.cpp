@@ -6,8 +6,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "measurement/DetailRow.h"
-#include "measurement/DetailText.h"
+#include "report/DetailRow.h"
+#include "report/DetailText.h"
 
 namespace korvo::measurement {
 namespace {

@@ -8,7 +8,7 @@
 #include <random>
 #include <sstream>
 
-#include "measurement/TimeText.h"
+#include "report/TimeText.h"
 
 namespace korvo::measurement {
 namespace {
