@@ -1,19 +1,13 @@
 #include "capture/LinkLayer.h"
 
+#include <pcap/dlt.h>
+#include <pcap/sll.h>
+
+#include <cstddef>
+
 namespace korvo::measurement {
 
 namespace {
-
-// Link-type numbers as the capture library reports them.
-constexpr int kNull = 0;
-constexpr int kRawOpenBsd = 12;
-constexpr int kRawBsdOs = 14;
-constexpr int kRaw = 101;
-constexpr int kLoop = 108;
-constexpr int kLinuxCooked = 113;
-constexpr int kIPv4 = 228;
-constexpr int kIPv6 = 229;
-constexpr int kLinuxCooked2 = 276;
 
 constexpr std::uint16_t kEtherTypeIPv4 = 0x0800;
 constexpr std::uint16_t kEtherTypeIPv6 = 0x86DD;
@@ -30,10 +24,10 @@ constexpr std::uint32_t kFamilyIPv6NetBsd = 24;
 constexpr std::uint32_t kFamilyIPv6FreeBsd = 28;
 constexpr std::uint32_t kFamilyIPv6Darwin = 30;
 
-constexpr std::uint32_t kCookedTypeOffset = 14;
-constexpr std::uint32_t kCookedLength = 16;
-constexpr std::uint32_t kCooked2TypeOffset = 0;
-constexpr std::uint32_t kCooked2Length = 20;
+constexpr std::uint32_t kCookedTypeOffset = offsetof(sll_header, sll_protocol);
+constexpr std::uint32_t kCookedLength = SLL_HDR_LEN;
+constexpr std::uint32_t kCooked2TypeOffset = offsetof(sll2_header, sll2_protocol);
+constexpr std::uint32_t kCooked2Length = SLL2_HDR_LEN;
 
 std::uint16_t bigEndian16(const unsigned char* bytes) {
     return static_cast<std::uint16_t>(bytes[0] << 8 | bytes[1]);
@@ -55,30 +49,30 @@ constexpr LinkLayer::Found kOther{LinkLayer::Carried::Other, 0};
 
 LinkLayer::LinkLayer(int linkType) {
     switch (linkType) {
-        case kEthernet:
+        case DLT_EN10MB:
             framing_ = Framing::Ethernet;
             break;
-        case kLinuxCooked:
+        case DLT_LINUX_SLL:
             framing_ = Framing::Cooked;
             break;
-        case kLinuxCooked2:
+        case DLT_LINUX_SLL2:
             framing_ = Framing::Cooked2;
             break;
-        case kRawOpenBsd:
-        case kRawBsdOs:
-        case kRaw:
+        case DLT_RAW:
+        case kBsdOsRaw:
+        case kLinktypeRaw:
             framing_ = Framing::Raw;
             break;
-        case kIPv4:
+        case DLT_IPV4:
             framing_ = Framing::IPv4Only;
             break;
-        case kIPv6:
+        case DLT_IPV6:
             framing_ = Framing::IPv6Only;
             break;
-        case kNull:
+        case DLT_NULL:
             framing_ = Framing::Null;
             break;
-        case kLoop:
+        case DLT_LOOP:
             framing_ = Framing::Loop;
             break;
         default:

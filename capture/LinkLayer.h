@@ -9,7 +9,12 @@ namespace korvo::measurement {
 
 class LinkLayer {
 public:
+    // Libpcap's DLT_EN10MB.
     static constexpr int kEthernet = 1;
+    // Raw IP under the numbers that <pcap/dlt.h> does not give it on this system: as capture files number it
+    // (libpcap's LINKTYPE_RAW, which it reads as DLT_RAW), and as BSD/OS numbers it (DLT_RAW there).
+    static constexpr int kLinktypeRaw = 101;
+    static constexpr int kBsdOsRaw = 14;
 
     enum class Carried : std::uint8_t { IPv4, IPv6, StackedTags, Other };
 

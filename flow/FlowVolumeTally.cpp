@@ -74,9 +74,8 @@ void FlowVolumeTally::grow(Table& table) {
 }
 
 std::size_t FlowVolumeTally::tableOf(const FlowTuple& tuple) {
-    // The flow table's shards go by the top bits of the flow hash made unsigned.
-    const auto biasedHash = static_cast<std::uint32_t>(tuple.flowHash()) ^ 0x80000000U;
-    return biasedHash >> (32 - kTableBits);
+    // One table per shard of the flow table.
+    return ShardRule::shardOf(ShardRule::orderKey(tuple));
 }
 
 void FlowVolumeTally::handlePacket(const IPPacket& packet) {

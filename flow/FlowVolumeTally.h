@@ -10,6 +10,7 @@
 
 #include "capture/FlowTuple.h"
 #include "capture/PacketSignals.h"
+#include "flow/ShardRule.h"
 
 namespace korvo::measurement {
 
@@ -65,7 +66,6 @@ private:
         std::vector<Slot> slots;
         std::size_t used = 0;
     };
-    static constexpr unsigned kTableBits = 6;
 
     // A frame whose slot is being fetched from memory while the frames before it are added.
     struct Pending {
@@ -94,7 +94,7 @@ private:
     static std::size_t tableOf(const FlowTuple& tuple);
     void add(const Pending& frame);
 
-    std::array<Table, std::size_t{1} << kTableBits> tables_;
+    std::array<Table, ShardRule::kShards> tables_;
     std::array<Pending, kQueued> queue_{};
     std::size_t queued_ = 0;
     // The all-zero key marks an empty slot, so the flow 0.0.0.0:0 <-> 0.0.0.0:0 (only a damaged capture

@@ -56,8 +56,7 @@ void SequenceEvaluatorMultimap::handlePacket(const IPPacket& packet) {
                       tcpHeader->acknowledgementNumberHost(), packet.packetNumber, packet.captureTime,
                       identificationKey(ipHeader)),
         tuple.sourceAddress, tuple.destinationAddress, tuple.sourcePort, tuple.destinationPort};
-    const auto biasedHash = static_cast<std::uint32_t>(tuple.flowHash()) ^ 0x80000000U;
-    shards_[biasedHash >> (32 - kShardBits)].add(segment);
+    shards_[ShardRule::shardOf(ShardRule::orderKey(tuple))].add(segment);
     if (++kept_ >= keptLimit_) {
         spill();
     }

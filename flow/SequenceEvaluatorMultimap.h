@@ -12,6 +12,7 @@
 #include "capture/PacketSignals.h"
 #include "flow/FlowShard.h"
 #include "flow/SequenceEvaluatorHandler.h"
+#include "flow/ShardRule.h"
 
 namespace korvo::measurement {
 
@@ -33,16 +34,12 @@ public:
     void evaluateFlows();
 
 private:
-    // Shards are chosen by the top bits of the (unsigned-biased) flow hash.
-    static constexpr unsigned kShardBits = 6;
-    static constexpr std::size_t kShards = std::size_t{1} << kShardBits;
-
     void spill();
 
     FlowTableSettings settings_;
     std::size_t keptLimit_;
     std::size_t kept_ = 0;
-    std::array<FlowShard, kShards> shards_;
+    std::array<FlowShard, ShardRule::kShards> shards_;
 };
 
 }  // namespace korvo::measurement

@@ -9,6 +9,7 @@
 
 #include "capture/FlowTuple.h"
 #include "flow/SegmentRecord.h"
+#include "flow/ShardRule.h"
 
 namespace korvo::measurement {
 
@@ -49,9 +50,7 @@ struct ShardSegment {
 
     // Hand-out order puts flows by signed flow hash first: this is that hash made unsigned so that it sorts
     // the same way.
-    [[nodiscard]] std::uint32_t orderKey() const {
-        return static_cast<std::uint32_t>(tuple().flowHash()) ^ 0x80000000U;
-    }
+    [[nodiscard]] std::uint32_t orderKey() const { return ShardRule::orderKey(tuple()); }
 };
 
 static_assert(sizeof(ShardSegment) == 40);

@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "capture/LinkLayer.h"
 #include "robustness/PcapngImage.h"
 #include "robustness/SampleTraffic.h"
 #include "support/LinkFraming.h"
@@ -19,7 +20,7 @@ using robustness::SampleRecord;
 using robustness::SampleTraffic;
 
 constexpr std::uint32_t kMarch2008 = 1204726029;
-constexpr std::uint32_t kLinkTypeRawIp = 101;
+constexpr std::uint32_t kLinkTypeRawIp = measurement::LinkLayer::kLinktypeRaw;
 // The magic number that marks nanosecond time stamps, as the file's first four bytes (little-endian).
 constexpr std::uint8_t kNanosecondMagic[] = {0x4d, 0x3c, 0xb2, 0xa1};
 

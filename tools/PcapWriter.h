@@ -2,6 +2,8 @@
 // Writes a classic libpcap capture file (microsecond timestamps, little-endian, Ethernet link type by
 // default) record by record through a large buffer, so that multi-gigabyte captures are written quickly.
 
+#include <pcap/dlt.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <span>
@@ -12,7 +14,7 @@ namespace korvo::tools {
 
 class PcapWriter {
 public:
-    static constexpr std::uint32_t kLinkTypeEthernet = 1;
+    static constexpr std::uint32_t kLinkTypeEthernet = DLT_EN10MB;
 
     // Creates or empties `path` and writes the file header. Throws std::runtime_error naming the file and the
     // system's reason when it cannot be written.

@@ -2,6 +2,8 @@
 // Ethernet, and only the figures of wire bytes differ, by the link headers. Link types that are not decoded
 // give the frame-level figures and a warning; frames that carry IPv6 or sit behind stacked tags are noted.
 
+#include <pcap/dlt.h>
+
 #include <sstream>
 #include <string>
 #include <vector>
@@ -143,7 +145,7 @@ TEST_F(LinkTypeTest, UndecodedLinkTypeGivesTheFrameLevelFiguresAndAWarning) {
 
 // A capture of bare IPv6 packets is left out whole: the warning, and the note that counts its frames.
 TEST_F(LinkTypeTest, IPv6LinkTypeIsWarnedAboutAndNoted) {
-    constexpr std::uint32_t kIPv6 = 229;
+    constexpr std::uint32_t kIPv6 = DLT_IPV6;
     TestCapture(tool.path(kCapture), kIPv6).add({kMarch2008, 0}, std::vector<std::uint8_t>(40, 0x60)).close();
 
     const RunResult result = analyse();

@@ -1,5 +1,7 @@
 #include "robustness/PcapngImage.h"
 
+#include <pcap/dlt.h>
+
 #include "tools/WireBytes.h"
 
 namespace korvo::robustness {
@@ -10,7 +12,7 @@ constexpr std::uint32_t kSectionHeaderBlock = 0x0A0D0D0A;
 constexpr std::uint32_t kInterfaceDescriptionBlock = 1;
 constexpr std::uint32_t kEnhancedPacketBlock = 6;
 constexpr std::uint32_t kByteOrderMagic = 0x1A2B3C4D;
-constexpr std::uint16_t kLinkTypeEthernet = 1;
+constexpr std::uint16_t kLinkTypeEthernet = DLT_EN10MB;
 constexpr std::uint16_t kOptionEnd = 0;
 constexpr std::uint16_t kOptionResolution = 9;
 constexpr std::uint16_t kOptionOffset = 14;

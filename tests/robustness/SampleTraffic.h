@@ -2,6 +2,8 @@
 // The small capture of mixed traffic that the robustness tests damage and the fuzzer starts from, record by
 // record, and the ways of laying records out as a capture file.
 
+#include <pcap/dlt.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -19,7 +21,7 @@ struct SampleRecord {
 
 class SampleTraffic {
 public:
-    static constexpr std::uint32_t kLinkTypeEthernet = 1;
+    static constexpr std::uint32_t kLinkTypeEthernet = DLT_EN10MB;
 
     // Eight records, about 600 bytes as a file: a TCP conversation in both directions with IP options, a
     // repeated segment, a gap and a truncated frame; an 802.1Q-tagged TCP segment; a UDP fragment; ARP.

@@ -3,9 +3,13 @@
 // link types that carry no EtherType, an 802.1Q tag) is replaced by that link type's header. Lets one set of
 // frames be written as a capture of every link type that the tool decodes.
 
+#include <pcap/dlt.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "capture/LinkLayer.h"
 
 namespace korvo::e2e {
 
@@ -18,15 +22,15 @@ struct LinkType {
 
 class LinkFraming {
 public:
-    static constexpr std::uint32_t kNull = 0;
-    static constexpr std::uint32_t kEthernet = 1;
-    static constexpr std::uint32_t kRawOpenBsd = 12;
-    static constexpr std::uint32_t kRawBsdOs = 14;
-    static constexpr std::uint32_t kRaw = 101;
-    static constexpr std::uint32_t kLoop = 108;
-    static constexpr std::uint32_t kLinuxCooked = 113;
-    static constexpr std::uint32_t kIPv4 = 228;
-    static constexpr std::uint32_t kLinuxCooked2 = 276;
+    static constexpr std::uint32_t kNull = DLT_NULL;
+    static constexpr std::uint32_t kEthernet = DLT_EN10MB;
+    static constexpr std::uint32_t kRawOpenBsd = DLT_RAW;
+    static constexpr std::uint32_t kRawBsdOs = measurement::LinkLayer::kBsdOsRaw;
+    static constexpr std::uint32_t kRaw = measurement::LinkLayer::kLinktypeRaw;
+    static constexpr std::uint32_t kLoop = DLT_LOOP;
+    static constexpr std::uint32_t kLinuxCooked = DLT_LINUX_SLL;
+    static constexpr std::uint32_t kIPv4 = DLT_IPV4;
+    static constexpr std::uint32_t kLinuxCooked2 = DLT_LINUX_SLL2;
 
     // Every link type whose frames are lifted to IPv4; NULL appears twice, once per byte order.
     static std::vector<LinkType> decodedLinkTypes();

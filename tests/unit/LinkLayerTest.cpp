@@ -3,6 +3,7 @@
 // past them.
 
 #include <gtest/gtest.h>
+#include <pcap/dlt.h>
 
 #include <cstdint>
 #include <vector>
@@ -14,12 +15,12 @@ namespace {
 
 using Carried = LinkLayer::Carried;
 
-constexpr int kNull = 0;
-constexpr int kRaw = 101;
-constexpr int kLoop = 108;
-constexpr int kCooked = 113;
-constexpr int kIPv4 = 228;
-constexpr int kCooked2 = 276;
+constexpr int kNull = DLT_NULL;
+constexpr int kRaw = LinkLayer::kLinktypeRaw;
+constexpr int kLoop = DLT_LOOP;
+constexpr int kCooked = DLT_LINUX_SLL;
+constexpr int kIPv4 = DLT_IPV4;
+constexpr int kCooked2 = DLT_LINUX_SLL2;
 
 // The first `length` bytes of `frame`, in a block of exactly that size.
 std::vector<unsigned char> cut(const std::vector<unsigned char>& frame, std::size_t length) {
@@ -131,7 +132,7 @@ TEST(LinkLayerTest, OnlyTheListedLinkTypesAreDecoded) {
     for (const int linkType : {9, 105, 127, 229}) {
         EXPECT_FALSE(LinkLayer::decodes(linkType)) << linkType;
         EXPECT_EQ(find(linkType, typedFrame(64, 12, 0x0800)).carried,
-                  linkType == 229 ? Carried::IPv6 : Carried::Other);
+                  linkType == DLT_IPV6 ? Carried::IPv6 : Carried::Other);
     }
 }
 
