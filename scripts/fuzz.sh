@@ -2,7 +2,8 @@
 # Builds the capture fuzz target with clang, libFuzzer and the address and undefined-behaviour sanitizers,
 # then fuzzes for the given number of seconds on one core, starting from the seed captures that the
 # robustness tests build. Every finding (crash, sanitizer report, leak, hang, memory blow-up) is kept as an
-# input file under BUILD/findings and the run goes on; the corpus in BUILD/corpus grows from run to run.
+# input file under BUILD/findings and copied to fuzz/findings/, and the run goes on; the corpus in
+# BUILD/corpus grows from run to run.
 #
 # Usage: scripts/fuzz.sh SECONDS
 # Environment: FUZZ_BUILD build folder (default build-fuzz), FUZZ_JOBS build jobs (default 2).
@@ -40,7 +41,9 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 findings=$(find "$build/findings" -type f | sort)
 echo "Corpus: $(find "$build/corpus" -type f | wc -l) inputs in $build/corpus"
 if [[ -n "$findings" ]]; then
-    echo "Findings:"
+    # Kept in the repository, where the test FuzzFindings.Replay replays them on every run.
+    cp $findings fuzz/findings/
+    echo "Findings, copied to fuzz/findings/ (commit them with the mend):"
     echo "$findings"
     exit 1
 fi
