@@ -1,7 +1,8 @@
 # The Debian package of the tool: `cpack -G DEB` in a build folder (scripts/package.sh does the whole
-# thing). It holds what `cmake --install` installs, the tool and its man page, and depends on the shared
-# libraries the tool is linked with as dpkg-shlibdeps finds them, so the list follows the build machine's
-# libpcap, zlib, libzstd, Boost and C++ run-time instead of being kept by hand.
+# thing). It holds what `cmake --install` installs, the tool, its man page, the licence and the list of
+# changes, and depends on the shared libraries the tool is linked with as dpkg-shlibdeps finds them, so the
+# list follows the build machine's libpcap, zlib, libzstd, Boost and C++ run-time instead of being kept by
+# hand.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME wiretally)
 set(CPACK_PACKAGE_VENDOR "Wiretally maintainers")

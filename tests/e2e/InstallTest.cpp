@@ -1,5 +1,5 @@
-// What `cmake --install` puts under a prefix: the tool and its man page, nothing else, and a tool that runs
-// from there.
+// What `cmake --install` puts under a prefix: the tool, its man page, the licence and the list of changes,
+// nothing else, and a tool that runs from there.
 
 #include <gtest/gtest.h>
 
@@ -36,7 +36,8 @@ TEST(InstallTest, InstallsTheToolAndItsManPageOnly) {
             installed.insert(fs::relative(entry.path(), prefix).string());
         }
     }
-    EXPECT_EQ(installed, (std::set<std::string>{"bin/wiretally", "share/man/man1/wiretally.1"}));
+    EXPECT_EQ(installed, (std::set<std::string>{"bin/wiretally", "share/doc/wiretally/CHANGES.md",
+                                                "share/doc/wiretally/LICENSE", "share/man/man1/wiretally.1"}));
 
     EXPECT_EQ(contentsOf(prefix / "share/man/man1/wiretally.1"), contentsOf(WIRETALLY_MAN_PAGE));
     const RunResult version = ToolRun(prefix / "bin/wiretally").run({"-v"});
