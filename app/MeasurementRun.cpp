@@ -2,12 +2,15 @@
 
 #include <cstdlib>
 #include <iostream>
+#include <memory>
 #include <new>
 #include <optional>
 
 #include "app/ErrorText.h"
+#include "app/InterruptWatcher.h"
 #include "app/ProgressLine.h"
 #include "app/ResultFile.h"
+#include "app/ResultPlacement.h"
 #include "app/RunFailure.h"
 #include "app/RunNotes.h"
 #include "capture/FilterError.h"
@@ -39,6 +42,8 @@ namespace korvo::measurement {
 namespace {
 
 constexpr int kRunFailed = -2;
+constexpr const char* kSummarySuffix = ".Summary.txt";
+constexpr const char* kFlowTableSuffix = ".Flows.csv";
 
 }  // namespace
 
@@ -103,10 +108,12 @@ void MeasurementRun::analyse(const std::vector<std::string>& inputFiles, const s
 
     std::optional<std::uint64_t> framesBeforeDamage;
     try {
+        // First, so that every thread the run starts leaves SIGINT and SIGTERM to it.
+        const InterruptWatcher interrupts;
         // The truncated frames are always listed, with or without extended statistics.
         PacketLoader loader(inputFiles, filter, true);
         // An unusable prefix is reported before a long read, not after it.
-        ResultFile::checkCreatable(outputPrefix + ".Summary.txt");
+        ResultFile::checkCreatable(outputPrefix + kSummarySuffix);
         const int linkType = loader.linkType();
         if (!LinkLayer::decodes(linkType)) {
             std::cerr << RunNotes::undecodedLinkType(linkType) << std::endl;
@@ -129,20 +136,20 @@ void MeasurementRun::analyse(const std::vector<std::string>& inputFiles, const s
         if (flowVolumes) {
             flowVolumes->finish();
         }
-        // The flow table's rows go to their file while the flows are handed out. The file is placed before
-        // the others, so that the summary stays the last file placed.
+        // The flow table's rows go to their file while the flows are handed out; it is placed with the
+        // others.
         std::optional<ResultFile> flowsFile;
         if (flowRows) {
-            flowsFile.emplace(outputPrefix + ".Flows.csv");
+            flowsFile.emplace(outputPrefix + kFlowTableSuffix);
             flowsFile->write(FlowTableRows::kHeader);
             flowRows->streamTo([&flowsFile](std::string_view piece) { flowsFile->write(piece); });
         }
         flowTable.evaluateFlows();
         if (flowsFile) {
             flowRows->flush();
-            flowsFile->close();
+            flowsFile->finish();
         }
-        writeResults(outputPrefix);
+        writeResults(outputPrefix, flowsFile ? &*flowsFile : nullptr);
         progress.clear();
         const std::string coverage =
             RunNotes::coverage(ipDispatcher.ipv6Frames(), ipDispatcher.stackedTagFrames());
@@ -168,7 +175,7 @@ void MeasurementRun::analyse(const std::vector<std::string>& inputFiles, const s
     }
 }
 
-void MeasurementRun::writeResults(std::string outputPrefix) const {
+void MeasurementRun::writeResults(const std::string& outputPrefix, ResultFile* flowsFile) const {
     struct NamedGroup {
         const char* heading;
         const Group& members;
@@ -177,7 +184,9 @@ void MeasurementRun::writeResults(std::string outputPrefix) const {
                                  {"Flow Measurements:", flowMeasurements},
                                  {"Packet Measurements:", packetMeasurements}};
 
-    ResultFile summary(outputPrefix + ".Summary.txt");
+    ResultFile summary(outputPrefix + kSummarySuffix);
+    std::vector<std::unique_ptr<ResultFile>> details;
+    std::vector<std::string> resultNames = {summary.name(), outputPrefix + kFlowTableSuffix};
     for (const NamedGroup& group : groups) {
         summary.write(group.heading);
         summary.endLine();
@@ -187,15 +196,26 @@ void MeasurementRun::writeResults(std::string outputPrefix) const {
             summary.write(": ");
             summary.write(value);
             summary.endLine();
+            resultNames.push_back(outputPrefix + "." + measurement.getName() + ".csv");
             if (measurement.isExtended()) {
-                ResultFile detail(outputPrefix + "." + measurement.getName() + ".csv");
-                detail.write(measurement.getDetails());
-                detail.close();
+                details.push_back(std::make_unique<ResultFile>(resultNames.back()));
+                details.back()->write(measurement.getDetails());
+                details.back()->finish();
             }
         }
         summary.endLine();
     }
-    summary.close();
+    summary.finish();
+
+    std::vector<ResultFile*> files;
+    if (flowsFile != nullptr) {
+        files.push_back(flowsFile);
+    }
+    for (const std::unique_ptr<ResultFile>& detail : details) {
+        files.push_back(detail.get());
+    }
+    files.push_back(&summary);
+    ResultPlacement::place(resultNames, files, summary);
 }
 
 }  // namespace korvo::measurement

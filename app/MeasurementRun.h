@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/ResultFile.h"
 #include "flow/SequenceEvaluatorMultimap.h"
 #include "report/Measurement.h"
 
@@ -28,7 +29,9 @@ public:
     void analyse(const std::vector<std::string>& inputFiles, const std::string& filter,
                  const std::string& outputPrefix, bool extended, const FlowTableSettings& flowSettings = {},
                  bool writeFlowTable = false);
-    void writeResults(std::string outputPrefix) const;
+    // Writes the summary and the detail files and places them, with the finished flow table file if there
+    // is one, as one whole run of the prefix.
+    void writeResults(const std::string& outputPrefix, ResultFile* flowsFile) const;
 
     Group volumeMeasurements;
     Group flowMeasurements;

@@ -1,11 +1,12 @@
 #include "app/ProgressLine.h"
 
+#include "app/InterruptWatcher.h"
+
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <csignal>
 #include <cstdio>
 #include <iostream>
 
@@ -47,32 +48,6 @@ std::string durationText(std::uint64_t seconds) {
     return buffer.data();
 }
 
-// The signals that stop a run from the keyboard or by request, and the width of the line standing on
-// standard error, for the handler that wipes it before the process ends.
-constexpr std::array<int, 2> kStopSignals = {SIGINT, SIGTERM};
-volatile std::sig_atomic_t standingWidth = 0;
-
-// Only async-signal-safe calls here (write, raise). The handler was installed with SA_RESETHAND, so the
-// signal raised again is delivered with its default action once this returns: the process ends as it would
-// have.
-extern "C" void wipeAndStop(int signalNumber) {
-    static constexpr std::array<char, 64> kBlanks = [] {
-        std::array<char, 64> blanks{};
-        blanks.fill(' ');
-        return blanks;
-    }();
-    std::size_t left = static_cast<std::size_t>(standingWidth);
-    ssize_t ignored = ::write(STDERR_FILENO, "\r", 1);
-    while (left > 0 && ignored >= 0) {
-        const std::size_t part = std::min(left, kBlanks.size());
-        ignored = ::write(STDERR_FILENO, kBlanks.data(), part);
-        left -= part;
-    }
-    ignored = ::write(STDERR_FILENO, "\r", 1);
-    static_cast<void>(ignored);
-    std::raise(signalNumber);
-}
-
 }  // namespace
 
 ProgressLine::ProgressLine(std::ostream* terminal, std::optional<std::uint64_t> totalBytes, Now now)
@@ -92,23 +67,6 @@ ProgressLine::~ProgressLine() {
 
 ProgressLine ProgressLine::onStandardError(std::optional<std::uint64_t> totalBytes) {
     return ProgressLine(::isatty(STDERR_FILENO) == 1 ? &std::cerr : nullptr, totalBytes, Clock::now, true);
-}
-
-void ProgressLine::watchStopSignals(bool watch) {
-    for (const int signalNumber : kStopSignals) {
-        struct sigaction current {};
-        ::sigaction(signalNumber, nullptr, &current);
-        if (watch && current.sa_handler == SIG_DFL) {
-            // A signal the run was told to ignore (a job started in the background) stays ignored.
-            struct sigaction wipe {};
-            wipe.sa_handler = wipeAndStop;
-            wipe.sa_flags = static_cast<int>(SA_RESETHAND);
-            ::sigemptyset(&wipe.sa_mask);
-            ::sigaction(signalNumber, &wipe, nullptr);
-        } else if (!watch && current.sa_handler == wipeAndStop) {
-            std::signal(signalNumber, SIG_DFL);
-        }
-    }
 }
 
 void ProgressLine::update(std::uint64_t bytesRead) {
@@ -134,8 +92,7 @@ void ProgressLine::clear() {
     }
     *terminal_ << ('\r' + std::string(shownWidth_, ' ') + '\r') << std::flush;
     if (wipesOnStop_) {
-        watchStopSignals(false);
-        standingWidth = 0;
+        InterruptWatcher::standingLine(0);
     }
     shown_ = false;
     shownWidth_ = 0;
@@ -150,10 +107,7 @@ void ProgressLine::draw(std::uint64_t bytesRead, Clock::time_point at) {
         shownWidth_ = width;
     }
     if (wipesOnStop_) {
-        standingWidth = static_cast<std::sig_atomic_t>(shownWidth_);
-        if (!shown_) {
-            watchStopSignals(true);
-        }
+        InterruptWatcher::standingLine(shownWidth_);
     }
     // One write per drawing, so that the terminal never shows half a line.
     *terminal_ << line << std::flush;

@@ -49,8 +49,6 @@ private:
     ProgressLine(std::ostream* terminal, std::optional<std::uint64_t> totalBytes, Now now, bool wipesOnStop);
 
     void draw(std::uint64_t bytesRead, Clock::time_point at);
-    // Installs, or takes back, the handlers that wipe the line on standard error when the run is stopped.
-    static void watchStopSignals(bool watch);
 
     std::ostream* terminal_;
     std::optional<std::uint64_t> totalBytes_;
@@ -60,7 +58,8 @@ private:
     // The width of the text on screen: a shorter text is padded over it, and clearing blanks it.
     std::size_t shownWidth_ = 0;
     bool shown_ = false;
-    // Only the line on standard error wipes itself from a signal handler, which writes to that stream alone.
+    // Only the line on standard error is wiped when a run is stopped, by the interrupt watcher, which writes
+    // to that stream alone.
     bool wipesOnStop_;
 };
 

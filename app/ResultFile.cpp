@@ -36,15 +36,17 @@ int createTemporary(const std::string& fileName, std::string& temporaryName) {
 }  // namespace
 
 ResultFile::ResultFile(std::string fileName) : fileName_(std::move(fileName)) {
+    const InterruptWatcher::StopHold hold;
     const int descriptor = createTemporary(fileName_, temporaryName_);
     if (descriptor < 0) {
         fail(errno);
     }
+    InterruptWatcher::recordTemporary(hold, temporaryName_);
     file_ = ::fdopen(descriptor, "w");
     if (file_ == nullptr) {
         const int error = errno;
         ::close(descriptor);
-        ::unlink(temporaryName_.c_str());
+        discard(hold);
         fail(error);
     }
 }
@@ -52,11 +54,15 @@ ResultFile::ResultFile(std::string fileName) : fileName_(std::move(fileName)) {
 ResultFile::~ResultFile() {
     if (file_ != nullptr) {
         std::fclose(file_);
-        ::unlink(temporaryName_.c_str());
+    }
+    if (!placed_) {
+        const InterruptWatcher::StopHold hold;
+        discard(hold);
     }
 }
 
 void ResultFile::checkCreatable(const std::string& fileName) {
+    const InterruptWatcher::StopHold hold;
     std::string temporaryName;
     const int descriptor = createTemporary(fileName, temporaryName);
     if (descriptor < 0) {
@@ -83,18 +89,27 @@ void ResultFile::endLine() {
     }
 }
 
-void ResultFile::close() {
+void ResultFile::finish() {
     std::FILE* file = std::exchange(file_, nullptr);
     if (std::fclose(file) != 0) {
-        const int error = errno;
-        ::unlink(temporaryName_.c_str());
-        fail(error);
+        fail(errno);
     }
+}
+
+void ResultFile::place(const InterruptWatcher::StopHold& hold) {
     if (std::rename(temporaryName_.c_str(), fileName_.c_str()) != 0) {
         const int error = errno;
-        ::unlink(temporaryName_.c_str());
+        discard(hold);
+        placed_ = true;
         fail(error);
     }
+    InterruptWatcher::forgetTemporary(hold, temporaryName_);
+    placed_ = true;
+}
+
+void ResultFile::discard(const InterruptWatcher::StopHold& hold) {
+    ::unlink(temporaryName_.c_str());
+    InterruptWatcher::forgetTemporary(hold, temporaryName_);
 }
 
 void ResultFile::fail(int error) const {

@@ -1,14 +1,15 @@
 #pragma once
-// One result file. It is written under a temporary name beside its own and renamed into place only when
-// closed complete, so that a file under a result name is always whole; a file not closed removes its
-// temporary on destruction. Every failure to create, write or place it is raised as a std::runtime_error
-// "Error writing result file <name>: <system reason>", so that a run never reports success over files that
-// were not written.
+// One result file. It is written under a temporary name beside its own (NAME.part-PID-N) and given its name
+// only when placed, complete, so that a file under a result name is always whole; a file not placed
+// removes its temporary on destruction, and a run stopped by SIGINT or SIGTERM removes it too. Every failure
+// to create, write or place it is raised as a std::runtime_error "Error writing result file <name>: <system
+// reason>", so that a run never reports success over files that were not written.
 
 #include <cstdio>
 #include <string>
 #include <string_view>
 
+#include "app/InterruptWatcher.h"
 #include "report/DetailText.h"
 
 namespace korvo::measurement {
@@ -24,19 +25,25 @@ public:
     // stays.
     static void checkCreatable(const std::string& fileName);
 
+    [[nodiscard]] const std::string& name() const { return fileName_; }
     void write(std::string_view text);
     void write(const DetailText& text);
     // Writes a newline and flushes, so that a full disk is noticed at the line that met it.
     void endLine();
-    // Completes the file and gives it its name.
-    void close();
+    // Completes the temporary file; nothing more can be written.
+    void finish();
+    // Gives the finished file its name, while `hold` keeps a stop back.
+    void place(const InterruptWatcher::StopHold& hold);
 
 private:
     [[noreturn]] void fail(int error) const;
+    // Removes the temporary file and forgets it.
+    void discard(const InterruptWatcher::StopHold& hold);
 
     std::string fileName_;
     std::string temporaryName_;
     std::FILE* file_ = nullptr;
+    bool placed_ = false;
 };
 
 }  // namespace korvo::measurement
