@@ -6,6 +6,7 @@
 #include <boost/program_options.hpp>
 #include <exception>
 #include <iostream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,27 @@ namespace {
 namespace po = boost::program_options;
 
 constexpr int kUsageError = -1;
+constexpr const char* kManualPointer =
+    "See man wiretally for the figures, the result files and the exit status.";
+
+// The prefix as given, when it can start the names of files; a prefix that names a folder would make hidden
+// files such as results/.Summary.txt, so it is refused with what to write instead.
+std::string checkedPrefix(const std::string& prefix) {
+    if (prefix.empty()) {
+        throw std::invalid_argument(
+            "--outputPrefix is empty: write the start of the result files' names, e.g. "
+            "-o results/run1");
+    }
+    const std::size_t slash = prefix.rfind('/');
+    const std::string last = slash == std::string::npos ? prefix : prefix.substr(slash + 1);
+    if (last.empty() || last == "." || last == "..") {
+        const std::string folder = last.empty() ? prefix : prefix + "/";
+        throw std::invalid_argument(
+            "--outputPrefix \"" + prefix +
+            "\" names a folder, not the start of the result files' names: write e.g. -o " + folder + "run1");
+    }
+    return prefix;
+}
 
 po::options_description describeOptions() {
     po::options_description options("Usage: Wiretally [options]",
@@ -64,7 +86,7 @@ int main(int argc, char* argv[]) {
             arguments);
         po::notify(arguments);
         if (arguments.count("help") != 0) {
-            std::cout << options << "\n";
+            std::cout << options << "\n" << kManualPointer << "\n";
             return 0;
         }
         if (arguments.count("version") != 0) {
@@ -90,7 +112,7 @@ int main(int argc, char* argv[]) {
             std::cerr << "--outputPrefix required." << std::endl;
             return kUsageError;
         }
-        outputPrefix = arguments["outputPrefix"].as<std::string>();
+        outputPrefix = checkedPrefix(arguments["outputPrefix"].as<std::string>());
         flowSettings.threads = arguments.count("threads") != 0
                                    ? ResourceOptions::parseThreads(arguments["threads"].as<std::string>())
                                    : ResourceOptions::usableProcessors();

@@ -1,5 +1,7 @@
 #include "flow/RunFile.h"
 
+#include "report/TemporaryFolder.h"
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,8 +19,7 @@ constexpr std::size_t kReadBlock = 1024;
 }  // namespace
 
 RunFile::RunFile() {
-    const char* folder = std::getenv("TMPDIR");
-    folder_ = folder != nullptr && *folder != '\0' ? folder : "/tmp";
+    folder_ = TemporaryFolder::path();
     std::string path = folder_ + "/wiretally-flows-XXXXXX";
     descriptor_ = mkstemp(path.data());
     if (descriptor_ < 0) {

@@ -1,5 +1,7 @@
 #include "report/DetailText.h"
 
+#include "report/TemporaryFolder.h"
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -14,8 +16,8 @@ namespace korvo::measurement {
 namespace {
 
 [[noreturn]] void failSpill(const char* what, int error) {
-    throw std::runtime_error(std::string("Cannot ") + what +
-                             " the temporary file of detail rows: " + std::strerror(error));
+    throw std::runtime_error(std::string("Cannot ") + what + " the temporary file of detail rows in " +
+                             TemporaryFolder::path() + " ($TMPDIR, else /tmp): " + std::strerror(error));
 }
 
 }  // namespace
@@ -76,9 +78,7 @@ void DetailText::clear() {
 
 void DetailText::spill() {
     if (!spill_) {
-        const char* folder = std::getenv("TMPDIR");
-        std::string path =
-            std::string(folder != nullptr && *folder != '\0' ? folder : "/tmp") + "/wiretally-XXXXXX";
+        std::string path = TemporaryFolder::path() + "/wiretally-XXXXXX";
         const int descriptor = mkstemp(path.data());
         if (descriptor < 0) {
             failSpill("create", errno);

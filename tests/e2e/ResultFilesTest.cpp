@@ -52,27 +52,52 @@ TEST_F(ResultFilesTest, WithExtendedOptionElevenDetailFilesAreWritten) {
     EXPECT_EQ(results.fileNames(), fileNamesOf(kPrefix, kDetailFigures));
 }
 
-TEST_F(ResultFilesTest, PrefixIsTakenAsItIsWithADotAfterIt) {
+TEST_F(ResultFilesTest, PrefixThatNamesAFolderIsACommandLineError) {
     writeOneSegment();
     std::filesystem::create_directory(tool.path("sub"));
+    const std::string head = "Error parsing command line \nUse --help to print usage syntax \n";
+    for (const auto& [prefix, message] :
+         {std::pair<std::string, std::string>{"",
+                                              "--outputPrefix is empty: write the start of the result files' "
+                                              "names, e.g. -o results/run1\n"},
+          {"sub/",
+           "--outputPrefix \"sub/\" names a folder, not the start of the result files' names: write "
+           "e.g. -o sub/run1\n"},
+          {".",
+           "--outputPrefix \".\" names a folder, not the start of the result files' names: write e.g. "
+           "-o ./run1\n"}}) {
+        SCOPED_TRACE(prefix);
+        const RunResult result = tool.run({"-i", kCapture, "-o", prefix});
 
-    expectQuietSuccess(tool.run({"-i", kCapture, "-o", "sub/", "-e"}));
+        EXPECT_EQ(result.exitStatus, 255);
+        EXPECT_EQ(result.standardError, head + message);
+    }
+    EXPECT_TRUE(ResultFiles(tool.folder(), "").fileNames().empty());
+    EXPECT_TRUE(std::filesystem::is_empty(tool.path("sub")));
 
-    const ResultFiles inSub(tool.folder(), "sub/");
-    EXPECT_EQ(inSub.fileNames(), fileNamesOf("", kDetailFigures));
-    EXPECT_EQ(inSub.summaryValue("TotalVolumeInB"), "54");
+    expectQuietSuccess(tool.run({"-i", kCapture, "-o", "sub/run1"}));
+    EXPECT_EQ(ResultFiles(tool.folder(), "sub/run1").summaryValue("TotalVolumeInB"), "54");
 }
 
-TEST_F(ResultFilesTest, EarlierFilesAreReplaced) {
+// A plain run after one with -e and --flow-table leaves no file of the earlier run beside its own summary;
+// files that are not result files of the tool stay.
+TEST_F(ResultFilesTest, EarlierRunIsReplacedWhole) {
     writeOneSegment();
+    expectQuietSuccess(tool.run({"-i", kCapture, "-o", kPrefix, "-e", "--flow-table"}));
+    ASSERT_EQ(results.fileNames().size(), 2 + kDetailFigures.size());
     std::ofstream(results.summaryPath()) << std::string(5000, '#');
-    std::ofstream(results.detailPath("NumberOfTruncatedPackets")) << "Packet Number,99\n";
+    std::ofstream(tool.path(std::string(kPrefix) + ".notes.txt")) << "mine\n";
+    std::ofstream(tool.path(std::string(kPrefix) + "2.Summary.txt")) << "another prefix\n";
 
     expectQuietSuccess(analyse(false));
 
+    std::vector<std::string> expected = fileNamesOf(kPrefix, {"NumberOfTruncatedPackets"});
+    expected.push_back(std::string(kPrefix) + ".notes.txt");
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(results.fileNames(), expected);
     EXPECT_EQ(results.summaryValue("TotalVolumeInB"), "54");
     EXPECT_EQ(results.summary()->find('#'), std::string::npos);
-    EXPECT_EQ(results.detail("NumberOfTruncatedPackets"), "");
+    EXPECT_TRUE(std::filesystem::exists(tool.path(std::string(kPrefix) + "2.Summary.txt")));
 }
 
 TEST_F(ResultFilesTest, PrefixInAMissingFolderEndsTheRun) {
@@ -261,8 +286,10 @@ TEST_F(LongDetailListTest, TemporaryFileThatCannotBeMadeEndsTheRun) {
 
     EXPECT_EQ(result.exitStatus, 254);
     EXPECT_EQ(result.standardOutput, "");
-    EXPECT_EQ(result.standardError,
-              "Cannot create the temporary file of detail rows: No such file or directory\n");
+    EXPECT_EQ(
+        result.standardError,
+        "Cannot create the temporary file of detail rows in /nonexistent-wiretally-folder ($TMPDIR, else "
+        "/tmp): No such file or directory\n");
     EXPECT_FALSE(results.summary().has_value());
 }
 

@@ -88,8 +88,10 @@ TEST(DetailText, UnusableTemporaryFolderIsReported) {
         writeRows(text, 0, kRows);
         ADD_FAILURE() << "rows were kept without a temporary file";
     } catch (const std::runtime_error& error) {
-        EXPECT_EQ(std::string(error.what()),
-                  "Cannot create the temporary file of detail rows: No such file or directory");
+        EXPECT_EQ(
+            std::string(error.what()),
+            "Cannot create the temporary file of detail rows in /nonexistent-wiretally-folder ($TMPDIR, else "
+            "/tmp): No such file or directory");
     }
     if (previous != nullptr) {
         setenv("TMPDIR", saved.c_str(), 1);
