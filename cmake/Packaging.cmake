@@ -12,15 +12,48 @@ set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
 # CPack puts the summary first and indents these lines as the control file's long description wants.
 set(CPACK_PACKAGE_DESCRIPTION
-    "wiretally reads one capture file in the libpcap format and writes fifteen
-figures into a summary file: traffic volume, load and span, TCP flows, and
-the flows and segments with sequence gaps, out-of-order segments, repeated
-segments, one-way flows, jumbo packets, IP fragments and truncated frames.
-Comma-separated detail files list the packets and flows behind each figure.")
+    "wiretally reads libpcap captures, pcap or pcapng, plain or compressed with
+gzip or zstd, one or several merged in time order, and writes fifteen figures
+into a summary file: traffic volume, load and span, TCP flows, and the flows
+and segments with sequence gaps, out-of-order segments, repeated segments,
+one-way flows, jumbo packets, IP fragments and truncated frames.
+Comma-separated detail files list the packets and flows behind each figure,
+and a flow table lists every TCP flow.")
 set(CPACK_STRIP_FILES ON)
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# A native package's changelog, in Debian's format, dated by the release date set beside the version.
+string(REGEX MATCH "^([0-9]+)-0?([0-9]+)-0?([0-9]+)$" matched "${WIRETALLY_RELEASE_DATE}")
+set(year ${CMAKE_MATCH_1})
+set(month ${CMAKE_MATCH_2})
+set(day ${CMAKE_MATCH_3})
+# Zeller's congruence: 0 is Saturday.
+set(zellerMonth ${month})
+set(zellerYear ${year})
+if(month LESS 3)
+  math(EXPR zellerMonth "${month} + 12")
+  math(EXPR zellerYear "${year} - 1")
+endif()
+math(EXPR weekday "(${day} + 13 * (${zellerMonth} + 1) / 5 + ${zellerYear} + ${zellerYear} / 4 - ${zellerYear} / 100
+                   + ${zellerYear} / 400) % 7")
+set(weekdayNames Sat Sun Mon Tue Wed Thu Fri)
+list(GET weekdayNames ${weekday} weekdayName)
+math(EXPR monthIndex "${month} - 1")
+set(monthNames Jan Feb Mar Apr May Jun Jul Aug Sep Oct Nov Dec)
+list(GET monthNames ${monthIndex} monthName)
+string(LENGTH "${day}" dayDigits)
+if(dayDigits EQUAL 1)
+  set(day "0${day}")
+endif()
+set(WIRETALLY_RELEASE_DATE_RFC2822 "${weekdayName}, ${day} ${monthName} ${year} 00:00:00 +0000")
+configure_file(${CMAKE_CURRENT_LIST_DIR}/changelog.in ${PROJECT_BINARY_DIR}/changelog @ONLY)
+add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/changelog.gz
+                   COMMAND ${GZIP} -9nf -k ${PROJECT_BINARY_DIR}/changelog
+                   DEPENDS ${PROJECT_BINARY_DIR}/changelog VERBATIM)
+add_custom_target(wiretally-changelog ALL DEPENDS ${PROJECT_BINARY_DIR}/changelog.gz)
+install(FILES ${PROJECT_BINARY_DIR}/changelog.gz DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/wiretally)
+
 include(CPack)

@@ -22,7 +22,7 @@ std::string contentsOf(const fs::path& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-TEST(InstallTest, InstallsTheToolAndItsManPageOnly) {
+TEST(InstallTest, InstallsTheToolItsManPageAndItsDocumentsOnly) {
     ToolRun scratch(WIRETALLY_BINARY);
     const fs::path prefix = scratch.path("prefix");
     const std::string command = std::string("\"") + WIRETALLY_CMAKE + "\" --install \"" +
@@ -36,10 +36,14 @@ TEST(InstallTest, InstallsTheToolAndItsManPageOnly) {
             installed.insert(fs::relative(entry.path(), prefix).string());
         }
     }
-    EXPECT_EQ(installed, (std::set<std::string>{"bin/wiretally", "share/doc/wiretally/CHANGES.md",
-                                                "share/doc/wiretally/LICENSE", "share/man/man1/wiretally.1"}));
+    EXPECT_EQ(installed, (std::set<std::string>{
+                             "bin/wiretally", "share/doc/wiretally/CHANGES.md", "share/doc/wiretally/LICENSE",
+                             "share/doc/wiretally/copyright", "share/man/man1/wiretally.1.gz"}));
 
-    EXPECT_EQ(contentsOf(prefix / "share/man/man1/wiretally.1"), contentsOf(WIRETALLY_MAN_PAGE));
+    const std::string unpack = "gzip -dc \"" + (prefix / "share/man/man1/wiretally.1.gz").string() +
+                               "\" >\"" + scratch.path("page").string() + "\"";
+    ASSERT_EQ(std::system(unpack.c_str()), 0);
+    EXPECT_EQ(contentsOf(scratch.path("page")), contentsOf(WIRETALLY_MAN_PAGE));
     const RunResult version = ToolRun(prefix / "bin/wiretally").run({"-v"});
     EXPECT_EQ(version.exitStatus, 0);
     EXPECT_EQ(version.standardOutput, ToolRun(WIRETALLY_BINARY).run({"-v"}).standardOutput);

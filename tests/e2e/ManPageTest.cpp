@@ -100,14 +100,17 @@ protected:
     std::map<std::string, std::vector<std::string>> rowsByFigure;
 };
 
-TEST_F(ManPageTest, TitleLineCarriesTheVersionThatTheToolPrints) {
+TEST_F(ManPageTest, TitleLineCarriesTheVersionThatTheToolPrintsAndItsDate) {
     const RunResult version = tool.run({"-v"});
     ASSERT_EQ(version.standardOutput.rfind("Wiretally v", 0), 0U) << version.standardOutput;
     const std::string number = version.standardOutput.substr(11, version.standardOutput.size() - 12);
 
     const std::vector<std::string> lines = pageLines();
     ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(lines.front(), ".TH WIRETALLY 1 \"\" \"Wiretally " + number + "\" \"User Commands\"");
+    // The date is the version's release date, set beside the version.
+    const std::regex title(R"(\.TH WIRETALLY 1 "20[0-9]{2}-[01][0-9]-[0-3][0-9]" "Wiretally )" +
+                           std::regex_replace(number, std::regex(R"(\.)"), R"(\.)") + R"(" "User Commands")");
+    EXPECT_TRUE(std::regex_match(lines.front(), title)) << lines.front();
 }
 
 TEST_F(ManPageTest, DescribesEveryFigureOfTheSummary) {
