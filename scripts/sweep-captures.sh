@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
-# Runs the sanitizer build of wiretally over every capture in a folder, with and without -e, and reports per
-# file the exit status of each run and any sanitizer or crash output. Only 0 and 254 (-2) are acceptable; a
-# run still going after the time limit counts as a hang.
+# Runs the sanitizer build of wiretally over every capture in a folder and its sub-folders, with and without
+# -e, and reports per file the exit status of each run and any sanitizer or crash output. Only 0 and 254 (-2)
+# are acceptable; a run still going after the time limit counts as a hang.
 #
 # Usage: scripts/sweep-captures.sh DIR [BINARY]
 #   BINARY  the wiretally to run; by default the sanitizer build in build-sanitize, configured and built
 #           here as scripts/test.sh does when it is missing.
 # Environment: SWEEP_TIMEOUT seconds per run (default 60), SWEEP_JOBS builds with this many jobs (default 2).
-# Exit status: 0 when every run ended acceptably, 1 otherwise, 2 on wrong usage.
+# Exit status: 0 when every run ended acceptably, 1 otherwise or when the folder holds no file, 2 on wrong
+# usage.
 set -uo pipefail
 
 if [[ $# -lt 1 || $# -gt 2 || ! -d "$1" ]]; then
@@ -67,16 +68,14 @@ excerpt() {
 total=0
 bad=0
 declare -A statusCount=()
-shopt -s nullglob
-for capture in "$folder"/*; do
-    [[ -f "$capture" ]] || continue
+while IFS= read -r -d '' capture; do
     total=$((total + 1))
     plain=$(run_once "$capture")
     plainExcerpt=$(excerpt)
     extended=$(run_once "$capture" -e)
     extendedExcerpt=$(excerpt)
     statusCount["$plain/$extended"]=$((${statusCount["$plain/$extended"]:-0} + 1))
-    line=$(printf '%-60s plain %-5s extended %-5s' "$(basename "$capture")" "$plain" "$extended")
+    line=$(printf '%-60s plain %-5s extended %-5s' "${capture#"$folder"/}" "$plain" "$extended")
     if [[ "$plain" == *'!' || "$extended" == *'!' ]]; then
         bad=$((bad + 1))
         echo "$line  UNACCEPTABLE"
@@ -85,8 +84,12 @@ for capture in "$folder"/*; do
     else
         echo "$line"
     fi
-done
+done < <(find "$folder" -type f -print0 | sort -z)
 
+if [[ $total -eq 0 ]]; then
+    echo "No capture found in $folder or below it." >&2
+    exit 1
+fi
 echo
 echo "Swept $total captures with $binary (limit ${limit}s per run)."
 for key in "${!statusCount[@]}"; do

@@ -39,7 +39,9 @@ TEST_F(CommandLineTest, HelpShowsTheCaptionAndTheFiveOptionsInOrder) {
     EXPECT_EQ(result.standardError, "");
     const std::string& usage = result.standardOutput;
     EXPECT_TRUE(usage.starts_with("Usage: Wiretally [options]")) << usage;
-    EXPECT_TRUE(usage.ends_with("\n")) << usage;
+    EXPECT_TRUE(
+        usage.ends_with("\n\nSee man wiretally for the figures, the result files and the exit status.\n"))
+        << usage;
     const std::vector<std::pair<std::string, std::string>> options = {
         {"--help", "Print help message"},
         {"--extended", "Extract extended statistics"},

@@ -36,9 +36,10 @@ TEST(InstallTest, InstallsTheToolItsManPageAndItsDocumentsOnly) {
             installed.insert(fs::relative(entry.path(), prefix).string());
         }
     }
-    EXPECT_EQ(installed, (std::set<std::string>{
-                             "bin/wiretally", "share/doc/wiretally/CHANGES.md", "share/doc/wiretally/LICENSE",
-                             "share/doc/wiretally/copyright", "share/man/man1/wiretally.1.gz"}));
+    EXPECT_EQ(installed,
+              (std::set<std::string>{"bin/wiretally", "share/doc/wiretally/CHANGES.md",
+                                     "share/doc/wiretally/LICENSE", "share/doc/wiretally/changelog.gz",
+                                     "share/doc/wiretally/copyright", "share/man/man1/wiretally.1.gz"}));
 
     const std::string unpack = "gzip -dc \"" + (prefix / "share/man/man1/wiretally.1.gz").string() +
                                "\" >\"" + scratch.path("page").string() + "\"";
