@@ -1,6 +1,6 @@
 #pragma once
 // The wire bytes of every TCP flow, per direction, added up while the capture is read. The flow table keeps
-// only IP payload lengths, so a run that reports each flow's volume connects this beside it; a run that
+// only sequence lengths, so a run that reports each flow's volume connects this beside it; a run that
 // does not pays nothing. A flow costs one slot of 28 bytes in an open-addressing table kept between 65%
 // and 85% full, so 33 to 43 bytes.
 

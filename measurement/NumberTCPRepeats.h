@@ -1,5 +1,5 @@
 #pragma once
-// "NumberTCPDuplicates": TCP segments repeating an earlier segment's IP identification, one row per repeat.
+// "NumberTCPDuplicates": TCP segments that copy an earlier segment of their direction, one row per repeat.
 
 #include <memory>
 
