@@ -72,7 +72,12 @@ InterruptWatcher::InterruptWatcher() {
         release();
         throw std::system_error(error, std::generic_category(), "Cannot watch for SIGINT and SIGTERM");
     }
-    thread_ = std::thread([this] { watch(); });
+    try {
+        thread_ = std::thread([this] { watch(); });
+    } catch (...) {
+        release();
+        throw;
+    }
 }
 
 InterruptWatcher::~InterruptWatcher() {
