@@ -20,12 +20,10 @@ constexpr std::size_t kReadBlock = 1024;
 
 RunFile::RunFile() {
     folder_ = TemporaryFolder::path();
-    std::string path = folder_ + "/wiretally-flows-XXXXXX";
-    descriptor_ = mkstemp(path.data());
+    descriptor_ = TemporaryFolder::createNameless("wiretally-flows");
     if (descriptor_ < 0) {
         fail("create", errno);
     }
-    unlink(path.c_str());
 }
 
 RunFile::~RunFile() {

@@ -1,7 +1,7 @@
 #pragma once
 // The temporary file of one flow shard: runs of segments, each sorted in hand-out order, written when the
 // segments kept in memory reach the memory limit and read back, all runs at once, to be merged. The file is
-// made in $TMPDIR (else /tmp) and unlinked at once, so it vanishes with the process however the run ends.
+// made in $TMPDIR (else /tmp) without a name, so it vanishes with the process however the run ends.
 
 #include <cstddef>
 #include <cstdint>

@@ -78,13 +78,10 @@ void DetailText::clear() {
 
 void DetailText::spill() {
     if (!spill_) {
-        std::string path = TemporaryFolder::path() + "/wiretally-XXXXXX";
-        const int descriptor = mkstemp(path.data());
+        const int descriptor = TemporaryFolder::createNameless("wiretally");
         if (descriptor < 0) {
             failSpill("create", errno);
         }
-        // Nameless from here on: nothing is left behind, however the run ends.
-        unlink(path.c_str());
         spill_.reset(fdopen(descriptor, "w+b"));
         if (!spill_) {
             const int error = errno;
