@@ -214,7 +214,6 @@ void MeasurementRun::writeResults(const std::string& outputPrefix, ResultFile* f
     for (const std::unique_ptr<ResultFile>& detail : details) {
         files.push_back(detail.get());
     }
-    files.push_back(&summary);
     ResultPlacement::place(resultNames, files, summary);
 }
 

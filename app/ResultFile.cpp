@@ -100,7 +100,6 @@ void ResultFile::place(const InterruptWatcher::StopHold& hold) {
     if (std::rename(temporaryName_.c_str(), fileName_.c_str()) != 0) {
         const int error = errno;
         discard(hold);
-        placed_ = true;
         fail(error);
     }
     InterruptWatcher::forgetTemporary(hold, temporaryName_);

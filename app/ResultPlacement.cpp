@@ -32,9 +32,7 @@ void ResultPlacement::place(const std::vector<std::string>& resultNames,
         }
     }
     for (ResultFile* file : files) {
-        if (file != &summary) {
-            file->place(hold);
-        }
+        file->place(hold);
     }
     summary.place(hold);
 }

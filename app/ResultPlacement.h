@@ -14,7 +14,7 @@ namespace korvo::measurement {
 class ResultPlacement {
 public:
     // `resultNames` are all the names under which a run of this prefix may leave a file; `files` are this
-    // run's, finished, the summary among them.
+    // run's other files, finished, and `summary` its finished summary.
     static void place(const std::vector<std::string>& resultNames, const std::vector<ResultFile*>& files,
                       ResultFile& summary);
 };

@@ -55,8 +55,6 @@ public:
     [[nodiscard]] std::size_t size() const { return positions_.size(); }
     [[nodiscard]] bool empty() const { return positions_.empty(); }
     const SegmentRecord& operator[](std::size_t index) const { return records_[positions_[index]]; }
-    // The place in capture order of the segment at `rank` in this list.
-    [[nodiscard]] std::uint32_t index(std::size_t rank) const { return positions_[rank]; }
     [[nodiscard]] Iterator begin() const { return {records_, positions_.data()}; }
     [[nodiscard]] Iterator end() const { return {records_, positions_.data() + positions_.size()}; }
 

@@ -34,12 +34,13 @@ void SequenceEvaluator::arrange(Arrangements& arrangements, std::span<const Segm
     arrangements.positions.resize(count);
     std::int64_t lowest = count == 0 ? 0 : records[0].sequenceNumber;
     std::int64_t highest = lowest;
-    for (std::size_t position = 0; position < count; ++position) {
-        const std::int64_t unwrapped =
-            position == 0 ? std::int64_t{records[0].sequenceNumber}
-                          : arrangements.positions[position - 1] +
-                                static_cast<std::int32_t>(records[position].sequenceNumber -
-                                                          records[position - 1].sequenceNumber);
+    if (count != 0) {
+        arrangements.positions[0] = lowest;
+    }
+    for (std::size_t position = 1; position < count; ++position) {
+        const std::int64_t unwrapped = arrangements.positions[position - 1] +
+                                       static_cast<std::int32_t>(records[position].sequenceNumber -
+                                                                 records[position - 1].sequenceNumber);
         arrangements.positions[position] = unwrapped;
         lowest = std::min(lowest, unwrapped);
         highest = std::max(highest, unwrapped);

@@ -17,7 +17,7 @@ public:
     // Files a segment, the next in capture order, and returns its place; capture time is packet number
     // seconds after 2008-03-05. Lists made earlier become invalid.
     std::uint32_t add(std::uint32_t sequenceNumber, std::uint32_t segmentLength, std::uint64_t packetNumber,
-                      std::uint16_t identification = 0, std::uint32_t acknowledgementNumber = 0) {
+                      std::uint16_t identification = 0) {
         const boost::posix_time::ptime time = boost::posix_time::ptime(boost::gregorian::date(2008, 3, 5)) +
                                               boost::posix_time::seconds(static_cast<long>(packetNumber));
         // Unwrapped as the flow table does it: each position is the previous plus the signed difference.
@@ -25,8 +25,7 @@ public:
                                  ? std::int64_t{sequenceNumber}
                                  : positions_.back() + static_cast<std::int32_t>(
                                                            sequenceNumber - store_.back().sequenceNumber));
-        store_.emplace_back(sequenceNumber, segmentLength, acknowledgementNumber, packetNumber, time,
-                            identification);
+        store_.emplace_back(sequenceNumber, segmentLength, 0, packetNumber, time, identification);
         return static_cast<std::uint32_t>(store_.size() - 1);
     }
 
