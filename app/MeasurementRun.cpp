@@ -49,9 +49,9 @@ constexpr const char* kFlowTableSuffix = ".Flows.csv";
 
 void MeasurementRun::run(const std::vector<std::string>& inputFiles, const std::string& filter,
                          const std::string& outputPrefix, bool extended,
-                         const FlowTableSettings& flowSettings, bool writeFlowTable) {
+                         const FlowTableSettings& flowSettings, bool writeFlowTable, bool ipv6) {
     try {
-        analyse(inputFiles, filter, outputPrefix, extended, flowSettings, writeFlowTable);
+        analyse(inputFiles, filter, outputPrefix, extended, flowSettings, writeFlowTable, ipv6);
     } catch (const RunFailure& failure) {
         std::cerr << failure.what() << std::endl;
         std::exit(kRunFailed);
@@ -60,11 +60,14 @@ void MeasurementRun::run(const std::vector<std::string>& inputFiles, const std::
 
 void MeasurementRun::analyse(const std::vector<std::string>& inputFiles, const std::string& filter,
                              const std::string& outputPrefix, bool extended,
-                             const FlowTableSettings& flowSettings, bool writeFlowTable) {
+                             const FlowTableSettings& flowSettings, bool writeFlowTable, bool ipv6) {
     // The build order is also the order in which every emitter calls its receivers, and the order of the
     // lines inside each group of the summary.
     EthernetSignal ethernetSignal;
     IPPacketDispatcher ipDispatcher(ethernetSignal);
+    if (ipv6) {
+        ipDispatcher.analyseIpv6();
+    }
     SequenceEvaluatorMultimap flowTable(ipDispatcher, flowSettings);
     TCPPacketDispatcher tcpDispatcher(ipDispatcher);
 
@@ -115,7 +118,7 @@ void MeasurementRun::analyse(const std::vector<std::string>& inputFiles, const s
         // An unusable prefix is reported before a long read, not after it.
         ResultFile::checkCreatable(outputPrefix + kSummarySuffix);
         const int linkType = loader.linkType();
-        if (!LinkLayer::decodes(linkType)) {
+        if (!LinkLayer::decodes(linkType, ipv6)) {
             std::cerr << RunNotes::undecodedLinkType(linkType) << std::endl;
         }
         ipDispatcher.useLinkType(linkType);
@@ -152,7 +155,7 @@ void MeasurementRun::analyse(const std::vector<std::string>& inputFiles, const s
         writeResults(outputPrefix, flowsFile ? &*flowsFile : nullptr);
         progress.clear();
         const std::string coverage =
-            RunNotes::coverage(ipDispatcher.ipv6Frames(), ipDispatcher.stackedTagFrames());
+            RunNotes::coverage(ipv6, ipDispatcher.ipv6Frames(), ipDispatcher.stackedTagFrames());
         if (!coverage.empty()) {
             std::cerr << coverage << std::endl;
         }
@@ -163,7 +166,7 @@ void MeasurementRun::analyse(const std::vector<std::string>& inputFiles, const s
         throw;
     } catch (const std::bad_alloc&) {
         throw RunFailure(
-            "Out of memory: every TCP segment is kept (about 40 bytes each) until the whole capture has been "
+            "Out of memory: every TCP segment is kept (about 40 bytes each, 64 over IPv6) until the whole capture has been "
             "read, and this capture needs more memory than the system grants; a lower --max-memory moves "
             "them to temporary files sooner");
     } catch (const std::exception& error) {

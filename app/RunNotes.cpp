@@ -12,12 +12,19 @@ std::string RunNotes::undecodedLinkType(int linkType) {
            "CaptureDuration, NumberOfTruncatedPackets) are reported";
 }
 
-std::string RunNotes::coverage(std::uint64_t ipv6Frames, std::uint64_t stackedTagFrames) {
+std::string RunNotes::coverage(bool ipv6Analysed, std::uint64_t ipv6Frames, std::uint64_t stackedTagFrames) {
     if (ipv6Frames == 0 && stackedTagFrames == 0) {
         return {};
     }
-    return "Only IPv4 is analysed; frames left out: " + std::to_string(ipv6Frames) + " carrying IPv6, " +
-           std::to_string(stackedTagFrames) + " behind stacked VLAN tags";
+    std::string note = ipv6Analysed ? "Frames left out: " : "Only IPv4 is analysed; frames left out: ";
+    if (stackedTagFrames != 0) {
+        note += std::to_string(stackedTagFrames) + " behind stacked VLAN tags";
+    }
+    if (ipv6Frames != 0) {
+        note += (stackedTagFrames != 0 ? ", " : "") + std::to_string(ipv6Frames) +
+                " carrying IPv6 (--ipv6 analyses them)";
+    }
+    return note;
 }
 
 std::string RunNotes::stoppedAtDamage(std::uint64_t framesTaken) {

@@ -11,8 +11,9 @@ namespace korvo::measurement {
 class RunNotes {
 public:
     [[nodiscard]] static std::string undecodedLinkType(int linkType);
-    // Empty when no frame was left out.
-    [[nodiscard]] static std::string coverage(std::uint64_t ipv6Frames, std::uint64_t stackedTagFrames);
+    // Empty when no frame was left out; a kind of frame none of which was left out is not named.
+    [[nodiscard]] static std::string coverage(bool ipv6Analysed, std::uint64_t ipv6Frames,
+                                              std::uint64_t stackedTagFrames);
     [[nodiscard]] static std::string stoppedAtDamage(std::uint64_t framesTaken);
 };
 

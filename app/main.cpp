@@ -1,6 +1,6 @@
 // The command-line front end: parses the options, answers help and version itself and hands the input files,
-// the filter, the output prefix, the extended and flow table flags and the resource limits to a measurement
-// run.
+// the filter, the output prefix, the extended, flow table and IPv6 flags and the resource limits to a
+// measurement run.
 
 #include <algorithm>
 #include <boost/program_options.hpp>
@@ -52,6 +52,9 @@ po::options_description describeOptions() {
         ("flow-table",
          "Also write PREFIX.Flows.csv: one CSV row per TCP flow with its times, packets, bytes and "
          "anomalies")  //
+        ("ipv6",
+         "Also analyse TCP over IPv6; its flows follow the IPv4 flows, and its segments never count as "
+         "duplicates")  //
         ("inputFile,i", po::value<std::vector<std::string>>(),
          "File to process; given more than once, the files are read as one capture, their frames merged in "
          "time order")                                                                                  //
@@ -75,6 +78,7 @@ int main(int argc, char* argv[]) {
     std::string outputPrefix;
     bool extended = false;
     bool flowTable = false;
+    bool ipv6 = false;
     using korvo::measurement::ResourceOptions;
     korvo::measurement::FlowTableSettings flowSettings;
     try {
@@ -95,6 +99,7 @@ int main(int argc, char* argv[]) {
         }
         extended = arguments.count("extended") != 0;
         flowTable = arguments.count("flow-table") != 0;
+        ipv6 = arguments.count("ipv6") != 0;
         if (arguments.count("inputFile") == 0) {
             std::cerr << "--inputFile required." << std::endl;
             return kUsageError;
@@ -129,7 +134,7 @@ int main(int argc, char* argv[]) {
 
     try {
         korvo::measurement::MeasurementRun run;
-        run.run(inputFiles, filter, outputPrefix, extended, flowSettings, flowTable);
+        run.run(inputFiles, filter, outputPrefix, extended, flowSettings, flowTable, ipv6);
     } catch (const korvo::measurement::FilterError& error) {
         std::cerr << "Error parsing command line " << std::endl
                   << "Use --help to print usage syntax " << std::endl

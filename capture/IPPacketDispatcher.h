@@ -1,8 +1,10 @@
 #pragma once
-// Lifts frames to IPv4 packets, finding the IPv4 header by the capture's link type (Ethernet until told
-// otherwise). Unfragmented packets go to the receivers of `signal`; fragments go to those of
-// `fragmentSource` only. A frame whose captured bytes do not hold the whole fixed IPv4 header is handed on to
-// neither. Frames left out because they carry IPv6 or sit behind stacked VLAN tags are counted.
+// Lifts frames to IP packets, finding the IP header by the capture's link type (Ethernet until told
+// otherwise). Unfragmented IPv4 packets go to the receivers of `signal`; IPv4 fragments go to those of
+// `fragmentSource` only. IPv6 packets are lifted only when the run analyses them: their extension headers
+// are walked, and they go to `ipv6Signal`, or to that of `fragmentSource` when they are fragments. A frame
+// whose captured bytes do not hold the whole fixed IP header is handed on to nobody. Frames left out because
+// they carry IPv6 that is not analysed or sit behind stacked VLAN tags are counted.
 
 #include <cstdint>
 
@@ -17,6 +19,8 @@ public:
 
     // The link type is known only once the capture is open, after the receiving network has been built.
     void useLinkType(int linkType) { linkLayer_ = LinkLayer(linkType); }
+    // Lifts IPv6 packets too, instead of counting their frames as left out.
+    void analyseIpv6() { ipv6_ = true; }
 
     void handlePacket(const EthernetPacket& packet) override;
 
@@ -36,7 +40,10 @@ public:
     IPPacketSource fragmentSource;
 
 private:
+    void handleIpv6(const EthernetPacket& packet, std::uint32_t ipOffset);
+
     LinkLayer linkLayer_;
+    bool ipv6_ = false;
     std::uint64_t ipv6Frames_ = 0;
     std::uint64_t stackedTagFrames_ = 0;
 };

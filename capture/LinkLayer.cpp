@@ -81,9 +81,9 @@ LinkLayer::LinkLayer(int linkType) {
     }
 }
 
-bool LinkLayer::decodes(int linkType) {
+bool LinkLayer::decodes(int linkType, bool ipv6) {
     const Framing framing = LinkLayer(linkType).framing_;
-    return framing != Framing::None && framing != Framing::IPv6Only;
+    return framing != Framing::None && (ipv6 || framing != Framing::IPv6Only);
 }
 
 LinkLayer::Found LinkLayer::findAny(const unsigned char* frame, std::uint32_t capturedLength) const {
@@ -140,7 +140,7 @@ LinkLayer::Found LinkLayer::typed(const unsigned char* frame, std::uint32_t capt
         case kEtherTypeIPv4:
             return {Carried::IPv4, headerLength};
         case kEtherTypeIPv6:
-            return {Carried::IPv6, 0};
+            return {Carried::IPv6, headerLength};
         case kEtherTypeServiceVlan:
         case kEtherTypeQinQ:
             return {Carried::StackedTags, 0};
@@ -158,7 +158,7 @@ LinkLayer::Found LinkLayer::typed(const unsigned char* frame, std::uint32_t capt
         case kEtherTypeIPv4:
             return {Carried::IPv4, headerLength + kVlanTagLength};
         case kEtherTypeIPv6:
-            return {Carried::IPv6, 0};
+            return {Carried::IPv6, headerLength + kVlanTagLength};
         case kEtherTypeVlan:
         case kEtherTypeServiceVlan:
         case kEtherTypeQinQ:
@@ -175,7 +175,7 @@ LinkLayer::Found LinkLayer::addressFamily(std::uint32_t family) {
         case kFamilyIPv6NetBsd:
         case kFamilyIPv6FreeBsd:
         case kFamilyIPv6Darwin:
-            return {Carried::IPv6, 0};
+            return {Carried::IPv6, kFamilyLength};
         default:
             return kOther;
     }

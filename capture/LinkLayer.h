@@ -1,7 +1,7 @@
 #pragma once
-// Where the IPv4 header of a frame lies for the capture's link type (Ethernet, Linux cooked v1 and v2, raw
-// IP, BSD loopback), and what the frame carries when it is not IPv4 that can be analysed: IPv6, or a frame
-// behind stacked VLAN tags, which the coverage note counts. Other link types are not decoded at all.
+// Where the IP header of a frame lies for the capture's link type (Ethernet, Linux cooked v1 and v2, raw IP,
+// IPv6, BSD loopback), and whether it is IPv4 or IPv6; a frame behind stacked VLAN tags is not lifted, but
+// the coverage note counts it. Other link types are not decoded at all.
 
 #include <cstdint>
 
@@ -20,14 +20,14 @@ public:
 
     struct Found {
         Carried carried;
-        // Meaningful for IPv4 only: the IPv4 header's first byte, from the frame's first byte.
+        // Meaningful for IPv4 and IPv6 only: the IP header's first byte, from the frame's first byte.
         std::uint32_t ipOffset;
     };
 
     explicit LinkLayer(int linkType = kEthernet);
 
-    // Whether frames of this link type can be lifted to IP at all.
-    [[nodiscard]] static bool decodes(int linkType);
+    // Whether frames of this link type can be lifted to IP at all, when IPv6 is analysed or not.
+    [[nodiscard]] static bool decodes(int linkType, bool ipv6);
 
     // Reads nothing at or beyond `capturedLength`.
     [[nodiscard]] Found find(const unsigned char* frame, std::uint32_t capturedLength) const {

@@ -2,24 +2,28 @@
 
 #include <algorithm>
 
+#include "flow/Ipv6ShardSegment.h"
+#include "flow/ShardSegment.h"
+
 namespace korvo::measurement {
 
-void FlowAssembler::handOutGroup() {
+template <typename Segment>
+void FlowAssembler<Segment>::handOutGroup() {
     flows_.clear();
-    const ShardSegment::Endpoints endpoints = group_.front().endpoints();
+    const typename Segment::Endpoints endpoints = group_.front().endpoints();
     const bool oneFlow =
         std::all_of(group_.begin() + 1, group_.end(),
-                    [&endpoints](const ShardSegment& segment) { return segment.endpoints() == endpoints; });
+                    [&endpoints](const Segment& segment) { return segment.endpoints() == endpoints; });
     if (oneFlow) {
         flows_.push_back({group_.front().record.packetNumber(), 0, group_.size()});
     } else {
         // Flows sharing a flow hash: bring each one's segments together, keeping capture order.
         std::stable_sort(group_.begin(), group_.end(),
-                         [](const ShardSegment& left, const ShardSegment& right) {
+                         [](const Segment& left, const Segment& right) {
                              return left.endpoints() < right.endpoints();
                          });
         for (std::size_t begin = 0; begin < group_.size();) {
-            const ShardSegment::Endpoints flowEndpoints = group_[begin].endpoints();
+            const typename Segment::Endpoints flowEndpoints = group_[begin].endpoints();
             std::size_t end = begin + 1;
             while (end < group_.size() && group_[end].endpoints() == flowEndpoints) {
                 ++end;
@@ -40,9 +44,10 @@ void FlowAssembler::handOutGroup() {
     group_.clear();
 }
 
-void FlowAssembler::handOut(const FlowSpan& flow) {
+template <typename Segment>
+void FlowAssembler<Segment>::handOut(const FlowSpan& flow) {
     // The first packet's direction is forward.
-    const FlowTuple tuple = group_[flow.begin].tuple();
+    const typename Segment::Tuple tuple = group_[flow.begin].tuple();
     forward_.clear();
     reverse_.clear();
     for (std::size_t position = flow.begin; position < flow.end; ++position) {
@@ -51,5 +56,8 @@ void FlowAssembler::handOut(const FlowSpan& flow) {
     evaluator_.assign(tuple, forward_, reverse_);
     signal_(evaluator_);
 }
+
+template class FlowAssembler<ShardSegment>;
+template class FlowAssembler<Ipv6ShardSegment>;
 
 }  // namespace korvo::measurement

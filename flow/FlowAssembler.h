@@ -1,5 +1,5 @@
 #pragma once
-// Turns segments, coming in hand-out order, into flows and hands each to the receivers of a signal. Segments
+// Turns segments (IPv4 or IPv6, by `Segment`), coming in hand-out order, into flows and hands each to the receivers of a signal. Segments
 // arrive ordered by order key (the flow hash) and, within a key, by capture; the assembler gathers all
 // segments of one flow hash, separates their flows by endpoints when several flows share it, puts those
 // flows in order of first appearance and builds each flow's evaluator.
@@ -10,16 +10,16 @@
 #include "capture/Signal.h"
 #include "flow/SegmentRecord.h"
 #include "flow/SequenceEvaluator.h"
-#include "flow/ShardSegment.h"
 
 namespace korvo::measurement {
 
+template <typename Segment>
 class FlowAssembler {
 public:
     explicit FlowAssembler(const Signal<SequenceEvaluator>& signal) : signal_(signal) {}
 
     // `key` is the segment's orderKey().
-    void add(const ShardSegment& segment, std::uint32_t key) {
+    void add(const Segment& segment, std::uint32_t key) {
         if (!group_.empty() && key != groupKey_) {
             handOutGroup();
         }
@@ -44,7 +44,7 @@ private:
     void handOut(const FlowSpan& flow);
 
     const Signal<SequenceEvaluator>& signal_;
-    std::vector<ShardSegment> group_;
+    std::vector<Segment> group_;
     std::uint32_t groupKey_ = 0;
     std::vector<FlowSpan> flows_;
     std::vector<SegmentRecord> forward_;

@@ -5,6 +5,9 @@
 #include <queue>
 #include <utility>
 
+#include "flow/Ipv6ShardSegment.h"
+#include "flow/ShardSegment.h"
+
 namespace korvo::measurement {
 
 namespace {
@@ -23,7 +26,8 @@ constexpr std::size_t kPrefetchDistance = 12;
 
 }  // namespace
 
-std::vector<FlowShard::SortEntry> FlowShard::sortKept() const {
+template <typename Segment>
+std::vector<typename FlowShard<Segment>::SortEntry> FlowShard<Segment>::sortKept() const {
     std::vector<SortEntry> sorted(kept_.size());
     std::uint32_t differing = 0;
     const std::uint32_t firstKey = kept_.empty() ? 0 : kept_[0].orderKey();
@@ -56,21 +60,23 @@ std::vector<FlowShard::SortEntry> FlowShard::sortKept() const {
     return sorted;
 }
 
-void FlowShard::prefetchKept(const std::vector<SortEntry>& sorted, std::size_t rank) const {
+template <typename Segment>
+void FlowShard<Segment>::prefetchKept(const std::vector<SortEntry>& sorted, std::size_t rank) const {
     if (rank < sorted.size()) {
         __builtin_prefetch(&kept_[positionOf(sorted[rank])]);
     }
 }
 
-void FlowShard::spill() {
+template <typename Segment>
+void FlowShard<Segment>::spill() {
     if (kept_.empty()) {
         return;
     }
     if (!file_) {
-        file_ = std::make_unique<RunFile>();
+        file_ = std::make_unique<RunFile<Segment>>();
     }
     const std::vector<SortEntry> sorted = sortKept();
-    std::vector<ShardSegment> block;
+    std::vector<Segment> block;
     block.reserve(kWriteBlock);
     for (std::size_t rank = 0; rank < sorted.size(); ++rank) {
         prefetchKept(sorted, rank + kPrefetchDistance);
@@ -85,7 +91,8 @@ void FlowShard::spill() {
     kept_.clear();
 }
 
-void FlowShard::handOut(FlowAssembler& assembler) {
+template <typename Segment>
+void FlowShard<Segment>::handOut(FlowAssembler<Segment>& assembler) {
     const std::vector<SortEntry> sorted = sortKept();
     if (runs_.empty()) {
         for (std::size_t rank = 0; rank < sorted.size(); ++rank) {
@@ -101,10 +108,11 @@ void FlowShard::handOut(FlowAssembler& assembler) {
     file_.reset();
 }
 
-void FlowShard::merge(FlowAssembler& assembler, const std::vector<SortEntry>& sorted) const {
-    std::vector<RunFile::Reader> readers;
+template <typename Segment>
+void FlowShard<Segment>::merge(FlowAssembler<Segment>& assembler, const std::vector<SortEntry>& sorted) const {
+    std::vector<typename RunFile<Segment>::Reader> readers;
     readers.reserve(runs_.size());
-    for (const RunFile::Run& run : runs_) {
+    for (const typename RunFile<Segment>::Run& run : runs_) {
         readers.emplace_back(*file_, run);
     }
     // Sources are the runs, then the kept segments (source readers.size()). A segment's place in the merge
@@ -118,7 +126,7 @@ void FlowShard::merge(FlowAssembler& assembler, const std::vector<SortEntry>& so
         }
     };
     std::priority_queue<Head, std::vector<Head>, std::greater<>> heads;
-    const auto push = [&heads](const ShardSegment& segment, std::size_t source) {
+    const auto push = [&heads](const Segment& segment, std::size_t source) {
         heads.push({segment.orderKey(), segment.record.packetNumber(), source});
     };
     for (std::size_t source = 0; source < readers.size(); ++source) {
@@ -140,7 +148,7 @@ void FlowShard::merge(FlowAssembler& assembler, const std::vector<SortEntry>& so
             }
             continue;
         }
-        RunFile::Reader& reader = readers[head.source];
+        typename RunFile<Segment>::Reader& reader = readers[head.source];
         assembler.add(reader.front(), head.key);
         reader.pop();
         if (!reader.done()) {
@@ -148,5 +156,8 @@ void FlowShard::merge(FlowAssembler& assembler, const std::vector<SortEntry>& so
         }
     }
 }
+
+template class FlowShard<ShardSegment>;
+template class FlowShard<Ipv6ShardSegment>;
 
 }  // namespace korvo::measurement

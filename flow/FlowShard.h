@@ -1,5 +1,5 @@
 #pragma once
-// The segments of the flows whose flow hash falls in one range. Segments are appended in capture order;
+// The segments (IPv4 or IPv6, by `Segment`) of the flows whose flow hash falls in one range. Segments are appended in capture order;
 // when memory runs short they are sorted into hand-out order and written out as a run, and at the end the
 // runs and what is still kept are merged into one stream in hand-out order for a FlowAssembler. Shards
 // cover consecutive ranges, so handing them out one after the other keeps the global hand-out order.
@@ -11,31 +11,31 @@
 #include "flow/ChunkedStore.h"
 #include "flow/FlowAssembler.h"
 #include "flow/RunFile.h"
-#include "flow/ShardSegment.h"
 
 namespace korvo::measurement {
 
+template <typename Segment>
 class FlowShard {
 public:
-    void add(const ShardSegment& segment) { kept_.push_back(segment); }
+    void add(const Segment& segment) { kept_.push_back(segment); }
     [[nodiscard]] std::size_t kept() const { return kept_.size(); }
     // Writes the kept segments, sorted, as a run to the temporary file and forgets them.
     void spill();
     // Feeds every segment of the shard, in hand-out order, to `assembler` and finishes it; then lets go of
     // the segments, their memory and the temporary file.
-    void handOut(FlowAssembler& assembler);
+    void handOut(FlowAssembler<Segment>& assembler);
 
 private:
     // The order key in the upper half, the position in capture order in the lower.
     using SortEntry = std::uint64_t;
     // The kept segments' order keys and positions, sorted in hand-out order.
     [[nodiscard]] std::vector<SortEntry> sortKept() const;
-    void merge(FlowAssembler& assembler, const std::vector<SortEntry>& sorted) const;
+    void merge(FlowAssembler<Segment>& assembler, const std::vector<SortEntry>& sorted) const;
     void prefetchKept(const std::vector<SortEntry>& sorted, std::size_t rank) const;
 
-    ChunkedStore<ShardSegment> kept_;
-    std::unique_ptr<RunFile> file_;
-    std::vector<RunFile::Run> runs_;
+    ChunkedStore<Segment> kept_;
+    std::unique_ptr<RunFile<Segment>> file_;
+    std::vector<typename RunFile<Segment>::Run> runs_;
 };
 
 }  // namespace korvo::measurement

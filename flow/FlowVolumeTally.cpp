@@ -1,6 +1,8 @@
 #include "flow/FlowVolumeTally.h"
 
 #include <algorithm>
+#include <cstring>
+#include <tuple>
 
 #include "capture/TCPPacketDispatcher.h"
 
@@ -133,6 +135,47 @@ void FlowVolumeTally::prefetch(const FlowTuple& tuple) const {
     if (!slots.empty()) {
         __builtin_prefetch(&slots[home(hashOf(key), slots.size())]);
     }
+}
+
+FlowVolumeTally::Ipv6Key FlowVolumeTally::ipv6KeyOf(const Ipv6FlowTuple& tuple, bool& reverse) {
+    reverse = std::tie(tuple.destinationAddress, tuple.destinationPort) <
+              std::tie(tuple.sourceAddress, tuple.sourcePort);
+    return {reverse ? tuple.reversed() : tuple};
+}
+
+std::size_t FlowVolumeTally::Ipv6KeyHash::operator()(const Ipv6Key& key) const {
+    std::uint64_t hash = 0xCBF29CE484222325ULL;
+    const auto mix = [&hash](std::uint64_t value) {
+        hash = (hash ^ value) * 0x100000001B3ULL;
+        hash ^= hash >> 29;
+    };
+    for (const Ipv6FlowTuple::Address* address : {&key.tuple.sourceAddress, &key.tuple.destinationAddress}) {
+        std::uint64_t halves[2];
+        std::memcpy(halves, address->data(), sizeof halves);
+        mix(halves[0]);
+        mix(halves[1]);
+    }
+    mix((std::uint64_t{key.tuple.sourcePort} << 16) | key.tuple.destinationPort);
+    return static_cast<std::size_t>(hash);
+}
+
+void FlowVolumeTally::handlePacket(const IPv6Packet& packet) {
+    if (!TCPPacketDispatcher::carriesTcpHeader(packet)) {
+        return;
+    }
+    bool reverse = false;
+    const Ipv6Key key = ipv6KeyOf(Ipv6FlowTuple(packet), reverse);
+    Volume& volume = ipv6Flows_[key];
+    (reverse ? volume.reverse : volume.forward) += packet.length;
+}
+
+FlowVolumeTally::Volume FlowVolumeTally::volumeOf(const Ipv6FlowTuple& tuple) const {
+    bool reverse = false;
+    const auto found = ipv6Flows_.find(ipv6KeyOf(tuple, reverse));
+    if (found == ipv6Flows_.end()) {
+        return {};
+    }
+    return reverse ? Volume{found->second.reverse, found->second.forward} : found->second;
 }
 
 const FlowVolumeTally::Slot* FlowVolumeTally::locate(const Table& table, const Key& key) {

@@ -1,25 +1,29 @@
 #pragma once
 // The wire bytes of every TCP flow, per direction, added up while the capture is read. The flow table keeps
 // only sequence lengths, so a run that reports each flow's volume connects this beside it; a run that
-// does not pays nothing. A flow costs one slot of 28 bytes in an open-addressing table kept between 65%
-// and 85% full, so 33 to 43 bytes.
+// does not pays nothing. An IPv4 flow costs one slot of 28 bytes in an open-addressing table kept between
+// 65% and 85% full, so 33 to 43 bytes; an IPv6 flow an entry of a hash map, about 100 bytes.
 
 #include <array>
 #include <cstdint>
+#include <unordered_map>
 #include <vector>
 
 #include "capture/FlowTuple.h"
+#include "capture/Ipv6FlowTuple.h"
 #include "capture/PacketSignals.h"
 #include "flow/ShardRule.h"
 
 namespace korvo::measurement {
 
-class FlowVolumeTally : public IPPacketHandler {
+class FlowVolumeTally : public IPPacketHandler, public IPv6PacketHandler {
 public:
-    explicit FlowVolumeTally(IPPacketSource& ipSource) : IPPacketHandler(ipSource.signal) {}
+    explicit FlowVolumeTally(IPPacketSource& ipSource)
+        : IPPacketHandler(ipSource.signal), IPv6PacketHandler(ipSource.ipv6Signal) {}
 
     // Adds the frame of a TCP segment that the flow table keeps; ignores every other packet.
     void handlePacket(const IPPacket& packet) override;
+    void handlePacket(const IPv6Packet& packet) override;
     // Adds the frames still on their way; call after the last packet, before asking for volumes.
     void finish();
 
@@ -30,6 +34,7 @@ public:
     // The wire bytes of the flow of `tuple` (a TCP tuple), forward being the direction of `tuple`. Safe
     // to call from several threads at once after finish().
     [[nodiscard]] Volume volumeOf(const FlowTuple& tuple) const;
+    [[nodiscard]] Volume volumeOf(const Ipv6FlowTuple& tuple) const;
     // Starts fetching from memory what volumeOf(`tuple`) will read, so that a caller that knows its next
     // flows early does not wait for each. Same conditions as volumeOf().
     void prefetch(const FlowTuple& tuple) const;
@@ -97,6 +102,18 @@ private:
     std::array<Table, ShardRule::kShards> tables_;
     std::array<Pending, kQueued> queue_{};
     std::size_t queued_ = 0;
+    // An IPv6 flow's endpoints, the lower first, and its bytes from the lower to the upper and back.
+    struct Ipv6Key {
+        Ipv6FlowTuple tuple;
+        friend bool operator==(const Ipv6Key&, const Ipv6Key&) = default;
+    };
+    struct Ipv6KeyHash {
+        std::size_t operator()(const Ipv6Key& key) const;
+    };
+    // The key of `tuple` and whether `tuple` travels from the upper endpoint to the lower.
+    static Ipv6Key ipv6KeyOf(const Ipv6FlowTuple& tuple, bool& reverse);
+    std::unordered_map<Ipv6Key, Volume, Ipv6KeyHash> ipv6Flows_;
+
     // The all-zero key marks an empty slot, so the flow 0.0.0.0:0 <-> 0.0.0.0:0 (only a damaged capture
     // holds one) is kept here instead.
     Slot zeroFlow_;

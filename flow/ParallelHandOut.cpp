@@ -33,15 +33,14 @@ bool ParallelHandOut::splittable() const {
 }
 
 void ParallelHandOut::runSerially() {
-    FlowAssembler assembler(source_.signal);
-    for (FlowShard& shard : shards_) {
-        shard.handOut(assembler);
+    for (std::size_t shard = 0; shard < shards_; ++shard) {
+        handOutShard_(shard, source_.signal);
     }
 }
 
 void ParallelHandOut::run(std::size_t threads) {
     // A thread beyond one per shard would find nothing to do.
-    threads = std::min(threads, shards_.size());
+    threads = std::min(threads, shards_);
     if (threads <= 1 || !splittable()) {
         runSerially();
         return;
@@ -51,7 +50,7 @@ void ParallelHandOut::run(std::size_t threads) {
         receivers.push_back(dynamic_cast<SequenceEvaluatorHandler*>(receiver));
     }
 
-    std::vector<std::unique_ptr<ShardJudges>> judged(shards_.size());
+    std::vector<std::unique_ptr<ShardJudges>> judged(shards_);
     std::atomic<std::size_t> nextShard{0};
     std::atomic<bool> failed{false};
     std::mutex mutex;
@@ -61,15 +60,14 @@ void ParallelHandOut::run(std::size_t threads) {
     // Judges the next shard nobody has taken; false when none is left.
     const auto judgeNext = [&] {
         const std::size_t shard = nextShard++;
-        if (shard >= shards_.size()) {
+        if (shard >= shards_) {
             return false;
         }
         auto judges = std::make_unique<ShardJudges>();
         for (const SequenceEvaluatorHandler* receiver : receivers) {
             judges->copies.push_back(receiver->emptyCopy(judges->source));
         }
-        FlowAssembler assembler(judges->source.signal);
-        shards_[shard].handOut(assembler);
+        handOutShard_(shard, judges->source.signal);
         const std::lock_guard lock(mutex);
         judged[shard] = std::move(judges);
         shardDone.notify_all();
@@ -98,11 +96,11 @@ void ParallelHandOut::run(std::size_t threads) {
     // This thread adds the judged shards up in order, and judges shards itself while the next one in order
     // is not ready.
     try {
-        for (std::size_t absorbed = 0; absorbed < shards_.size() && !failed;) {
+        for (std::size_t absorbed = 0; absorbed < shards_ && !failed;) {
             std::unique_ptr<ShardJudges> judges;
             {
                 std::unique_lock lock(mutex);
-                if (judged[absorbed] == nullptr && nextShard >= shards_.size()) {
+                if (judged[absorbed] == nullptr && nextShard >= shards_) {
                     shardDone.wait(lock, [&] { return judged[absorbed] != nullptr || failed; });
                 }
                 judges = std::move(judged[absorbed]);

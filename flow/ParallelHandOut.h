@@ -5,17 +5,20 @@
 // in shard order, so the results are the same for any number of threads.
 
 #include <cstddef>
-#include <span>
+#include <functional>
+#include <utility>
 
-#include "flow/FlowShard.h"
 #include "flow/SequenceEvaluatorHandler.h"
 
 namespace korvo::measurement {
 
 class ParallelHandOut {
 public:
-    ParallelHandOut(std::span<FlowShard> shards, SequenceEvaluatorSource& source)
-        : shards_(shards), source_(source) {}
+    // Hands every flow of one shard, in order, to the receivers of a signal.
+    using HandOutShard = std::function<void(std::size_t shard, const Signal<SequenceEvaluator>& signal)>;
+
+    ParallelHandOut(std::size_t shards, HandOutShard handOutShard, SequenceEvaluatorSource& source)
+        : shards_(shards), handOutShard_(std::move(handOutShard)), source_(source) {}
 
     void run(std::size_t threads);
 
@@ -24,7 +27,8 @@ private:
     // Whether every receiver can be split into copies.
     [[nodiscard]] bool splittable() const;
 
-    std::span<FlowShard> shards_;
+    std::size_t shards_;
+    HandOutShard handOutShard_;
     SequenceEvaluatorSource& source_;
 };
 

@@ -1,5 +1,7 @@
 #include "flow/RunFile.h"
 
+#include "flow/Ipv6ShardSegment.h"
+#include "flow/ShardSegment.h"
 #include "report/TemporaryFolder.h"
 
 #include <unistd.h>
@@ -18,7 +20,8 @@ constexpr std::size_t kReadBlock = 1024;
 
 }  // namespace
 
-RunFile::RunFile() {
+template <typename Segment>
+RunFile<Segment>::RunFile() {
     folder_ = TemporaryFolder::path();
     descriptor_ = TemporaryFolder::createNameless("wiretally-flows");
     if (descriptor_ < 0) {
@@ -26,17 +29,20 @@ RunFile::RunFile() {
     }
 }
 
-RunFile::~RunFile() {
+template <typename Segment>
+RunFile<Segment>::~RunFile() {
     close(descriptor_);
 }
 
-void RunFile::fail(const char* what, int error) const {
+template <typename Segment>
+void RunFile<Segment>::fail(const char* what, int error) const {
     throw std::runtime_error(
         std::string("Cannot ") + what + " a temporary file of flow segments in " + folder_ +
         " (used beyond the memory limit; --max-memory raises it): " + std::strerror(error));
 }
 
-void RunFile::write(std::span<const ShardSegment> segments) {
+template <typename Segment>
+void RunFile<Segment>::write(std::span<const Segment> segments) {
     const auto* bytes = reinterpret_cast<const char*>(segments.data());
     std::size_t left = segments.size_bytes();
     while (left != 0) {
@@ -56,29 +62,33 @@ void RunFile::write(std::span<const ShardSegment> segments) {
     written_ += segments.size();
 }
 
-RunFile::Run RunFile::endRun() {
+template <typename Segment>
+typename RunFile<Segment>::Run RunFile<Segment>::endRun() {
     const Run run{runStart_, written_ - runStart_};
     runStart_ = written_;
     return run;
 }
 
-RunFile::Reader::Reader(const RunFile& file, Run run) : file_(&file), position_(run.first), left_(run.count) {
+template <typename Segment>
+RunFile<Segment>::Reader::Reader(const RunFile& file, Run run) : file_(&file), position_(run.first), left_(run.count) {
     buffer_.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(kReadBlock, run.count)));
     refill();
 }
 
-void RunFile::Reader::pop() {
+template <typename Segment>
+void RunFile<Segment>::Reader::pop() {
     if (++next_ == buffer_.size() && left_ != 0) {
         refill();
     }
 }
 
-void RunFile::Reader::refill() {
+template <typename Segment>
+void RunFile<Segment>::Reader::refill() {
     const std::size_t count = left_ < kReadBlock ? static_cast<std::size_t>(left_) : kReadBlock;
     buffer_.resize(count);
     auto* bytes = reinterpret_cast<char*>(buffer_.data());
-    std::size_t left = count * sizeof(ShardSegment);
-    auto offset = static_cast<off_t>(position_ * sizeof(ShardSegment));
+    std::size_t left = count * sizeof(Segment);
+    auto offset = static_cast<off_t>(position_ * sizeof(Segment));
     while (left != 0) {
         const ssize_t got = pread(file_->descriptor_, bytes, left, offset);
         if (got < 0 && errno == EINTR) {
@@ -95,5 +105,8 @@ void RunFile::Reader::refill() {
     left_ -= count;
     next_ = 0;
 }
+
+template class RunFile<ShardSegment>;
+template class RunFile<Ipv6ShardSegment>;
 
 }  // namespace korvo::measurement

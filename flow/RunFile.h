@@ -1,5 +1,6 @@
 #pragma once
-// The temporary file of one flow shard: runs of segments, each sorted in hand-out order, written when the
+// The temporary file of one flow shard: runs of segments (IPv4 or IPv6, by `Segment`), each sorted in
+// hand-out order, written when the
 // segments kept in memory reach the memory limit and read back, all runs at once, to be merged. The file is
 // made in $TMPDIR (else /tmp) without a name, so it vanishes with the process however the run ends.
 
@@ -9,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "flow/ShardSegment.h"
 
 namespace korvo::measurement {
 
+template <typename Segment>
 class RunFile {
 public:
     struct Run {
@@ -26,7 +27,7 @@ public:
         Reader(const RunFile& file, Run run);
         [[nodiscard]] bool done() const { return next_ == buffer_.size() && left_ == 0; }
         // The segment at the front; only when not done.
-        [[nodiscard]] const ShardSegment& front() const { return buffer_[next_]; }
+        [[nodiscard]] const Segment& front() const { return buffer_[next_]; }
         void pop();
 
     private:
@@ -35,7 +36,7 @@ public:
         const RunFile* file_;
         std::uint64_t position_;
         std::uint64_t left_;
-        std::vector<ShardSegment> buffer_;
+        std::vector<Segment> buffer_;
         std::size_t next_ = 0;
     };
 
@@ -45,7 +46,7 @@ public:
     ~RunFile();
 
     // Appends segments to the run being written.
-    void write(std::span<const ShardSegment> segments);
+    void write(std::span<const Segment> segments);
     // Ends the run being written and returns where it lies.
     Run endRun();
 

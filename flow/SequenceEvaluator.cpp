@@ -16,6 +16,19 @@ constexpr std::uint64_t kPositionMask = 0xFFFFFFFFULL;
 void SequenceEvaluator::assign(const FlowTuple& tuple, std::span<const SegmentRecord> forward,
                                std::span<const SegmentRecord> reverse) {
     tuple_ = tuple;
+    ipv6_ = false;
+    arrangeBoth(forward, reverse);
+}
+
+void SequenceEvaluator::assign(const Ipv6FlowTuple& tuple, std::span<const SegmentRecord> forward,
+                               std::span<const SegmentRecord> reverse) {
+    ipv6Tuple_ = tuple;
+    ipv6_ = true;
+    arrangeBoth(forward, reverse);
+}
+
+void SequenceEvaluator::arrangeBoth(std::span<const SegmentRecord> forward,
+                                    std::span<const SegmentRecord> reverse) {
     anomalyCounts_.fill(kUnknown);
     const std::size_t longest = std::max(forward.size(), reverse.size());
     if (identity_.size() < longest) {
@@ -47,18 +60,21 @@ void SequenceEvaluator::arrange(Arrangements& arrangements, std::span<const Segm
     }
     if (count <= 1) {
         // Most flows of a connection scan: nothing to order.
-        arrangements.view = Direction{byCapture, byCapture, byCapture, arrangements.positions};
+        arrangements.view =
+            Direction{byCapture, byCapture, ipv6_ ? SegmentList() : byCapture, arrangements.positions};
         return;
     }
     arrangements.bySequence.resize(count);
-    arrangements.byId.resize(count);
-    idKeys_.resize(count);
-    for (std::size_t position = 0; position < count; ++position) {
-        idKeys_[position] = (std::uint64_t{records[position].ipIdentification()} << 32) | position;
-    }
-    RunMergeSort::sort(idKeys_, runStarts_);
-    for (std::size_t rank = 0; rank < count; ++rank) {
-        arrangements.byId[rank] = static_cast<std::uint32_t>(idKeys_[rank] & kPositionMask);
+    arrangements.byId.resize(ipv6_ ? 0 : count);
+    if (!ipv6_) {
+        idKeys_.resize(count);
+        for (std::size_t position = 0; position < count; ++position) {
+            idKeys_[position] = (std::uint64_t{records[position].ipIdentification()} << 32) | position;
+        }
+        RunMergeSort::sort(idKeys_, runStarts_);
+        for (std::size_t rank = 0; rank < count; ++rank) {
+            arrangements.byId[rank] = static_cast<std::uint32_t>(idKeys_[rank] & kPositionMask);
+        }
     }
     if (static_cast<std::uint64_t>(highest - lowest) > kPositionMask) {
         sortWidePositions(arrangements);

@@ -1,15 +1,17 @@
 #pragma once
-// One TCP flow as the flow table hands it to its receivers: the tuple of its first packet (the forward
-// direction) and, per direction, its segments in capture order, in sequence order and in identification
-// order. Receivers read it during their call only.
+// One TCP flow, over IPv4 or IPv6, as the flow table hands it to its receivers: the tuple of its first packet
+// (the forward direction) and, per direction, its segments in capture order, in sequence order and in
+// identification order. Receivers read it during their call only.
 
 #include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "capture/FlowTuple.h"
+#include "capture/Ipv6FlowTuple.h"
 #include "flow/SegmentList.h"
 #include "flow/SegmentRecord.h"
 
@@ -21,7 +23,8 @@ public:
         // Ascending by position (below); equal positions newest first.
         SegmentList bySequence;
         SegmentList byCapture;
-        // Ascending by identification key; equal keys in capture order.
+        // Ascending by identification key; equal keys in capture order. Empty over IPv6, which has no
+        // identification.
         SegmentList byId;
         // Each segment's sequence number unwrapped into 64 bits, by place in capture order: the first
         // segment's position is its sequence number, each next one the previous position plus the signed
@@ -33,7 +36,19 @@ public:
     // which judge the same directions: the first to judge one keeps its count here, and the second reuses it.
     enum class Anomaly : std::uint8_t { kGaps, kOutOfOrder, kRepeats };
 
+    // The tuple of an IPv4 flow.
     [[nodiscard]] const FlowTuple& getTuple() const { return tuple_; }
+    [[nodiscard]] bool isIpv6() const { return ipv6_; }
+    // The tuple of an IPv6 flow.
+    [[nodiscard]] const Ipv6FlowTuple& ipv6Tuple() const { return ipv6Tuple_; }
+    // The text of the flow's tuple, whichever its family.
+    void appendText(std::string& out) const {
+        if (ipv6_) {
+            ipv6Tuple_.appendText(out);
+        } else {
+            tuple_.appendText(out);
+        }
+    }
     [[nodiscard]] std::optional<std::uint64_t> recall(Anomaly kind, bool reverse) const {
         const std::uint64_t count = anomalyCounts_[slot(kind, reverse)];
         return count == kUnknown ? std::nullopt : std::optional<std::uint64_t>(count);
@@ -54,6 +69,8 @@ public:
     // are released.
     void assign(const FlowTuple& tuple, std::span<const SegmentRecord> forward,
                 std::span<const SegmentRecord> reverse);
+    void assign(const Ipv6FlowTuple& tuple, std::span<const SegmentRecord> forward,
+                std::span<const SegmentRecord> reverse);
 
 private:
     struct Arrangements {
@@ -68,11 +85,14 @@ private:
         return static_cast<std::size_t>(kind) * 2 + (reverse ? 1 : 0);
     }
 
+    void arrangeBoth(std::span<const SegmentRecord> forward, std::span<const SegmentRecord> reverse);
     void arrange(Arrangements& arrangements, std::span<const SegmentRecord> records);
     // Sorts by position where the positions span more than 32 bits (over 4 GiB sent in one direction).
     static void sortWidePositions(Arrangements& arrangements);
 
     FlowTuple tuple_;
+    Ipv6FlowTuple ipv6Tuple_;
+    bool ipv6_ = false;
     // Per kind and direction; judging leaves the flow itself unchanged, so this is filled from const calls.
     mutable std::array<std::uint64_t, 6> anomalyCounts_{};
     Arrangements forward_;

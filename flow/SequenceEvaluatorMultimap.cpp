@@ -18,14 +18,21 @@ std::uint16_t identificationKey(const net::ip& header) {
     return static_cast<std::uint16_t>(bytes[0] | (bytes[1] << 8));
 }
 
-// The segment's TCP data, from the packet's length and both header lengths as found, plus one for a SYN and
-// one for a FIN.
-std::uint32_t occupiedSequenceSpace(const IPPacket& packet, const net::tcphdr& tcpHeader) {
-    const std::uint32_t headers = packet.header->headerLength() + tcpHeader.headerLength();
-    const std::uint32_t length = IPPacketDispatcher::packetLength(packet);
-    const std::uint32_t data = length > headers ? length - headers : 0;
+// The segment's TCP data, from the packet's length and the IP and TCP header lengths as found, plus one for a
+// SYN and one for a FIN.
+std::uint32_t occupiedSequenceSpace(std::uint32_t packetLength, std::uint32_t ipHeaders,
+                                    const net::tcphdr& tcpHeader) {
+    const std::uint32_t headers = ipHeaders + tcpHeader.headerLength();
+    const std::uint32_t data = packetLength > headers ? packetLength - headers : 0;
     return data + ((tcpHeader.flags & net::tcphdr::kSyn) != 0 ? 1U : 0U) +
            ((tcpHeader.flags & net::tcphdr::kFin) != 0 ? 1U : 0U);
+}
+
+template <typename Packet>
+void checkPacketNumber(const Packet& packet) {
+    if (packet.packetNumber > SegmentRecord::kMaxPacketNumber) {
+        throw std::length_error("The capture holds more frames than one run can analyse");
+    }
 }
 
 }  // namespace
@@ -33,44 +40,82 @@ std::uint32_t occupiedSequenceSpace(const IPPacket& packet, const net::tcphdr& t
 SequenceEvaluatorMultimap::SequenceEvaluatorMultimap(IPPacketSource& ipSource,
                                                      const FlowTableSettings& settings)
     : IPPacketHandler(ipSource.signal),
+      IPv6PacketHandler(ipSource.ipv6Signal),
       settings_(settings),
-      // An eighth of the limit is left for sorting, merging and judging at the end. Shards number their
-      // segments in 32 bits.
-      keptLimit_(static_cast<std::size_t>(
-          std::clamp<std::uint64_t>(settings.memoryLimit / 8 * 7 / sizeof(ShardSegment), 1,
-                                    std::numeric_limits<std::uint32_t>::max()))) {}
+      // An eighth of the limit is left for sorting, merging and judging at the end.
+      keptLimit_(std::max<std::uint64_t>(settings.memoryLimit / 8 * 7, 1)) {}
 
 void SequenceEvaluatorMultimap::handlePacket(const IPPacket& packet) {
     if (!TCPPacketDispatcher::carriesTcpHeader(packet)) {
         return;
     }
-    if (packet.packetNumber > SegmentRecord::kMaxPacketNumber) {
-        throw std::length_error("The capture holds more frames than one run can analyse");
-    }
+    checkPacketNumber(packet);
     const net::ip& ipHeader = *packet.header;
     const auto* tcpHeader = reinterpret_cast<const net::tcphdr*>(
         reinterpret_cast<const unsigned char*>(&ipHeader) + ipHeader.headerLength());
     const FlowTuple tuple(&ipHeader);
     const ShardSegment segment{
-        SegmentRecord(tcpHeader->sequenceNumberHost(), occupiedSequenceSpace(packet, *tcpHeader),
+        SegmentRecord(tcpHeader->sequenceNumberHost(),
+                      occupiedSequenceSpace(IPPacketDispatcher::packetLength(packet), ipHeader.headerLength(),
+                                            *tcpHeader),
                       tcpHeader->acknowledgementNumberHost(), packet.packetNumber, packet.captureTime,
                       identificationKey(ipHeader)),
         tuple.sourceAddress, tuple.destinationAddress, tuple.sourcePort, tuple.destinationPort};
     shards_[ShardRule::shardOf(ShardRule::orderKey(tuple))].add(segment);
-    if (++kept_ >= keptLimit_) {
+    account(sizeof segment);
+}
+
+void SequenceEvaluatorMultimap::handlePacket(const IPv6Packet& packet) {
+    if (!TCPPacketDispatcher::carriesTcpHeader(packet)) {
+        return;
+    }
+    checkPacketNumber(packet);
+    const auto* tcpHeader = reinterpret_cast<const net::tcphdr*>(
+        reinterpret_cast<const unsigned char*>(packet.header) + packet.transportOffset);
+    const Ipv6FlowTuple tuple(packet);
+    // IPv6 has no identification in its fixed header: every segment gets the same key.
+    const Ipv6ShardSegment segment{
+        SegmentRecord(tcpHeader->sequenceNumberHost(),
+                      occupiedSequenceSpace(packet.datagramLength, packet.transportOffset, *tcpHeader),
+                      tcpHeader->acknowledgementNumberHost(), packet.packetNumber, packet.captureTime, 0),
+        tuple.sourceAddress, tuple.destinationAddress, tuple.sourcePort, tuple.destinationPort};
+    ipv6Shards_[ShardRule::shardOf(ShardRule::orderKey(tuple))].add(segment);
+    keptIpv6_ = true;
+    account(sizeof segment);
+}
+
+void SequenceEvaluatorMultimap::account(std::size_t bytes) {
+    keptBytes_ += bytes;
+    // Shards number their segments in 32 bits.
+    if (keptBytes_ >= keptLimit_ || ++keptSegments_ == std::numeric_limits<std::uint32_t>::max()) {
         spill();
     }
 }
 
 void SequenceEvaluatorMultimap::spill() {
-    for (FlowShard& shard : shards_) {
+    for (FlowShard<ShardSegment>& shard : shards_) {
         shard.spill();
     }
-    kept_ = 0;
+    for (FlowShard<Ipv6ShardSegment>& shard : ipv6Shards_) {
+        shard.spill();
+    }
+    keptBytes_ = 0;
+    keptSegments_ = 0;
 }
 
 void SequenceEvaluatorMultimap::evaluateFlows() {
-    ParallelHandOut(shards_, *this).run(settings_.threads);
+    // The IPv6 shards follow the IPv4 ones; a run without IPv6 segments hands out the IPv4 shards only.
+    const std::size_t shards = shards_.size() + (keptIpv6_ ? ipv6Shards_.size() : 0);
+    const auto handOutShard = [this](std::size_t shard, const Signal<SequenceEvaluator>& flows) {
+        if (shard < shards_.size()) {
+            FlowAssembler<ShardSegment> assembler(flows);
+            shards_[shard].handOut(assembler);
+        } else {
+            FlowAssembler<Ipv6ShardSegment> assembler(flows);
+            ipv6Shards_[shard - shards_.size()].handOut(assembler);
+        }
+    };
+    ParallelHandOut(shards, handOutShard, *this).run(settings_.threads);
 }
 
 }  // namespace korvo::measurement

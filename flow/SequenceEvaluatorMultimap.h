@@ -1,9 +1,10 @@
 #pragma once
 // The flow table: keeps every captured TCP segment, with its addresses and ports, while the capture is read,
-// then hands out the flows, ordered by signed flow hash and, for equal hashes, by first appearance. Segments
-// are kept in shards by range of flow hash, 40 bytes each with nothing per flow; past the memory limit the
-// shards move them to temporary files. At the end each shard sorts and merges its segments into hand-out
-// order, on as many threads as the run allows.
+// then hands out the flows: the IPv4 flows ordered by signed flow hash and, for equal hashes, by first
+// appearance; then the IPv6 flows, ordered the same way by their own flow hash. Segments are kept in shards
+// by family and range of flow hash, 40 bytes each over IPv4 and 64 over IPv6, with nothing per flow; past the
+// memory limit the shards move them to temporary files. At the end each shard sorts and merges its segments
+// into hand-out order, on as many threads as the run allows.
 
 #include <array>
 #include <cstdint>
@@ -11,8 +12,10 @@
 
 #include "capture/PacketSignals.h"
 #include "flow/FlowShard.h"
+#include "flow/Ipv6ShardSegment.h"
 #include "flow/SequenceEvaluatorHandler.h"
 #include "flow/ShardRule.h"
+#include "flow/ShardSegment.h"
 
 namespace korvo::measurement {
 
@@ -24,22 +27,30 @@ struct FlowTableSettings {
     std::uint64_t memoryLimit = std::numeric_limits<std::uint64_t>::max();
 };
 
-class SequenceEvaluatorMultimap : public IPPacketHandler, public SequenceEvaluatorSource {
+class SequenceEvaluatorMultimap : public IPPacketHandler,
+                                  public IPv6PacketHandler,
+                                  public SequenceEvaluatorSource {
 public:
     explicit SequenceEvaluatorMultimap(IPPacketSource& ipSource, const FlowTableSettings& settings = {});
 
     // Keeps a TCP segment whose fixed TCP header was captured; ignores every other packet.
     void handlePacket(const IPPacket& packet) override;
+    void handlePacket(const IPv6Packet& packet) override;
     // Hands every flow to the connected handlers, one flow at a time. Called once, after the capture.
     void evaluateFlows();
 
 private:
+    // Counts a kept segment of `bytes` against the memory limit.
+    void account(std::size_t bytes);
     void spill();
 
     FlowTableSettings settings_;
-    std::size_t keptLimit_;
-    std::size_t kept_ = 0;
-    std::array<FlowShard, ShardRule::kShards> shards_;
+    std::uint64_t keptLimit_;
+    std::uint64_t keptBytes_ = 0;
+    std::uint64_t keptSegments_ = 0;
+    std::array<FlowShard<ShardSegment>, ShardRule::kShards> shards_;
+    std::array<FlowShard<Ipv6ShardSegment>, ShardRule::kShards> ipv6Shards_;
+    bool keptIpv6_ = false;
 };
 
 }  // namespace korvo::measurement

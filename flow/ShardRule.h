@@ -6,7 +6,6 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "capture/FlowTuple.h"
 
 namespace korvo::measurement {
 
@@ -15,8 +14,9 @@ public:
     static constexpr unsigned kBits = 6;
     static constexpr std::size_t kShards = std::size_t{1} << kBits;
 
-    // The flow hash made unsigned so that it sorts as the signed hash does.
-    [[nodiscard]] static std::uint32_t orderKey(const FlowTuple& tuple) {
+    // The flow hash (of an IPv4 or an IPv6 tuple) made unsigned so that it sorts as the signed hash does.
+    template <typename Tuple>
+    [[nodiscard]] static std::uint32_t orderKey(const Tuple& tuple) {
         return static_cast<std::uint32_t>(tuple.flowHash()) ^ 0x80000000U;
     }
     [[nodiscard]] static std::size_t shardOf(std::uint32_t orderKey) { return orderKey >> (32 - kBits); }

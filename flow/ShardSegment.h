@@ -14,6 +14,8 @@
 namespace korvo::measurement {
 
 struct ShardSegment {
+    using Tuple = FlowTuple;
+
     SegmentRecord record;
     std::uint32_t sourceAddress = 0;
     std::uint32_t destinationAddress = 0;

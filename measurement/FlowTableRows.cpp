@@ -50,17 +50,16 @@ void FlowTableRows::handleSequenceEvaluator(const SequenceEvaluator& flow) {
     }
     PendingRow& row = pending_[(pendingFirst_ + pendingCount_) % kPendingRows];
     ++pendingCount_;
-    row.tuple = flow.getTuple();
-    volumes_.prefetch(row.tuple);
+    row.ipv6 = flow.isIpv6();
+    if (row.ipv6) {
+        row.ipv6Tuple = flow.ipv6Tuple();
+    } else {
+        row.tuple = flow.getTuple();
+        volumes_.prefetch(row.tuple);
+    }
     // Each part is put together in one buffer and reaches the text in one append: rows come by the million.
     // The flow text holds no comma, quote or line end, so no field needs quoting.
-    char* out = row.tuple.writeText(row.head.data());
-    *out++ = ',';
-    out = FlowTuple::writeAddress(out, row.tuple.sourceAddress);
-    out = putNumber(out, ntohs(row.tuple.sourcePort));
-    *out++ = ',';
-    out = FlowTuple::writeAddress(out, row.tuple.destinationAddress);
-    out = putNumber(out, ntohs(row.tuple.destinationPort));
+    char* out = writeEndpoints(row.head.data(), row);
     *out++ = ',';
     out = TimeText::writeIsoTime(out, first);
     *out++ = ',';
@@ -77,9 +76,31 @@ void FlowTableRows::handleSequenceEvaluator(const SequenceEvaluator& flow) {
     row.tailLength = static_cast<std::uint16_t>(out - row.tail.data());
 }
 
+char* FlowTableRows::writeEndpoints(char* out, const PendingRow& row) {
+    if (row.ipv6) {
+        const Ipv6FlowTuple& tuple = row.ipv6Tuple;
+        out = tuple.writeText(out);
+        *out++ = ',';
+        out = Ipv6FlowTuple::writeAddress(out, tuple.sourceAddress);
+        out = putNumber(out, ntohs(tuple.sourcePort));
+        *out++ = ',';
+        out = Ipv6FlowTuple::writeAddress(out, tuple.destinationAddress);
+        return putNumber(out, ntohs(tuple.destinationPort));
+    }
+    const FlowTuple& tuple = row.tuple;
+    out = tuple.writeText(out);
+    *out++ = ',';
+    out = FlowTuple::writeAddress(out, tuple.sourceAddress);
+    out = putNumber(out, ntohs(tuple.sourcePort));
+    *out++ = ',';
+    out = FlowTuple::writeAddress(out, tuple.destinationAddress);
+    return putNumber(out, ntohs(tuple.destinationPort));
+}
+
 void FlowTableRows::writeOldest() {
     const PendingRow& row = pending_[pendingFirst_];
-    const FlowVolumeTally::Volume volume = volumes_.volumeOf(row.tuple);
+    const FlowVolumeTally::Volume volume =
+        row.ipv6 ? volumes_.volumeOf(row.ipv6Tuple) : volumes_.volumeOf(row.tuple);
     std::array<char, kMostHeadLength + 2 * (1 + kMostNumberLength) + kMostTailLength> text;
     char* out = std::copy_n(row.head.data(), row.headLength, text.data());
     out = putNumber(out, volume.forward);

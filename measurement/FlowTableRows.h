@@ -50,7 +50,7 @@ private:
     static constexpr std::size_t kMostNumberLength = std::numeric_limits<std::uint64_t>::digits10 + 1;
     // The flow, the endpoints, the times and the packet counts; then the anomaly counts and the simplex flag.
     static constexpr std::size_t kMostHeadLength =
-        FlowTuple::kMostTextLength + 2 * (1 + 15 + 1 + kMostNumberLength) +
+        Ipv6FlowTuple::kMostTextLength + 2 * (1 + Ipv6FlowTuple::kMostAddressLength + 1 + kMostNumberLength) +
         3 * (1 + TimeText::kMostTextLength) + 2 * (1 + kMostNumberLength);
     static constexpr std::size_t kMostTailLength = 3 * (1 + kMostNumberLength) + 2;
 
@@ -58,7 +58,9 @@ private:
     // an order unrelated to where the tally keeps them, so each lookup would otherwise wait on memory. The
     // row is held as the text before the volumes and the text after them.
     struct PendingRow {
+        bool ipv6 = false;
         FlowTuple tuple;
+        Ipv6FlowTuple ipv6Tuple;
         std::array<char, kMostHeadLength> head;
         std::array<char, kMostTailLength> tail;
         std::uint16_t headLength = 0;
@@ -66,6 +68,8 @@ private:
     };
     static constexpr std::size_t kPendingRows = 16;
 
+    // The flow text and the endpoint fields of `row`'s tuple at `out`; returns their end.
+    static char* writeEndpoints(char* out, const PendingRow& row);
     // Writes the oldest pending row to the text.
     void writeOldest();
     // Writes every pending row, in order.

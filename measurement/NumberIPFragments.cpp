@@ -5,15 +5,24 @@
 namespace korvo::measurement {
 
 NumberIPFragments::NumberIPFragments(IPPacketSource& fragmentSource, bool extendedStatistics)
-    : IPPacketHandler(fragmentSource.signal), Measurement("NumberIPFragments", extendedStatistics) {}
+    : IPPacketHandler(fragmentSource.signal),
+      IPv6PacketHandler(fragmentSource.ipv6Signal),
+      Measurement("NumberIPFragments", extendedStatistics) {}
 
 void NumberIPFragments::handlePacket(const IPPacket& packet) {
-    if (!packet.header->isFragment()) {
-        return;
+    if (packet.header->isFragment()) {
+        count(packet.packetNumber, packet.captureTime);
     }
+}
+
+void NumberIPFragments::handlePacket(const IPv6Packet& packet) {
+    count(packet.packetNumber, packet.captureTime);
+}
+
+void NumberIPFragments::count(std::uint64_t packetNumber, boost::posix_time::ptime captureTime) {
     ++tally;
     if (extended) {
-        DetailRow(details).packet(packet.packetNumber, packet.captureTime).end();
+        DetailRow(details).packet(packetNumber, captureTime).end();
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
-// "NumberIPFragments": IPv4 packets that are pieces of a larger datagram, the first piece included. It
-// listens to the IP dispatcher's fragment emitter, which carries nothing else.
+// "NumberIPFragments": IP packets that are pieces of a larger datagram, the first piece included: IPv4 by
+// their flags and offset, IPv6 by a fragment header. It listens to the IP dispatcher's fragment emitters,
+// which carry nothing else.
 
 #include <cstdint>
 
@@ -9,14 +10,17 @@
 
 namespace korvo::measurement {
 
-class NumberIPFragments : public IPPacketHandler, public Measurement {
+class NumberIPFragments : public IPPacketHandler, public IPv6PacketHandler, public Measurement {
 public:
     NumberIPFragments(IPPacketSource& fragmentSource, bool extended);
 
     void handlePacket(const IPPacket& packet) override;
+    void handlePacket(const IPv6Packet& packet) override;
     [[nodiscard]] std::string getValue() const override;
 
 private:
+    void count(std::uint64_t packetNumber, boost::posix_time::ptime captureTime);
+
     std::uint64_t tally = 0;
 };
 

@@ -6,10 +6,20 @@
 namespace korvo::measurement {
 
 NumberJumboPackets::NumberJumboPackets(IPPacketSource& ipSource, bool extendedStatistics)
-    : IPPacketHandler(ipSource.signal), Measurement("NumberJumboIPPackets", extendedStatistics) {}
+    : IPPacketHandler(ipSource.signal),
+      IPv6PacketHandler(ipSource.ipv6Signal),
+      Measurement("NumberJumboIPPackets", extendedStatistics) {}
 
 void NumberJumboPackets::handlePacket(const IPPacket& packet) {
-    const std::uint32_t length = IPPacketDispatcher::packetLength(packet);
+    count(packet, IPPacketDispatcher::packetLength(packet));
+}
+
+void NumberJumboPackets::handlePacket(const IPv6Packet& packet) {
+    count(packet, packet.datagramLength);
+}
+
+template <typename Packet>
+void NumberJumboPackets::count(const Packet& packet, std::uint32_t length) {
     if (length <= kJumboThreshold) {
         return;
     }

@@ -17,7 +17,7 @@ void NumberSimplexStreams::handleSequenceEvaluator(const SequenceEvaluator& flow
     if (extended) {
         DetailRow(details)
             .text("Simplex Flow Tuple,")
-            .tuple(flow.getTuple())
+            .tuple(flow)
             .text(",number Packets,")
             .number(forward + reverse)
             .end();

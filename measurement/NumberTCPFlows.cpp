@@ -10,7 +10,7 @@ NumberTCPFlows::NumberTCPFlows(SequenceEvaluatorSource& source, bool extendedSta
 void NumberTCPFlows::handleSequenceEvaluator(const SequenceEvaluator& flow) {
     ++tally;
     if (extended) {
-        DetailRow(details).tuple(flow.getTuple()).end();
+        DetailRow(details).tuple(flow).end();
     }
 }
 

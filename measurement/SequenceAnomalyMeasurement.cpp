@@ -33,7 +33,7 @@ void SequenceAnomalyMeasurement::handleSequenceEvaluator(const SequenceEvaluator
     }
     ++tally;
     if (extended) {
-        DetailRow(details).text("Tuple,").tuple(flow.getTuple()).text(flowLabel_).number(anomalies).end();
+        DetailRow(details).text("Tuple,").tuple(flow).text(flowLabel_).number(anomalies).end();
     }
 }
 

@@ -153,7 +153,7 @@ TEST_F(LinkTypeTest, IPv6LinkTypeIsWarnedAboutAndNoted) {
     expectSuccess(result,
                   "Link type IPV6 (229) is not decoded: only the frame-level figures (TotalVolumeInB, "
                   "TrafficLoadInMbps, CaptureDuration, NumberOfTruncatedPackets) are reported\n"
-                  "Only IPv4 is analysed; frames left out: 1 carrying IPv6, 0 behind stacked VLAN tags\n");
+                  "Only IPv4 is analysed; frames left out: 1 carrying IPv6 (--ipv6 analyses them)\n");
     EXPECT_EQ(results.summaryValue("TotalVolumeInB"), "40");
 }
 
@@ -183,7 +183,8 @@ TEST_F(LinkTypeTest, TaggedFramesOtherThanIPv4AreDroppedAndNoted) {
     const RunResult result = analyse(true);
 
     expectSuccess(result,
-                  "Only IPv4 is analysed; frames left out: 2 carrying IPv6, 3 behind stacked VLAN tags\n");
+                  "Only IPv4 is analysed; frames left out: 3 behind stacked VLAN tags, 2 carrying IPv6 "
+                  "(--ipv6 analyses them)\n");
     EXPECT_EQ(results.summaryValue("TotalVolumeTCPInB"), "58");
     EXPECT_EQ(results.summaryValue("NumberTCPFlows"), "1");
     EXPECT_EQ(results.summaryValue("NumberIPFragments"), "0");
@@ -225,7 +226,7 @@ TEST_F(LinkTypeTest, IPv6IsNotedUnderEveryLinkType) {
         const RunResult result = analyse();
 
         expectSuccess(result, "Only IPv4 is analysed; frames left out: " + std::to_string(c.frames.size()) +
-                                  " carrying IPv6, 0 behind stacked VLAN tags\n");
+                                  " carrying IPv6 (--ipv6 analyses them)\n");
     }
 }
 

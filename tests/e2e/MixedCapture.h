@@ -10,7 +10,7 @@ class MixedCapture {
 public:
     // What a run on it says on standard error about the IPv6 frame.
     static constexpr const char* kCoverageNote =
-        "Only IPv4 is analysed; frames left out: 1 carrying IPv6, 0 behind stacked VLAN tags\n";
+        "Only IPv4 is analysed; frames left out: 1 carrying IPv6 (--ipv6 analyses them)\n";
 
     static void write(const std::filesystem::path& path);
 };
