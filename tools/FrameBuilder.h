@@ -1,11 +1,13 @@
 #pragma once
-// Builds the bytes of one Ethernet frame (optionally 802.1Q-tagged) carrying IPv4 with TCP, UDP or another
-// protocol, or a non-IP EtherType, with every header field under the caller's control. Used by the tests and
-// the capture synthesiser to make captures whose every byte is known.
+// Builds the bytes of one Ethernet frame (optionally 802.1Q-tagged) carrying IPv4 or IPv6 with TCP, UDP or
+// another protocol, or a non-IP EtherType, with every header field under the caller's control. Used by the
+// tests and the capture synthesiser to make captures whose every byte is known.
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace korvo::tools {
@@ -29,8 +31,20 @@ public:
     // any IPv4 part.
     FrameBuilder& nonIp(std::uint16_t etherType, std::size_t payloadBytes);
 
+    using Ipv6Address = std::array<std::uint8_t, 16>;
+
     // IPv4 header; addresses in host order (10.0.0.1 is 0x0A000001). Protocol is set by tcp()/udp() or here.
     FrameBuilder& ipv4(std::uint32_t sourceAddress, std::uint32_t destinationAddress);
+    // IPv6 header instead (hop limit 64, class and label 0); the protocol becomes its last next header.
+    FrameBuilder& ipv6(const Ipv6Address& sourceAddress, const Ipv6Address& destinationAddress);
+    // Appends an IPv6 extension header of this type (its next-header number) with these bytes, the first of
+    // which the builder sets to the next header's number.
+    FrameBuilder& ipv6Extension(std::uint8_t type, const std::vector<std::uint8_t>& bytes);
+    // Overrides the computed IPv6 payload length.
+    FrameBuilder& ipv6PayloadLength(std::uint16_t payloadLength);
+    // 2001:db8::a.b.c.d, an IPv6 address of the documentation prefix that carries an IPv4 address (host
+    // order) in its last four bytes.
+    static Ipv6Address ipv6Of(std::uint32_t ipv4Address);
     FrameBuilder& ipProtocol(std::uint8_t protocol);
     // The identification as a number; written big-endian like every other field.
     FrameBuilder& ipIdentification(std::uint16_t identification);
@@ -60,8 +74,17 @@ public:
     void build(std::vector<std::uint8_t>& frame) const;
 
 private:
+    // The TCP or UDP header and the payload, from `at`.
+    void writeTransport(std::uint8_t* at) const;
+    [[nodiscard]] bool isIp() const { return isIpv4_ || isIpv6_; }
+
     std::optional<std::uint16_t> vlanId_;
     bool isIpv4_ = true;
+    bool isIpv6_ = false;
+    Ipv6Address ipv6Source_{};
+    Ipv6Address ipv6Destination_{};
+    std::vector<std::pair<std::uint8_t, std::vector<std::uint8_t>>> ipv6Extensions_;
+    std::optional<std::uint16_t> ipv6PayloadLength_;
     std::uint16_t etherType_ = kEtherTypeIPv4;
     std::size_t nonIpPayload_ = 0;
     std::uint32_t sourceAddress_ = 0x0A000001;

@@ -38,8 +38,14 @@ std::span<const std::uint8_t> FrameEncoder::tcp(const TcpSegment& segment) {
     if (segment.vlanId != 0) {
         builder.vlan(segment.vlanId);
     }
-    builder.ipv4(segment.sourceAddress, segment.destinationAddress)
-        .ipIdentification(segment.identification)
+    if (segment.ipv6) {
+        builder.ipv6(FrameBuilder::ipv6Of(segment.sourceAddress),
+                     FrameBuilder::ipv6Of(segment.destinationAddress));
+    } else {
+        builder.ipv4(segment.sourceAddress, segment.destinationAddress)
+            .ipIdentification(segment.identification);
+    }
+    builder
         .tcp(segment.sourcePort, segment.destinationPort, segment.sequenceNumber, segment.flags,
              segment.acknowledgementNumber)
         .payload(segment.payloadBytes)

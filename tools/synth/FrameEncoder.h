@@ -12,6 +12,8 @@ namespace korvo::tools::synth {
 // VLAN id 0 means an untagged frame.
 struct TcpSegment {
     std::uint16_t vlanId = 0;
+    // Over IPv6, between FrameBuilder::ipv6Of the two addresses; the identification is then unused.
+    bool ipv6 = false;
     std::uint32_t sourceAddress = 0;
     std::uint32_t destinationAddress = 0;
     std::uint16_t sourcePort = 0;

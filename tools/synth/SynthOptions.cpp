@@ -82,6 +82,8 @@ std::optional<SynthOptions> parseSynthOptions(int argc, const char* const argv[]
          "share of connections sending 9000-byte IP packets")  //
         ("other", po::value(&options.mix.otherShare)->default_value(0.02, "0.02"),
          "share of steps that write DNS, ARP, IPv6 or fragmented UDP traffic instead of TCP")  //
+        ("ipv6", po::value(&options.mix.ipv6Share)->default_value(0, "0"),
+         "share of connections carried over IPv6 (1: the realistic mix over IPv6)")  //
         ("max-transfer", po::value(&maxTransfer)->default_value("20M"),
          "largest request or response of a connection; sizes spread evenly over orders of magnitude")  //
         ("snaplen", po::value(&options.snapLength)->default_value(262144),
@@ -126,6 +128,7 @@ std::optional<SynthOptions> parseSynthOptions(int argc, const char* const argv[]
     checkShare("vlan", options.mix.vlanShare);
     checkShare("jumbo", options.mix.jumboShare);
     checkShare("other", options.mix.otherShare);
+    checkShare("ipv6", options.mix.ipv6Share);
     return options;
 }
 

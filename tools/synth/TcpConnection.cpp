@@ -29,7 +29,7 @@ void write(FrameEncoder& encoder, CaptureSink& sink, const TcpSegment& segment, 
 }  // namespace
 
 TcpConnection::TcpConnection(const ConnectionPlan& plan, Random& random)
-    : phase_(Phase::Syn), vlanId_(plan.vlanId), maximumSegment_(plan.maximumSegment) {
+    : phase_(Phase::Syn), vlanId_(plan.vlanId), ipv6_(plan.ipv6), maximumSegment_(plan.maximumSegment) {
     client_.address = plan.clientAddress;
     client_.port = plan.clientPort;
     client_.nextSequence = random.next32();
@@ -157,6 +157,7 @@ TcpSegment TcpConnection::segment(const Side& from, const Side& to, std::uint32_
                                   std::uint32_t payload, std::uint8_t flags) const {
     TcpSegment result;
     result.vlanId = vlanId_;
+    result.ipv6 = ipv6_;
     result.sourceAddress = from.address;
     result.destinationAddress = to.address;
     result.sourcePort = from.port;

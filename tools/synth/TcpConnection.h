@@ -18,6 +18,8 @@ struct ConnectionPlan {
     std::uint16_t clientPort = 0;
     std::uint16_t serverPort = 0;
     std::uint16_t vlanId = 0;
+    // Carried over IPv6, between the addresses of the documentation prefix that end in the IPv4 ones.
+    bool ipv6 = false;
     std::uint32_t maximumSegment = 1460;
     std::uint64_t requestBytes = 1;
     std::uint64_t responseBytes = 1;
@@ -77,6 +79,7 @@ private:
     Side client_;
     Side server_;
     std::uint16_t vlanId_ = 0;
+    bool ipv6_ = false;
     std::uint32_t maximumSegment_ = 1460;
 };
 

@@ -56,6 +56,8 @@ ConnectionPlan TrafficMix::nextPlan() {
         plan.vlanId = static_cast<std::uint16_t>(random_.between(2, 4094));
     }
     plan.maximumSegment = random_.chance(settings_.jumboShare) ? kJumboSegment : kStandardSegment;
+    // Drawn only when asked for, so that captures without IPv6 stay what they were for every seed.
+    plan.ipv6 = settings_.ipv6Share > 0 && random_.chance(settings_.ipv6Share);
 
     const std::uint64_t largest = std::max(settings_.maxTransfer, kSmallestTransfer);
     const std::uint64_t largestRequest = std::min(largest, kLargestRequest);

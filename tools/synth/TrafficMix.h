@@ -19,6 +19,7 @@ struct MixSettings {
     double vlanShare = 0;           // of connections
     double jumboShare = 0;          // of connections, which then send 9000-byte IP packets
     double otherShare = 0;          // of steps that write non-TCP traffic instead
+    double ipv6Share = 0;           // of connections, carried over IPv6
     std::uint64_t maxTransfer = 1;  // largest request or response, in bytes
     AnomalyShares anomalies;
 };
