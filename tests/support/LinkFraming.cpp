@@ -19,10 +19,10 @@ void appendBigEndian16(std::vector<std::uint8_t>& bytes, std::uint16_t value) {
     bytes.push_back(static_cast<std::uint8_t>(value));
 }
 
-void appendFamily(std::vector<std::uint8_t>& bytes, bool bigEndian) {
+void appendFamily(std::vector<std::uint8_t>& bytes, std::uint32_t family, bool bigEndian) {
     for (int index = 0; index < 4; ++index) {
         const int shift = bigEndian ? 8 * (3 - index) : 8 * index;
-        bytes.push_back(static_cast<std::uint8_t>(kFamilyIPv4 >> shift));
+        bytes.push_back(static_cast<std::uint8_t>(family >> shift));
     }
 }
 
@@ -40,6 +40,19 @@ std::vector<LinkType> LinkFraming::decodedLinkTypes() {
             {kLoop, "Loop"}};
 }
 
+std::vector<LinkType> LinkFraming::ipv6LinkTypes() {
+    return {{kLinuxCooked, "LinuxCooked"},
+            {kLinuxCooked2, "LinuxCooked2"},
+            {kRawOpenBsd, "RawOpenBsd"},
+            {kRawBsdOs, "RawBsdOs"},
+            {kRaw, "Raw"},
+            {kIPv6, "IPv6"},
+            {kNull, "NullLittleEndianNetBsd"},
+            {kNull, "NullBigEndianFreeBsd", true, 28},
+            {kNull, "NullLittleEndianDarwin", false, 30},
+            {kLoop, "Loop"}};
+}
+
 std::vector<std::uint8_t> LinkFraming::reframe(const std::vector<std::uint8_t>& ethernetFrame,
                                                const LinkType& linkType) {
     if (ethernetFrame.size() < kEthernetLength) {
@@ -49,6 +62,9 @@ std::vector<std::uint8_t> LinkFraming::reframe(const std::vector<std::uint8_t>& 
     const auto source = ethernetFrame.begin() + 6;
     const bool tagged = ethernetFrame[kTypeOffset] == 0x81 && ethernetFrame[kTypeOffset + 1] == 0x00;
     const std::size_t ipOffset = std::min(ethernetFrame.size(), kEthernetLength + (tagged ? kTagLength : 0));
+    const std::size_t etherTypeOffset = ipOffset - 2;
+    const bool ipv6 = ethernetFrame.size() >= ipOffset && ethernetFrame[etherTypeOffset] == 0x86 &&
+                      ethernetFrame[etherTypeOffset + 1] == 0xDD;
     const auto ipHeader = ethernetFrame.begin() + static_cast<std::ptrdiff_t>(ipOffset);
     std::vector<std::uint8_t> frame;
     switch (linkType.number) {
@@ -78,11 +94,13 @@ std::vector<std::uint8_t> LinkFraming::reframe(const std::vector<std::uint8_t>& 
         case kRawBsdOs:
         case kRaw:
         case kIPv4:
+        case kIPv6:
             frame.insert(frame.end(), ipHeader, ethernetFrame.end());
             return frame;
         case kNull:
         case kLoop:
-            appendFamily(frame, linkType.bigEndianFamily || linkType.number == kLoop);
+            appendFamily(frame, ipv6 ? linkType.ipv6Family : kFamilyIPv4,
+                         linkType.bigEndianFamily || linkType.number == kLoop);
             frame.insert(frame.end(), ipHeader, ethernetFrame.end());
             return frame;
         default:

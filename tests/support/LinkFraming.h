@@ -18,6 +18,8 @@ struct LinkType {
     std::string name;
     // For NULL, whose family field is in the writing host's byte order.
     bool bigEndianFamily = false;
+    // For NULL and LOOP: the family that names IPv6, which differs between the systems that write them.
+    std::uint32_t ipv6Family = 24;
 };
 
 class LinkFraming {
@@ -31,11 +33,15 @@ public:
     static constexpr std::uint32_t kLinuxCooked = DLT_LINUX_SLL;
     static constexpr std::uint32_t kIPv4 = DLT_IPV4;
     static constexpr std::uint32_t kLinuxCooked2 = DLT_LINUX_SLL2;
+    static constexpr std::uint32_t kIPv6 = DLT_IPV6;
 
     // Every link type whose frames are lifted to IPv4; NULL appears twice, once per byte order.
     static std::vector<LinkType> decodedLinkTypes();
+    // Every link type that carries IPv6 besides Ethernet; NULL once per byte order and IPv6 family.
+    static std::vector<LinkType> ipv6LinkTypes();
 
-    // `ethernetFrame` (at least its 14-byte header) as a frame of `linkType`.
+    // `ethernetFrame` (at least its 14-byte header) as a frame of `linkType`; under the IPv6 link type the
+    // frame must carry IPv6.
     static std::vector<std::uint8_t> reframe(const std::vector<std::uint8_t>& ethernetFrame,
                                              const LinkType& linkType);
 };
