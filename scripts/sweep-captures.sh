@@ -6,7 +6,8 @@
 # Usage: scripts/sweep-captures.sh DIR [BINARY]
 #   BINARY  the wiretally to run; by default the sanitizer build in build-sanitize, configured and built
 #           here as scripts/test.sh does when it is missing.
-# Environment: SWEEP_TIMEOUT seconds per run (default 60), SWEEP_JOBS builds with this many jobs (default 2).
+# Environment: SWEEP_TIMEOUT seconds per run (default 60), SWEEP_JOBS builds with this many jobs (default 2),
+# SWEEP_OPTIONS options added to every run (e.g. "--ipv6 --flow-table").
 # Exit status: 0 when every run ended acceptably, 1 otherwise or when the folder holds no file, 2 on wrong
 # usage.
 set -uo pipefail
@@ -18,6 +19,7 @@ fi
 folder=$(cd "$1" && pwd)
 repository=$(cd "$(dirname "$0")/.." && pwd)
 limit=${SWEEP_TIMEOUT:-60}
+read -r -a extraOptions <<<"${SWEEP_OPTIONS:-}"
 
 if [[ $# -eq 2 ]]; then
     binary=$(realpath "$2")
@@ -42,7 +44,7 @@ run_once() {
     local capture=$1
     shift
     rm -f "$scratch"/result.*
-    timeout --kill-after=5 "$limit" "$binary" -i "$capture" -o "$scratch/result" "$@" \
+    timeout --kill-after=5 "$limit" "$binary" -i "$capture" -o "$scratch/result" "$@" "${extraOptions[@]}" \
         >"$scratch/last.out" 2>"$scratch/last.err" </dev/null
     local status=$?
     if [[ $status -eq 124 || $status -eq 137 ]]; then
