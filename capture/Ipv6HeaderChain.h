@@ -13,7 +13,8 @@ public:
     static constexpr unsigned kMostHeaders = 8;
 
     struct Walk {
-        // Whether the walk reached the transport header (or the end of the chain), and which protocol that is.
+        // Whether the walk reached the transport header (or the end of the chain), and which protocol that
+        // is.
         bool reached = false;
         std::uint8_t transportProtocol = 0;
         // Where the transport header starts, from the IPv6 header's first byte.

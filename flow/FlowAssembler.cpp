@@ -11,17 +11,16 @@ template <typename Segment>
 void FlowAssembler<Segment>::handOutGroup() {
     flows_.clear();
     const typename Segment::Endpoints endpoints = group_.front().endpoints();
-    const bool oneFlow =
-        std::all_of(group_.begin() + 1, group_.end(),
-                    [&endpoints](const Segment& segment) { return segment.endpoints() == endpoints; });
+    const bool oneFlow = std::all_of(group_.begin() + 1, group_.end(), [&endpoints](const Segment& segment) {
+        return segment.endpoints() == endpoints;
+    });
     if (oneFlow) {
         flows_.push_back({group_.front().record.packetNumber(), 0, group_.size()});
     } else {
         // Flows sharing a flow hash: bring each one's segments together, keeping capture order.
-        std::stable_sort(group_.begin(), group_.end(),
-                         [](const Segment& left, const Segment& right) {
-                             return left.endpoints() < right.endpoints();
-                         });
+        std::stable_sort(group_.begin(), group_.end(), [](const Segment& left, const Segment& right) {
+            return left.endpoints() < right.endpoints();
+        });
         for (std::size_t begin = 0; begin < group_.size();) {
             const typename Segment::Endpoints flowEndpoints = group_[begin].endpoints();
             std::size_t end = begin + 1;

@@ -1,8 +1,8 @@
 #pragma once
-// Turns segments (IPv4 or IPv6, by `Segment`), coming in hand-out order, into flows and hands each to the receivers of a signal. Segments
-// arrive ordered by order key (the flow hash) and, within a key, by capture; the assembler gathers all
-// segments of one flow hash, separates their flows by endpoints when several flows share it, puts those
-// flows in order of first appearance and builds each flow's evaluator.
+// Turns segments (IPv4 or IPv6, by `Segment`), coming in hand-out order, into flows and hands each to the
+// receivers of a signal. Segments arrive ordered by order key (the flow hash) and, within a key, by capture;
+// the assembler gathers all segments of one flow hash, separates their flows by endpoints when several flows
+// share it, puts those flows in order of first appearance and builds each flow's evaluator.
 
 #include <cstdint>
 #include <vector>

@@ -109,7 +109,8 @@ void FlowShard<Segment>::handOut(FlowAssembler<Segment>& assembler) {
 }
 
 template <typename Segment>
-void FlowShard<Segment>::merge(FlowAssembler<Segment>& assembler, const std::vector<SortEntry>& sorted) const {
+void FlowShard<Segment>::merge(FlowAssembler<Segment>& assembler,
+                               const std::vector<SortEntry>& sorted) const {
     std::vector<typename RunFile<Segment>::Reader> readers;
     readers.reserve(runs_.size());
     for (const typename RunFile<Segment>::Run& run : runs_) {

@@ -1,8 +1,9 @@
 #pragma once
-// The segments (IPv4 or IPv6, by `Segment`) of the flows whose flow hash falls in one range. Segments are appended in capture order;
-// when memory runs short they are sorted into hand-out order and written out as a run, and at the end the
-// runs and what is still kept are merged into one stream in hand-out order for a FlowAssembler. Shards
-// cover consecutive ranges, so handing them out one after the other keeps the global hand-out order.
+// The segments (IPv4 or IPv6, by `Segment`) of the flows whose flow hash falls in one range. Segments are
+// appended in capture order; when memory runs short they are sorted into hand-out order and written out as a
+// run, and at the end the runs and what is still kept are merged into one stream in hand-out order for a
+// FlowAssembler. Shards cover consecutive ranges, so handing them out one after the other keeps the global
+// hand-out order.
 
 #include <cstdint>
 #include <memory>

@@ -70,7 +70,8 @@ typename RunFile<Segment>::Run RunFile<Segment>::endRun() {
 }
 
 template <typename Segment>
-RunFile<Segment>::Reader::Reader(const RunFile& file, Run run) : file_(&file), position_(run.first), left_(run.count) {
+RunFile<Segment>::Reader::Reader(const RunFile& file, Run run)
+    : file_(&file), position_(run.first), left_(run.count) {
     buffer_.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(kReadBlock, run.count)));
     refill();
 }

@@ -6,7 +6,6 @@
 #include <cstddef>
 #include <cstdint>
 
-
 namespace korvo::measurement {
 
 class ShardRule {
