@@ -7,6 +7,7 @@ REPO=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 SIZE=${WIRETALLY_BENCH_SIZE:-1G}
 SCAN_SIZE=${WIRETALLY_BENCH_SCAN_SIZE:-1G}
 RANDOM_SCAN_SIZE=${WIRETALLY_BENCH_RANDOM_SCAN_SIZE:-1G}
+IPV6_SIZE=${WIRETALLY_BENCH_IPV6_SIZE:-1G}
 GROWTH=${WIRETALLY_BENCH_GROWTH:-4}
 RUNS=${WIRETALLY_BENCH_RUNS:-5}
 CACHE=${WIRETALLY_BENCH_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/wiretally-bench}
@@ -28,7 +29,8 @@ same figures to a CSV file whose path is printed.
 Tools: pcap-read-loop (the floor), wiretally (default threads), wiretally -e, wiretally-flows (--flow-table,
 for its cost over wiretally), wiretally-t1 (--threads 1, for the speed-up of the default over one thread), on
 the random scan also wiretally-256M (--max-memory 256M, the
-run with temporary files), and, where installed, capinfos, tcptrace -n and
+run with temporary files), on the realistic capture and the scan also wiretally-ipv6 (--ipv6, for its cost
+where there is no IPv6), on the IPv6 captures read-loop, wiretally and wiretally-ipv6 only, and, where installed, capinfos, tcptrace -n and
 tshark -q -z conv,tcp -o tcp.analyze_sequence_numbers:TRUE. wiretally is skipped with a notice if it cannot be
 built. The large capture is run with the read loop and wiretally only.
 
@@ -38,6 +40,8 @@ Options (environment variable in brackets):
   --random-scan-size SIZE
                      scan of random destinations (54-byte SYN probes, half answered), 0 to leave out
                      [WIRETALLY_BENCH_RANDOM_SCAN_SIZE, default 1G]
+  --ipv6-size SIZE   the realistic mix over IPv6 (ipv6) and half over IPv6 (dual), 0 to leave out
+                     [WIRETALLY_BENCH_IPV6_SIZE, default 1G]
   --growth N         the large capture is N times the base size, 0 to leave out [WIRETALLY_BENCH_GROWTH, default 4]
   --runs N           timed runs of each tool on each capture [WIRETALLY_BENCH_RUNS, default 5]
   --cache DIR        where the captures are kept [WIRETALLY_BENCH_CACHE, default ~/.cache/wiretally-bench];
@@ -60,6 +64,7 @@ while [ $# -gt 0 ]; do
     --size) SIZE=${2:?--size needs a value}; shift 2 ;;
     --scan-size) SCAN_SIZE=${2:?--scan-size needs a value}; shift 2 ;;
     --random-scan-size) RANDOM_SCAN_SIZE=${2:?--random-scan-size needs a value}; shift 2 ;;
+    --ipv6-size) IPV6_SIZE=${2:?--ipv6-size needs a value}; shift 2 ;;
     --growth) GROWTH=${2:?--growth needs a value}; shift 2 ;;
     --runs) RUNS=${2:?--runs needs a value}; shift 2 ;;
     --cache) CACHE=${2:?--cache needs a value}; shift 2 ;;
@@ -90,6 +95,7 @@ bytes_of() {
 BASE_BYTES=$(bytes_of "$SIZE")
 SCAN_BYTES=$(bytes_of "$SCAN_SIZE")
 RANDOM_SCAN_BYTES=$(bytes_of "$RANDOM_SCAN_SIZE")
+IPV6_BYTES=$(bytes_of "$IPV6_SIZE")
 LARGE_BYTES=$((BASE_BYTES * GROWTH))
 
 build() {
@@ -110,12 +116,13 @@ build() {
     fi
 }
 
-# make_capture NAME SHAPE BYTES: prints the capture's path, making it first unless the cache has it.
+# make_capture NAME SHAPE BYTES [OPTION...]: prints the capture's path, making it first (with the further
+# synthesiser options) unless the cache has it.
 make_capture() {
     local path=$CACHE/$1-$3.pcap
     if [ ! -s "$path" ] || [ ! -s "$path.counts" ]; then
         echo "Making $path" >&2
-        "$BUILD/tools/wiretally-synth" --shape "$2" --size "$3" --seed 1 --output "$path" >&2 ||
+        "$BUILD/tools/wiretally-synth" --shape "$2" --size "$3" --seed 1 --output "$path" "${@:4}" >&2 ||
             fail "the synthesiser failed on $path"
     fi
     echo "$path"
@@ -149,6 +156,7 @@ tool_command() {
     wiretally-flows) echo "$WIRETALLY --flow-table -i $2 -o $SCRATCH/out/result" ;;
     wiretally-t1) echo "$WIRETALLY --threads 1 -i $2 -o $SCRATCH/out/result" ;;
     wiretally-256M) echo "$WIRETALLY --max-memory 256M -i $2 -o $SCRATCH/out/result" ;;
+    wiretally-ipv6) echo "$WIRETALLY --ipv6 -i $2 -o $SCRATCH/out/result" ;;
     capinfos) echo "capinfos $2" ;;
     tcptrace) echo "tcptrace -n $2" ;;
     tshark) echo "tshark -q -z conv,tcp -o tcp.analyze_sequence_numbers:TRUE -r $2" ;;
@@ -220,6 +228,11 @@ if [ "$RANDOM_SCAN_BYTES" -gt 0 ]; then
     LABELS+=(rscan)
     CAPTURE_OF[rscan]=$(make_capture random-scan random-scan "$RANDOM_SCAN_BYTES")
 fi
+if [ "$IPV6_BYTES" -gt 0 ]; then
+    LABELS+=(ipv6 dual)
+    CAPTURE_OF[ipv6]=$(make_capture realistic-ipv6 realistic "$IPV6_BYTES" --ipv6 1)
+    CAPTURE_OF[dual]=$(make_capture realistic-dual realistic "$IPV6_BYTES" --ipv6 0.5)
+fi
 if [ "$GROWTH" -gt 0 ]; then
     LABELS+=(large)
     CAPTURE_OF[large]=$(make_capture realistic realistic "$LARGE_BYTES")
@@ -231,6 +244,10 @@ for label in "${LABELS[@]}"; do
     echo "Timing on the $label capture ${CAPTURE_OF[$label]}"
     if [ "$label" = large ]; then
         bench_capture "$label" "${CAPTURE_OF[$label]}" "${GROWTH_TOOLS[@]}"
+    elif [ "$label" = ipv6 ] || [ "$label" = dual ]; then
+        bench_capture "$label" "${CAPTURE_OF[$label]}" "${GROWTH_TOOLS[@]:0:2}" ${WIRETALLY:+wiretally-ipv6}
+    elif { [ "$label" = base ] || [ "$label" = scan ]; } && [ -n "$WIRETALLY" ]; then
+        bench_capture "$label" "${CAPTURE_OF[$label]}" "${TOOLS[@]}" wiretally-ipv6
     elif [ "$label" = rscan ] && [ -n "$WIRETALLY" ]; then
         bench_capture "$label" "${CAPTURE_OF[$label]}" "${TOOLS[@]}" wiretally-256M
     else
@@ -270,6 +287,13 @@ for label in "${LABELS[@]}"; do
     echo "$label: $capture, $(stat -c %s "$capture") bytes, $(count_of "$capture" frames) frames," \
         "$(count_of "$capture" tcp_segments) TCP segments, $(count_of "$capture" tcp_flows) TCP flows"
 done
+if [ "$IPV6_BYTES" -gt 0 ] && [ -n "$WIRETALLY" ]; then
+    read -r base_wall _ < <(figures base wiretally)
+    read -r ipv6_wall _ < <(figures ipv6 wiretally-ipv6)
+    awk -v b="$base_wall" -v s="$(count_of "${CAPTURE_OF[base]}" tcp_segments)" -v i="$ipv6_wall" \
+        -v t="$(count_of "${CAPTURE_OF[ipv6]}" tcp_segments)" 'b != "NA" && i != "NA" && s > 0 && t > 0 {
+        printf "time per TCP segment, wiretally --ipv6 on ipv6 / wiretally on base: %.2f\n", (i / t) / (b / s) }' </dev/null
+fi
 if [ "$GROWTH" -gt 0 ]; then
     echo "growth = median time on the large capture / median time on the base capture (${GROWTH}x the bytes)"
 fi
