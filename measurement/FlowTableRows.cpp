@@ -30,6 +30,18 @@ char* putNumber(char* out, std::uint64_t value) {
     return std::to_chars(out, out + std::numeric_limits<std::uint64_t>::digits10 + 1, value).ptr;
 }
 
+// The flow text, then the addresses and ports as fields, of an IPv4 or an IPv6 tuple.
+template <typename Tuple>
+char* writeTupleFields(char* out, const Tuple& tuple) {
+    out = tuple.writeText(out);
+    *out++ = ',';
+    out = Tuple::writeAddress(out, tuple.sourceAddress);
+    out = putNumber(out, ntohs(tuple.sourcePort));
+    *out++ = ',';
+    out = Tuple::writeAddress(out, tuple.destinationAddress);
+    return putNumber(out, ntohs(tuple.destinationPort));
+}
+
 }  // namespace
 
 void FlowTableRows::handleSequenceEvaluator(const SequenceEvaluator& flow) {
@@ -77,24 +89,7 @@ void FlowTableRows::handleSequenceEvaluator(const SequenceEvaluator& flow) {
 }
 
 char* FlowTableRows::writeEndpoints(char* out, const PendingRow& row) {
-    if (row.ipv6) {
-        const Ipv6FlowTuple& tuple = row.ipv6Tuple;
-        out = tuple.writeText(out);
-        *out++ = ',';
-        out = Ipv6FlowTuple::writeAddress(out, tuple.sourceAddress);
-        out = putNumber(out, ntohs(tuple.sourcePort));
-        *out++ = ',';
-        out = Ipv6FlowTuple::writeAddress(out, tuple.destinationAddress);
-        return putNumber(out, ntohs(tuple.destinationPort));
-    }
-    const FlowTuple& tuple = row.tuple;
-    out = tuple.writeText(out);
-    *out++ = ',';
-    out = FlowTuple::writeAddress(out, tuple.sourceAddress);
-    out = putNumber(out, ntohs(tuple.sourcePort));
-    *out++ = ',';
-    out = FlowTuple::writeAddress(out, tuple.destinationAddress);
-    return putNumber(out, ntohs(tuple.destinationPort));
+    return row.ipv6 ? writeTupleFields(out, row.ipv6Tuple) : writeTupleFields(out, row.tuple);
 }
 
 void FlowTableRows::writeOldest() {
