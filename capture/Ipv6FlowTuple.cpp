@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cstring>
 #include <string_view>
@@ -15,13 +16,22 @@ namespace {
 
 constexpr std::size_t kGroups = 8;
 
-// The number whose bytes, least significant first, are `count` wire bytes at `bytes`.
-std::uint32_t littleEndianValue(const std::uint8_t* bytes, std::size_t count) {
+// The number whose bytes, least significant first, are the four wire bytes at `bytes`.
+std::uint32_t littleEndianWord(const void* bytes) {
     std::uint32_t value = 0;
-    for (std::size_t at = count; at-- > 0;) {
-        value = (value << 8) | bytes[at];
+    std::memcpy(&value, bytes, sizeof value);
+    if constexpr (std::endian::native == std::endian::big) {
+        value = __builtin_bswap32(value);
     }
     return value;
+}
+
+// The same of a port as stored (network order).
+std::uint32_t littleEndianPort(std::uint16_t port) {
+    if constexpr (std::endian::native == std::endian::big) {
+        port = __builtin_bswap16(port);
+    }
+    return port;
 }
 
 char* writePort(char* out, std::uint16_t port) {
@@ -46,11 +56,11 @@ Ipv6FlowTuple::Ipv6FlowTuple(const IPv6Packet& packet)
 std::int32_t Ipv6FlowTuple::flowHash() const {
     std::uint32_t sum = net::ip::kProtocolTcp;
     for (std::size_t word = 0; word < sourceAddress.size(); word += 4) {
-        sum += littleEndianValue(sourceAddress.data() + word, 4);
-        sum += littleEndianValue(destinationAddress.data() + word, 4);
+        sum += littleEndianWord(sourceAddress.data() + word);
+        sum += littleEndianWord(destinationAddress.data() + word);
     }
-    sum += littleEndianValue(reinterpret_cast<const std::uint8_t*>(&sourcePort), 2);
-    sum += littleEndianValue(reinterpret_cast<const std::uint8_t*>(&destinationPort), 2);
+    sum += littleEndianPort(sourcePort);
+    sum += littleEndianPort(destinationPort);
     return static_cast<std::int32_t>(sum);
 }
 

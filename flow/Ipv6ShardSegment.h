@@ -5,6 +5,7 @@
 
 #include <compare>
 #include <cstdint>
+#include <cstring>
 
 #include "capture/Ipv6FlowTuple.h"
 #include "flow/SegmentRecord.h"
@@ -34,10 +35,17 @@ struct Ipv6ShardSegment {
                sourcePort == tuple.sourcePort && destinationPort == tuple.destinationPort;
     }
 
-    // Both endpoints, the lower first: the same for both directions of a conversation.
+    // Both endpoints, the lower first: the same for both directions of a conversation. An address is
+    // compared as two machine words, which orders endpoints differently from their bytes but alike on every
+    // run; only equality and a fixed order matter here.
     struct Endpoint {
-        Ipv6FlowTuple::Address address;
+        std::uint64_t addressHigh;
+        std::uint64_t addressLow;
         std::uint16_t port;
+        Endpoint(const Ipv6FlowTuple::Address& address, std::uint16_t port_) : port(port_) {
+            std::memcpy(&addressHigh, address.data(), sizeof addressHigh);
+            std::memcpy(&addressLow, address.data() + sizeof addressHigh, sizeof addressLow);
+        }
         friend auto operator<=>(const Endpoint&, const Endpoint&) = default;
     };
     struct Endpoints {

@@ -14,8 +14,9 @@
 #   WORKDIR  where the runs write their results, one folder per capture (default /tmp/ipv6check)
 # Environment: CHECK_TIMEOUT seconds per tshark or wiretally run (default 60); a capture whose tshark run
 # takes longer is skipped.
-# Prints per capture with IPv6 TCP (by either tool): flows wiretally/tshark, segments wiretally/tshark,
-# the frames set aside, and every conversation that differs. Exit status: 0 when nothing differs beyond
+# Prints per capture with IPv6 TCP (by either tool): flows wiretally/tshark (tshark: its TCP streams),
+# segments wiretally/tshark, what wiretally should count (expected), the frames set aside, and every
+# conversation that differs. Exit status: 0 when nothing differs beyond
 # what is set aside, 1 otherwise, 2 on wrong usage.
 set -uo pipefail
 
@@ -110,19 +111,17 @@ def compare(capture, name):
                                                 "bytes": collections.Counter(), "streams": set()})
     left_out = collections.Counter()
     left_out_frames = collections.defaultdict(list)
-    tshark_pairs, texts = set(), {}
+    streams, texts = set(), {}
     for row in frames:
+        streams.add(row["tcp.stream"])
         reason = why_left_out(row)
-        pair = None
-        if "," not in row["ipv6.src"] and row["tcp.srcport"] and "," not in row["tcp.srcport"]:
-            source = endpoint(row["ipv6.src"], row["tcp.srcport"])
-            destination = endpoint(row["ipv6.dst"], row["tcp.dstport"])
-            pair = tuple(sorted((source, destination)))
-            tshark_pairs.add(pair)
         if reason:
             left_out[reason] += 1
             left_out_frames[reason].append(row["frame.number"])
             continue
+        source = endpoint(row["ipv6.src"], row["tcp.srcport"])
+        destination = endpoint(row["ipv6.dst"], row["tcp.dstport"])
+        pair = tuple(sorted((source, destination)))
         texts[source[0]] = row["ipv6.src"]
         texts[destination[0]] = row["ipv6.dst"]
         conversation = expected[pair]
@@ -166,7 +165,7 @@ def compare(capture, name):
 
     numbers = {
         "flows wiretally": len(flows),
-        "flows tshark": len(tshark_pairs),
+        "flows tshark": len(streams),
         "flows expected": len(expected),
         "segments wiretally": sum(int(f["packets_fwd"]) + int(f["packets_rev"]) for f in flows),
         "segments tshark": len(frames),
