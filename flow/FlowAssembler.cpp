@@ -46,13 +46,13 @@ void FlowAssembler<Segment>::handOutGroup() {
 template <typename Segment>
 void FlowAssembler<Segment>::handOut(const FlowSpan& flow) {
     // The first packet's direction is forward.
-    const typename Segment::Tuple tuple = group_[flow.begin].tuple();
+    const Segment& first = group_[flow.begin];
     forward_.clear();
     reverse_.clear();
     for (std::size_t position = flow.begin; position < flow.end; ++position) {
-        (group_[position].travels(tuple) ? forward_ : reverse_).push_back(group_[position].record);
+        (group_[position].travelsAs(first) ? forward_ : reverse_).push_back(group_[position].record);
     }
-    evaluator_.assign(tuple, forward_, reverse_);
+    evaluator_.assign(tupleOf(first), forward_, reverse_);
     signal_(evaluator_);
 }
 

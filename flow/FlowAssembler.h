@@ -8,15 +8,21 @@
 #include <vector>
 
 #include "capture/Signal.h"
+#include "flow/Ipv6AddressTable.h"
+#include "flow/Ipv6ShardSegment.h"
 #include "flow/SegmentRecord.h"
 #include "flow/SequenceEvaluator.h"
+#include "flow/ShardSegment.h"
 
 namespace korvo::measurement {
 
 template <typename Segment>
 class FlowAssembler {
 public:
-    explicit FlowAssembler(const Signal<SequenceEvaluator>& signal) : signal_(signal) {}
+    // IPv6 segments name their addresses by number in `addresses`.
+    explicit FlowAssembler(const Signal<SequenceEvaluator>& signal,
+                           const Ipv6AddressTable* addresses = nullptr)
+        : signal_(signal), addresses_(addresses) {}
 
     // `key` is the segment's orderKey().
     void add(const Segment& segment, std::uint32_t key) {
@@ -42,8 +48,13 @@ private:
 
     void handOutGroup();
     void handOut(const FlowSpan& flow);
+    [[nodiscard]] FlowTuple tupleOf(const ShardSegment& segment) const { return segment.tuple(); }
+    [[nodiscard]] Ipv6FlowTuple tupleOf(const Ipv6ShardSegment& segment) const {
+        return segment.tuple(*addresses_);
+    }
 
     const Signal<SequenceEvaluator>& signal_;
+    const Ipv6AddressTable* addresses_;
     std::vector<Segment> group_;
     std::uint32_t groupKey_ = 0;
     std::vector<FlowSpan> flows_;

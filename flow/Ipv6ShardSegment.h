@@ -1,67 +1,56 @@
 #pragma once
-// A TCP segment over IPv6 as the flow table keeps it until the flows are handed out: the record and the
-// addresses and ports of its packet, 64 bytes. Kept and sorted like the IPv4 segments, by the order key of
-// its own flow hash, in shards of their own that are handed out after all IPv4 flows.
+// A TCP segment over IPv6 as the flow table keeps it until the flows are handed out: the record, the numbers
+// that an address table gave its addresses, its ports and its order key, 44 bytes. Kept and sorted like the
+// IPv4 segments, by the order key of its own flow hash, in shards of their own that are handed out after all
+// IPv4 flows.
 
-#include <compare>
+#include <algorithm>
 #include <cstdint>
-#include <cstring>
 
 #include "capture/Ipv6FlowTuple.h"
+#include "flow/Ipv6AddressTable.h"
 #include "flow/SegmentRecord.h"
-#include "flow/ShardRule.h"
 
 namespace korvo::measurement {
 
 struct Ipv6ShardSegment {
-    using Tuple = Ipv6FlowTuple;
-
     SegmentRecord record;
-    Ipv6FlowTuple::Address sourceAddress{};
-    Ipv6FlowTuple::Address destinationAddress{};
+    std::uint32_t sourceAddress = 0;
+    std::uint32_t destinationAddress = 0;
     std::uint16_t sourcePort = 0;
     std::uint16_t destinationPort = 0;
+    // The order key of the segment's tuple, taken while its addresses were at hand.
+    std::uint32_t key = 0;
 
-    [[nodiscard]] Ipv6FlowTuple tuple() const {
+    [[nodiscard]] Ipv6FlowTuple tuple(const Ipv6AddressTable& addresses) const {
         Ipv6FlowTuple tuple;
-        tuple.sourceAddress = sourceAddress;
-        tuple.destinationAddress = destinationAddress;
+        tuple.sourceAddress = addresses.address(sourceAddress);
+        tuple.destinationAddress = addresses.address(destinationAddress);
         tuple.sourcePort = sourcePort;
         tuple.destinationPort = destinationPort;
         return tuple;
     }
-    [[nodiscard]] bool travels(const Ipv6FlowTuple& tuple) const {
-        return sourceAddress == tuple.sourceAddress && destinationAddress == tuple.destinationAddress &&
-               sourcePort == tuple.sourcePort && destinationPort == tuple.destinationPort;
+    // Whether this segment travels in the direction of `other`.
+    [[nodiscard]] bool travelsAs(const Ipv6ShardSegment& other) const {
+        return sourceAddress == other.sourceAddress && destinationAddress == other.destinationAddress &&
+               sourcePort == other.sourcePort && destinationPort == other.destinationPort;
     }
 
-    // Both endpoints, the lower first: the same for both directions of a conversation. An address is
-    // compared as two machine words, which orders endpoints differently from their bytes but alike on every
-    // run; only equality and a fixed order matter here.
-    struct Endpoint {
-        std::uint64_t addressHigh;
-        std::uint64_t addressLow;
-        std::uint16_t port;
-        Endpoint(const Ipv6FlowTuple::Address& address, std::uint16_t port_) : port(port_) {
-            std::memcpy(&addressHigh, address.data(), sizeof addressHigh);
-            std::memcpy(&addressLow, address.data() + sizeof addressHigh, sizeof addressLow);
-        }
-        friend auto operator<=>(const Endpoint&, const Endpoint&) = default;
-    };
+    // Both endpoints, the lower first: the same for both directions of a conversation.
     struct Endpoints {
-        Endpoint lower;
-        Endpoint upper;
+        std::uint64_t lower;
+        std::uint64_t upper;
         friend auto operator<=>(const Endpoints&, const Endpoints&) = default;
     };
     [[nodiscard]] Endpoints endpoints() const {
-        const Endpoint source{sourceAddress, sourcePort};
-        const Endpoint destination{destinationAddress, destinationPort};
-        return source < destination ? Endpoints{source, destination} : Endpoints{destination, source};
+        const std::uint64_t source = (std::uint64_t{sourceAddress} << 16) | sourcePort;
+        const std::uint64_t destination = (std::uint64_t{destinationAddress} << 16) | destinationPort;
+        return {std::min(source, destination), std::max(source, destination)};
     }
 
-    [[nodiscard]] std::uint32_t orderKey() const { return ShardRule::orderKey(tuple()); }
+    [[nodiscard]] std::uint32_t orderKey() const { return key; }
 };
 
-static_assert(sizeof(Ipv6ShardSegment) == 64);
+static_assert(sizeof(Ipv6ShardSegment) == 44);
 
 }  // namespace korvo::measurement

@@ -2,8 +2,9 @@
 // The flow table: keeps every captured TCP segment, with its addresses and ports, while the capture is read,
 // then hands out the flows: the IPv4 flows ordered by signed flow hash and, for equal hashes, by first
 // appearance; then the IPv6 flows, ordered the same way by their own flow hash. Segments are kept in shards
-// by family and range of flow hash, 40 bytes each over IPv4 and 64 over IPv6, with nothing per flow; past the
-// memory limit the shards move them to temporary files. At the end each shard sorts and merges its segments
+// by family and range of flow hash, 40 bytes each over IPv4 and 44 over IPv6, with nothing per flow (but
+// each IPv6 address once, in a table that stays in memory); past the memory limit the shards move the
+// segments to temporary files. At the end each shard sorts and merges its segments
 // into hand-out order, on as many threads as the run allows.
 
 #include <array>
@@ -12,6 +13,7 @@
 
 #include "capture/PacketSignals.h"
 #include "flow/FlowShard.h"
+#include "flow/Ipv6AddressTable.h"
 #include "flow/Ipv6ShardSegment.h"
 #include "flow/SequenceEvaluatorHandler.h"
 #include "flow/ShardRule.h"
@@ -50,6 +52,7 @@ private:
     std::uint64_t keptSegments_ = 0;
     std::array<FlowShard<ShardSegment>, ShardRule::kShards> shards_;
     std::array<FlowShard<Ipv6ShardSegment>, ShardRule::kShards> ipv6Shards_;
+    Ipv6AddressTable ipv6Addresses_;
     bool keptIpv6_ = false;
 };
 

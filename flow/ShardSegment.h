@@ -14,8 +14,6 @@
 namespace korvo::measurement {
 
 struct ShardSegment {
-    using Tuple = FlowTuple;
-
     SegmentRecord record;
     std::uint32_t sourceAddress = 0;
     std::uint32_t destinationAddress = 0;
@@ -32,10 +30,10 @@ struct ShardSegment {
         tuple.destinationPort = destinationPort;
         return tuple;
     }
-    // Whether this segment travels in the direction of `tuple` (a TCP tuple).
-    [[nodiscard]] bool travels(const FlowTuple& tuple) const {
-        return sourceAddress == tuple.sourceAddress && destinationAddress == tuple.destinationAddress &&
-               sourcePort == tuple.sourcePort && destinationPort == tuple.destinationPort;
+    // Whether this segment travels in the direction of `other`.
+    [[nodiscard]] bool travelsAs(const ShardSegment& other) const {
+        return sourceAddress == other.sourceAddress && destinationAddress == other.destinationAddress &&
+               sourcePort == other.sourcePort && destinationPort == other.destinationPort;
     }
 
     // Both endpoints, the lower first: the same for both directions of a conversation.
