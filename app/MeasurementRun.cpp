@@ -128,7 +128,7 @@ void MeasurementRun::analyse(const std::vector<std::string>& inputFiles, const s
         if (flowSettings.threads > 1) {
             // The frames are analysed on a thread of their own while the next ones are read.
             EthernetSignal readSignal;
-            ReadAhead readAhead(readSignal, ethernetSignal);
+            ReadAhead readAhead(readSignal, ethernetSignal, LinkLayer(linkType), ipv6);
             loader.loadPackets(readSignal, showProgress);
             readAhead.finish();
         } else {

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "capture/Ipv6HeaderChain.h"
+
 namespace korvo::measurement {
 
 namespace {
@@ -12,8 +14,12 @@ constexpr std::size_t kWaitingBatches = 4;
 
 }  // namespace
 
-ReadAhead::ReadAhead(EthernetSignal& input, EthernetSignal& output)
-    : EnetPacketHandler(input), output_(output), filling_(std::make_unique<Batch>()) {
+ReadAhead::ReadAhead(EthernetSignal& input, EthernetSignal& output, LinkLayer linkLayer, bool ipv6)
+    : EnetPacketHandler(input),
+      output_(output),
+      linkLayer_(linkLayer),
+      ipv6_(ipv6),
+      filling_(std::make_unique<Batch>()) {
     filling_->bytes.reserve(kBatchBytes);
     thread_ = std::thread([this] { analyse(); });
 }
@@ -29,8 +35,30 @@ ReadAhead::~ReadAhead() {
     }
 }
 
+std::uint32_t ReadAhead::bytesToCopy(const EthernetPacket& frame) const {
+    if (!ipv6_ || frame.capturedLength <= kCopiedBytes) {
+        return std::min(frame.capturedLength, kCopiedBytes);
+    }
+    const auto* bytes = reinterpret_cast<const unsigned char*>(frame.header);
+    const LinkLayer::Found found = linkLayer_.find(bytes, frame.capturedLength);
+    if (found.carried != LinkLayer::Carried::IPv6) {
+        return kCopiedBytes;
+    }
+    if (frame.capturedLength - found.ipOffset < net::ip6::kFixedLength) {
+        return frame.capturedLength;
+    }
+    const Ipv6HeaderChain::Walk walk =
+        Ipv6HeaderChain::walk(bytes + found.ipOffset, frame.capturedLength - found.ipOffset);
+    if (!walk.reached) {
+        return frame.capturedLength;
+    }
+    const std::uint64_t end = std::uint64_t{found.ipOffset} + walk.transportOffset + net::tcphdr::kFixedLength;
+    return static_cast<std::uint32_t>(
+        std::clamp<std::uint64_t>(end, kCopiedBytes, frame.capturedLength));
+}
+
 void ReadAhead::handlePacket(const EthernetPacket& frame) {
-    const std::uint32_t copied = std::min(frame.capturedLength, kCopiedBytes);
+    const std::uint32_t copied = bytesToCopy(frame);
     if (filling_->bytes.size() + copied > kBatchBytes) {
         handOver();
     }

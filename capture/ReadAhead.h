@@ -5,8 +5,10 @@
 // next batch and is thrown there, or by finish().
 //
 // Only the first kCopiedBytes of a frame are copied, and passed on as its captured bytes: the receivers
-// read headers only (link header, IP header with options and the fixed TCP header: at most 98 bytes in), so
-// their results do not change, and copying whole full-size frames would cost more than it saves.
+// read headers only (link header, IP header with options and the fixed TCP header: at most 104 bytes in), so
+// their results do not change, and copying whole full-size frames would cost more than it saves. Where IPv6
+// is analysed, an IPv6 frame's extension headers may reach further: it is copied up to the end of its fixed
+// TCP header, or whole when its headers lead to no TCP.
 
 #include <condition_variable>
 #include <cstddef>
@@ -18,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "capture/LinkLayer.h"
 #include "capture/PacketSignals.h"
 
 namespace korvo::measurement {
@@ -26,7 +29,9 @@ class ReadAhead : public EnetPacketHandler {
 public:
     static constexpr std::uint32_t kCopiedBytes = 128;
 
-    ReadAhead(EthernetSignal& input, EthernetSignal& output);
+    // `linkLayer` finds the IPv6 frames, which are told apart only where `ipv6` is analysed.
+    ReadAhead(EthernetSignal& input, EthernetSignal& output, LinkLayer linkLayer = LinkLayer(),
+              bool ipv6 = false);
     ~ReadAhead() override;
 
     void handlePacket(const EthernetPacket& frame) override;
@@ -46,10 +51,14 @@ private:
         std::vector<Frame> frames;
     };
 
+    // How many of the frame's bytes the receivers may read.
+    [[nodiscard]] std::uint32_t bytesToCopy(const EthernetPacket& frame) const;
     void handOver();
     void analyse();
 
     EthernetSignal& output_;
+    LinkLayer linkLayer_;
+    bool ipv6_;
     std::unique_ptr<Batch> filling_;
     std::mutex mutex_;
     std::condition_variable changed_;

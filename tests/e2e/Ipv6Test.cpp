@@ -158,27 +158,21 @@ TEST_F(Ipv6Test, SameTrafficOverIpv4AndIpv6GivesTheSameFiguresAndRows) {
     }
 }
 
-// The IPv6 shards are handed out like the IPv4 ones: several threads and temporary files change no byte.
-TEST_F(Ipv6Test, ThreadsAndTemporaryFilesChangeNothing) {
-    writeBothForms({LinkFraming::kEthernet, "Ethernet"});
-    ASSERT_EQ(analyseWith("ipv6.pcap", "one", {"--threads", "1"}).exitStatus, 0);
-    ASSERT_EQ(analyseWith("ipv6.pcap", "spilled", {"--threads", "3", "--max-memory", "2K"}).exitStatus, 0);
-    EXPECT_EQ(allResults("spilled"), allResults("one"));
-}
-
 // Frame by frame, after 2008-03-05 14:07:09 UTC:
-//   1-3   TCP [2001:db8::1]:443 <-> [2001:db8::2]:51000 behind hop-by-hop, routing and destination options
-//         headers, one segment an atomic fragment, with a hole of 100 bytes; the reply behind a VLAN tag;
-//   4     an IPv4 flow, which comes first in every file;
-//   5     the first fragment of a datagram (offset 0, more fragments) with its TCP header cut off: a
-//   fragment; 6     a chain of nine extension headers in front of TCP: not analysed; 7     an extension
-//   header whose length points past the frame: not analysed; 8     a segment captured up to the middle of its
-//   chain: truncated, not analysed; 9     1600 bytes of TCP data: a jumbo packet, in the flow
-//   [::ffff:192.0.2.1]:80 -> [fe80::1:0:0:5]:8080; 10    a jumbogram (payload length 0, jumbo payload option
-//   of 70000 bytes), captured short; 11    payload length 0 and no jumbo option: the length is the frame's;
-//   12    a payload length beyond the frame;
-//   13    IPv6 behind two VLAN tags: left out and noted;
-//   14    TCP [2001:db8:0:1:1:1:1:1]:1 -> [::]:2, a lone SYN: simplex.
+//  1-3: TCP [2001:db8::1]:443 <-> [2001:db8::2]:51000 behind hop-by-hop, routing and destination options
+//       headers, one segment an atomic fragment, with a hole of 100 bytes; the reply behind a VLAN tag.
+//  4:   an IPv4 flow, which comes first in every file.
+//  5:   the first fragment of a datagram (offset 0, more fragments), its TCP header cut off: a fragment.
+//  6:   a chain of nine extension headers in front of TCP: not analysed.
+//  7:   an extension header whose length points past the frame: not analysed.
+//  8:   a segment captured up to the middle of its chain: truncated, not analysed.
+//  9:   1600 bytes of TCP data, a jumbo packet, in [::ffff:192.0.2.1]:80 -> [fe80::1:0:0:5]:8080.
+//  10:  a jumbogram (payload length 0; a jumbo payload option of 70000 bytes, 190 bytes in), cut short.
+//  11:  payload length 0 and no jumbo option: the length is the frame's.
+//  12:  a payload length beyond the frame.
+//  13:  IPv6 behind two VLAN tags: left out and noted.
+//  14:  TCP [2001:db8:0:1:1:1:1:1]:1 -> [::]:2, a lone SYN: simplex.
+//  15:  the first flow again, its TCP header behind 112 bytes of destination options.
 void writeBaselineCapture(TestCapture& capture) {
     const std::uint32_t t = kMarch2008;
     const FrameBuilder::Ipv6Address server{0x20, 0x01, 0x0d, 0xb8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
@@ -238,7 +232,10 @@ void writeBaselineCapture(TestCapture& capture) {
     const FrameBuilder::Ipv6Address mapped{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 192, 0, 2, 1};
     const FrameBuilder::Ipv6Address linkLocal{0xfe, 0x80, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 5};
     capture.add({t, 8}, FrameBuilder().ipv6(mapped, linkLocal).tcp(80, 8080, 1).payload(1600).build());
-    const std::vector<std::uint8_t> jumboOption = {0, 0, 0xC2, 4, 0, 1, 0x11, 0x70};
+    // The jumbo payload option (70000 bytes) behind 126 bytes of padding, far into the frame.
+    std::vector<std::uint8_t> jumboOption = {0, 16, 1, 126};
+    jumboOption.resize(130);
+    jumboOption.insert(jumboOption.end(), {0xC2, 4, 0, 1, 0x11, 0x70});
     capture.addCut({t, 9},
                    FrameBuilder()
                        .ipv6(mapped, linkLocal)
@@ -247,17 +244,17 @@ void writeBaselineCapture(TestCapture& capture) {
                        .tcp(80, 8080, 1601)
                        .payload(2000)
                        .build(),
-                   200);
+                   240);
     capture.add({t, 10}, FrameBuilder()
                              .ipv6(mapped, linkLocal)
                              .ipv6PayloadLength(0)
-                             .tcp(80, 8080, 71573)
+                             .tcp(80, 8080, 71445)
                              .payload(1500)
                              .build());
     capture.add({t, 11}, FrameBuilder()
                              .ipv6(mapped, linkLocal)
                              .ipv6PayloadLength(3000)
-                             .tcp(80, 8080, 73073)
+                             .tcp(80, 8080, 72945)
                              .payload(10)
                              .build());
     std::vector<std::uint8_t> stacked =
@@ -269,6 +266,28 @@ void writeBaselineCapture(TestCapture& capture) {
     capture.add(
         {t, 13},
         FrameBuilder().ipv6(ones, FrameBuilder::Ipv6Address{}).tcp(1, 2, 5, FrameBuilder::kTcpSyn).build());
+    std::vector<std::uint8_t> padding = {0, 13, 1, 108};
+    padding.resize(112);
+    capture.add({t, 14}, FrameBuilder()
+                             .ipv6(server, client)
+                             .ipv6Extension(60, padding)
+                             .tcp(443, 51000, 1250)
+                             .payload(10)
+                             .build());
+}
+
+// Several threads (a reading thread that passes on only the headers, and the IPv6 shards handed out like the
+// IPv4 ones) and temporary files change no byte, also where extension headers reach far into a frame.
+TEST_F(Ipv6Test, ThreadsAndTemporaryFilesChangeNothing) {
+    writeBothForms({LinkFraming::kEthernet, "Ethernet"});
+    TestCapture capture(tool.path("baseline.pcap"));
+    writeBaselineCapture(capture);
+    capture.close();
+    for (const char* name : {"ipv6.pcap", "baseline.pcap"}) {
+        ASSERT_EQ(analyseWith(name, "one", {"--threads", "1"}).exitStatus, 0);
+        ASSERT_EQ(analyseWith(name, "spilled", {"--threads", "3", "--max-memory", "2K"}).exitStatus, 0);
+        EXPECT_EQ(allResults("spilled"), allResults("one")) << name;
+    }
 }
 
 TEST_F(Ipv6Test, MatchesTheBaseline) {
@@ -289,7 +308,7 @@ TEST_F(Ipv6Test, MatchesTheBaseline) {
 
     // Without the option the same capture is analysed as before: its IPv6 frames are left out and noted.
     EXPECT_EQ(analyse(true).standardError,
-              "Only IPv4 is analysed; frames left out: 1 behind stacked VLAN tags, 12 carrying IPv6 (--ipv6 "
+              "Only IPv4 is analysed; frames left out: 1 behind stacked VLAN tags, 13 carrying IPv6 (--ipv6 "
               "analyses them)\n");
     EXPECT_EQ(results.summaryValue("NumberTCPFlows"), "1");
 }
