@@ -166,7 +166,7 @@ void MeasurementRun::analyse(const std::vector<std::string>& inputFiles, const s
         throw;
     } catch (const std::bad_alloc&) {
         throw RunFailure(
-            "Out of memory: every TCP segment is kept (about 40 bytes each, 64 over IPv6) until the whole "
+            "Out of memory: every TCP segment is kept (about 40 bytes each, 44 over IPv6) until the whole "
             "capture has been "
             "read, and this capture needs more memory than the system grants; a lower --max-memory moves "
             "them to temporary files sooner");
