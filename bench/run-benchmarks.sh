@@ -291,8 +291,8 @@ if [ "$IPV6_BYTES" -gt 0 ] && [ -n "$WIRETALLY" ]; then
     read -r base_wall _ < <(figures base wiretally)
     read -r ipv6_wall _ < <(figures ipv6 wiretally-ipv6)
     awk -v b="$base_wall" -v s="$(count_of "${CAPTURE_OF[base]}" tcp_segments)" -v i="$ipv6_wall" \
-        -v t="$(count_of "${CAPTURE_OF[ipv6]}" tcp_segments)" 'b != "NA" && i != "NA" && s > 0 && t > 0 {
-        printf "time per TCP segment, wiretally --ipv6 on ipv6 / wiretally on base: %.2f\n", (i / t) / (b / s) }' </dev/null
+        -v t="$(count_of "${CAPTURE_OF[ipv6]}" tcp_segments)" 'BEGIN { if (b != "NA" && i != "NA" && s > 0 && t > 0)
+        printf "time per TCP segment, wiretally --ipv6 on ipv6 / wiretally on base: %.2f\n", (i / t) / (b / s) }'
 fi
 if [ "$GROWTH" -gt 0 ]; then
     echo "growth = median time on the large capture / median time on the base capture (${GROWTH}x the bytes)"
