@@ -52,9 +52,9 @@ std::uint32_t ReadAhead::bytesToCopy(const EthernetPacket& frame) const {
     if (!walk.reached) {
         return frame.capturedLength;
     }
-    const std::uint64_t end = std::uint64_t{found.ipOffset} + walk.transportOffset + net::tcphdr::kFixedLength;
-    return static_cast<std::uint32_t>(
-        std::clamp<std::uint64_t>(end, kCopiedBytes, frame.capturedLength));
+    const std::uint64_t end =
+        std::uint64_t{found.ipOffset} + walk.transportOffset + net::tcphdr::kFixedLength;
+    return static_cast<std::uint32_t>(std::clamp<std::uint64_t>(end, kCopiedBytes, frame.capturedLength));
 }
 
 void ReadAhead::handlePacket(const EthernetPacket& frame) {
