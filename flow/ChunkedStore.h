@@ -31,8 +31,6 @@ public:
 
     [[nodiscard]] std::size_t size() const { return size_; }
     [[nodiscard]] bool empty() const { return size_ == 0; }
-    // Empties the store but keeps its blocks for what is appended next.
-    void clear() { size_ = 0; }
     // Empties the store and gives its blocks back.
     void release() {
         blocks_.clear();

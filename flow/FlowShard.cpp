@@ -88,7 +88,8 @@ void FlowShard<Segment>::spill() {
     }
     file_->write(block);
     runs_.push_back(file_->endRun());
-    kept_.clear();
+    // The blocks go back to the heap, where the shards of either address family can take them up again.
+    kept_.release();
 }
 
 template <typename Segment>

@@ -28,7 +28,7 @@ std::uint64_t hashOf(const Halves& halves) {
 
 }  // namespace
 
-std::uint32_t Ipv6AddressTable::number(const Ipv6FlowTuple::Address& address, bool& added) {
+std::uint32_t Ipv6AddressTable::number(const Ipv6FlowTuple::Address& address) {
     if (2 * (addresses_.size() + 1) > slots_.size()) {
         grow();
     }
@@ -42,11 +42,9 @@ std::uint32_t Ipv6AddressTable::number(const Ipv6FlowTuple::Address& address, bo
             }
             slots_[at] = static_cast<std::uint32_t>(addresses_.size());
             addresses_.push_back(address);
-            added = true;
             return slots_[at];
         }
         if (Halves(addresses_[known]) == halves) {
-            added = false;
             return known;
         }
     }

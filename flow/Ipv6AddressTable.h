@@ -1,8 +1,9 @@
 #pragma once
 // Numbers the IPv6 addresses of the kept TCP segments, each distinct address once, so that a segment keeps
-// two 4-byte numbers instead of two 16-byte addresses. An address costs its 16 bytes and two slots of 4 bytes
-// in an open-addressing index kept at most half full. Filled while the capture is read; read from several
-// threads at once while the flows are handed out.
+// two 4-byte numbers instead of two 16-byte addresses. An address costs its 16 bytes (up to 32 while the
+// list has room to grow) and 2 to 4 slots of 4 bytes in an open-addressing index kept at most half full:
+// 24 to 48 bytes. It stays in memory whatever the memory limit. Filled while the capture is read; read from
+// several threads at once while the flows are handed out.
 
 #include <cstdint>
 #include <vector>
@@ -13,14 +14,11 @@ namespace korvo::measurement {
 
 class Ipv6AddressTable {
 public:
-    // The number of `address`, given it now if it has none; `added` tells which.
-    std::uint32_t number(const Ipv6FlowTuple::Address& address, bool& added);
+    // The number of `address`, given it now if it has none.
+    std::uint32_t number(const Ipv6FlowTuple::Address& address);
     [[nodiscard]] const Ipv6FlowTuple::Address& address(std::uint32_t number) const {
         return addresses_[number];
     }
-    // What one more address costs, for the memory limit.
-    static constexpr std::size_t kBytesPerAddress =
-        sizeof(Ipv6FlowTuple::Address) + 2 * sizeof(std::uint32_t);
 
 private:
     static constexpr std::uint32_t kEmpty = ~std::uint32_t{0};

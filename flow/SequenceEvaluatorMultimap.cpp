@@ -73,24 +73,20 @@ void SequenceEvaluatorMultimap::handlePacket(const IPv6Packet& packet) {
     const auto* tcpHeader = reinterpret_cast<const net::tcphdr*>(
         reinterpret_cast<const unsigned char*>(packet.header) + packet.transportOffset);
     const Ipv6FlowTuple tuple(packet);
-    bool sourceAdded = false;
-    bool destinationAdded = false;
     const std::uint32_t key = ShardRule::orderKey(tuple);
     // IPv6 has no identification in its fixed header: every segment gets the same key.
     const Ipv6ShardSegment segment{
         SegmentRecord(tcpHeader->sequenceNumberHost(),
                       occupiedSequenceSpace(packet.datagramLength, packet.transportOffset, *tcpHeader),
                       tcpHeader->acknowledgementNumberHost(), packet.packetNumber, packet.captureTime, 0),
-        ipv6Addresses_.number(tuple.sourceAddress, sourceAdded),
-        ipv6Addresses_.number(tuple.destinationAddress, destinationAdded),
+        ipv6Addresses_.number(tuple.sourceAddress),
+        ipv6Addresses_.number(tuple.destinationAddress),
         tuple.sourcePort,
         tuple.destinationPort,
         key};
     ipv6Shards_[ShardRule::shardOf(key)].add(segment);
     keptIpv6_ = true;
-    account(sizeof segment +
-            (static_cast<std::size_t>(sourceAdded) + static_cast<std::size_t>(destinationAdded)) *
-                Ipv6AddressTable::kBytesPerAddress);
+    account(sizeof segment);
 }
 
 void SequenceEvaluatorMultimap::account(std::size_t bytes) {
