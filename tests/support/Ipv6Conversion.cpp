@@ -75,11 +75,11 @@ Ipv6Conversion::Frame Ipv6Conversion::overIpv6(const Frame& frame) {
         std::copy_n(ip + (address == 8 ? 12 : 16), 4,
                     header.begin() + static_cast<std::ptrdiff_t>(address + 12));
     }
+    // The link header up to its EtherType, the IPv6 EtherType, the IPv6 header, then the rest.
     Frame rewritten;
     rewritten.captured.assign(frame.captured.begin(),
-                              frame.captured.begin() + static_cast<std::ptrdiff_t>(*ipOffset));
-    rewritten.captured[*ipOffset - 2] = 0x86;
-    rewritten.captured[*ipOffset - 1] = 0xDD;
+                              frame.captured.begin() + static_cast<std::ptrdiff_t>(*ipOffset - 2));
+    rewritten.captured.insert(rewritten.captured.end(), {0x86, 0xDD});
     rewritten.captured.insert(rewritten.captured.end(), header.begin(), header.end());
     rewritten.captured.insert(rewritten.captured.end(),
                               frame.captured.begin() + static_cast<std::ptrdiff_t>(*ipOffset + kIpv4Length),
