@@ -3,10 +3,11 @@
 #include <arpa/inet.h>
 
 #include <algorithm>
-#include <bit>
 #include <charconv>
 #include <cstring>
 #include <string_view>
+
+#include "net/WireOrder.h"
 
 namespace korvo::measurement {
 
@@ -18,23 +19,6 @@ char* writeNumber(char* out, unsigned value) {
 
 char* writeLiteral(char* out, std::string_view text) {
     return std::copy(text.begin(), text.end(), out);
-}
-
-// The number whose bytes, least significant first, are the stored (wire-order) bytes of `stored`.
-std::uint32_t littleEndianValue(std::uint32_t stored) {
-    if constexpr (std::endian::native == std::endian::little) {
-        return stored;
-    } else {
-        return __builtin_bswap32(stored);
-    }
-}
-
-std::uint16_t littleEndianValue(std::uint16_t stored) {
-    if constexpr (std::endian::native == std::endian::little) {
-        return stored;
-    } else {
-        return __builtin_bswap16(stored);
-    }
 }
 
 }  // namespace
@@ -52,11 +36,11 @@ FlowTuple::FlowTuple(const net::ip* header)
 
 std::int32_t FlowTuple::flowHash() const {
     std::uint32_t sum = protocol;
-    sum += littleEndianValue(sourceAddress);
-    sum += littleEndianValue(destinationAddress);
+    sum += net::littleEndianValue(sourceAddress);
+    sum += net::littleEndianValue(destinationAddress);
     if (hasPorts()) {
-        sum += littleEndianValue(sourcePort);
-        sum += littleEndianValue(destinationPort);
+        sum += net::littleEndianValue(sourcePort);
+        sum += net::littleEndianValue(destinationPort);
     }
     return static_cast<std::int32_t>(sum);
 }

@@ -3,36 +3,18 @@
 #include <arpa/inet.h>
 
 #include <algorithm>
-#include <bit>
 #include <charconv>
 #include <cstring>
 #include <string_view>
 
 #include "net/IpHeader.h"
+#include "net/WireOrder.h"
 
 namespace korvo::measurement {
 
 namespace {
 
 constexpr std::size_t kGroups = 8;
-
-// The number whose bytes, least significant first, are the four wire bytes at `bytes`.
-std::uint32_t littleEndianWord(const void* bytes) {
-    std::uint32_t value = 0;
-    std::memcpy(&value, bytes, sizeof value);
-    if constexpr (std::endian::native == std::endian::big) {
-        value = __builtin_bswap32(value);
-    }
-    return value;
-}
-
-// The same of a port as stored (network order).
-std::uint32_t littleEndianPort(std::uint16_t port) {
-    if constexpr (std::endian::native == std::endian::big) {
-        port = __builtin_bswap16(port);
-    }
-    return port;
-}
 
 char* writePort(char* out, std::uint16_t port) {
     *out++ = ':';
@@ -56,11 +38,11 @@ Ipv6FlowTuple::Ipv6FlowTuple(const IPv6Packet& packet)
 std::int32_t Ipv6FlowTuple::flowHash() const {
     std::uint32_t sum = net::ip::kProtocolTcp;
     for (std::size_t word = 0; word < sourceAddress.size(); word += 4) {
-        sum += littleEndianWord(sourceAddress.data() + word);
-        sum += littleEndianWord(destinationAddress.data() + word);
+        sum += net::littleEndianWord(sourceAddress.data() + word);
+        sum += net::littleEndianWord(destinationAddress.data() + word);
     }
-    sum += littleEndianPort(sourcePort);
-    sum += littleEndianPort(destinationPort);
+    sum += net::littleEndianValue(sourcePort);
+    sum += net::littleEndianValue(destinationPort);
     return static_cast<std::int32_t>(sum);
 }
 

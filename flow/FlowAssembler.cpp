@@ -10,21 +10,21 @@ namespace korvo::measurement {
 template <typename Segment>
 void FlowAssembler<Segment>::handOutGroup() {
     flows_.clear();
-    const typename Segment::Endpoints endpoints = group_.front().endpoints();
+    const SegmentEnds::Endpoints endpoints = group_.front().ends.endpoints();
     const bool oneFlow = std::all_of(group_.begin() + 1, group_.end(), [&endpoints](const Segment& segment) {
-        return segment.endpoints() == endpoints;
+        return segment.ends.endpoints() == endpoints;
     });
     if (oneFlow) {
         flows_.push_back({group_.front().record.packetNumber(), 0, group_.size()});
     } else {
         // Flows sharing a flow hash: bring each one's segments together, keeping capture order.
         std::stable_sort(group_.begin(), group_.end(), [](const Segment& left, const Segment& right) {
-            return left.endpoints() < right.endpoints();
+            return left.ends.endpoints() < right.ends.endpoints();
         });
         for (std::size_t begin = 0; begin < group_.size();) {
-            const typename Segment::Endpoints flowEndpoints = group_[begin].endpoints();
+            const SegmentEnds::Endpoints flowEndpoints = group_[begin].ends.endpoints();
             std::size_t end = begin + 1;
-            while (end < group_.size() && group_[end].endpoints() == flowEndpoints) {
+            while (end < group_.size() && group_[end].ends.endpoints() == flowEndpoints) {
                 ++end;
             }
             flows_.push_back({group_[begin].record.packetNumber(), begin, end});
@@ -50,7 +50,7 @@ void FlowAssembler<Segment>::handOut(const FlowSpan& flow) {
     forward_.clear();
     reverse_.clear();
     for (std::size_t position = flow.begin; position < flow.end; ++position) {
-        (group_[position].travelsAs(first) ? forward_ : reverse_).push_back(group_[position].record);
+        (group_[position].ends == first.ends ? forward_ : reverse_).push_back(group_[position].record);
     }
     evaluator_.assign(tupleOf(first), forward_, reverse_);
     signal_(evaluator_);

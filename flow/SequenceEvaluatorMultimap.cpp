@@ -54,13 +54,13 @@ void SequenceEvaluatorMultimap::handlePacket(const IPPacket& packet) {
     const auto* tcpHeader = reinterpret_cast<const net::tcphdr*>(
         reinterpret_cast<const unsigned char*>(&ipHeader) + ipHeader.headerLength());
     const FlowTuple tuple(&ipHeader);
-    const ShardSegment segment{SegmentRecord(tcpHeader->sequenceNumberHost(),
-                                             occupiedSequenceSpace(IPPacketDispatcher::packetLength(packet),
-                                                                   ipHeader.headerLength(), *tcpHeader),
-                                             tcpHeader->acknowledgementNumberHost(), packet.packetNumber,
-                                             packet.captureTime, identificationKey(ipHeader)),
-                               tuple.sourceAddress, tuple.destinationAddress, tuple.sourcePort,
-                               tuple.destinationPort};
+    const ShardSegment segment{
+        SegmentRecord(tcpHeader->sequenceNumberHost(),
+                      occupiedSequenceSpace(IPPacketDispatcher::packetLength(packet), ipHeader.headerLength(),
+                                            *tcpHeader),
+                      tcpHeader->acknowledgementNumberHost(), packet.packetNumber, packet.captureTime,
+                      identificationKey(ipHeader)),
+        {tuple.sourceAddress, tuple.destinationAddress, tuple.sourcePort, tuple.destinationPort}};
     shards_[ShardRule::shardOf(ShardRule::orderKey(tuple))].add(segment);
     account(sizeof segment);
 }
@@ -79,10 +79,8 @@ void SequenceEvaluatorMultimap::handlePacket(const IPv6Packet& packet) {
         SegmentRecord(tcpHeader->sequenceNumberHost(),
                       occupiedSequenceSpace(packet.datagramLength, packet.transportOffset, *tcpHeader),
                       tcpHeader->acknowledgementNumberHost(), packet.packetNumber, packet.captureTime, 0),
-        ipv6Addresses_.number(tuple.sourceAddress),
-        ipv6Addresses_.number(tuple.destinationAddress),
-        tuple.sourcePort,
-        tuple.destinationPort,
+        {ipv6Addresses_.number(tuple.sourceAddress), ipv6Addresses_.number(tuple.destinationAddress),
+         tuple.sourcePort, tuple.destinationPort},
         key};
     ipv6Shards_[ShardRule::shardOf(key)].add(segment);
     keptIpv6_ = true;
