@@ -125,22 +125,5 @@ TEST(Ipv6FlowTuple, AddressesReadInTheirRecommendedText) {
     EXPECT_EQ(addressText(full), "1234:5678:9abc:def0:1234:5678:9abc:def0");
 }
 
-TEST(Ipv6FlowTuple, HashIsDirectionIndependentEqualityIsNot) {
-    Ipv6FlowTuple tuple;
-    tuple.sourceAddress = FrameBuilder::ipv6Of(0x0A000001);
-    tuple.destinationAddress = FrameBuilder::ipv6Of(0x0A000002);
-    tuple.sourcePort = 0x3412;
-    tuple.destinationPort = 0x5000;
-    EXPECT_EQ(tuple.flowHash(), tuple.reversed().flowHash());
-    EXPECT_FALSE(tuple == tuple.reversed());
-    // 6, twice the words 0x20 0x01 0x0d 0xb8 read least significant first, the last words, then the ports'
-    // wire bytes (0x12 0x34 and 0x00 0x50) read so too.
-    EXPECT_EQ(static_cast<std::uint32_t>(tuple.flowHash()),
-              6U + 2 * 0xb80d0120U + 0x0100000AU + 0x0200000AU + 0x3412U + 0x5000U);
-    std::string text;
-    tuple.appendText(text);
-    EXPECT_EQ(text, "TCP [2001:db8::a00:1]:4660 -> [2001:db8::a00:2]:80");
-}
-
 }  // namespace
 }  // namespace korvo::measurement
