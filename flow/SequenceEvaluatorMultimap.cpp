@@ -42,8 +42,11 @@ SequenceEvaluatorMultimap::SequenceEvaluatorMultimap(IPPacketSource& ipSource,
     : IPPacketHandler(ipSource.signal),
       IPv6PacketHandler(ipSource.ipv6Signal),
       settings_(settings),
-      // An eighth of the limit is left for sorting, merging and judging at the end.
-      keptLimit_(std::max<std::uint64_t>(settings.memoryLimit / 8 * 7, 1)) {}
+      // An eighth of the limit is left for sorting, merging and judging at the end. Shards number their
+      // segments in 32 bits, which no limit may let them pass.
+      keptLimit_(std::clamp<std::uint64_t>(
+          settings.memoryLimit / 8 * 7, 1,
+          std::uint64_t{std::numeric_limits<std::uint32_t>::max()} * sizeof(ShardSegment))) {}
 
 void SequenceEvaluatorMultimap::handlePacket(const IPPacket& packet) {
     if (!TCPPacketDispatcher::carriesTcpHeader(packet)) {
@@ -87,14 +90,6 @@ void SequenceEvaluatorMultimap::handlePacket(const IPv6Packet& packet) {
     account(sizeof segment);
 }
 
-void SequenceEvaluatorMultimap::account(std::size_t bytes) {
-    keptBytes_ += bytes;
-    // Shards number their segments in 32 bits.
-    if (keptBytes_ >= keptLimit_ || ++keptSegments_ == std::numeric_limits<std::uint32_t>::max()) {
-        spill();
-    }
-}
-
 void SequenceEvaluatorMultimap::spill() {
     for (FlowShard<ShardSegment>& shard : shards_) {
         shard.spill();
@@ -103,7 +98,6 @@ void SequenceEvaluatorMultimap::spill() {
         shard.spill();
     }
     keptBytes_ = 0;
-    keptSegments_ = 0;
 }
 
 void SequenceEvaluatorMultimap::evaluateFlows() {

@@ -43,13 +43,17 @@ public:
 
 private:
     // Counts a kept segment of `bytes` against the memory limit.
-    void account(std::size_t bytes);
+    void account(std::size_t bytes) {
+        keptBytes_ += bytes;
+        if (keptBytes_ >= keptLimit_) {
+            spill();
+        }
+    }
     void spill();
 
     FlowTableSettings settings_;
     std::uint64_t keptLimit_;
     std::uint64_t keptBytes_ = 0;
-    std::uint64_t keptSegments_ = 0;
     std::array<FlowShard<ShardSegment>, ShardRule::kShards> shards_;
     std::array<FlowShard<Ipv6ShardSegment>, ShardRule::kShards> ipv6Shards_;
     Ipv6AddressTable ipv6Addresses_;
