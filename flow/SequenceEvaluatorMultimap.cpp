@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <optional>
 #include <stdexcept>
 
 #include "capture/IPPacketDispatcher.h"
@@ -103,12 +104,23 @@ void SequenceEvaluatorMultimap::spill() {
 void SequenceEvaluatorMultimap::evaluateFlows() {
     // The IPv6 shards follow the IPv4 ones; a run without IPv6 segments hands out the IPv4 shards only.
     const std::size_t shards = shards_.size() + (keptIpv6_ ? ipv6Shards_.size() : 0);
-    const auto handOutShard = [this](std::size_t shard, const Signal<SequenceEvaluator>& flows) {
+    // Handed out on one thread, every shard goes to this source's own signal: one pair of assemblers then
+    // serves them all and keeps its buffers from shard to shard. Other threads hand each shard to a signal
+    // of its own.
+    std::optional<FlowAssembler<ShardSegment>> ownIpv4;
+    std::optional<FlowAssembler<Ipv6ShardSegment>> ownIpv6;
+    const auto handOutShard = [&](std::size_t shard, const Signal<SequenceEvaluator>& flows) {
+        const bool own = &flows == &signal;
         if (shard < shards_.size()) {
-            FlowAssembler<ShardSegment> assembler(flows);
+            std::optional<FlowAssembler<ShardSegment>> fresh;
+            FlowAssembler<ShardSegment>& assembler =
+                own ? (ownIpv4 ? *ownIpv4 : ownIpv4.emplace(flows)) : fresh.emplace(flows);
             shards_[shard].handOut(assembler);
         } else {
-            FlowAssembler<Ipv6ShardSegment> assembler(flows, &ipv6Addresses_);
+            std::optional<FlowAssembler<Ipv6ShardSegment>> fresh;
+            FlowAssembler<Ipv6ShardSegment>& assembler =
+                own ? (ownIpv6 ? *ownIpv6 : ownIpv6.emplace(flows, &ipv6Addresses_))
+                    : fresh.emplace(flows, &ipv6Addresses_);
             ipv6Shards_[shard - shards_.size()].handOut(assembler);
         }
     };
