@@ -49,9 +49,9 @@ constexpr const char* kFlowTableSuffix = ".Flows.csv";
 
 void MeasurementRun::run(const std::vector<std::string>& inputFiles, const std::string& filter,
                          const std::string& outputPrefix, bool extended,
-                         const FlowTableSettings& flowSettings, bool writeFlowTable, bool ipv6) {
+                         const FlowTableSettings& flowSettings, bool writeFlowTable, const Decoding& decoding) {
     try {
-        analyse(inputFiles, filter, outputPrefix, extended, flowSettings, writeFlowTable, ipv6);
+        analyse(inputFiles, filter, outputPrefix, extended, flowSettings, writeFlowTable, decoding);
     } catch (const RunFailure& failure) {
         std::cerr << failure.what() << std::endl;
         std::exit(kRunFailed);
@@ -60,13 +60,16 @@ void MeasurementRun::run(const std::vector<std::string>& inputFiles, const std::
 
 void MeasurementRun::analyse(const std::vector<std::string>& inputFiles, const std::string& filter,
                              const std::string& outputPrefix, bool extended,
-                             const FlowTableSettings& flowSettings, bool writeFlowTable, bool ipv6) {
+                             const FlowTableSettings& flowSettings, bool writeFlowTable, const Decoding& decoding) {
     // The build order is also the order in which every emitter calls its receivers, and the order of the
     // lines inside each group of the summary.
     EthernetSignal ethernetSignal;
     IPPacketDispatcher ipDispatcher(ethernetSignal);
-    if (ipv6) {
+    if (decoding.ipv6) {
         ipDispatcher.analyseIpv6();
+    }
+    if (decoding.tunnels) {
+        ipDispatcher.decodeTunnels();
     }
     SequenceEvaluatorMultimap flowTable(ipDispatcher, flowSettings);
     TCPPacketDispatcher tcpDispatcher(ipDispatcher);
@@ -82,7 +85,7 @@ void MeasurementRun::analyse(const std::vector<std::string>& inputFiles, const s
     NumberTCPFlows tcpFlows(flowTable, extended);
     volumeMeasurements.emplace_back(tcpFlows);
 
-    NumberJumboPackets jumboPackets(ipDispatcher, extended);
+    NumberJumboPackets jumboPackets(ipDispatcher.outermost(), extended);
     packetMeasurements.emplace_back(jumboPackets);
     NumberIPFragments ipFragments(ipDispatcher.fragmentSource, extended);
     packetMeasurements.emplace_back(ipFragments);
@@ -118,7 +121,7 @@ void MeasurementRun::analyse(const std::vector<std::string>& inputFiles, const s
         // An unusable prefix is reported before a long read, not after it.
         ResultFile::checkCreatable(outputPrefix + kSummarySuffix);
         const int linkType = loader.linkType();
-        if (!LinkLayer::decodes(linkType, ipv6)) {
+        if (!LinkLayer::decodes(linkType, decoding.ipv6)) {
             std::cerr << RunNotes::undecodedLinkType(linkType) << std::endl;
         }
         ipDispatcher.useLinkType(linkType);
@@ -128,7 +131,7 @@ void MeasurementRun::analyse(const std::vector<std::string>& inputFiles, const s
         if (flowSettings.threads > 1) {
             // The frames are analysed on a thread of their own while the next ones are read.
             EthernetSignal readSignal;
-            ReadAhead readAhead(readSignal, ethernetSignal, LinkLayer(linkType), ipv6);
+            ReadAhead readAhead(readSignal, ethernetSignal, LinkLayer(linkType), decoding);
             loader.loadPackets(readSignal, showProgress);
             readAhead.finish();
         } else {
@@ -155,7 +158,8 @@ void MeasurementRun::analyse(const std::vector<std::string>& inputFiles, const s
         writeResults(outputPrefix, flowsFile ? &*flowsFile : nullptr);
         progress.clear();
         const std::string coverage =
-            RunNotes::coverage(ipv6, ipDispatcher.ipv6Frames(), ipDispatcher.stackedTagFrames());
+            RunNotes::coverage(decoding, ipDispatcher.ipv6Frames(), ipDispatcher.tunnelFrames(),
+                               ipDispatcher.damagedTunnelFrames());
         if (!coverage.empty()) {
             std::cerr << coverage << std::endl;
         }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/ResultFile.h"
+#include "capture/Decoding.h"
 #include "flow/SequenceEvaluatorMultimap.h"
 #include "report/Measurement.h"
 
@@ -18,18 +19,17 @@ public:
     using Group = std::vector<std::reference_wrapper<const Measurement>>;
 
     // Analyses the captures (several are read as one) and writes the results; a non-empty `filter` hides
-    // the frames it does not keep; with `writeFlowTable` PREFIX.Flows.csv is written too; with `ipv6` TCP
-    // over IPv6 is analysed as well. A failure from
-    // opening the captures to writing the last file is reported on standard error and ends the process
-    // with status -2. A filter that cannot be compiled is thrown to the caller as FilterError before
+    // the frames it does not keep; with `writeFlowTable` PREFIX.Flows.csv is written too; `decoding` says
+    // what is lifted beyond plain IPv4. A failure from opening the captures to writing the last file is
+    // reported on standard error and ends the process with status -2. A filter that cannot be compiled is thrown to the caller as FilterError before
     // anything is read or written.
     void run(const std::vector<std::string>& inputFiles, const std::string& filter,
              const std::string& outputPrefix, bool extended, const FlowTableSettings& flowSettings = {},
-             bool writeFlowTable = false, bool ipv6 = false);
+             bool writeFlowTable = false, const Decoding& decoding = {});
     // The same without ending the process: such a failure is thrown to the caller.
     void analyse(const std::vector<std::string>& inputFiles, const std::string& filter,
                  const std::string& outputPrefix, bool extended, const FlowTableSettings& flowSettings = {},
-                 bool writeFlowTable = false, bool ipv6 = false);
+                 bool writeFlowTable = false, const Decoding& decoding = {});
     // Writes the summary and the detail files and places them, with the finished flow table file if there
     // is one, as one whole run of the prefix.
     void writeResults(const std::string& outputPrefix, ResultFile* flowsFile) const;

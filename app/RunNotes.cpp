@@ -12,19 +12,21 @@ std::string RunNotes::undecodedLinkType(int linkType) {
            "CaptureDuration, NumberOfTruncatedPackets) are reported";
 }
 
-std::string RunNotes::coverage(bool ipv6Analysed, std::uint64_t ipv6Frames, std::uint64_t stackedTagFrames) {
-    if (ipv6Frames == 0 && stackedTagFrames == 0) {
+std::string RunNotes::coverage(const Decoding& decoding, std::uint64_t ipv6Frames, std::uint64_t tunnelFrames,
+                               std::uint64_t damagedTunnelFrames) {
+    std::string parts;
+    const auto add = [&parts](std::uint64_t frames, const char* kind) {
+        if (frames != 0) {
+            parts += (parts.empty() ? "" : ", ") + std::to_string(frames) + kind;
+        }
+    };
+    add(ipv6Frames, " carrying IPv6 (--ipv6 analyses them)");
+    add(tunnelFrames, " inside tunnels or behind stacked VLAN tags (--tunnels decodes them)");
+    add(damagedTunnelFrames, " inside tunnels cut short or too deep");
+    if (parts.empty()) {
         return {};
     }
-    std::string note = ipv6Analysed ? "Frames left out: " : "Only IPv4 is analysed; frames left out: ";
-    if (stackedTagFrames != 0) {
-        note += std::to_string(stackedTagFrames) + " behind stacked VLAN tags";
-    }
-    if (ipv6Frames != 0) {
-        note += (stackedTagFrames != 0 ? ", " : "") + std::to_string(ipv6Frames) +
-                " carrying IPv6 (--ipv6 analyses them)";
-    }
-    return note;
+    return (decoding.ipv6 ? "Frames left out: " : "Only IPv4 is analysed; frames left out: ") + parts;
 }
 
 std::string RunNotes::stoppedAtDamage(std::uint64_t framesTaken) {

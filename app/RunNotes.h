@@ -6,14 +6,16 @@
 #include <cstdint>
 #include <string>
 
+#include "capture/Decoding.h"
+
 namespace korvo::measurement {
 
 class RunNotes {
 public:
     [[nodiscard]] static std::string undecodedLinkType(int linkType);
     // Empty when no frame was left out; a kind of frame none of which was left out is not named.
-    [[nodiscard]] static std::string coverage(bool ipv6Analysed, std::uint64_t ipv6Frames,
-                                              std::uint64_t stackedTagFrames);
+    [[nodiscard]] static std::string coverage(const Decoding& decoding, std::uint64_t ipv6Frames,
+                                              std::uint64_t tunnelFrames, std::uint64_t damagedTunnelFrames);
     [[nodiscard]] static std::string stoppedAtDamage(std::uint64_t framesTaken);
 };
 

@@ -1,5 +1,5 @@
 // The command-line front end: parses the options, answers help and version itself and hands the input files,
-// the filter, the output prefix, the extended, flow table and IPv6 flags and the resource limits to a
+// the filter, the output prefix, the extended and flow table flags, what to decode and the resource limits to a
 // measurement run.
 
 #include <algorithm>
@@ -55,6 +55,9 @@ po::options_description describeOptions() {
         ("ipv6",
          "Also analyse TCP over IPv6; its flows follow the IPv4 flows, and its segments never count as "
          "duplicates")  //
+        ("tunnels",
+         "Also follow frames through stacked VLAN tags, MPLS, PPPoE, GRE/ERSPAN, IP in IP, VXLAN, Geneve and "
+         "GTP-U to their innermost IP packet; a flow is its innermost addresses and ports")  //
         ("inputFile,i", po::value<std::vector<std::string>>(),
          "File to process; given more than once, the files are read as one capture, their frames merged in "
          "time order")                                                                                  //
@@ -78,7 +81,7 @@ int main(int argc, char* argv[]) {
     std::string outputPrefix;
     bool extended = false;
     bool flowTable = false;
-    bool ipv6 = false;
+    korvo::measurement::Decoding decoding;
     using korvo::measurement::ResourceOptions;
     korvo::measurement::FlowTableSettings flowSettings;
     try {
@@ -99,7 +102,8 @@ int main(int argc, char* argv[]) {
         }
         extended = arguments.count("extended") != 0;
         flowTable = arguments.count("flow-table") != 0;
-        ipv6 = arguments.count("ipv6") != 0;
+        decoding.ipv6 = arguments.count("ipv6") != 0;
+        decoding.tunnels = arguments.count("tunnels") != 0;
         if (arguments.count("inputFile") == 0) {
             std::cerr << "--inputFile required." << std::endl;
             return kUsageError;
@@ -134,7 +138,7 @@ int main(int argc, char* argv[]) {
 
     try {
         korvo::measurement::MeasurementRun run;
-        run.run(inputFiles, filter, outputPrefix, extended, flowSettings, flowTable, ipv6);
+        run.run(inputFiles, filter, outputPrefix, extended, flowSettings, flowTable, decoding);
     } catch (const korvo::measurement::FilterError& error) {
         std::cerr << "Error parsing command line " << std::endl
                   << "Use --help to print usage syntax " << std::endl

@@ -13,6 +13,10 @@ using net::ip6;
 IPPacketDispatcher::IPPacketDispatcher(EthernetSignal& ethernetSignal) : EnetPacketHandler(ethernetSignal) {}
 
 void IPPacketDispatcher::handlePacket(const EthernetPacket& packet) {
+    if (tunnels_) {
+        followTunnels(packet);
+        return;
+    }
     const LinkLayer::Found found =
         linkLayer_.find(reinterpret_cast<const unsigned char*>(packet.header), packet.capturedLength);
     if (found.carried != LinkLayer::Carried::IPv4) {
@@ -21,7 +25,7 @@ void IPPacketDispatcher::handlePacket(const EthernetPacket& packet) {
             return;
         }
         ipv6Frames_ += found.carried == LinkLayer::Carried::IPv6 ? 1U : 0U;
-        stackedTagFrames_ += found.carried == LinkLayer::Carried::StackedTags ? 1U : 0U;
+        tunnelFrames_ += found.carried == LinkLayer::Carried::Encapsulated ? 1U : 0U;
         return;
     }
     if (packet.capturedLength < found.ipOffset + ip::kFixedLength) {
@@ -30,15 +34,21 @@ void IPPacketDispatcher::handlePacket(const EthernetPacket& packet) {
     const IPPacket ipPacket = packet.lift<ip>(found.ipOffset);
     if (ipPacket.header->isFragment()) {
         fragmentSource.signal(ipPacket);
-    } else {
-        signal(ipPacket);
+        return;
+    }
+    signal(ipPacket);
+    const std::uint32_t headerLength = ipPacket.header->headerLength();
+    if (ipPacket.header->protocol != ip::kProtocolTcp && headerLength >= ip::kFixedLength &&
+        headerLength <= ipPacket.capturedLength) {
+        const auto* payload = reinterpret_cast<const unsigned char*>(ipPacket.header) + headerLength;
+        tunnelFrames_ += TunnelDecoder::opensTunnel(ipPacket.header->protocol, payload,
+                                                    ipPacket.capturedLength - headerLength)
+                             ? 1U
+                             : 0U;
     }
 }
 
-void IPPacketDispatcher::handleIpv6(const EthernetPacket& packet, std::uint32_t ipOffset) {
-    if (packet.capturedLength < ipOffset || packet.capturedLength - ipOffset < ip6::kFixedLength) {
-        return;
-    }
+IPv6Packet IPPacketDispatcher::liftIpv6(const EthernetPacket& packet, std::uint32_t ipOffset) {
     const PacketHeaderWrapper<const ip6*> lifted = packet.lift<ip6>(ipOffset);
     const Ipv6HeaderChain::Walk walk =
         Ipv6HeaderChain::walk(reinterpret_cast<const unsigned char*>(lifted.header), lifted.capturedLength);
@@ -52,11 +62,84 @@ void IPPacketDispatcher::handleIpv6(const EthernetPacket& packet, std::uint32_t 
     } else {
         length = packet.length > ipOffset ? packet.length - ipOffset : 0;
     }
-    const IPv6Packet ipv6Packet{lifted, walk.transportProtocol, walk.reached, walk.transportOffset, length};
-    if (walk.fragment) {
+    return IPv6Packet{lifted, walk.transportProtocol, walk.reached, walk.transportOffset, length, walk.fragment};
+}
+
+void IPPacketDispatcher::handleIpv6(const EthernetPacket& packet, std::uint32_t ipOffset) {
+    if (packet.capturedLength < ipOffset || packet.capturedLength - ipOffset < ip6::kFixedLength) {
+        return;
+    }
+    const IPv6Packet ipv6Packet = liftIpv6(packet, ipOffset);
+    if (ipv6Packet.fragment) {
         fragmentSource.ipv6Signal(ipv6Packet);
-    } else {
-        ipv6Signal(ipv6Packet);
+        return;
+    }
+    ipv6Signal(ipv6Packet);
+    if (ipv6Packet.reached && ipv6Packet.transportProtocol != ip::kProtocolTcp) {
+        const auto* payload = reinterpret_cast<const unsigned char*>(ipv6Packet.header) + ipv6Packet.transportOffset;
+        tunnelFrames_ += TunnelDecoder::opensTunnel(ipv6Packet.transportProtocol, payload,
+                                                    ipv6Packet.capturedLength - ipv6Packet.transportOffset)
+                             ? 1U
+                             : 0U;
+    }
+}
+
+void IPPacketDispatcher::followTunnels(const EthernetPacket& packet) {
+    const auto* frame = reinterpret_cast<const unsigned char*>(packet.header);
+    const TunnelDecoder::Path path =
+        TunnelDecoder::follow(frame, packet.capturedLength, linkLayer_.start(frame, packet.capturedLength));
+    damagedTunnelFrames_ += path.damaged ? 1U : 0U;
+    const bool oneIpPacket = path.innermost == path.outermost;
+    switch (path.outermost.version) {
+        case TunnelDecoder::Version::IPv4: {
+            const IPPacket outer = packet.lift<ip>(path.outermost.offset);
+            if (outer.header->isFragment()) {
+                fragmentSource.signal(outer);
+                return;
+            }
+            outermost_.signal(outer);
+            if (oneIpPacket) {
+                signal(outer);
+                return;
+            }
+            break;
+        }
+        case TunnelDecoder::Version::IPv6:
+            if (ipv6_) {
+                const IPv6Packet outer = liftIpv6(packet, path.outermost.offset);
+                if (outer.fragment) {
+                    fragmentSource.ipv6Signal(outer);
+                    return;
+                }
+                outermost_.ipv6Signal(outer);
+                if (oneIpPacket) {
+                    ipv6Signal(outer);
+                    return;
+                }
+            }
+            break;
+        case TunnelDecoder::Version::None:
+            return;
+    }
+    switch (path.innermost.version) {
+        case TunnelDecoder::Version::IPv4: {
+            const IPPacket inner = packet.lift<ip>(path.innermost.offset);
+            if (!inner.header->isFragment()) {
+                signal(inner);
+            }
+            break;
+        }
+        case TunnelDecoder::Version::IPv6:
+            if (!ipv6_) {
+                ++ipv6Frames_;
+                break;
+            }
+            if (const IPv6Packet inner = liftIpv6(packet, path.innermost.offset); !inner.fragment) {
+                ipv6Signal(inner);
+            }
+            break;
+        case TunnelDecoder::Version::None:
+            break;
     }
 }
 

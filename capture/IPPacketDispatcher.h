@@ -3,13 +3,18 @@
 // otherwise). Unfragmented IPv4 packets go to the receivers of `signal`; IPv4 fragments go to those of
 // `fragmentSource` only. IPv6 packets are lifted only when the run analyses them: their extension headers
 // are walked, and they go to `ipv6Signal`, or to that of `fragmentSource` when they are fragments. A frame
-// whose captured bytes do not hold the whole fixed IP header is handed on to nobody. Frames left out because
-// they carry IPv6 that is not analysed or sit behind stacked VLAN tags are counted.
+// whose captured bytes do not hold the whole fixed IP header is handed on to nobody.
+//
+// Where tunnels are decoded, each frame is followed through its encapsulations: its innermost IP packet goes
+// to `signal` or `ipv6Signal` (never when it is a fragment), its outermost, the packet on the wire, to
+// `outermost()` and `fragmentSource`. Frames left out are counted: those carrying IPv6 that is not
+// analysed, those inside tunnels that are not decoded, and those inside tunnels cut short or too deep.
 
 #include <cstdint>
 
 #include "capture/LinkLayer.h"
 #include "capture/PacketSignals.h"
+#include "capture/TunnelDecoder.h"
 
 namespace korvo::measurement {
 
@@ -21,6 +26,12 @@ public:
     void useLinkType(int linkType) { linkLayer_ = LinkLayer(linkType); }
     // Lifts IPv6 packets too, instead of counting their frames as left out.
     void analyseIpv6() { ipv6_ = true; }
+    // Follows frames through their encapsulations. Called before any receiver of `outermost()` is built.
+    void decodeTunnels() { tunnels_ = true; }
+
+    // The receivers of each frame's outermost IP packet when it is not a fragment: this dispatcher's own
+    // unless tunnels are decoded, when the two differ.
+    [[nodiscard]] IPPacketSource& outermost() { return tunnels_ ? outermost_ : *this; }
 
     void handlePacket(const EthernetPacket& packet) override;
 
@@ -35,17 +46,24 @@ public:
     }
 
     [[nodiscard]] std::uint64_t ipv6Frames() const { return ipv6Frames_; }
-    [[nodiscard]] std::uint64_t stackedTagFrames() const { return stackedTagFrames_; }
+    // Frames inside an encapsulation that is not decoded, recognised by their first one.
+    [[nodiscard]] std::uint64_t tunnelFrames() const { return tunnelFrames_; }
+    [[nodiscard]] std::uint64_t damagedTunnelFrames() const { return damagedTunnelFrames_; }
 
     IPPacketSource fragmentSource;
 
 private:
+    [[nodiscard]] static IPv6Packet liftIpv6(const EthernetPacket& packet, std::uint32_t ipOffset);
     void handleIpv6(const EthernetPacket& packet, std::uint32_t ipOffset);
+    void followTunnels(const EthernetPacket& packet);
 
     LinkLayer linkLayer_;
     bool ipv6_ = false;
+    bool tunnels_ = false;
+    IPPacketSource outermost_;
     std::uint64_t ipv6Frames_ = 0;
-    std::uint64_t stackedTagFrames_ = 0;
+    std::uint64_t tunnelFrames_ = 0;
+    std::uint64_t damagedTunnelFrames_ = 0;
 };
 
 }  // namespace korvo::measurement

@@ -3,7 +3,9 @@
 #include <pcap/dlt.h>
 #include <pcap/sll.h>
 
+#include <algorithm>
 #include <cstddef>
+#include <iterator>
 
 namespace korvo::measurement {
 
@@ -16,6 +18,13 @@ constexpr std::uint16_t kEtherTypeVlan = 0x8100;
 constexpr std::uint16_t kEtherTypeServiceVlan = 0x88A8;
 constexpr std::uint16_t kEtherTypeQinQ = 0x9100;
 constexpr std::uint32_t kVlanTagLength = 4;
+constexpr std::uint16_t kEtherTypeMplsUnicast = 0x8847;
+constexpr std::uint16_t kEtherTypeMplsMulticast = 0x8848;
+constexpr std::uint16_t kEtherTypePppoeSession = 0x8864;
+constexpr std::uint16_t kEtherTypeBackbone = 0x88E7;
+// EtherType values below this are 802.3 lengths: an LLC header follows.
+constexpr std::uint16_t kLowestEtherType = 0x0600;
+constexpr unsigned char kSnapHeader[] = {0xAA, 0xAA, 0x03, 0x00, 0x00, 0x00};
 
 constexpr std::uint32_t kFamilyLength = 4;
 constexpr std::uint32_t kFamilyIPv4 = 2;
@@ -44,6 +53,30 @@ std::uint32_t littleEndian32(const unsigned char* bytes) {
 }
 
 constexpr LinkLayer::Found kOther{LinkLayer::Carried::Other, 0};
+constexpr LinkLayer::Found kEncapsulated{LinkLayer::Carried::Encapsulated, 0};
+
+// What a frame carries under an EtherType that is neither IP nor a single VLAN tag, `at` being where that
+// EtherType's payload starts.
+LinkLayer::Found otherType(std::uint16_t type, const unsigned char* frame, std::uint32_t capturedLength,
+                           std::uint32_t at) {
+    switch (type) {
+        case kEtherTypeVlan:
+        case kEtherTypeServiceVlan:
+        case kEtherTypeQinQ:
+        case kEtherTypeMplsUnicast:
+        case kEtherTypeMplsMulticast:
+        case kEtherTypePppoeSession:
+        case kEtherTypeBackbone:
+            return kEncapsulated;
+        default:
+            break;
+    }
+    if (type < kLowestEtherType && capturedLength >= at + sizeof kSnapHeader &&
+        std::equal(std::begin(kSnapHeader), std::end(kSnapHeader), frame + at)) {
+        return kEncapsulated;
+    }
+    return kOther;
+}
 
 }  // namespace
 
@@ -141,13 +174,10 @@ LinkLayer::Found LinkLayer::typed(const unsigned char* frame, std::uint32_t capt
             return {Carried::IPv4, headerLength};
         case kEtherTypeIPv6:
             return {Carried::IPv6, headerLength};
-        case kEtherTypeServiceVlan:
-        case kEtherTypeQinQ:
-            return {Carried::StackedTags, 0};
         case kEtherTypeVlan:
             break;
         default:
-            return kOther;
+            return otherType(bigEndian16(frame + typeOffset), frame, capturedLength, headerLength);
     }
     // One 802.1Q tag: its TCI, then the EtherType of what it carries.
     const std::uint32_t innerTypeOffset = headerLength + 2;
@@ -159,12 +189,39 @@ LinkLayer::Found LinkLayer::typed(const unsigned char* frame, std::uint32_t capt
             return {Carried::IPv4, headerLength + kVlanTagLength};
         case kEtherTypeIPv6:
             return {Carried::IPv6, headerLength + kVlanTagLength};
-        case kEtherTypeVlan:
-        case kEtherTypeServiceVlan:
-        case kEtherTypeQinQ:
-            return {Carried::StackedTags, 0};
         default:
-            return kOther;
+            return otherType(bigEndian16(frame + innerTypeOffset), frame, capturedLength,
+                             headerLength + kVlanTagLength);
+    }
+}
+
+LinkLayer::Start LinkLayer::start(const unsigned char* frame, std::uint32_t capturedLength) const {
+    const auto typedStart = [&](std::uint32_t typeOffset, std::uint32_t headerLength) {
+        return capturedLength >= headerLength && capturedLength >= typeOffset + 2
+                   ? Start{true, bigEndian16(frame + typeOffset), headerLength}
+                   : Start{};
+    };
+    switch (framing_) {
+        case Framing::Ethernet:
+            return typedStart(kEthernetTypeOffset, kEthernetLength);
+        case Framing::Cooked:
+            return typedStart(kCookedTypeOffset, kCookedLength);
+        case Framing::Cooked2:
+            return typedStart(kCooked2TypeOffset, kCooked2Length);
+        case Framing::None:
+            return {};
+        default:
+            break;
+    }
+    // The link types that carry IP directly.
+    const Found found = findAny(frame, capturedLength);
+    switch (found.carried) {
+        case Carried::IPv4:
+            return {true, kEtherTypeIPv4, found.ipOffset};
+        case Carried::IPv6:
+            return {true, kEtherTypeIPv6, found.ipOffset};
+        default:
+            return {};
     }
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 // Where the IP header of a frame lies for the capture's link type (Ethernet, Linux cooked v1 and v2, raw IP,
-// IPv6, BSD loopback), and whether it is IPv4 or IPv6; a frame behind stacked VLAN tags is not lifted, but
-// the coverage note counts it. Other link types are not decoded at all.
+// IPv6, BSD loopback), and whether it is IPv4 or IPv6. A frame inside an encapsulation (stacked VLAN tags,
+// MPLS, PPPoE, 802.1ah, LLC/SNAP) is not lifted here: it is recognised, so that the coverage note can count
+// it, and the tunnel decoder starts from the frame's first EtherType. Other link types are not decoded.
 
 #include <cstdint>
 
@@ -16,12 +17,21 @@ public:
     static constexpr int kLinktypeRaw = 101;
     static constexpr int kBsdOsRaw = 14;
 
-    enum class Carried : std::uint8_t { IPv4, IPv6, StackedTags, Other };
+    enum class Carried : std::uint8_t { IPv4, IPv6, Encapsulated, Other };
 
     struct Found {
         Carried carried;
         // Meaningful for IPv4 and IPv6 only: the IP header's first byte, from the frame's first byte.
         std::uint32_t ipOffset;
+    };
+
+    // The first protocol behind the link header: an EtherType (802.3 lengths, below 0x0600, announce an LLC
+    // header), or 0x0800 or 0x86DD for the link types that carry IP directly. Unknown when the frame is too
+    // short for its link header or names no protocol.
+    struct Start {
+        bool known = false;
+        std::uint16_t type = 0;
+        std::uint32_t offset = 0;
     };
 
     explicit LinkLayer(int linkType = kEthernet);
@@ -38,6 +48,9 @@ public:
         }
         return findAny(frame, capturedLength);
     }
+
+    // Reads nothing at or beyond `capturedLength`.
+    [[nodiscard]] Start start(const unsigned char* frame, std::uint32_t capturedLength) const;
 
 private:
     static constexpr std::uint32_t kEthernetTypeOffset = 12;

@@ -26,6 +26,8 @@ struct IPv6Packet : PacketHeaderWrapper<const net::ip6*> {
     // jumbo payload length; where both are 0 (a packet handed to the capture before segmentation offload
     // cut it up), the frame's wire length behind the link header.
     std::uint32_t datagramLength;
+    // Whether a fragment header makes it a piece of a larger datagram.
+    bool fragment = false;
 };
 
 using EthernetSignal = Signal<EthernetPacket>;

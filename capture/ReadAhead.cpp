@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "capture/Ipv6HeaderChain.h"
+#include "capture/TunnelDecoder.h"
 
 namespace korvo::measurement {
 
@@ -14,11 +15,11 @@ constexpr std::size_t kWaitingBatches = 4;
 
 }  // namespace
 
-ReadAhead::ReadAhead(EthernetSignal& input, EthernetSignal& output, LinkLayer linkLayer, bool ipv6)
+ReadAhead::ReadAhead(EthernetSignal& input, EthernetSignal& output, LinkLayer linkLayer, Decoding decoding)
     : EnetPacketHandler(input),
       output_(output),
       linkLayer_(linkLayer),
-      ipv6_(ipv6),
+      decoding_(decoding),
       filling_(std::make_unique<Batch>()) {
     filling_->bytes.reserve(kBatchBytes);
     thread_ = std::thread([this] { analyse(); });
@@ -36,24 +37,33 @@ ReadAhead::~ReadAhead() {
 }
 
 std::uint32_t ReadAhead::bytesToCopy(const EthernetPacket& frame) const {
-    if (!ipv6_ || frame.capturedLength <= kCopiedBytes) {
+    if ((!decoding_.ipv6 && !decoding_.tunnels) || frame.capturedLength <= kCopiedBytes) {
         return std::min(frame.capturedLength, kCopiedBytes);
     }
     const auto* bytes = reinterpret_cast<const unsigned char*>(frame.header);
-    const LinkLayer::Found found = linkLayer_.find(bytes, frame.capturedLength);
-    if (found.carried != LinkLayer::Carried::IPv6) {
-        return kCopiedBytes;
+    std::uint32_t ipOffset = 0;
+    if (decoding_.tunnels) {
+        const TunnelDecoder::Path path =
+            TunnelDecoder::follow(bytes, frame.capturedLength, linkLayer_.start(bytes, frame.capturedLength));
+        if (path.innermost.version != TunnelDecoder::Version::IPv6) {
+            return std::min(frame.capturedLength, path.innermost.offset + kCopiedBytes);
+        }
+        ipOffset = path.innermost.offset;
+    } else {
+        const LinkLayer::Found found = linkLayer_.find(bytes, frame.capturedLength);
+        if (found.carried != LinkLayer::Carried::IPv6) {
+            return kCopiedBytes;
+        }
+        if (frame.capturedLength - found.ipOffset < net::ip6::kFixedLength) {
+            return frame.capturedLength;
+        }
+        ipOffset = found.ipOffset;
     }
-    if (frame.capturedLength - found.ipOffset < net::ip6::kFixedLength) {
-        return frame.capturedLength;
-    }
-    const Ipv6HeaderChain::Walk walk =
-        Ipv6HeaderChain::walk(bytes + found.ipOffset, frame.capturedLength - found.ipOffset);
+    const Ipv6HeaderChain::Walk walk = Ipv6HeaderChain::walk(bytes + ipOffset, frame.capturedLength - ipOffset);
     if (!walk.reached) {
         return frame.capturedLength;
     }
-    const std::uint64_t end =
-        std::uint64_t{found.ipOffset} + walk.transportOffset + net::tcphdr::kFixedLength;
+    const std::uint64_t end = std::uint64_t{ipOffset} + walk.transportOffset + net::tcphdr::kFixedLength;
     return static_cast<std::uint32_t>(std::clamp<std::uint64_t>(end, kCopiedBytes, frame.capturedLength));
 }
 

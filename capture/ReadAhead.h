@@ -8,7 +8,8 @@
 // read headers only (link header, IP header with options and the fixed TCP header: at most 104 bytes in), so
 // their results do not change, and copying whole full-size frames would cost more than it saves. Where IPv6
 // is analysed, an IPv6 frame's extension headers may reach further: it is copied up to the end of its fixed
-// TCP header, or whole when its headers lead to no TCP.
+// TCP header, or whole when its headers lead to no TCP. Where tunnels are decoded, a frame is copied up to
+// kCopiedBytes behind its innermost IP header (an IPv6 one as above).
 
 #include <condition_variable>
 #include <cstddef>
@@ -20,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "capture/Decoding.h"
 #include "capture/LinkLayer.h"
 #include "capture/PacketSignals.h"
 
@@ -29,9 +31,9 @@ class ReadAhead : public EnetPacketHandler {
 public:
     static constexpr std::uint32_t kCopiedBytes = 128;
 
-    // `linkLayer` finds the IPv6 frames, which are told apart only where `ipv6` is analysed.
+    // `linkLayer` finds the IP headers, which matter only where IPv6 or tunnels are decoded.
     ReadAhead(EthernetSignal& input, EthernetSignal& output, LinkLayer linkLayer = LinkLayer(),
-              bool ipv6 = false);
+              Decoding decoding = {});
     ~ReadAhead() override;
 
     void handlePacket(const EthernetPacket& frame) override;
@@ -58,7 +60,7 @@ private:
 
     EthernetSignal& output_;
     LinkLayer linkLayer_;
-    bool ipv6_;
+    Decoding decoding_;
     std::unique_ptr<Batch> filling_;
     std::mutex mutex_;
     std::condition_variable changed_;

@@ -56,8 +56,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const bool extended : {false, true}) {
         korvo::measurement::MeasurementRun run;
         try {
-            // The extended run also writes the flow table and analyses IPv6.
-            run.analyse({capture}, "", prefix, extended, {}, extended, extended);
+            // The extended run also writes the flow table, analyses IPv6 and follows tunnels.
+            run.analyse({capture}, "", prefix, extended, {}, extended, {extended, extended});
         } catch (const korvo::measurement::RunFailure&) {
             // A documented end: the command line reports it and exits with -2.
         }

@@ -183,8 +183,8 @@ TEST_F(LinkTypeTest, TaggedFramesOtherThanIPv4AreDroppedAndNoted) {
     const RunResult result = analyse(true);
 
     expectSuccess(result,
-                  "Only IPv4 is analysed; frames left out: 3 behind stacked VLAN tags, 2 carrying IPv6 "
-                  "(--ipv6 analyses them)\n");
+                  "Only IPv4 is analysed; frames left out: 2 carrying IPv6 (--ipv6 analyses them), 3 inside "
+                  "tunnels or behind stacked VLAN tags (--tunnels decodes them)\n");
     EXPECT_EQ(results.summaryValue("TotalVolumeTCPInB"), "58");
     EXPECT_EQ(results.summaryValue("NumberTCPFlows"), "1");
     EXPECT_EQ(results.summaryValue("NumberIPFragments"), "0");

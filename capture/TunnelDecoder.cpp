@@ -1,0 +1,410 @@
+#include "capture/TunnelDecoder.h"
+
+#include "capture/Ipv6HeaderChain.h"
+#include "net/IpHeader.h"
+#include "net/Ipv6Header.h"
+
+namespace korvo::measurement {
+
+namespace {
+
+constexpr std::uint16_t kTypeIPv4 = 0x0800;
+constexpr std::uint16_t kTypeIPv6 = 0x86DD;
+constexpr std::uint16_t kTypeVlan = 0x8100;
+constexpr std::uint16_t kTypeServiceVlan = 0x88A8;
+constexpr std::uint16_t kTypeQinQ = 0x9100;
+constexpr std::uint16_t kTypeMplsUnicast = 0x8847;
+constexpr std::uint16_t kTypeMplsMulticast = 0x8848;
+constexpr std::uint16_t kTypePppoeSession = 0x8864;
+constexpr std::uint16_t kTypeBackbone = 0x88E7;
+// An Ethernet header follows: GRE's transparent Ethernet bridging, and how the walk itself names the inner
+// frames of VXLAN, ERSPAN and MPLS pseudowires.
+constexpr std::uint16_t kTypeEthernet = 0x6558;
+constexpr std::uint16_t kTypeErspan2 = 0x88BE;
+constexpr std::uint16_t kTypeErspan3 = 0x22EB;
+// EtherType values below this are 802.3 lengths: an LLC header follows.
+constexpr std::uint16_t kLowestEtherType = 0x0600;
+
+constexpr std::uint8_t kProtocolIpInIp = 4;
+constexpr std::uint8_t kProtocolIpv6InIp = 41;
+constexpr std::uint8_t kProtocolGre = 47;
+
+constexpr std::uint16_t kPortVxlan = 4789;
+constexpr std::uint16_t kPortGeneve = 6081;
+constexpr std::uint16_t kPortGtpUser = 2152;
+
+constexpr std::uint32_t kEthernetLength = 14;
+constexpr std::uint32_t kTagLength = 4;
+constexpr std::uint32_t kLabelLength = 4;
+constexpr std::uint32_t kControlWordLength = 4;
+constexpr std::uint32_t kPppoeLength = 8;
+// The I-TAG, then the customer's destination and source addresses and EtherType.
+constexpr std::uint32_t kBackboneLength = 18;
+constexpr std::uint32_t kSnapLength = 8;
+constexpr std::uint32_t kUdpLength = 8;
+constexpr std::uint32_t kVxlanLength = 8;
+constexpr std::uint32_t kGeneveLength = 8;
+constexpr std::uint32_t kGtpLength = 8;
+constexpr std::uint32_t kGtpOptionalLength = 4;
+constexpr std::uint32_t kGreLength = 4;
+constexpr std::uint32_t kGreFieldLength = 4;
+constexpr std::uint32_t kErspan2Length = 8;
+constexpr std::uint32_t kErspan3Length = 12;
+constexpr std::uint32_t kErspan3SubheaderLength = 8;
+
+constexpr std::uint8_t kGreChecksum = 0x80;
+constexpr std::uint8_t kGreKey = 0x20;
+constexpr std::uint8_t kGreSequence = 0x10;
+constexpr std::uint8_t kGtpVersion1UserPlane = 0x30;
+constexpr std::uint8_t kGtpOptionalFields = 0x07;
+constexpr std::uint8_t kGtpExtension = 0x04;
+constexpr std::uint8_t kGtpUserData = 0xFF;
+
+std::uint16_t bigEndian16(const unsigned char* bytes) {
+    return static_cast<std::uint16_t>(bytes[0] << 8 | bytes[1]);
+}
+
+// How one header hands on: to the header of `type` at `offset`, or nowhere.
+struct Hop {
+    enum class Outcome : std::uint8_t { Next, End, Cut };
+    Outcome outcome;
+    std::uint16_t type = 0;
+    std::uint32_t offset = 0;
+};
+
+constexpr Hop kEnd{Hop::Outcome::End};
+constexpr Hop kCut{Hop::Outcome::Cut};
+
+// The walk over one frame's captured bytes.
+class Walker {
+public:
+    Walker(const unsigned char* frame, std::uint32_t capturedLength) : frame_(frame), captured_(capturedLength) {}
+
+    // Whether `length` bytes from `offset` were captured.
+    [[nodiscard]] bool holds(std::uint32_t offset, std::uint32_t length) const {
+        return offset <= captured_ && captured_ - offset >= length;
+    }
+
+    [[nodiscard]] Hop byType(std::uint16_t type, std::uint32_t at, unsigned& tagsInARow) const;
+    [[nodiscard]] Hop ipPayload(std::uint8_t protocol, std::uint32_t at) const;
+
+private:
+    [[nodiscard]] Hop mpls(std::uint32_t at) const;
+    [[nodiscard]] Hop gre(std::uint32_t at) const;
+    [[nodiscard]] Hop udp(std::uint32_t at) const;
+    [[nodiscard]] Hop geneve(std::uint32_t at) const;
+    [[nodiscard]] Hop gtpUser(std::uint32_t at) const;
+    // An IP packet whose version is given by its first nibble.
+    [[nodiscard]] Hop ipByVersion(std::uint32_t at) const;
+
+    const unsigned char* frame_;
+    std::uint32_t captured_;
+};
+
+Hop Walker::byType(std::uint16_t type, std::uint32_t at, unsigned& tagsInARow) const {
+    const unsigned char* bytes = frame_ + at;
+    const bool tag = type == kTypeVlan || type == kTypeServiceVlan || type == kTypeQinQ;
+    tagsInARow = tag ? tagsInARow + 1 : 0;
+    if (tag) {
+        if (tagsInARow > TunnelDecoder::kMostStackedTags || !holds(at, kTagLength)) {
+            return kCut;
+        }
+        return {Hop::Outcome::Next, bigEndian16(bytes + 2), at + kTagLength};
+    }
+    switch (type) {
+        case kTypeMplsUnicast:
+        case kTypeMplsMulticast:
+            return mpls(at);
+        case kTypePppoeSession:
+            // Version and type 1, code 0 (session data); the length field is not needed and not trusted.
+            if (!holds(at, kPppoeLength)) {
+                return kCut;
+            }
+            if (bytes[0] != 0x11 || bytes[1] != 0) {
+                return kEnd;
+            }
+            switch (bigEndian16(bytes + 6)) {
+                case 0x0021:
+                    return {Hop::Outcome::Next, kTypeIPv4, at + kPppoeLength};
+                case 0x0057:
+                    return {Hop::Outcome::Next, kTypeIPv6, at + kPppoeLength};
+                default:
+                    return kEnd;
+            }
+        case kTypeBackbone:
+            if (!holds(at, kBackboneLength)) {
+                return kCut;
+            }
+            return {Hop::Outcome::Next, bigEndian16(bytes + kBackboneLength - 2), at + kBackboneLength};
+        case kTypeEthernet:
+            if (!holds(at, kEthernetLength)) {
+                return kCut;
+            }
+            return {Hop::Outcome::Next, bigEndian16(bytes + kEthernetLength - 2), at + kEthernetLength};
+        case kTypeErspan2:
+            if (!holds(at, kErspan2Length)) {
+                return kCut;
+            }
+            return {Hop::Outcome::Next, kTypeEthernet, at + kErspan2Length};
+        case kTypeErspan3: {
+            if (!holds(at, kErspan3Length)) {
+                return kCut;
+            }
+            // The last bit of the fixed header announces a platform-specific subheader.
+            const std::uint32_t length = kErspan3Length + ((bytes[11] & 0x01) != 0 ? kErspan3SubheaderLength : 0);
+            if (!holds(at, length)) {
+                return kCut;
+            }
+            return {Hop::Outcome::Next, kTypeEthernet, at + length};
+        }
+        default:
+            break;
+    }
+    if (type < kLowestEtherType) {
+        // LLC with a SNAP header of the EtherType space (organisation code 0).
+        if (!holds(at, kSnapLength)) {
+            return kEnd;
+        }
+        if (bytes[0] != 0xAA || bytes[1] != 0xAA || bytes[2] != 0x03 || bytes[3] != 0 || bytes[4] != 0 ||
+            bytes[5] != 0) {
+            return kEnd;
+        }
+        return {Hop::Outcome::Next, bigEndian16(bytes + 6), at + kSnapLength};
+    }
+    return kEnd;
+}
+
+Hop Walker::mpls(std::uint32_t at) const {
+    // Labels up to the one marked bottom of stack; the walk counts the stack as one encapsulation, and a
+    // stack deeper than the walk may go is cut.
+    for (unsigned label = 0; label < TunnelDecoder::kMostEncapsulations; ++label) {
+        if (!holds(at, kLabelLength)) {
+            return kCut;
+        }
+        const bool bottom = (frame_[at + 2] & 0x01) != 0;
+        at += kLabelLength;
+        if (bottom) {
+            if (!holds(at, 1)) {
+                return kCut;
+            }
+            if ((frame_[at] >> 4) == 0) {
+                // A pseudowire's control word, then the customer's Ethernet frame.
+                if (!holds(at, kControlWordLength)) {
+                    return kCut;
+                }
+                return {Hop::Outcome::Next, kTypeEthernet, at + kControlWordLength};
+            }
+            return ipByVersion(at);
+        }
+    }
+    return kCut;
+}
+
+Hop Walker::ipByVersion(std::uint32_t at) const {
+    if (!holds(at, 1)) {
+        return kCut;
+    }
+    switch (frame_[at] >> 4) {
+        case 4:
+            return {Hop::Outcome::Next, kTypeIPv4, at};
+        case 6:
+            return {Hop::Outcome::Next, kTypeIPv6, at};
+        default:
+            return kEnd;
+    }
+}
+
+Hop Walker::ipPayload(std::uint8_t protocol, std::uint32_t at) const {
+    switch (protocol) {
+        case kProtocolIpInIp:
+            return {Hop::Outcome::Next, kTypeIPv4, at};
+        case kProtocolIpv6InIp:
+            return {Hop::Outcome::Next, kTypeIPv6, at};
+        case kProtocolGre:
+            return gre(at);
+        case net::ip::kProtocolUdp:
+            return udp(at);
+        default:
+            return kEnd;
+    }
+}
+
+Hop Walker::gre(std::uint32_t at) const {
+    if (!holds(at, kGreLength)) {
+        return kCut;
+    }
+    const unsigned char* bytes = frame_ + at;
+    // Version 0 only, with no flags but checksum, key and sequence number: routing, strict source routes and
+    // recursion are long obsolete, and version 1 carries PPP.
+    if ((bytes[0] & ~(kGreChecksum | kGreKey | kGreSequence)) != 0 || bytes[1] != 0) {
+        return kEnd;
+    }
+    const bool sequenced = (bytes[0] & kGreSequence) != 0;
+    const std::uint32_t length = kGreLength + ((bytes[0] & kGreChecksum) != 0 ? kGreFieldLength : 0) +
+                                 ((bytes[0] & kGreKey) != 0 ? kGreFieldLength : 0) +
+                                 (sequenced ? kGreFieldLength : 0);
+    if (!holds(at, length)) {
+        return kCut;
+    }
+    const std::uint16_t type = bigEndian16(bytes + 2);
+    // ERSPAN type I has no header of its own, and no sequence number in its GRE header.
+    if (type == kTypeErspan2 && !sequenced) {
+        return {Hop::Outcome::Next, kTypeEthernet, at + length};
+    }
+    return {Hop::Outcome::Next, type, at + length};
+}
+
+Hop Walker::udp(std::uint32_t at) const {
+    if (!holds(at, kUdpLength)) {
+        return kEnd;
+    }
+    const std::uint32_t payload = at + kUdpLength;
+    switch (bigEndian16(frame_ + at + 2)) {
+        case kPortVxlan:
+            if (!holds(payload, kVxlanLength)) {
+                return kCut;
+            }
+            return {Hop::Outcome::Next, kTypeEthernet, payload + kVxlanLength};
+        case kPortGeneve:
+            return geneve(payload);
+        case kPortGtpUser:
+            return gtpUser(payload);
+        default:
+            return kEnd;
+    }
+}
+
+Hop Walker::geneve(std::uint32_t at) const {
+    if (!holds(at, kGeneveLength)) {
+        return kCut;
+    }
+    const unsigned char* bytes = frame_ + at;
+    if ((bytes[0] >> 6) != 0) {
+        return kEnd;
+    }
+    const std::uint32_t length = kGeneveLength + 4U * (bytes[0] & 0x3FU);
+    if (!holds(at, length)) {
+        return kCut;
+    }
+    return {Hop::Outcome::Next, bigEndian16(bytes + 2), at + length};
+}
+
+Hop Walker::gtpUser(std::uint32_t at) const {
+    if (!holds(at, kGtpLength)) {
+        return kCut;
+    }
+    const unsigned char* bytes = frame_ + at;
+    // Version 1 of the user plane, carrying user data; echoes and error indications end the walk.
+    if ((bytes[0] & 0xF0) != kGtpVersion1UserPlane || bytes[1] != kGtpUserData) {
+        return kEnd;
+    }
+    std::uint32_t end = at + kGtpLength;
+    if ((bytes[0] & kGtpOptionalFields) != 0) {
+        if (!holds(end, kGtpOptionalLength)) {
+            return kCut;
+        }
+        std::uint8_t next = (bytes[0] & kGtpExtension) != 0 ? frame_[end + 3] : 0;
+        end += kGtpOptionalLength;
+        // Extension headers: a length in 4-byte units, their content, and the type of the next one.
+        while (next != 0) {
+            if (!holds(end, 1) || frame_[end] == 0) {
+                return kCut;
+            }
+            const std::uint32_t length = 4U * frame_[end];
+            if (!holds(end, length)) {
+                return kCut;
+            }
+            next = frame_[end + length - 1];
+            end += length;
+        }
+    }
+    return ipByVersion(end);
+}
+
+}  // namespace
+
+TunnelDecoder::Path TunnelDecoder::follow(const unsigned char* frame, std::uint32_t capturedLength,
+                                          LinkLayer::Start start) {
+    Path path;
+    if (!start.known) {
+        return path;
+    }
+    const Walker walker(frame, capturedLength);
+    std::uint16_t type = start.type;
+    std::uint32_t at = start.offset;
+    unsigned tagsInARow = 0;
+    // A single 802.1Q tag right behind the link header is part of plain framing.
+    bool plainTag = type == kTypeVlan;
+    for (;;) {
+        Hop hop;
+        if (type == kTypeIPv4 || type == kTypeIPv6) {
+            tagsInARow = 0;
+            std::uint8_t protocol = 0;
+            std::uint32_t payload = 0;
+            if (type == kTypeIPv4) {
+                if (!walker.holds(at, net::ip::kFixedLength)) {
+                    path.damaged = path.encapsulations != 0;
+                    return path;
+                }
+                const auto* header = reinterpret_cast<const net::ip*>(frame + at);
+                path.innermost = {Version::IPv4, at};
+                if (header->isFragment() || header->headerLength() < net::ip::kFixedLength) {
+                    break;
+                }
+                protocol = header->protocol;
+                payload = at + header->headerLength();
+            } else {
+                if (!walker.holds(at, net::ip6::kFixedLength)) {
+                    path.damaged = path.encapsulations != 0;
+                    return path;
+                }
+                path.innermost = {Version::IPv6, at};
+                const Ipv6HeaderChain::Walk chain = Ipv6HeaderChain::walk(frame + at, capturedLength - at);
+                if (!chain.reached || chain.fragment) {
+                    break;
+                }
+                protocol = chain.transportProtocol;
+                payload = at + chain.transportOffset;
+            }
+            if (path.outermost.version == Version::None) {
+                path.outermost = path.innermost;
+            }
+            if (protocol == net::ip::kProtocolTcp) {
+                break;
+            }
+            hop = walker.ipPayload(protocol, payload);
+        } else {
+            hop = walker.byType(type, at, tagsInARow);
+        }
+        if (hop.outcome == Hop::Outcome::End) {
+            break;
+        }
+        // The Ethernet header inside a VXLAN, GRE, ERSPAN or pseudowire belongs to that encapsulation.
+        const bool counts = !plainTag && !(type == kTypeEthernet && hop.type != kTypeEthernet);
+        if (hop.outcome == Hop::Outcome::Cut) {
+            path.damaged = !plainTag;
+            break;
+        }
+        plainTag = false;
+        if (counts) {
+            if (path.encapsulations == kMostEncapsulations) {
+                path.damaged = true;
+                break;
+            }
+            ++path.encapsulations;
+        }
+        type = hop.type;
+        at = hop.offset;
+    }
+    if (path.outermost.version == Version::None) {
+        path.outermost = path.innermost;
+    }
+    return path;
+}
+
+bool TunnelDecoder::opensTunnel(std::uint8_t protocol, const unsigned char* payload,
+                                std::uint32_t capturedLength) {
+    return Walker(payload, capturedLength).ipPayload(protocol, 0).outcome != Hop::Outcome::End;
+}
+
+}  // namespace korvo::measurement

@@ -1,0 +1,48 @@
+#pragma once
+// Follows a frame through its encapsulations to the innermost IP packet: stacked VLAN tags, MPLS label
+// stacks, PPPoE sessions, 802.1ah backbone headers, LLC/SNAP, GRE (ERSPAN types I to III included), IP in
+// IP, IPv6 in IPv4, and VXLAN, Geneve and GTP-U over UDP. At most kMostEncapsulations are followed; a frame
+// that holds more, or is cut inside one before the next header, is damaged, and the path ends at the last
+// IP packet reached. Nothing at or beyond the captured bytes is read.
+
+#include <cstdint>
+
+#include "capture/LinkLayer.h"
+
+namespace korvo::measurement {
+
+class TunnelDecoder {
+public:
+    static constexpr unsigned kMostEncapsulations = 8;
+    static constexpr unsigned kMostStackedTags = 4;
+
+    enum class Version : std::uint8_t { None, IPv4, IPv6 };
+
+    // An IP packet on the way: its version and where its header starts, from the frame's first byte. The
+    // whole fixed header was captured.
+    struct IpAt {
+        Version version = Version::None;
+        std::uint32_t offset = 0;
+
+        friend bool operator==(const IpAt&, const IpAt&) = default;
+    };
+
+    struct Path {
+        // The first IP packet behind the link header (the one on the wire) and the last one reached.
+        IpAt outermost;
+        IpAt innermost;
+        // Encapsulations followed, a single 802.1Q tag right behind the link header not counted.
+        unsigned encapsulations = 0;
+        bool damaged = false;
+    };
+
+    [[nodiscard]] static Path follow(const unsigned char* frame, std::uint32_t capturedLength,
+                                     LinkLayer::Start start);
+
+    // Whether an IP packet's payload opens an encapsulation that follow() enters: `protocol` is the IP
+    // protocol, `payload` its first byte, of which `capturedLength` bytes were captured.
+    [[nodiscard]] static bool opensTunnel(std::uint8_t protocol, const unsigned char* payload,
+                                          std::uint32_t capturedLength);
+};
+
+}  // namespace korvo::measurement
