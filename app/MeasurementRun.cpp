@@ -49,7 +49,8 @@ constexpr const char* kFlowTableSuffix = ".Flows.csv";
 
 void MeasurementRun::run(const std::vector<std::string>& inputFiles, const std::string& filter,
                          const std::string& outputPrefix, bool extended,
-                         const FlowTableSettings& flowSettings, bool writeFlowTable, const Decoding& decoding) {
+                         const FlowTableSettings& flowSettings, bool writeFlowTable,
+                         const Decoding& decoding) {
     try {
         analyse(inputFiles, filter, outputPrefix, extended, flowSettings, writeFlowTable, decoding);
     } catch (const RunFailure& failure) {
@@ -60,7 +61,8 @@ void MeasurementRun::run(const std::vector<std::string>& inputFiles, const std::
 
 void MeasurementRun::analyse(const std::vector<std::string>& inputFiles, const std::string& filter,
                              const std::string& outputPrefix, bool extended,
-                             const FlowTableSettings& flowSettings, bool writeFlowTable, const Decoding& decoding) {
+                             const FlowTableSettings& flowSettings, bool writeFlowTable,
+                             const Decoding& decoding) {
     // The build order is also the order in which every emitter calls its receivers, and the order of the
     // lines inside each group of the summary.
     EthernetSignal ethernetSignal;

@@ -21,8 +21,8 @@ public:
     // Analyses the captures (several are read as one) and writes the results; a non-empty `filter` hides
     // the frames it does not keep; with `writeFlowTable` PREFIX.Flows.csv is written too; `decoding` says
     // what is lifted beyond plain IPv4. A failure from opening the captures to writing the last file is
-    // reported on standard error and ends the process with status -2. A filter that cannot be compiled is thrown to the caller as FilterError before
-    // anything is read or written.
+    // reported on standard error and ends the process with status -2. A filter that cannot be compiled is
+    // thrown to the caller as FilterError before anything is read or written.
     void run(const std::vector<std::string>& inputFiles, const std::string& filter,
              const std::string& outputPrefix, bool extended, const FlowTableSettings& flowSettings = {},
              bool writeFlowTable = false, const Decoding& decoding = {});

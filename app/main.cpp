@@ -1,6 +1,6 @@
 // The command-line front end: parses the options, answers help and version itself and hands the input files,
-// the filter, the output prefix, the extended and flow table flags, what to decode and the resource limits to a
-// measurement run.
+// the filter, the output prefix, the extended and flow table flags, what to decode and the resource limits to
+// a measurement run.
 
 #include <algorithm>
 #include <boost/program_options.hpp>

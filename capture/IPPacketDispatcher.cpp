@@ -62,7 +62,8 @@ IPv6Packet IPPacketDispatcher::liftIpv6(const EthernetPacket& packet, std::uint3
     } else {
         length = packet.length > ipOffset ? packet.length - ipOffset : 0;
     }
-    return IPv6Packet{lifted, walk.transportProtocol, walk.reached, walk.transportOffset, length, walk.fragment};
+    return IPv6Packet{lifted, walk.transportProtocol, walk.reached, walk.transportOffset,
+                      length, walk.fragment};
 }
 
 void IPPacketDispatcher::handleIpv6(const EthernetPacket& packet, std::uint32_t ipOffset) {
@@ -76,7 +77,8 @@ void IPPacketDispatcher::handleIpv6(const EthernetPacket& packet, std::uint32_t 
     }
     ipv6Signal(ipv6Packet);
     if (ipv6Packet.reached && ipv6Packet.transportProtocol != ip::kProtocolTcp) {
-        const auto* payload = reinterpret_cast<const unsigned char*>(ipv6Packet.header) + ipv6Packet.transportOffset;
+        const auto* payload =
+            reinterpret_cast<const unsigned char*>(ipv6Packet.header) + ipv6Packet.transportOffset;
         tunnelFrames_ += TunnelDecoder::opensTunnel(ipv6Packet.transportProtocol, payload,
                                                     ipv6Packet.capturedLength - ipv6Packet.transportOffset)
                              ? 1U

@@ -59,7 +59,8 @@ std::uint32_t ReadAhead::bytesToCopy(const EthernetPacket& frame) const {
         }
         ipOffset = found.ipOffset;
     }
-    const Ipv6HeaderChain::Walk walk = Ipv6HeaderChain::walk(bytes + ipOffset, frame.capturedLength - ipOffset);
+    const Ipv6HeaderChain::Walk walk =
+        Ipv6HeaderChain::walk(bytes + ipOffset, frame.capturedLength - ipOffset);
     if (!walk.reached) {
         return frame.capturedLength;
     }

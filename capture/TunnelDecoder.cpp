@@ -78,7 +78,8 @@ constexpr Hop kCut{Hop::Outcome::Cut};
 // The walk over one frame's captured bytes.
 class Walker {
 public:
-    Walker(const unsigned char* frame, std::uint32_t capturedLength) : frame_(frame), captured_(capturedLength) {}
+    Walker(const unsigned char* frame, std::uint32_t capturedLength)
+        : frame_(frame), captured_(capturedLength) {}
 
     // Whether `length` bytes from `offset` were captured.
     [[nodiscard]] bool holds(std::uint32_t offset, std::uint32_t length) const {
@@ -151,7 +152,8 @@ Hop Walker::byType(std::uint16_t type, std::uint32_t at, unsigned& tagsInARow) c
                 return kCut;
             }
             // The last bit of the fixed header announces a platform-specific subheader.
-            const std::uint32_t length = kErspan3Length + ((bytes[11] & 0x01) != 0 ? kErspan3SubheaderLength : 0);
+            const std::uint32_t length =
+                kErspan3Length + ((bytes[11] & 0x01) != 0 ? kErspan3SubheaderLength : 0);
             if (!holds(at, length)) {
                 return kCut;
             }

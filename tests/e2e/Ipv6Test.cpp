@@ -296,7 +296,8 @@ TEST_F(Ipv6Test, MatchesTheBaseline) {
     capture.close();
 
     const RunResult result = analyseWith(kCapture, kPrefix);
-    expectSuccess(result, "Frames left out: 1 inside tunnels or behind stacked VLAN tags (--tunnels decodes them)\n");
+    expectSuccess(result,
+                  "Frames left out: 1 inside tunnels or behind stacked VLAN tags (--tunnels decodes them)\n");
 
     const fs::path baseline = fs::path(WIRETALLY_E2E_DATA) / "Ipv6.baseline";
     const std::string all = allResults(kPrefix);
@@ -307,9 +308,10 @@ TEST_F(Ipv6Test, MatchesTheBaseline) {
     EXPECT_EQ(all, std::string(std::istreambuf_iterator<char>(stored), {})) << "the baseline: " << baseline;
 
     // Without the option the same capture is analysed as before: its IPv6 frames are left out and noted.
-    EXPECT_EQ(analyse(true).standardError,
-              "Only IPv4 is analysed; frames left out: 13 carrying IPv6 (--ipv6 analyses them), 1 inside tunnels "
-              "or behind stacked VLAN tags (--tunnels decodes them)\n");
+    EXPECT_EQ(
+        analyse(true).standardError,
+        "Only IPv4 is analysed; frames left out: 13 carrying IPv6 (--ipv6 analyses them), 1 inside tunnels "
+        "or behind stacked VLAN tags (--tunnels decodes them)\n");
     EXPECT_EQ(results.summaryValue("NumberTCPFlows"), "1");
 }
 

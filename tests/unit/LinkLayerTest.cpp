@@ -72,7 +72,8 @@ TEST_P(TypedLinkTest, WhatATagCarriesDecides) {
               Carried::IPv6);
     EXPECT_EQ(find(layout.linkType, typedFrame(64, layout.typeOffset, 0x8100, inner, 0x8100)).carried,
               Carried::Encapsulated);
-    EXPECT_EQ(find(layout.linkType, typedFrame(64, layout.typeOffset, 0x88A8)).carried, Carried::Encapsulated);
+    EXPECT_EQ(find(layout.linkType, typedFrame(64, layout.typeOffset, 0x88A8)).carried,
+              Carried::Encapsulated);
     EXPECT_EQ(find(layout.linkType, typedFrame(64, layout.typeOffset, 0x86DD)).carried, Carried::IPv6);
 }
 

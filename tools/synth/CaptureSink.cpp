@@ -25,6 +25,14 @@ void CaptureSink::put(std::span<const std::uint8_t> frame, std::uint32_t tags) {
     if (full()) {
         return;
     }
+    Encapsulator::Frame wrapped;
+    if (!settings_.tunnels.empty()) {
+        wrapped.captured.assign(frame.begin(), frame.end());
+        wrapped.wireLength = static_cast<std::uint32_t>(frame.size());
+        wrapped = Encapsulator::wrap(settings_.tunnels[nextTunnel_], wrapped);
+        nextTunnel_ = (nextTunnel_ + 1) % settings_.tunnels.size();
+        frame = wrapped.captured;
+    }
     const auto wireLength = static_cast<std::uint32_t>(frame.size());
     nanoseconds_ += wireLength * kNanosecondsPerByte + random_.below(kLargestIdleNanoseconds);
     const std::uint64_t microseconds = nanoseconds_ / 1000;

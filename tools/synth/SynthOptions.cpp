@@ -44,6 +44,7 @@ std::optional<SynthOptions> parseSynthOptions(int argc, const char* const argv[]
     SynthOptions options;
     std::string size;
     std::string shape;
+    std::string tunnel;
     std::string maxTransfer;
     AnomalyShares& anomalies = options.mix.anomalies;
 
@@ -87,7 +88,10 @@ std::optional<SynthOptions> parseSynthOptions(int argc, const char* const argv[]
         ("max-transfer", po::value(&maxTransfer)->default_value("20M"),
          "largest request or response of a connection; sizes spread evenly over orders of magnitude")  //
         ("snaplen", po::value(&options.snapLength)->default_value(262144),
-         "snap length: frames longer than this are captured cut to it");
+         "snap length: frames longer than this are captured cut to it")  //
+        ("tunnel", po::value(&tunnel)->default_value("none"),
+         "wrap every frame in this encapsulation: none, mix (each kind by turn), qinq, mpls, mpls-pw, pppoe, "
+         "pbb, llc-snap, gre, gre-ethernet, erspan2, erspan3, ipip, vxlan, geneve or gtp-u");
 
     po::variables_map values;
     try {
@@ -129,6 +133,18 @@ std::optional<SynthOptions> parseSynthOptions(int argc, const char* const argv[]
     checkShare("jumbo", options.mix.jumboShare);
     checkShare("other", options.mix.otherShare);
     checkShare("ipv6", options.mix.ipv6Share);
+    if (tunnel == "mix") {
+        options.tunnels = Encapsulator::kinds();
+    } else if (tunnel != "none") {
+        for (const Encapsulator::Kind kind : Encapsulator::kinds()) {
+            if (Encapsulator::nameOf(kind) == tunnel) {
+                options.tunnels = {kind};
+            }
+        }
+        if (options.tunnels.empty()) {
+            throw std::invalid_argument("--tunnel names no encapsulation: '" + tunnel + "'");
+        }
+    }
     return options;
 }
 

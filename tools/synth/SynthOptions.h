@@ -6,7 +6,9 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <vector>
 
+#include "tools/Encapsulator.h"
 #include "tools/synth/TrafficMix.h"
 
 namespace korvo::tools::synth {
@@ -21,6 +23,8 @@ struct SynthOptions {
     std::uint32_t snapLength = 262144;
     double truncateShare = 0;
     MixSettings mix;
+    // Encapsulations the frames are wrapped in, by turn.
+    std::vector<Encapsulator::Kind> tunnels;
 };
 
 // "1500", "64K", "200M", "1G" (binary multiples; k, m, g also accepted) as a number of bytes. Throws

@@ -36,7 +36,8 @@ CaptureCounts synthesise(const SynthOptions& options) {
     PcapWriter writer(options.output, options.snapLength);
     Random random(options.seed);
     FrameEncoder encoder;
-    CaptureSink sink(writer, random, {options.size, options.snapLength, options.truncateShare});
+    CaptureSink sink(writer, random,
+                     {options.size, options.snapLength, options.truncateShare, options.tunnels});
     if (options.shape != Shape::Realistic) {
         ScanMix mix(options.mix.concurrency, options.shape == Shape::RandomScan, random);
         fill(mix, encoder, sink);
