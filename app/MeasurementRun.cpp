@@ -1,5 +1,6 @@
 #include "app/MeasurementRun.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <iostream>
 #include <memory>
@@ -122,24 +123,37 @@ void MeasurementRun::analyse(const std::vector<std::string>& inputFiles, const s
         PacketLoader loader(inputFiles, filter, true);
         // An unusable prefix is reported before a long read, not after it.
         ResultFile::checkCreatable(outputPrefix + kSummarySuffix);
-        const int linkType = loader.linkType();
-        if (!LinkLayer::decodes(linkType, decoding.ipv6)) {
-            std::cerr << RunNotes::undecodedLinkType(linkType) << std::endl;
-        }
-        ipDispatcher.useLinkType(linkType);
+        // Each link type that is not decoded is noted once: those known now before the reading, those of
+        // interfaces described later in a pcapng after it.
+        std::vector<int> notedLinkTypes;
+        const auto noteUndecodedLinkTypes = [&] {
+            const std::vector<int> linkTypes = loader.linkTypes();
+            for (const int linkType : linkTypes) {
+                if (std::find(notedLinkTypes.begin(), notedLinkTypes.end(), linkType) ==
+                    notedLinkTypes.end()) {
+                    notedLinkTypes.push_back(linkType);
+                    if (!LinkLayer::decodes(linkType, decoding.ipv6)) {
+                        std::cerr << RunNotes::undecodedLinkType(linkType, linkTypes.size() == 1)
+                                  << std::endl;
+                    }
+                }
+            }
+        };
+        noteUndecodedLinkTypes();
         // Wiped when the run ends, also by a failure, before its message is written.
         ProgressLine progress = ProgressLine::onStandardError(loader.inputSize());
         const auto showProgress = [&] { progress.update(loader.bytesConsumed()); };
         if (flowSettings.threads > 1) {
             // The frames are analysed on a thread of their own while the next ones are read.
             EthernetSignal readSignal;
-            ReadAhead readAhead(readSignal, ethernetSignal, LinkLayer(linkType), decoding);
+            ReadAhead readAhead(readSignal, ethernetSignal, decoding);
             loader.loadPackets(readSignal, showProgress);
             readAhead.finish();
         } else {
             loader.loadPackets(ethernetSignal, showProgress);
         }
         progress.finishReading(loader.bytesConsumed());
+        noteUndecodedLinkTypes();
         packetMeasurements.emplace_back(loader);
         if (flowVolumes) {
             flowVolumes->finish();

@@ -4,12 +4,15 @@
 
 namespace korvo::measurement {
 
-std::string RunNotes::undecodedLinkType(int linkType) {
+std::string RunNotes::undecodedLinkType(int linkType, bool onlyLinkType) {
     const char* name = pcap_datalink_val_to_name(linkType);
     return std::string("Link type ") + (name != nullptr ? name : "unknown") + " (" +
            std::to_string(linkType) +
-           ") is not decoded: only the frame-level figures (TotalVolumeInB, TrafficLoadInMbps, "
-           "CaptureDuration, NumberOfTruncatedPackets) are reported";
+           (onlyLinkType
+                ? ") is not decoded: only the frame-level figures (TotalVolumeInB, TrafficLoadInMbps, "
+                  "CaptureDuration, NumberOfTruncatedPackets) are reported"
+                : ") is not decoded: its frames count only in the frame-level figures (TotalVolumeInB, "
+                  "TrafficLoadInMbps, CaptureDuration, NumberOfTruncatedPackets)");
 }
 
 std::string RunNotes::coverage(const Decoding& decoding, std::uint64_t ipv6Frames, std::uint64_t tunnelFrames,

@@ -12,7 +12,8 @@ namespace korvo::measurement {
 
 class RunNotes {
 public:
-    [[nodiscard]] static std::string undecodedLinkType(int linkType);
+    // `onlyLinkType` when the captures have no other.
+    [[nodiscard]] static std::string undecodedLinkType(int linkType, bool onlyLinkType);
     // Empty when no frame was left out; a kind of frame none of which was left out is not named.
     [[nodiscard]] static std::string coverage(const Decoding& decoding, std::uint64_t ipv6Frames,
                                               std::uint64_t tunnelFrames, std::uint64_t damagedTunnelFrames);

@@ -1,17 +1,23 @@
 #pragma once
-// One capture named on the command line, opened for the capture library: a plain capture file, or one
-// compressed with gzip or zstd (recognised by its first bytes), from a file or standard input. It answers how
-// far its input has been consumed and holds the frame filter compiled for its link type.
+// One capture named on the command line: a plain capture file, or one compressed with gzip or zstd
+// (recognised by its first bytes), from a file or standard input. Classic captures are read by the capture
+// library, pcapng ones by the project's own block reader, which also reads files whose interfaces differ in
+// link type or snap length. It answers how far its input has been consumed and holds the frame filter,
+// compiled for each link type it meets.
 
 #include <pcap/pcap.h>
 
 #include <cstdint>
+#include <map>
+#include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace korvo::measurement {
 
 class CompressedStream;
+class PcapngReader;
 
 class CaptureInput {
 public:
@@ -23,14 +29,32 @@ public:
     CaptureInput& operator=(const CaptureInput&) = delete;
 
     [[nodiscard]] const std::string& name() const { return name_; }
-    [[nodiscard]] pcap_t* handle() const { return handle_; }
-    [[nodiscard]] int linkType() const { return pcap_datalink(handle_); }
+    // The link type of the capture's first interface.
+    [[nodiscard]] int linkType() const;
+    // The link types of the interfaces known so far, the first first, each once.
+    [[nodiscard]] std::vector<int> linkTypes() const;
 
-    // Compiles `expression` for this capture's link type; throws FilterError with the library's reason.
+    // Reads the next frame: kFrameRead, its header and bytes valid until the next read; kReadError at a
+    // record that cannot be read; kEndOfFile at the end.
+    static constexpr int kFrameRead = 1;
+    static constexpr int kReadError = -1;
+    static constexpr int kEndOfFile = -2;
+    [[nodiscard]] int next(const pcap_pkthdr*& header, const u_char*& data);
+    // The link type of the frame read last.
+    [[nodiscard]] int frameLinkType() const { return frameLinkType_; }
+
+    // Compiles `expression` for the link types known so far (and later for each new one); throws
+    // FilterError with the library's reason.
     void useFilter(const std::string& expression);
-    // Whether the frame passes the filter (every frame does without one).
-    [[nodiscard]] bool keeps(const pcap_pkthdr* header, const u_char* data) const {
-        return !filtered_ || pcap_offline_filter(&filter_, header, data) != 0;
+    // Whether the frame read last passes the filter (every frame does without one).
+    [[nodiscard]] bool keeps(const pcap_pkthdr* header, const u_char* data) {
+        if (filter_.empty()) {
+            return true;
+        }
+        if (frameLinkType_ != filterLinkType_) {
+            useFilterFor(frameLinkType_);
+        }
+        return pcap_offline_filter(currentFilter_, header, data) != 0;
     }
 
     // Why the last read failed: the decompressor's reason for a damaged compressed stream, else the capture
@@ -49,16 +73,28 @@ private:
     // What a record costs in the file beyond its captured bytes, and what the file header takes.
     static constexpr std::uint64_t kRecordHeaderBytes = 16;
     static constexpr std::uint64_t kFileHeaderBytes = 24;
+    // The snap length filters are compiled for where no capture library handle gives one.
+    static constexpr int kCompilerSnapLength = 262144;
 
     [[noreturn]] void failToOpen(const std::string& reason) const;
-    // Hands `file` to the capture library, as it is or through a decompressor as its first bytes say.
+    // Opens `file`, as it is or through a decompressor as its first bytes say.
     void open(FILE* file);
+    // Hands an uncompressed stream to the reader its first bytes call for.
+    void openPlain(FILE* file);
+    // Compiles the filter for `linkType`, once, and makes it the current one.
+    void useFilterFor(int linkType);
 
     std::string name_;
+    // Either a classic capture read by the library, or a pcapng one read by the block reader from `file_`.
     pcap_t* handle_ = nullptr;
+    std::unique_ptr<PcapngReader> pcapng_;
+    FILE* file_ = nullptr;
     CompressedStream* compressed_ = nullptr;
-    bpf_program filter_{};
-    bool filtered_ = false;
+    int frameLinkType_ = 0;
+    std::string filter_;
+    std::map<int, bpf_program> programs_;
+    int filterLinkType_ = -1;
+    const bpf_program* currentFilter_ = nullptr;
     std::uint64_t recordBytes_ = 0;
     std::optional<std::uint64_t> size_;
 };

@@ -13,6 +13,10 @@ using net::ip6;
 IPPacketDispatcher::IPPacketDispatcher(EthernetSignal& ethernetSignal) : EnetPacketHandler(ethernetSignal) {}
 
 void IPPacketDispatcher::handlePacket(const EthernetPacket& packet) {
+    if (packet.linkType != linkType_) {
+        linkType_ = packet.linkType;
+        linkLayer_ = LinkLayer(linkType_);
+    }
     if (tunnels_) {
         followTunnels(packet);
         return;

@@ -1,9 +1,9 @@
 #pragma once
-// Lifts frames to IP packets, finding the IP header by the capture's link type (Ethernet until told
-// otherwise). Unfragmented IPv4 packets go to the receivers of `signal`; IPv4 fragments go to those of
-// `fragmentSource` only. IPv6 packets are lifted only when the run analyses them: their extension headers
-// are walked, and they go to `ipv6Signal`, or to that of `fragmentSource` when they are fragments. A frame
-// whose captured bytes do not hold the whole fixed IP header is handed on to nobody.
+// Lifts frames to IP packets, finding the IP header by each frame's link type. Unfragmented IPv4 packets go
+// to the receivers of `signal`; IPv4 fragments go to those of `fragmentSource` only. IPv6 packets are lifted
+// only when the run analyses them: their extension headers are walked, and they go to `ipv6Signal`, or to
+// that of `fragmentSource` when they are fragments. A frame whose captured bytes do not hold the whole fixed
+// IP header is handed on to nobody.
 //
 // Where tunnels are decoded, each frame is followed through its encapsulations: its innermost IP packet goes
 // to `signal` or `ipv6Signal` (never when it is a fragment), its outermost, the packet on the wire, to
@@ -22,8 +22,6 @@ class IPPacketDispatcher : public EnetPacketHandler, public IPPacketSource {
 public:
     explicit IPPacketDispatcher(EthernetSignal& ethernetSignal);
 
-    // The link type is known only once the capture is open, after the receiving network has been built.
-    void useLinkType(int linkType) { linkLayer_ = LinkLayer(linkType); }
     // Lifts IPv6 packets too, instead of counting their frames as left out.
     void analyseIpv6() { ipv6_ = true; }
     // Follows frames through their encapsulations. Called before any receiver of `outermost()` is built.
@@ -57,6 +55,8 @@ private:
     void handleIpv6(const EthernetPacket& packet, std::uint32_t ipOffset);
     void followTunnels(const EthernetPacket& packet);
 
+    // The link layer of the frames of `linkType_`, the link type of the last frame.
+    int linkType_ = LinkLayer::kEthernet;
     LinkLayer linkLayer_;
     bool ipv6_ = false;
     bool tunnels_ = false;

@@ -21,6 +21,8 @@ struct PacketHeaderWrapper {
     boost::posix_time::ptime captureTime;
     // How many bytes of the frame lie in front of `header`: 0 at the frame's level.
     std::uint32_t offset = 0;
+    // The link type of the frame's interface, as the capture library numbers it.
+    int linkType = 1;
 
     // The wrapper of the next level up: the same frame seen from a header `step` bytes further in.
     template <typename Next>
@@ -31,7 +33,8 @@ struct PacketHeaderWrapper {
             capturedLength - step,
             packetNumber,
             captureTime,
-            offset + step};
+            offset + step,
+            linkType};
     }
 };
 

@@ -1,5 +1,6 @@
 #include "capture/PacketLoader.h"
 
+#include <algorithm>
 #include <iostream>
 #include <optional>
 #include <queue>
@@ -11,9 +12,9 @@ namespace korvo::measurement {
 
 namespace {
 
-constexpr int kFrameRead = 1;
-constexpr int kReadError = -1;
-constexpr int kEndOfFile = -2;
+constexpr int kFrameRead = CaptureInput::kFrameRead;
+constexpr int kReadError = CaptureInput::kReadError;
+constexpr int kEndOfFile = CaptureInput::kEndOfFile;
 // The loader calls its progress hook once per this many frames: rare enough that the per-frame cost is a
 // mask test, often enough (a few milliseconds of reading) for a line redrawn a few times a second.
 constexpr std::uint64_t kFramesPerProgressCall = 4096;
@@ -47,12 +48,6 @@ std::string outsideYears(const timeval& stamp) {
     return "has a timestamp of " + std::to_string(stamp.tv_sec) + " s and " + std::to_string(stamp.tv_usec) +
            " us from 1970, outside the years 1400 to 9999";
 }
-
-std::string linkTypeText(int linkType) {
-    const char* name = pcap_datalink_val_to_name(linkType);
-    return std::string(name != nullptr ? name : "unknown") + " (" + std::to_string(linkType) + ")";
-}
-
 }  // namespace
 
 PacketLoader::PacketLoader(const std::vector<std::string>& fileNames, const std::string& filter,
@@ -62,11 +57,6 @@ PacketLoader::PacketLoader(const std::vector<std::string>& fileNames, const std:
     for (const std::string& fileName : fileNames) {
         inputs_.push_back(std::make_unique<CaptureInput>(fileName));
         const CaptureInput& input = *inputs_.back();
-        if (input.linkType() != inputs_.front()->linkType()) {
-            throw std::runtime_error("The captures cannot be read as one: " + inputs_.front()->name() +
-                                     " has link type " + linkTypeText(inputs_.front()->linkType()) + ", " +
-                                     input.name() + " has link type " + linkTypeText(input.linkType()));
-        }
         inputSize_ = input.size() && inputSize_ ? std::optional(*inputSize_ + *input.size()) : std::nullopt;
     }
     if (!filter.empty()) {
@@ -78,8 +68,16 @@ PacketLoader::PacketLoader(const std::vector<std::string>& fileNames, const std:
 
 PacketLoader::~PacketLoader() = default;
 
-int PacketLoader::linkType() const {
-    return inputs_.front()->linkType();
+std::vector<int> PacketLoader::linkTypes() const {
+    std::vector<int> all;
+    for (const auto& input : inputs_) {
+        for (const int type : input->linkTypes()) {
+            if (std::find(all.begin(), all.end(), type) == all.end()) {
+                all.push_back(type);
+            }
+        }
+    }
+    return all;
 }
 
 void PacketLoader::reportDamage(const std::string& reason) {
@@ -100,7 +98,8 @@ inline void PacketLoader::take(CaptureInput& input, const pcap_pkthdr* header, c
             }
         }
         const auto* frame = reinterpret_cast<const net::ether_header*>(data);
-        ethernetSignal(EthernetPacket{frame, header->len, header->caplen, packetCount, captureTime});
+        ethernetSignal(EthernetPacket{frame, header->len, header->caplen, packetCount, captureTime, 0,
+                                      input.frameLinkType()});
     }
     if (packetCount % kFramesPerProgressCall == 0 && everyFewFrames) {
         everyFewFrames();
@@ -117,17 +116,12 @@ void PacketLoader::loadPackets(EthernetSignal& ethernetSignal, const std::functi
 
 void PacketLoader::loadOne(EthernetSignal& ethernetSignal, const std::function<void()>& everyFewFrames) {
     CaptureInput& input = *inputs_.front();
-    pcap_t* handle = input.handle();
-    pcap_pkthdr* header = nullptr;
+    const pcap_pkthdr* header = nullptr;
     const u_char* data = nullptr;
-    for (int result = pcap_next_ex(handle, &header, &data); result != kEndOfFile;
-         result = pcap_next_ex(handle, &header, &data)) {
+    for (int result = input.next(header, data); result != kEndOfFile; result = input.next(header, data)) {
         if (result == kReadError) {
             reportDamage(input.readError());
             return;
-        }
-        if (result != kFrameRead) {
-            continue;
         }
         const std::optional<boost::posix_time::ptime> captureTime = captureTimeOf(header->ts);
         if (!captureTime) {
@@ -159,12 +153,9 @@ void PacketLoader::loadMerged(EthernetSignal& ethernetSignal, const std::functio
     // before that record in the merged order.
     const auto readNext = [&](std::size_t index, std::optional<Pending>& next) {
         CaptureInput& input = *inputs_[index];
-        pcap_pkthdr* header = nullptr;
+        const pcap_pkthdr* header = nullptr;
         const u_char* data = nullptr;
-        int result = kFrameRead;
-        do {
-            result = pcap_next_ex(input.handle(), &header, &data);
-        } while (result != kFrameRead && result != kReadError && result != kEndOfFile);
+        const int result = input.next(header, data);
         if (result == kEndOfFile) {
             return true;
         }

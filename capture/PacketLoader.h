@@ -1,10 +1,11 @@
 #pragma once
-// Opens the captures with libpcap, reads them frame by frame and emits every frame, numbered from 1 and
-// stamped with its capture time, into the frame signal. Several captures are read as one: their frames merged
-// in time order and numbered across all of them. A frame filter, when given, hides the frames it does not
-// keep from everything downstream, while the numbering stays that of the capture. The loader is also the
-// measurement "NumberOfTruncatedPackets": frames whose captured length differs from their wire length. A
-// record that cannot be taken ends the reading; the frames before it stand as the capture's content.
+// Opens the captures, reads them frame by frame and emits every frame, numbered from 1 and stamped with its
+// capture time and link type, into the frame signal. Several captures, of one link type or of several, are
+// read as one: their frames merged in time order and numbered across all of them. A frame filter, when given,
+// hides the frames it does not keep from everything downstream, while the numbering stays that of the
+// capture. The loader is also the measurement "NumberOfTruncatedPackets": frames whose captured length
+// differs from their wire length. A record that cannot be taken ends the reading; the frames before it stand
+// as the capture's content.
 
 #include <pcap/pcap.h>
 
@@ -24,16 +25,17 @@ namespace korvo::measurement {
 class PacketLoader : public Measurement {
 public:
     // Opens every one of `fileNames` ("-" reads standard input). On failure to open one writes the reason to
-    // standard output and throws a std::exception that carries no text of its own; captures of different link
-    // types throw a std::runtime_error naming them. A non-empty `filter` is compiled for the link type and
-    // throws FilterError when it cannot be. Nothing but the file headers is read before `loadPackets`.
+    // standard output and throws a std::exception that carries no text of its own. A non-empty `filter` is
+    // compiled for each link type and throws FilterError when it cannot be. Nothing but the file headers is
+    // read before `loadPackets`.
     PacketLoader(const std::vector<std::string>& fileNames, const std::string& filter, bool extended);
     ~PacketLoader() override;
     PacketLoader(const PacketLoader&) = delete;
     PacketLoader& operator=(const PacketLoader&) = delete;
 
-    // The captures' link type, as the capture library numbers it.
-    [[nodiscard]] int linkType() const;
+    // The link types of the captures' interfaces known so far, as the capture library numbers them, each
+    // once: those of a pcapng's interfaces described only later are added while it is read.
+    [[nodiscard]] std::vector<int> linkTypes() const;
 
     // Reads the captures, emitting each frame into `ethernetSignal` before reading the next, up to their end
     // or up to a record that cannot be taken: a read error, or a timestamp outside the years 1400 to 9999.

@@ -15,12 +15,8 @@ constexpr std::size_t kWaitingBatches = 4;
 
 }  // namespace
 
-ReadAhead::ReadAhead(EthernetSignal& input, EthernetSignal& output, LinkLayer linkLayer, Decoding decoding)
-    : EnetPacketHandler(input),
-      output_(output),
-      linkLayer_(linkLayer),
-      decoding_(decoding),
-      filling_(std::make_unique<Batch>()) {
+ReadAhead::ReadAhead(EthernetSignal& input, EthernetSignal& output, Decoding decoding)
+    : EnetPacketHandler(input), output_(output), decoding_(decoding), filling_(std::make_unique<Batch>()) {
     filling_->bytes.reserve(kBatchBytes);
     thread_ = std::thread([this] { analyse(); });
 }
@@ -36,9 +32,13 @@ ReadAhead::~ReadAhead() {
     }
 }
 
-std::uint32_t ReadAhead::bytesToCopy(const EthernetPacket& frame) const {
+std::uint32_t ReadAhead::bytesToCopy(const EthernetPacket& frame) {
     if ((!decoding_.ipv6 && !decoding_.tunnels) || frame.capturedLength <= kCopiedBytes) {
         return std::min(frame.capturedLength, kCopiedBytes);
+    }
+    if (frame.linkType != linkType_) {
+        linkType_ = frame.linkType;
+        linkLayer_ = LinkLayer(linkType_);
     }
     const auto* bytes = reinterpret_cast<const unsigned char*>(frame.header);
     std::uint32_t ipOffset = 0;
@@ -75,7 +75,8 @@ void ReadAhead::handlePacket(const EthernetPacket& frame) {
     }
     Batch& batch = *filling_;
     const auto* bytes = reinterpret_cast<const unsigned char*>(frame.header);
-    batch.frames.push_back({batch.bytes.size(), frame.length, copied, frame.packetNumber, frame.captureTime});
+    batch.frames.push_back(
+        {batch.bytes.size(), frame.length, copied, frame.packetNumber, frame.captureTime, frame.linkType});
     batch.bytes.insert(batch.bytes.end(), bytes, bytes + copied);
 }
 
@@ -128,7 +129,8 @@ void ReadAhead::analyse() {
             for (const Frame& frame : batch->frames) {
                 output_(EthernetPacket{
                     reinterpret_cast<const net::ether_header*>(batch->bytes.data() + frame.offset),
-                    frame.length, frame.capturedLength, frame.packetNumber, frame.captureTime});
+                    frame.length, frame.capturedLength, frame.packetNumber, frame.captureTime, 0,
+                    frame.linkType});
             }
         } catch (...) {
             const std::lock_guard lock(mutex_);

@@ -31,9 +31,8 @@ class ReadAhead : public EnetPacketHandler {
 public:
     static constexpr std::uint32_t kCopiedBytes = 128;
 
-    // `linkLayer` finds the IP headers, which matter only where IPv6 or tunnels are decoded.
-    ReadAhead(EthernetSignal& input, EthernetSignal& output, LinkLayer linkLayer = LinkLayer(),
-              Decoding decoding = {});
+    // The link type of each frame finds its IP headers, which matter only where IPv6 or tunnels are decoded.
+    ReadAhead(EthernetSignal& input, EthernetSignal& output, Decoding decoding = {});
     ~ReadAhead() override;
 
     void handlePacket(const EthernetPacket& frame) override;
@@ -47,6 +46,7 @@ private:
         std::uint32_t capturedLength;
         std::uint64_t packetNumber;
         boost::posix_time::ptime captureTime;
+        int linkType;
     };
     struct Batch {
         std::vector<unsigned char> bytes;
@@ -54,11 +54,13 @@ private:
     };
 
     // How many of the frame's bytes the receivers may read.
-    [[nodiscard]] std::uint32_t bytesToCopy(const EthernetPacket& frame) const;
+    [[nodiscard]] std::uint32_t bytesToCopy(const EthernetPacket& frame);
     void handOver();
     void analyse();
 
     EthernetSignal& output_;
+    // The link layer of the frames of `linkType_`, the link type of the last frame.
+    int linkType_ = LinkLayer::kEthernet;
     LinkLayer linkLayer_;
     Decoding decoding_;
     std::unique_ptr<Batch> filling_;

@@ -1,15 +1,18 @@
 // Several captures read as one: rotated pieces give the results of the capture they were cut from, captures
 // taken side by side are merged in time order (equal times in the order named) and numbered across both,
-// and captures of different link types, standard input named twice and a damaged record in one of them end
-// the run as documented.
+// captures of different link types (several files, or the interfaces of one pcapng) are each lifted by their
+// own, and standard input named twice and a damaged record in one of them end the run as documented.
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <string>
 
 #include "e2e/SameResults.h"
 #include "e2e/ToolTest.h"
 #include "support/CaptureRecords.h"
+#include "support/LinkFraming.h"
+#include "support/PcapngImage.h"
 #include "tools/synth/Synthesiser.h"
 
 namespace korvo::e2e {
@@ -113,19 +116,89 @@ TEST_F(SeveralCapturesTest, DamagedRecordInOneCaptureEndsAllReadingWhereTheMerge
     EXPECT_EQ(results.summaryValue("TotalVolumeInB"), "616");
 }
 
-TEST_F(SeveralCapturesTest, DifferentLinkTypesAreRefusedBeforeAnythingIsRead) {
-    TestCapture(tool.path("ethernet.pcap")).add({kMarch2008, 0}, segment(1)).close();
-    TestCapture(tool.path("cooked.pcap"), 113).add({kMarch2008, 0}, std::vector<std::uint8_t>(60, 0)).close();
+// A pcapng whose interfaces differ in link type and snap length (Ethernet, Linux cooked) is read whole, each
+// frame lifted by its own interface's link type, and gives what its two halves give as two captures of
+// different link types; a filter is compiled for each link type.
+TEST_F(SeveralCapturesTest, InterfacesOfDifferentLinkTypesReadLikeTheirHalves) {
+    synthesise("synthetic.pcap", 5);
+    const CaptureRecords records(tool.path("synthetic.pcap"));
+    const LinkType cooked{LinkFraming::kLinuxCooked, "Linux cooked"};
+    PcapngImage image;
+    image.interface().interface(std::nullopt, std::nullopt, LinkFraming::kLinuxCooked, 65535);
+    TestCapture ethernetHalf(tool.path("ethernet.pcap"));
+    TestCapture cookedHalf(tool.path("cooked.pcap"), LinkFraming::kLinuxCooked);
+    std::uint32_t micros = 0;
+    for (const CaptureRecords::Record& record : records.records()) {
+        std::uint32_t wireLength = 0;
+        std::memcpy(&wireLength, record.bytes.data() + 12, sizeof wireLength);
+        std::vector<std::uint8_t> frame(record.bytes.begin() + 16, record.bytes.end());
+        // Distinct times, so that the merge of the halves has one order only.
+        ++micros;
+        const bool onCooked = micros % 3 == 0;
+        if (onCooked) {
+            frame = LinkFraming::reframe(frame, cooked);
+            wireLength += 2;
+        }
+        image.packet(std::uint64_t{kMarch2008} * 1'000'000 + micros, frame, wireLength, onCooked ? 1 : 0);
+        (onCooked ? cookedHalf : ethernetHalf).addRecord({kMarch2008, micros}, frame, wireLength);
+    }
+    ethernetHalf.close();
+    cookedHalf.close();
+    writeFileBytes(tool.path("mixed.pcapng"), std::string(image.bytes().begin(), image.bytes().end()));
 
-    const RunResult result = tool.run({"-i", "ethernet.pcap", "-i", "cooked.pcap", "-o", kPrefix, "-e"});
+    ASSERT_EQ(tool.run({"-i", "synthetic.pcap", "-o", "original"}).exitStatus, 0);
+    const ResultFiles original(tool.folder(), "original");
+    ASSERT_NE(original.summaryValue("NumberTCPFlows"), "0");
+    for (const std::vector<std::string>& filter : {std::vector<std::string>{}, {"-f", "tcp"}}) {
+        std::vector<std::string> whole = {"-i", "mixed.pcapng", "-o", "whole", "-e", "--flow-table"};
+        std::vector<std::string> halves = {"-i", "ethernet.pcap", "-i", "cooked.pcap",
+                                           "-o", "halves",        "-e", "--flow-table"};
+        whole.insert(whole.end(), filter.begin(), filter.end());
+        halves.insert(halves.end(), filter.begin(), filter.end());
+        const RunResult wholeRun = tool.run(whole);
+        const RunResult halvesRun = tool.run(halves);
+        expectSuccess(wholeRun);
+        EXPECT_EQ(wholeRun.standardError, halvesRun.standardError);
+        const ResultFiles wholeResults(tool.folder(), "whole");
+        const ResultFiles halvesResults(tool.folder(), "halves");
+        expectSameResults(halvesResults, wholeResults);
+        EXPECT_EQ(wholeResults.detail("Flows"), halvesResults.detail("Flows"));
+        // Each cooked frame was lifted as one: the flows are those of the capture before it was split.
+        for (const char* figure : {"NumberTCPFlows", "NumberGapsInTCPFlows", "NumberOutOfOrderTCPPackets"}) {
+            EXPECT_EQ(wholeResults.summaryValue(figure), original.summaryValue(figure)) << figure;
+        }
+    }
+}
 
-    EXPECT_EQ(result.exitStatus, 254);
-    EXPECT_EQ(result.standardOutput, "");
-    EXPECT_EQ(
-        result.standardError,
-        "The captures cannot be read as one: ethernet.pcap has link type EN10MB (1), cooked.pcap has link "
-        "type LINUX_SLL (113)\n");
-    EXPECT_TRUE(results.fileNames().empty());
+// A packet of an interface never described, and a block whose two length fields disagree, end the reading
+// there.
+TEST_F(SeveralCapturesTest, DamagedBlocksOfAPcapngEndTheReading) {
+    const std::vector<std::uint8_t> frame = segment(1);
+    const auto wire = static_cast<std::uint32_t>(frame.size());
+    PcapngImage unknownInterface;
+    unknownInterface.interface().packet(1, frame, wire).packet(2, frame, wire, 3);
+    PcapngImage lyingLength;
+    lyingLength.interface().packet(1, frame, wire).packet(2, frame, wire).packet(3, frame, wire);
+    // The second packet block's trailing length: the block is 32 bytes of fields plus the frame.
+    std::vector<std::uint8_t>& bytes = lyingLength.bytes();
+    const std::size_t blockLength = 32 + (frame.size() + 3) / 4 * 4;
+    bytes[bytes.size() - blockLength - 4] += 4;
+    const std::pair<const PcapngImage*, const char*> cases[] = {
+        {&unknownInterface,
+         "a packet arrived on interface 3, but there's no Interface Description Block for that interface"},
+        {&lyingLength, "block total length in header and trailer don't match"}};
+    for (const auto& [image, reason] : cases) {
+        SCOPED_TRACE(reason);
+        writeFileBytes(tool.path("damaged.pcapng"),
+                       std::string(image->bytes().begin(), image->bytes().end()));
+        const RunResult result = tool.run({"-i", "damaged.pcapng", "-o", kPrefix});
+        EXPECT_EQ(result.exitStatus, 254);
+        EXPECT_EQ(result.standardOutput,
+                  std::string("PacketLoader::openInputFile() Error reading packet: ") + reason + "\n");
+        EXPECT_EQ(result.standardError,
+                  "Reading stopped at a damaged record: the results cover frames 1 to 1\n");
+        EXPECT_EQ(results.summaryValue("TotalVolumeInB"), std::to_string(wire));
+    }
 }
 
 TEST_F(SeveralCapturesTest, StandardInputWithOtherCapturesIsACommandLineError) {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "robustness/PcapngImage.h"
+#include "support/PcapngImage.h"
 #include "tools/FrameBuilder.h"
 #include "tools/PcapWriter.h"
 
@@ -114,7 +114,7 @@ std::vector<std::size_t> SampleTraffic::recordBoundaries(const std::vector<Sampl
 }
 
 std::vector<std::uint8_t> SampleTraffic::pcapng(const std::vector<SampleRecord>& records) {
-    PcapngImage image;
+    e2e::PcapngImage image;
     image.interface();
     for (const SampleRecord& record : records) {
         image.packet(record.seconds * kMicrosPerSecond + record.microseconds, record.captured,

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "robustness/PcapngImage.h"
+#include "support/PcapngImage.h"
 #include "support/ResultFiles.h"
 #include "support/TestCapture.h"
 #include "support/ToolRun.h"
@@ -75,7 +75,7 @@ TEST_F(TimestampTest, TimeStampOutOfRangeInTheMiddleEndsTheReadingThere) {
     constexpr std::uint64_t kYear10000 = 253402300800;
     const auto frame = jumboFrame();
     const auto wire = static_cast<std::uint32_t>(frame.size());
-    PcapngImage image;
+    e2e::PcapngImage image;
     image.interface(0)
         .packet(kMarch2008, frame, wire)
         .packet(kMarch2008 + 1, frame, wire)
@@ -128,7 +128,7 @@ TEST_P(BlockFormatTimestampTest, TimeStampBeyondTheDateRangeIsReportedTrulyOrRef
     const BlockFormatCase& c = GetParam();
     const auto frame = jumboFrame();
     const auto wire = static_cast<std::uint32_t>(frame.size());
-    PcapngImage image;
+    e2e::PcapngImage image;
     image.interface()
         .interface(c.resolution, c.offsetSeconds)
         .packet(0, frame, wire, 0)

@@ -1,18 +1,16 @@
-#include "robustness/PcapngImage.h"
-
-#include <pcap/dlt.h>
+#include "support/PcapngImage.h"
 
 #include "tools/WireBytes.h"
 
-namespace korvo::robustness {
+namespace korvo::e2e {
 
 namespace {
 
 constexpr std::uint32_t kSectionHeaderBlock = 0x0A0D0D0A;
 constexpr std::uint32_t kInterfaceDescriptionBlock = 1;
+constexpr std::uint32_t kSimplePacketBlock = 3;
 constexpr std::uint32_t kEnhancedPacketBlock = 6;
 constexpr std::uint32_t kByteOrderMagic = 0x1A2B3C4D;
-constexpr std::uint16_t kLinkTypeEthernet = DLT_EN10MB;
 constexpr std::uint16_t kOptionEnd = 0;
 constexpr std::uint16_t kOptionResolution = 9;
 constexpr std::uint16_t kOptionOffset = 14;
@@ -49,12 +47,12 @@ PcapngImage::PcapngImage() {
 }
 
 PcapngImage& PcapngImage::interface(std::optional<std::uint8_t> resolution,
-                                    std::optional<std::int64_t> offsetSeconds) {
+                                    std::optional<std::int64_t> offsetSeconds, std::uint16_t linkType,
+                                    std::uint32_t snapLength) {
     std::vector<std::uint8_t> body;
-    append16(body, kLinkTypeEthernet);
+    append16(body, linkType);
     append16(body, 0);
-    // No snapshot length limit.
-    append32(body, 0);
+    append32(body, snapLength);
     if (resolution) {
         append16(body, kOptionResolution);
         append16(body, 1);
@@ -88,13 +86,22 @@ PcapngImage& PcapngImage::packet(std::uint64_t timestamp, std::span<const std::u
     return *this;
 }
 
-void PcapngImage::block(std::uint32_t type, const std::vector<std::uint8_t>& body) {
+PcapngImage& PcapngImage::simplePacket(std::span<const std::uint8_t> captured, std::uint32_t wireLength) {
+    std::vector<std::uint8_t> body;
+    append32(body, wireLength);
+    body.insert(body.end(), captured.begin(), captured.end());
+    padToWords(body);
+    return block(kSimplePacketBlock, body);
+}
+
+PcapngImage& PcapngImage::block(std::uint32_t type, const std::vector<std::uint8_t>& body) {
     // Type, total length, body, total length again.
     const auto totalLength = static_cast<std::uint32_t>(body.size() + 12);
     append32(bytes_, type);
     append32(bytes_, totalLength);
     bytes_.insert(bytes_.end(), body.begin(), body.end());
     append32(bytes_, totalLength);
+    return *this;
 }
 
-}  // namespace korvo::robustness
+}  // namespace korvo::e2e
