@@ -8,6 +8,7 @@ SIZE=${WIRETALLY_BENCH_SIZE:-1G}
 SCAN_SIZE=${WIRETALLY_BENCH_SCAN_SIZE:-1G}
 RANDOM_SCAN_SIZE=${WIRETALLY_BENCH_RANDOM_SCAN_SIZE:-1G}
 IPV6_SIZE=${WIRETALLY_BENCH_IPV6_SIZE:-1G}
+TUNNEL_SIZE=${WIRETALLY_BENCH_TUNNEL_SIZE:-1G}
 GROWTH=${WIRETALLY_BENCH_GROWTH:-4}
 RUNS=${WIRETALLY_BENCH_RUNS:-5}
 CACHE=${WIRETALLY_BENCH_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/wiretally-bench}
@@ -30,7 +31,11 @@ Tools: pcap-read-loop (the floor), wiretally (default threads), wiretally -e, wi
 for its cost over wiretally), wiretally-t1 (--threads 1, for the speed-up of the default over one thread), on
 the random scan also wiretally-256M (--max-memory 256M, the
 run with temporary files), on the realistic capture and the scan also wiretally-ipv6 (--ipv6, for its cost
-where there is no IPv6), on the IPv6 captures read-loop, wiretally and wiretally-ipv6 only, and, where installed, capinfos, tcptrace -n and
+where there is no IPv6) and wiretally-tunnels (--tunnels, for its cost where there is no tunnel), on the IPv6
+captures read-loop, wiretally and wiretally-ipv6 only, on the tunnelled captures (the realistic mix inside
+VXLAN, and inside every kind of encapsulation by turn) read-loop, wiretally and wiretally-tunnels only, on
+the realistic capture rewritten as pcapng (where editcap is installed) read-loop and wiretally only, and,
+where installed, capinfos, tcptrace -n and
 tshark -q -z conv,tcp -o tcp.analyze_sequence_numbers:TRUE. wiretally is skipped with a notice if it cannot be
 built. The large capture is run with the read loop and wiretally only.
 
@@ -42,6 +47,8 @@ Options (environment variable in brackets):
                      [WIRETALLY_BENCH_RANDOM_SCAN_SIZE, default 1G]
   --ipv6-size SIZE   the realistic mix over IPv6 (ipv6) and half over IPv6 (dual), 0 to leave out
                      [WIRETALLY_BENCH_IPV6_SIZE, default 1G]
+  --tunnel-size SIZE the realistic mix inside VXLAN (vxlan) and inside every encapsulation by turn (tmix), 0
+                     to leave out [WIRETALLY_BENCH_TUNNEL_SIZE, default 1G]
   --growth N         the large capture is N times the base size, 0 to leave out [WIRETALLY_BENCH_GROWTH, default 4]
   --runs N           timed runs of each tool on each capture [WIRETALLY_BENCH_RUNS, default 5]
   --cache DIR        where the captures are kept [WIRETALLY_BENCH_CACHE, default ~/.cache/wiretally-bench];
@@ -65,6 +72,7 @@ while [ $# -gt 0 ]; do
     --scan-size) SCAN_SIZE=${2:?--scan-size needs a value}; shift 2 ;;
     --random-scan-size) RANDOM_SCAN_SIZE=${2:?--random-scan-size needs a value}; shift 2 ;;
     --ipv6-size) IPV6_SIZE=${2:?--ipv6-size needs a value}; shift 2 ;;
+    --tunnel-size) TUNNEL_SIZE=${2:?--tunnel-size needs a value}; shift 2 ;;
     --growth) GROWTH=${2:?--growth needs a value}; shift 2 ;;
     --runs) RUNS=${2:?--runs needs a value}; shift 2 ;;
     --cache) CACHE=${2:?--cache needs a value}; shift 2 ;;
@@ -96,6 +104,7 @@ BASE_BYTES=$(bytes_of "$SIZE")
 SCAN_BYTES=$(bytes_of "$SCAN_SIZE")
 RANDOM_SCAN_BYTES=$(bytes_of "$RANDOM_SCAN_SIZE")
 IPV6_BYTES=$(bytes_of "$IPV6_SIZE")
+TUNNEL_BYTES=$(bytes_of "$TUNNEL_SIZE")
 LARGE_BYTES=$((BASE_BYTES * GROWTH))
 
 build() {
@@ -157,6 +166,7 @@ tool_command() {
     wiretally-t1) echo "$WIRETALLY --threads 1 -i $2 -o $SCRATCH/out/result" ;;
     wiretally-256M) echo "$WIRETALLY --max-memory 256M -i $2 -o $SCRATCH/out/result" ;;
     wiretally-ipv6) echo "$WIRETALLY --ipv6 -i $2 -o $SCRATCH/out/result" ;;
+    wiretally-tunnels) echo "$WIRETALLY --tunnels -i $2 -o $SCRATCH/out/result" ;;
     capinfos) echo "capinfos $2" ;;
     tcptrace) echo "tcptrace -n $2" ;;
     tshark) echo "tshark -q -z conv,tcp -o tcp.analyze_sequence_numbers:TRUE -r $2" ;;
@@ -233,6 +243,20 @@ if [ "$IPV6_BYTES" -gt 0 ]; then
     CAPTURE_OF[ipv6]=$(make_capture realistic-ipv6 realistic "$IPV6_BYTES" --ipv6 1)
     CAPTURE_OF[dual]=$(make_capture realistic-dual realistic "$IPV6_BYTES" --ipv6 0.5)
 fi
+if [ "$TUNNEL_BYTES" -gt 0 ]; then
+    LABELS+=(vxlan tmix)
+    CAPTURE_OF[vxlan]=$(make_capture realistic-vxlan realistic "$TUNNEL_BYTES" --tunnel vxlan)
+    CAPTURE_OF[tmix]=$(make_capture realistic-tunnels realistic "$TUNNEL_BYTES" --tunnel mix)
+fi
+if command -v editcap >/dev/null; then
+    LABELS+=(pcapng)
+    CAPTURE_OF[pcapng]=${CAPTURE_OF[base]%.pcap}.pcapng
+    if [ ! -s "${CAPTURE_OF[pcapng]}" ]; then
+        echo "Making ${CAPTURE_OF[pcapng]}" >&2
+        editcap -F pcapng "${CAPTURE_OF[base]}" "${CAPTURE_OF[pcapng]}" || fail "editcap failed"
+    fi
+    cp "${CAPTURE_OF[base]}.counts" "${CAPTURE_OF[pcapng]}.counts"
+fi
 if [ "$GROWTH" -gt 0 ]; then
     LABELS+=(large)
     CAPTURE_OF[large]=$(make_capture realistic realistic "$LARGE_BYTES")
@@ -246,8 +270,12 @@ for label in "${LABELS[@]}"; do
         bench_capture "$label" "${CAPTURE_OF[$label]}" "${GROWTH_TOOLS[@]}"
     elif [ "$label" = ipv6 ] || [ "$label" = dual ]; then
         bench_capture "$label" "${CAPTURE_OF[$label]}" "${GROWTH_TOOLS[@]:0:2}" ${WIRETALLY:+wiretally-ipv6}
+    elif [ "$label" = vxlan ] || [ "$label" = tmix ]; then
+        bench_capture "$label" "${CAPTURE_OF[$label]}" "${GROWTH_TOOLS[@]:0:2}" ${WIRETALLY:+wiretally-tunnels}
+    elif [ "$label" = pcapng ]; then
+        bench_capture "$label" "${CAPTURE_OF[$label]}" "${GROWTH_TOOLS[@]:0:2}"
     elif { [ "$label" = base ] || [ "$label" = scan ]; } && [ -n "$WIRETALLY" ]; then
-        bench_capture "$label" "${CAPTURE_OF[$label]}" "${TOOLS[@]}" wiretally-ipv6
+        bench_capture "$label" "${CAPTURE_OF[$label]}" "${TOOLS[@]}" wiretally-ipv6 wiretally-tunnels
     elif [ "$label" = rscan ] && [ -n "$WIRETALLY" ]; then
         bench_capture "$label" "${CAPTURE_OF[$label]}" "${TOOLS[@]}" wiretally-256M
     else
