@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <array>
-#include <map>
 #include <cstring>
 #include <limits>
+#include <map>
 #include <stdexcept>
 
 namespace korvo::measurement {
@@ -39,8 +39,8 @@ constexpr std::uint64_t kMicrosPerSecond = 1'000'000;
 __extension__ using Wide = unsigned __int128;
 
 // The capture library's number for a link type as capture files number it: mostly the same, but a few
-// (raw IP, ATM, the BSD/OS ones) differ by system. The library is asked, through a classic file header of that
-// link type, so that both readers agree.
+// (raw IP, ATM, the BSD/OS ones) differ by system. The library is asked, through a classic file header of
+// that link type, so that both readers agree.
 int libraryLinkType(std::uint16_t fileLinkType) {
     static std::map<std::uint16_t, int> known;
     if (const auto found = known.find(fileLinkType); found != known.end()) {

@@ -7,15 +7,16 @@
 #include <vector>
 
 #include "capture/LinkLayer.h"
-#include "robustness/PcapngImage.h"
 #include "robustness/SampleTraffic.h"
 #include "support/LinkFraming.h"
+#include "support/PcapngImage.h"
+#include "tools/Encapsulator.h"
 
 namespace korvo::fuzz {
 
 namespace {
 
-using robustness::PcapngImage;
+using e2e::PcapngImage;
 using robustness::SampleRecord;
 using robustness::SampleTraffic;
 
@@ -116,6 +117,37 @@ void SeedCaptures::write(const std::filesystem::path& folder) {
         clocks.packet(std::uint64_t{kMarch2008} * 1000 + i, sample[i].captured, sample[i].wireLength, i % 2);
     }
     writeBytes(folder / "clocks.pcapng", clocks.bytes());
+
+    // Every frame in the next kind of encapsulation, and in all of them nested.
+    std::vector<SampleRecord> tunnelled = sample;
+    std::size_t kind = 0;
+    for (SampleRecord& record : tunnelled) {
+        const auto& kinds = tools::Encapsulator::kinds();
+        tools::Encapsulator::Frame frame{record.captured, record.wireLength};
+        if (kind == kinds.size()) {
+            for (const tools::Encapsulator::Kind each : kinds) {
+                frame = tools::Encapsulator::wrap(each, frame);
+            }
+        } else {
+            frame = tools::Encapsulator::wrap(kinds[kind], frame);
+        }
+        kind = (kind + 1) % (kinds.size() + 1);
+        record.captured = frame.captured;
+        record.wireLength = frame.wireLength;
+    }
+    SampleTraffic::writePcap(folder / "tunnels.pcap", tunnelled);
+
+    // Interfaces of two link types and snap lengths in one pcapng.
+    const e2e::LinkType cooked{e2e::LinkFraming::kLinuxCooked, "cooked"};
+    const std::vector<SampleRecord> cookedSample = reframed(sample, cooked);
+    PcapngImage interfaces;
+    interfaces.interface().interface(std::nullopt, std::nullopt, e2e::LinkFraming::kLinuxCooked, 65535);
+    for (std::uint32_t i = 0; i < sample.size(); ++i) {
+        const SampleRecord& record = i % 2 == 0 ? sample[i] : cookedSample[i];
+        interfaces.packet(std::uint64_t{kMarch2008} * 1'000'000 + i, record.captured, record.wireLength,
+                          i % 2);
+    }
+    writeBytes(folder / "interfaces.pcapng", interfaces.bytes());
 }
 
 }  // namespace korvo::fuzz

@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "e2e/Baseline.h"
 #include "e2e/ToolTest.h"
 #include "tools/synth/Synthesiser.h"
 
@@ -274,12 +275,7 @@ TEST_F(FlowTableTest, MatchesTheBaseline) {
     expectQuietSuccess(analyseWithTable(true));
     EXPECT_EQ(expectColumnsAddUp().size(), 5U);
 
-    const fs::path baseline = fs::path(WIRETALLY_E2E_DATA) / "FlowTable.Flows.csv";
-    const std::string table = results.detail("Flows").value_or("");
-    if (std::getenv("WIRETALLY_UPDATE_BASELINES") != nullptr) {
-        std::ofstream(baseline, std::ios::binary) << table;
-    }
-    EXPECT_EQ(table, contents(baseline)) << "the baseline: " << baseline.string();
+    expectMatchesBaseline(results.detail("Flows").value_or(""), "FlowTable.Flows.csv");
 }
 
 TEST_F(FlowTableTest, ColumnsAddUpOnConnectionsWithEveryKindOfAnomaly) {

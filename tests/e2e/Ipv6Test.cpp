@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "e2e/Baseline.h"
 #include "e2e/ToolTest.h"
 #include "support/CaptureRecords.h"
 #include "support/Ipv6Conversion.h"
@@ -110,14 +111,8 @@ protected:
         return tool.run(arguments);
     }
 
-    // Everything an extended run with the flow table wrote, one file after the other under its name.
     [[nodiscard]] std::string allResults(const std::string& prefix) const {
-        const ResultFiles files(tool.folder(), prefix);
-        std::string all = "== Summary.txt\n" + files.summary().value_or("(missing)\n");
-        for (const std::string& figure : kDetailFigures) {
-            all += "== " + figure + ".csv\n" + files.detail(figure).value_or("(missing)\n");
-        }
-        return all + "== Flows.csv\n" + files.detail("Flows").value_or("(missing)\n");
+        return e2e::allResults(ResultFiles(tool.folder(), prefix));
     }
 };
 
@@ -299,13 +294,7 @@ TEST_F(Ipv6Test, MatchesTheBaseline) {
     expectSuccess(result,
                   "Frames left out: 1 inside tunnels or behind stacked VLAN tags (--tunnels decodes them)\n");
 
-    const fs::path baseline = fs::path(WIRETALLY_E2E_DATA) / "Ipv6.baseline";
-    const std::string all = allResults(kPrefix);
-    if (std::getenv("WIRETALLY_UPDATE_BASELINES") != nullptr) {
-        std::ofstream(baseline, std::ios::binary) << all;
-    }
-    std::ifstream stored(baseline, std::ios::binary);
-    EXPECT_EQ(all, std::string(std::istreambuf_iterator<char>(stored), {})) << "the baseline: " << baseline;
+    expectMatchesBaseline(allResults(kPrefix), "Ipv6.baseline");
 
     // Without the option the same capture is analysed as before: its IPv6 frames are left out and noted.
     EXPECT_EQ(

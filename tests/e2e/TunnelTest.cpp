@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "e2e/Baseline.h"
 #include "e2e/ToolTest.h"
 #include "support/CaptureRecords.h"
 #include "tools/Encapsulator.h"
@@ -247,17 +248,7 @@ TEST_F(TunnelTest, MatchesTheBaseline) {
     expectSuccess(result,
                   "Only IPv4 is analysed; frames left out: 1 carrying IPv6 (--ipv6 analyses them), 6 inside "
                   "tunnels cut short or too deep\n");
-    std::string all = "== Summary.txt\n" + results.summary().value_or("(missing)\n");
-    for (const std::string& figure : kDetailFigures) {
-        all += "== " + figure + ".csv\n" + results.detail(figure).value_or("(missing)\n");
-    }
-    all += "== Flows.csv\n" + results.detail("Flows").value_or("(missing)\n");
-    const fs::path baseline = fs::path(WIRETALLY_E2E_DATA) / "Tunnels.baseline";
-    if (std::getenv("WIRETALLY_UPDATE_BASELINES") != nullptr) {
-        std::ofstream(baseline, std::ios::binary) << all;
-    }
-    std::ifstream stored(baseline, std::ios::binary);
-    EXPECT_EQ(all, std::string(std::istreambuf_iterator<char>(stored), {})) << "the baseline: " << baseline;
+    expectMatchesBaseline(allResults(results), "Tunnels.baseline");
 
     // Without the option the tunnels are recognised by their first encapsulation and noted.
     EXPECT_EQ(
