@@ -18,6 +18,13 @@
 
 namespace korvo::measurement {
 
+namespace {
+
+constexpr std::size_t kPageSize = 4096;
+constexpr std::size_t kBufferSize = std::size_t{1} << 20;
+
+}  // namespace
+
 CaptureInput::CaptureInput(std::string name) : name_(std::move(name)) {
     const bool standardInput = name_ == "-";
     FILE* file = standardInput ? stdin : std::fopen(name_.c_str(), "rb");
@@ -27,6 +34,10 @@ CaptureInput::CaptureInput(std::string name) : name_(std::move(name)) {
     struct stat status {};
     if (!standardInput && ::fstat(::fileno(file), &status) == 0 && S_ISREG(status.st_mode)) {
         size_ = static_cast<std::uint64_t>(status.st_size);
+        buffer_.reset(static_cast<char*>(std::aligned_alloc(kPageSize, kBufferSize)));
+        if (buffer_) {
+            std::setvbuf(file, buffer_.get(), _IOFBF, kBufferSize);
+        }
     }
     open(file);
 }

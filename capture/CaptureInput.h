@@ -85,6 +85,8 @@ private:
     void useFilterFor(int linkType);
 
     std::string name_;
+    // The stdio buffer of a capture file: page-aligned, so that the kernel copies whole pages into it.
+    std::unique_ptr<char, void (*)(void*)> buffer_{nullptr, &std::free};
     // Either a classic capture read by the library, or a pcapng one read by the block reader from `file_`.
     pcap_t* handle_ = nullptr;
     std::unique_ptr<PcapngReader> pcapng_;
