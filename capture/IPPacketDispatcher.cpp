@@ -17,12 +17,12 @@ void IPPacketDispatcher::handlePacket(const EthernetPacket& packet) {
         linkType_ = packet.linkType;
         linkLayer_ = LinkLayer(linkType_);
     }
-    if (tunnels_) {
+    const auto* frame = reinterpret_cast<const unsigned char*>(packet.header);
+    const LinkLayer::Found found = linkLayer_.find(frame, packet.capturedLength);
+    if (tunnels_ && !TunnelDecoder::endsAtFirstPacket(frame, packet.capturedLength, found)) {
         followTunnels(packet);
         return;
     }
-    const LinkLayer::Found found =
-        linkLayer_.find(reinterpret_cast<const unsigned char*>(packet.header), packet.capturedLength);
     if (found.carried != LinkLayer::Carried::IPv4) {
         if (found.carried == LinkLayer::Carried::IPv6 && ipv6_) {
             handleIpv6(packet, found.ipOffset);
@@ -39,6 +39,9 @@ void IPPacketDispatcher::handlePacket(const EthernetPacket& packet) {
     if (ipPacket.header->isFragment()) {
         fragmentSource.signal(ipPacket);
         return;
+    }
+    if (tunnels_) {
+        outermost_.signal(ipPacket);
     }
     signal(ipPacket);
     const std::uint32_t headerLength = ipPacket.header->headerLength();

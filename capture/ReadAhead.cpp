@@ -41,8 +41,12 @@ std::uint32_t ReadAhead::bytesToCopy(const EthernetPacket& frame) {
         linkLayer_ = LinkLayer(linkType_);
     }
     const auto* bytes = reinterpret_cast<const unsigned char*>(frame.header);
-    std::uint32_t ipOffset = 0;
+    const LinkLayer::Found found = linkLayer_.find(bytes, frame.capturedLength);
+    std::uint32_t ipOffset = found.ipOffset;
     if (decoding_.tunnels) {
+        if (TunnelDecoder::endsAtFirstPacket(bytes, frame.capturedLength, found)) {
+            return std::min(frame.capturedLength, ipOffset + kCopiedBytes);
+        }
         const TunnelDecoder::Path path =
             TunnelDecoder::follow(bytes, frame.capturedLength, linkLayer_.start(bytes, frame.capturedLength));
         if (path.innermost.version != TunnelDecoder::Version::IPv6) {
@@ -50,14 +54,12 @@ std::uint32_t ReadAhead::bytesToCopy(const EthernetPacket& frame) {
         }
         ipOffset = path.innermost.offset;
     } else {
-        const LinkLayer::Found found = linkLayer_.find(bytes, frame.capturedLength);
         if (found.carried != LinkLayer::Carried::IPv6) {
             return kCopiedBytes;
         }
-        if (frame.capturedLength - found.ipOffset < net::ip6::kFixedLength) {
+        if (frame.capturedLength - ipOffset < net::ip6::kFixedLength) {
             return frame.capturedLength;
         }
-        ipOffset = found.ipOffset;
     }
     const Ipv6HeaderChain::Walk walk =
         Ipv6HeaderChain::walk(bytes + ipOffset, frame.capturedLength - ipOffset);

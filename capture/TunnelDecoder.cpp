@@ -404,6 +404,16 @@ TunnelDecoder::Path TunnelDecoder::follow(const unsigned char* frame, std::uint3
     return path;
 }
 
+bool TunnelDecoder::endsAtFirstPacket(const unsigned char* frame, std::uint32_t capturedLength,
+                                      const LinkLayer::Found& found) {
+    if (found.carried != LinkLayer::Carried::IPv4 || capturedLength < found.ipOffset ||
+        capturedLength - found.ipOffset < net::ip::kFixedLength) {
+        return false;
+    }
+    const auto* header = reinterpret_cast<const net::ip*>(frame + found.ipOffset);
+    return header->protocol == net::ip::kProtocolTcp || header->isFragment();
+}
+
 bool TunnelDecoder::opensTunnel(std::uint8_t protocol, const unsigned char* payload,
                                 std::uint32_t capturedLength) {
     return Walker(payload, capturedLength).ipPayload(protocol, 0).outcome != Hop::Outcome::End;

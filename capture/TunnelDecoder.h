@@ -39,6 +39,11 @@ public:
     [[nodiscard]] static Path follow(const unsigned char* frame, std::uint32_t capturedLength,
                                      LinkLayer::Start start);
 
+    // Whether the frame's first IP packet, as `found` places it, ends the path at once: an IPv4 TCP segment
+    // or fragment, for which follow() gives that packet as both outermost and innermost and nothing damaged.
+    [[nodiscard]] static bool endsAtFirstPacket(const unsigned char* frame, std::uint32_t capturedLength,
+                                                const LinkLayer::Found& found);
+
     // Whether an IP packet's payload opens an encapsulation that follow() enters: `protocol` is the IP
     // protocol, `payload` its first byte, of which `capturedLength` bytes were captured.
     [[nodiscard]] static bool opensTunnel(std::uint8_t protocol, const unsigned char* payload,
