@@ -34,6 +34,7 @@
 #include "measurement/NumberTCPGapFlows.h"
 #include "measurement/NumberTCPOutOfOrderFlows.h"
 #include "measurement/NumberTCPRepeats.h"
+#include "measurement/RetransmissionMeasurement.h"
 #include "measurement/TotalVolume.h"
 #include "measurement/TotalVolumeTCPInB.h"
 #include "measurement/TrafficLoadInMbps.h"
@@ -50,10 +51,11 @@ constexpr const char* kFlowTableSuffix = ".Flows.csv";
 
 void MeasurementRun::run(const std::vector<std::string>& inputFiles, const std::string& filter,
                          const std::string& outputPrefix, bool extended,
-                         const FlowTableSettings& flowSettings, bool writeFlowTable,
-                         const Decoding& decoding) {
+                         const FlowTableSettings& flowSettings, bool writeFlowTable, const Decoding& decoding,
+                         bool retransmissions) {
     try {
-        analyse(inputFiles, filter, outputPrefix, extended, flowSettings, writeFlowTable, decoding);
+        analyse(inputFiles, filter, outputPrefix, extended, flowSettings, writeFlowTable, decoding,
+                retransmissions);
     } catch (const RunFailure& failure) {
         std::cerr << failure.what() << std::endl;
         std::exit(kRunFailed);
@@ -63,7 +65,7 @@ void MeasurementRun::run(const std::vector<std::string>& inputFiles, const std::
 void MeasurementRun::analyse(const std::vector<std::string>& inputFiles, const std::string& filter,
                              const std::string& outputPrefix, bool extended,
                              const FlowTableSettings& flowSettings, bool writeFlowTable,
-                             const Decoding& decoding) {
+                             const Decoding& decoding, bool retransmissions) {
     // The build order is also the order in which every emitter calls its receivers, and the order of the
     // lines inside each group of the summary.
     EthernetSignal ethernetSignal;
@@ -106,13 +108,21 @@ void MeasurementRun::analyse(const std::vector<std::string>& inputFiles, const s
     packetMeasurements.emplace_back(repeats);
     NumberSimplexStreams simplexFlows(flowTable, extended);
     flowMeasurements.emplace_back(simplexFlows);
+    std::vector<std::unique_ptr<RetransmissionMeasurement>> retransmissionFigures;
+    if (retransmissions) {
+        for (const RetransmissionMeasurement::Figure figure : RetransmissionMeasurement::kFigures) {
+            retransmissionFigures.push_back(
+                std::make_unique<RetransmissionMeasurement>(flowTable, figure, extended));
+            retransmissionMeasurements.emplace_back(*retransmissionFigures.back());
+        }
+    }
 
     // Built only when asked for, so that a run without the flow table file does no work for it. The rows
     // read the anomaly counts the figures leave on each flow, so they come after every figure.
     std::optional<FlowVolumeTally> flowVolumes;
     std::optional<FlowTableRows> flowRows;
     if (writeFlowTable) {
-        flowRows.emplace(flowTable, flowVolumes.emplace(ipDispatcher));
+        flowRows.emplace(flowTable, flowVolumes.emplace(ipDispatcher), retransmissions);
     }
 
     std::optional<std::uint64_t> framesBeforeDamage;
@@ -163,7 +173,7 @@ void MeasurementRun::analyse(const std::vector<std::string>& inputFiles, const s
         std::optional<ResultFile> flowsFile;
         if (flowRows) {
             flowsFile.emplace(outputPrefix + kFlowTableSuffix);
-            flowsFile->write(FlowTableRows::kHeader);
+            flowsFile->write(flowRows->header());
             flowRows->streamTo([&flowsFile](std::string_view piece) { flowsFile->write(piece); });
         }
         flowTable.evaluateFlows();
@@ -206,12 +216,20 @@ void MeasurementRun::writeResults(const std::string& outputPrefix, ResultFile* f
     };
     const NamedGroup groups[] = {{"Volume Measurements:", volumeMeasurements},
                                  {"Flow Measurements:", flowMeasurements},
-                                 {"Packet Measurements:", packetMeasurements}};
+                                 {"Packet Measurements:", packetMeasurements},
+                                 {"Retransmission Measurements:", retransmissionMeasurements}};
 
     ResultFile summary(outputPrefix + kSummarySuffix);
     std::vector<std::unique_ptr<ResultFile>> details;
     std::vector<std::string> resultNames = {summary.name(), outputPrefix + kFlowTableSuffix};
+    // The detail files of the figures a run finds only when asked, so that an earlier run's go too.
+    for (const RetransmissionMeasurement::Figure figure : RetransmissionMeasurement::kFigures) {
+        resultNames.push_back(outputPrefix + "." + RetransmissionMeasurement::nameOf(figure) + ".csv");
+    }
     for (const NamedGroup& group : groups) {
+        if (group.members.empty()) {
+            continue;
+        }
         summary.write(group.heading);
         summary.endLine();
         for (const Measurement& measurement : group.members) {

@@ -1,6 +1,6 @@
 // The command-line front end: parses the options, answers help and version itself and hands the input files,
-// the filter, the output prefix, the extended and flow table flags, what to decode and the resource limits to
-// a measurement run.
+// the filter, the output prefix, the extended, flow table and retransmission flags, what to decode and the
+// resource limits to a measurement run.
 
 #include <algorithm>
 #include <boost/program_options.hpp>
@@ -58,6 +58,10 @@ po::options_description describeOptions() {
         ("tunnels",
          "Also follow frames through stacked VLAN tags, MPLS, PPPoE, GRE/ERSPAN, IP in IP, VXLAN, Geneve and "
          "GTP-U to their innermost IP packet; a flow is its innermost addresses and ports")  //
+        ("retransmissions",
+         "Also count retransmissions by sequence range (and spurious ones) per flow, and time the "
+         "handshakes: a fourth heading in the summary, and columns in the flow table")  //
+        ("all", "Turn on --ipv6 --tunnels --retransmissions --flow-table")              //
         ("inputFile,i", po::value<std::vector<std::string>>(),
          "File to process; given more than once, the files are read as one capture, their frames merged in "
          "time order")                                                                                  //
@@ -81,6 +85,7 @@ int main(int argc, char* argv[]) {
     std::string outputPrefix;
     bool extended = false;
     bool flowTable = false;
+    bool retransmissions = false;
     korvo::measurement::Decoding decoding;
     using korvo::measurement::ResourceOptions;
     korvo::measurement::FlowTableSettings flowSettings;
@@ -100,10 +105,12 @@ int main(int argc, char* argv[]) {
             std::cout << "Wiretally v" << korvo::measurement::kVersion << "\n";
             return 0;
         }
+        const bool all = arguments.count("all") != 0;
         extended = arguments.count("extended") != 0;
-        flowTable = arguments.count("flow-table") != 0;
-        decoding.ipv6 = arguments.count("ipv6") != 0;
-        decoding.tunnels = arguments.count("tunnels") != 0;
+        flowTable = all || arguments.count("flow-table") != 0;
+        decoding.ipv6 = all || arguments.count("ipv6") != 0;
+        decoding.tunnels = all || arguments.count("tunnels") != 0;
+        retransmissions = all || arguments.count("retransmissions") != 0;
         if (arguments.count("inputFile") == 0) {
             std::cerr << "--inputFile required." << std::endl;
             return kUsageError;
@@ -138,7 +145,8 @@ int main(int argc, char* argv[]) {
 
     try {
         korvo::measurement::MeasurementRun run;
-        run.run(inputFiles, filter, outputPrefix, extended, flowSettings, flowTable, decoding);
+        run.run(inputFiles, filter, outputPrefix, extended, flowSettings, flowTable, decoding,
+                retransmissions);
     } catch (const korvo::measurement::FilterError& error) {
         std::cerr << "Error parsing command line " << std::endl
                   << "Use --help to print usage syntax " << std::endl

@@ -19,30 +19,10 @@ auto copyKey(const SegmentRecord& segment) {
     return std::tie(segment.sequenceNumber, segment.segmentLength, segment.acknowledgementNumber);
 }
 
-}  // namespace
-
-std::uint64_t RepeatFinder::findRepeats(const SegmentList& byId, DetailText& out) const {
-    // The first segment under an identification is never a repeat.
-    if (byId.size() < 2) {
-        return 0;
-    }
-    std::uint64_t repeats = 0;
-    for (std::size_t begin = 0; begin < byId.size();) {
-        const std::uint16_t key = byId[begin].ipIdentification();
-        std::size_t end = begin + 1;
-        while (end < byId.size() && byId[end].ipIdentification() == key) {
-            ++end;
-        }
-        if (end - begin > 1) {
-            repeats += findRepeatsUnderOneKey(byId, begin, end, out);
-        }
-        begin = end;
-    }
-    return repeats;
-}
-
-std::uint64_t RepeatFinder::findRepeatsUnderOneKey(const SegmentList& byId, std::size_t begin,
-                                                   std::size_t end, DetailText& out) const {
+// Calls `onRepeat` with the rank in `byId` of every repeat among the segments of ranks [begin, end), which
+// share one identification, in capture order.
+template <typename OnRepeat>
+void visitRepeatsUnderOneKey(const SegmentList& byId, std::size_t begin, std::size_t end, OnRepeat onRepeat) {
     const std::size_t count = end - begin;
     std::vector<bool> copies;
     if (count > kPairwiseLimit) {
@@ -57,7 +37,6 @@ std::uint64_t RepeatFinder::findRepeatsUnderOneKey(const SegmentList& byId, std:
             copies[order[rank] - begin] = copyKey(byId[order[rank]]) == copyKey(byId[order[rank - 1]]);
         }
     }
-    std::uint64_t repeats = 0;
     for (std::size_t later = begin + 1; later < end; ++later) {
         bool copy = false;
         if (copies.empty()) {
@@ -68,13 +47,47 @@ std::uint64_t RepeatFinder::findRepeatsUnderOneKey(const SegmentList& byId, std:
             copy = copies[later - begin];
         }
         if (copy) {
-            ++repeats;
-            if (writeDetails_) {
-                SegmentRow::append(byId[later], out);
-            }
+            onRepeat(later);
         }
     }
+}
+
+// Calls `onRepeat` with the rank in `byId` of every repeat, ascending identification and, under one, in
+// capture order.
+template <typename OnRepeat>
+void visitRepeats(const SegmentList& byId, OnRepeat onRepeat) {
+    // The first segment under an identification is never a repeat.
+    if (byId.size() < 2) {
+        return;
+    }
+    for (std::size_t begin = 0; begin < byId.size();) {
+        const std::uint16_t key = byId[begin].ipIdentification();
+        std::size_t end = begin + 1;
+        while (end < byId.size() && byId[end].ipIdentification() == key) {
+            ++end;
+        }
+        if (end - begin > 1) {
+            visitRepeatsUnderOneKey(byId, begin, end, onRepeat);
+        }
+        begin = end;
+    }
+}
+
+}  // namespace
+
+std::uint64_t RepeatFinder::findRepeats(const SegmentList& byId, DetailText& out) const {
+    std::uint64_t repeats = 0;
+    visitRepeats(byId, [&](std::size_t rank) {
+        ++repeats;
+        if (writeDetails_) {
+            SegmentRow::append(byId[rank], out);
+        }
+    });
     return repeats;
+}
+
+void RepeatFinder::markRepeats(const SegmentList& byId, std::vector<bool>& repeats) {
+    visitRepeats(byId, [&](std::size_t rank) { repeats[byId.indexAt(rank)] = true; });
 }
 
 }  // namespace korvo::measurement

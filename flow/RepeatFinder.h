@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "flow/SegmentList.h"
 #include "report/DetailText.h"
@@ -19,12 +20,10 @@ public:
     // The number of repeats; with details on, one segment row each, ascending identification key and, under
     // one key, in capture order.
     std::uint64_t findRepeats(const SegmentList& byId, DetailText& out) const;
+    // Sets the place in capture order of every repeat in `repeats`, which holds one place per segment.
+    static void markRepeats(const SegmentList& byId, std::vector<bool>& repeats);
 
 private:
-    // The repeats among the segments of ranks [begin, end) of `byId`, which share one identification.
-    std::uint64_t findRepeatsUnderOneKey(const SegmentList& byId, std::size_t begin, std::size_t end,
-                                         DetailText& out) const;
-
     bool writeDetails_;
 };
 

@@ -55,6 +55,8 @@ public:
     [[nodiscard]] std::size_t size() const { return positions_.size(); }
     [[nodiscard]] bool empty() const { return positions_.empty(); }
     const SegmentRecord& operator[](std::size_t index) const { return records_[positions_[index]]; }
+    // The place in capture order of the segment at `index` of this order.
+    [[nodiscard]] std::uint32_t indexAt(std::size_t index) const { return positions_[index]; }
     [[nodiscard]] Iterator begin() const { return {records_, positions_.data()}; }
     [[nodiscard]] Iterator end() const { return {records_, positions_.data() + positions_.size()}; }
 

@@ -10,7 +10,8 @@ const boost::posix_time::ptime kEpoch(boost::gregorian::date(1970, 1, 1));
 
 SegmentRecord::SegmentRecord(std::uint32_t sequenceNumber_, std::uint32_t segmentLength_,
                              std::uint32_t acknowledgementNumber_, std::uint64_t packetNumber,
-                             boost::posix_time::ptime captureTime, std::uint16_t ipIdentification)
+                             boost::posix_time::ptime captureTime, std::uint16_t ipIdentification,
+                             std::uint8_t flags)
     : sequenceNumber(sequenceNumber_),
       segmentLength(segmentLength_),
       acknowledgementNumber(acknowledgementNumber_),
@@ -19,11 +20,15 @@ SegmentRecord::SegmentRecord(std::uint32_t sequenceNumber_, std::uint32_t segmen
       ipIdentification_(ipIdentification) {
     const auto micros = static_cast<std::uint64_t>((captureTime - kEpoch).total_microseconds());
     timeLow_ = static_cast<std::uint32_t>(micros);
-    timeHigh_ = static_cast<std::uint32_t>(micros >> 32);
+    const std::uint32_t timeHighMask = (std::uint32_t{1} << kFlagShift) - 1;
+    timeHigh_ = (static_cast<std::uint32_t>(micros >> 32) & timeHighMask) |
+                (static_cast<std::uint32_t>(flags) << kFlagShift);
 }
 
 boost::posix_time::ptime SegmentRecord::captureTime() const {
-    const auto micros = static_cast<std::int64_t>((std::uint64_t{timeHigh_} << 32) | timeLow_);
+    // Shifted up and back down as a signed number, so that the time's sign bit fills the flags' place.
+    const auto raw = (std::uint64_t{timeHigh_} << 32) | timeLow_;
+    const std::int64_t micros = static_cast<std::int64_t>(raw << kFlagBits) >> kFlagBits;
     return kEpoch + boost::posix_time::microseconds(micros);
 }
 

@@ -11,12 +11,16 @@ class SegmentRecord {
 public:
     static constexpr std::uint64_t kMaxPacketNumber = (std::uint64_t{1} << 48) - 1;
 
+    // What the sequence figures need of the TCP flags and the advertised window.
+    enum Flag : std::uint8_t { kSyn = 1, kFin = 2, kAck = 4, kZeroWindow = 8 };
+
     SegmentRecord() = default;
     // `packetNumber` must not exceed kMaxPacketNumber. `ipIdentification` is the identification's numeric
-    // key: header byte 4 plus 256 times byte 5.
+    // key: header byte 4 plus 256 times byte 5. `flags` is a set of Flag values.
     SegmentRecord(std::uint32_t sequenceNumber, std::uint32_t segmentLength,
                   std::uint32_t acknowledgementNumber, std::uint64_t packetNumber,
-                  boost::posix_time::ptime captureTime, std::uint16_t ipIdentification);
+                  boost::posix_time::ptime captureTime, std::uint16_t ipIdentification,
+                  std::uint8_t flags = 0);
 
     // The TCP sequence number, in host order.
     std::uint32_t sequenceNumber = 0;
@@ -31,9 +35,15 @@ public:
     }
     [[nodiscard]] boost::posix_time::ptime captureTime() const;
     [[nodiscard]] std::uint16_t ipIdentification() const { return ipIdentification_; }
+    [[nodiscard]] bool has(Flag flag) const { return ((timeHigh_ >> kFlagShift) & flag) != 0; }
 
 private:
-    // Microseconds since 1970 split in halves, keeping the record 4-byte aligned and so 28 bytes long.
+    // The flags take the top four bits of the time's high half.
+    static constexpr unsigned kFlagBits = 4;
+    static constexpr unsigned kFlagShift = 32 - kFlagBits;
+
+    // Microseconds since 1970, signed, in 60 bits (over 18,000 years either way), split in halves, keeping
+    // the record 4-byte aligned and so 28 bytes long; the flags above them.
     std::uint32_t timeLow_ = 0;
     std::uint32_t timeHigh_ = 0;
     std::uint32_t packetNumberLow_ = 0;

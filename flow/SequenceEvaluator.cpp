@@ -30,6 +30,7 @@ void SequenceEvaluator::assign(const Ipv6FlowTuple& tuple, std::span<const Segme
 void SequenceEvaluator::arrangeBoth(std::span<const SegmentRecord> forward,
                                     std::span<const SegmentRecord> reverse) {
     anomalyCounts_.fill(kUnknown);
+    retransmissions_.reset();
     const std::size_t longest = std::max(forward.size(), reverse.size());
     if (identity_.size() < longest) {
         const std::size_t known = identity_.size();

@@ -12,6 +12,7 @@
 
 #include "capture/FlowTuple.h"
 #include "capture/Ipv6FlowTuple.h"
+#include "flow/FlowRetransmissions.h"
 #include "flow/SegmentList.h"
 #include "flow/SegmentRecord.h"
 
@@ -56,6 +57,11 @@ public:
     void remember(Anomaly kind, bool reverse, std::uint64_t count) const {
         anomalyCounts_[slot(kind, reverse)] = count;
     }
+    // The flow's retransmissions once a figure has found them, for the figures and rows that follow it.
+    [[nodiscard]] const std::optional<FlowRetransmissions>& recallRetransmissions() const {
+        return retransmissions_;
+    }
+    void rememberRetransmissions(const FlowRetransmissions& found) const { retransmissions_ = found; }
     // Every anomaly needs two segments of one direction; most flows of a scan have fewer.
     [[nodiscard]] bool mayHoldAnomalies() const {
         return forward_.view.byCapture.size() >= 2 || reverse_.view.byCapture.size() >= 2;
@@ -95,6 +101,7 @@ private:
     bool ipv6_ = false;
     // Per kind and direction; judging leaves the flow itself unchanged, so this is filled from const calls.
     mutable std::array<std::uint64_t, 6> anomalyCounts_{};
+    mutable std::optional<FlowRetransmissions> retransmissions_;
     Arrangements forward_;
     Arrangements reverse_;
     // Sort keys: the ordering value in the high half, the capture position in the low half.

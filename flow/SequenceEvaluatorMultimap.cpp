@@ -29,6 +29,16 @@ std::uint32_t occupiedSequenceSpace(std::uint32_t packetLength, std::uint32_t ip
            ((tcpHeader.flags & net::tcphdr::kFin) != 0 ? 1U : 0U);
 }
 
+// What the segment record keeps of the TCP flags and the advertised window.
+std::uint8_t segmentFlags(const net::tcphdr& tcpHeader) {
+    std::uint8_t flags = 0;
+    flags |= (tcpHeader.flags & net::tcphdr::kSyn) != 0 ? SegmentRecord::kSyn : 0;
+    flags |= (tcpHeader.flags & net::tcphdr::kFin) != 0 ? SegmentRecord::kFin : 0;
+    flags |= (tcpHeader.flags & net::tcphdr::kAck) != 0 ? SegmentRecord::kAck : 0;
+    flags |= tcpHeader.window == 0 ? SegmentRecord::kZeroWindow : 0;
+    return flags;
+}
+
 template <typename Packet>
 void checkPacketNumber(const Packet& packet) {
     if (packet.packetNumber > SegmentRecord::kMaxPacketNumber) {
@@ -63,7 +73,7 @@ void SequenceEvaluatorMultimap::handlePacket(const IPPacket& packet) {
                       occupiedSequenceSpace(IPPacketDispatcher::packetLength(packet), ipHeader.headerLength(),
                                             *tcpHeader),
                       tcpHeader->acknowledgementNumberHost(), packet.packetNumber, packet.captureTime,
-                      identificationKey(ipHeader)),
+                      identificationKey(ipHeader), segmentFlags(*tcpHeader)),
         {tuple.sourceAddress, tuple.destinationAddress, tuple.sourcePort, tuple.destinationPort}};
     shards_[ShardRule::shardOf(ShardRule::orderKey(tuple))].add(segment);
     account(sizeof segment);
@@ -82,7 +92,8 @@ void SequenceEvaluatorMultimap::handlePacket(const IPv6Packet& packet) {
     const Ipv6ShardSegment segment{
         SegmentRecord(tcpHeader->sequenceNumberHost(),
                       occupiedSequenceSpace(packet.datagramLength, packet.transportOffset, *tcpHeader),
-                      tcpHeader->acknowledgementNumberHost(), packet.packetNumber, packet.captureTime, 0),
+                      tcpHeader->acknowledgementNumberHost(), packet.packetNumber, packet.captureTime, 0,
+                      segmentFlags(*tcpHeader)),
         {ipv6Addresses_.number(tuple.sourceAddress), ipv6Addresses_.number(tuple.destinationAddress),
          tuple.sourcePort, tuple.destinationPort},
         key};

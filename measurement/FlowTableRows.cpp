@@ -6,6 +6,7 @@
 #include <array>
 #include <charconv>
 #include <limits>
+#include <optional>
 #include <string_view>
 
 #include "report/DetailRow.h"
@@ -42,7 +43,37 @@ char* writeTupleFields(char* out, const Tuple& tuple) {
     return putNumber(out, ntohs(tuple.destinationPort));
 }
 
+// A comma and `micros` as milliseconds with three decimals, or a lone comma for no time.
+char* putMillis(char* out, std::optional<std::int64_t> micros) {
+    *out++ = ',';
+    if (!micros) {
+        return out;
+    }
+    if (*micros < 0) {
+        *out++ = '-';
+    }
+    const std::uint64_t magnitude = *micros < 0 ? std::uint64_t{0} - static_cast<std::uint64_t>(*micros)
+                                                : static_cast<std::uint64_t>(*micros);
+    out = std::to_chars(out, out + std::numeric_limits<std::uint64_t>::digits10 + 1, magnitude / 1000).ptr;
+    const std::uint64_t fraction = magnitude % 1000;
+    *out++ = '.';
+    *out++ = static_cast<char>('0' + fraction / 100);
+    *out++ = static_cast<char>('0' + fraction / 10 % 10);
+    *out++ = static_cast<char>('0' + fraction % 10);
+    return out;
+}
+
 }  // namespace
+
+std::string FlowTableRows::header() const {
+    if (!retransmissions_) {
+        return std::string(kHeader);
+    }
+    std::string text(kHeader.substr(0, kHeader.size() - 2));
+    text += kRetransmissionColumns;
+    text += "\r\n";
+    return text;
+}
 
 void FlowTableRows::handleSequenceEvaluator(const SequenceEvaluator& flow) {
     const SegmentList& forward = flow.forward().byCapture;
@@ -85,6 +116,15 @@ void FlowTableRows::handleSequenceEvaluator(const SequenceEvaluator& flow) {
     out = putNumber(out, anomaliesOf(flow, SequenceEvaluator::Anomaly::kOutOfOrder));
     out = putNumber(out, anomaliesOf(flow, SequenceEvaluator::Anomaly::kRepeats));
     out = std::ranges::copy(std::string_view(forward.empty() || reverse.empty() ? ",1" : ",0"), out).out;
+    if (retransmissions_) {
+        // Every flow has its retransmissions left by the figures, which are connected before these rows.
+        const FlowRetransmissions& found = flow.recallRetransmissions().value();
+        out = putNumber(out, found.retransmissions);
+        out = putNumber(out, found.retransmittedBytes);
+        out = putNumber(out, found.spurious);
+        out = putMillis(out, found.handshake ? std::optional(found.handshake->synToSynAck) : std::nullopt);
+        out = putMillis(out, found.handshake ? std::optional(found.handshake->synAckToAck) : std::nullopt);
+    }
     row.tailLength = static_cast<std::uint16_t>(out - row.tail.data());
 }
 

@@ -9,6 +9,7 @@
 #include <functional>
 #include <limits>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <utility>
 
@@ -25,15 +26,24 @@ public:
     static constexpr std::string_view kHeader =
         "flow,src_addr,src_port,dst_addr,dst_port,first_time,last_time,duration_s,packets_fwd,packets_rev,"
         "bytes_fwd,bytes_rev,gaps,out_of_order,duplicates,simplex\r\n";
+    // The columns that follow "simplex" where retransmissions are found; the two handshake times are in
+    // milliseconds, empty where the handshake was not captured.
+    static constexpr std::string_view kRetransmissionColumns =
+        ",retransmissions,retransmitted_bytes,spurious,syn_synack_ms,synack_ack_ms";
 
-    // `volumes` must outlive this object and every copy of it.
-    FlowTableRows(SequenceEvaluatorSource& source, const FlowVolumeTally& volumes)
-        : SequenceEvaluatorHandler(source), volumes_(volumes) {}
+    // `volumes` must outlive this object and every copy of it. With `retransmissions`, the rows end with
+    // the flow's retransmissions as the retransmission figures, connected before the rows, left them.
+    FlowTableRows(SequenceEvaluatorSource& source, const FlowVolumeTally& volumes,
+                  bool retransmissions = false)
+        : SequenceEvaluatorHandler(source), volumes_(volumes), retransmissions_(retransmissions) {}
+
+    // The header line of these rows.
+    [[nodiscard]] std::string header() const;
 
     void handleSequenceEvaluator(const SequenceEvaluator& flow) override;
     [[nodiscard]] std::unique_ptr<SequenceEvaluatorHandler> emptyCopy(
         SequenceEvaluatorSource& source) const override {
-        return std::make_unique<FlowTableRows>(source, volumes_);
+        return std::make_unique<FlowTableRows>(source, volumes_, retransmissions_);
     }
     void absorb(SequenceEvaluatorHandler& later) override;
 
@@ -52,7 +62,9 @@ private:
     static constexpr std::size_t kMostHeadLength =
         Ipv6FlowTuple::kMostTextLength + 2 * (1 + Ipv6FlowTuple::kMostAddressLength + 1 + kMostNumberLength) +
         3 * (1 + TimeText::kMostTextLength) + 2 * (1 + kMostNumberLength);
-    static constexpr std::size_t kMostTailLength = 3 * (1 + kMostNumberLength) + 2;
+    // The anomaly counts and the simplex flag; then the retransmission counts and the handshake times.
+    static constexpr std::size_t kMostTailLength =
+        3 * (1 + kMostNumberLength) + 2 + 3 * (1 + kMostNumberLength) + 2 * (2 + kMostNumberLength + 4);
 
     // A row whose volumes are being fetched from memory while later flows are handled: the flows come in
     // an order unrelated to where the tally keeps them, so each lookup would otherwise wait on memory. The
@@ -78,6 +90,7 @@ private:
     void passHeld();
 
     const FlowVolumeTally& volumes_;
+    bool retransmissions_;
     std::array<PendingRow, kPendingRows> pending_;
     // The ring of pending rows: the oldest at pendingFirst_.
     std::size_t pendingFirst_ = 0;

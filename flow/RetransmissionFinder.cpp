@@ -1,0 +1,191 @@
+#include "flow/RetransmissionFinder.h"
+
+#include <algorithm>
+#include <array>
+#include <limits>
+
+#include "flow/RepeatFinder.h"
+#include "report/DetailRow.h"
+
+namespace korvo::measurement {
+
+namespace {
+
+constexpr std::int64_t kNothingAcknowledged = std::numeric_limits<std::int64_t>::min();
+
+// The microseconds from `earlier` to `later`.
+std::int64_t microsBetween(const SegmentRecord& earlier, const SegmentRecord& later) {
+    return (later.captureTime() - earlier.captureTime()).total_microseconds();
+}
+
+// Walks the segments of both directions of a flow in capture order.
+class CaptureWalk {
+public:
+    CaptureWalk(const SegmentList& first, const SegmentList& second) : lists_{&first, &second} {}
+
+    // The direction (0 or 1) and place of the next segment; false when both are done.
+    bool next(std::size_t& side, std::size_t& place) {
+        const bool firstLeft = places_[0] < lists_[0]->size();
+        const bool secondLeft = places_[1] < lists_[1]->size();
+        if (!firstLeft && !secondLeft) {
+            return false;
+        }
+        side = !secondLeft || (firstLeft && (*lists_[0])[places_[0]].packetNumber() <
+                                                (*lists_[1])[places_[1]].packetNumber())
+                   ? 0U
+                   : 1U;
+        place = places_[side]++;
+        return true;
+    }
+
+private:
+    std::array<const SegmentList*, 2> lists_;
+    std::array<std::size_t, 2> places_{};
+};
+
+}  // namespace
+
+FlowRetransmissions RetransmissionFinder::find(const SequenceEvaluator& flow, DetailText& out) {
+    FlowRetransmissions result;
+    if (!flow.mayHoldAnomalies()) {
+        return result;
+    }
+    judgeDirection(flow, false, result, out);
+    judgeDirection(flow, true, result, out);
+    result.handshake = timeHandshake(flow);
+    return result;
+}
+
+void RetransmissionFinder::judgeDirection(const SequenceEvaluator& flow, bool reverse,
+                                          FlowRetransmissions& result, DetailText& out) {
+    const SequenceEvaluator::Direction& own = reverse ? flow.reverse() : flow.forward();
+    const SequenceEvaluator::Direction& other = reverse ? flow.forward() : flow.reverse();
+    // A retransmission needs an earlier segment of its own direction.
+    if (own.byCapture.size() < 2) {
+        return;
+    }
+    occupied_.clear();
+    repeats_.assign(own.byCapture.size(), false);
+    RepeatFinder::markRepeats(own.byId, repeats_);
+
+    bool reached = false;
+    std::int64_t furthest = 0;
+    // The last segment of this direction, to place the other side's acknowledgements in its sequence space.
+    std::int64_t lastPosition = 0;
+    std::uint32_t lastSequence = 0;
+    std::int64_t acknowledged = kNothingAcknowledged;
+    bool otherWindowClosed = false;
+
+    CaptureWalk walk(own.byCapture, other.byCapture);
+    std::size_t side = 0;
+    std::size_t place = 0;
+    while (walk.next(side, place)) {
+        if (side == 1) {
+            const SegmentRecord& answer = other.byCapture[place];
+            otherWindowClosed = answer.has(SegmentRecord::kZeroWindow);
+            if (reached && answer.has(SegmentRecord::kAck)) {
+                const std::int64_t position =
+                    lastPosition + static_cast<std::int32_t>(answer.acknowledgementNumber - lastSequence);
+                acknowledged = std::max(acknowledged, std::min(position, furthest));
+            }
+            continue;
+        }
+        const SegmentRecord& segment = own.byCapture[place];
+        const std::int64_t start = own.positions[place];
+        const std::int64_t end = start + segment.segmentLength;
+        lastPosition = start;
+        lastSequence = segment.sequenceNumber;
+        if (segment.segmentLength == 0) {
+            furthest = reached ? std::max(furthest, end) : end;
+            reached = true;
+            continue;
+        }
+        const bool keepAlive = reached && segment.segmentLength == 1 && start == furthest - 1;
+        const bool probe = segment.segmentLength == 1 && otherWindowClosed;
+        const std::uint64_t overlap = occupy(start, end);
+        if (overlap != 0 && !keepAlive && !probe && !repeats_[place]) {
+            const bool spurious = acknowledged >= end;
+            ++result.retransmissions;
+            result.retransmittedBytes += overlap;
+            result.spurious += spurious ? 1U : 0U;
+            if (writeDetails_) {
+                describe(segment, flow, overlap, spurious, out);
+            }
+        }
+        furthest = reached ? std::max(furthest, end) : end;
+        reached = true;
+    }
+}
+
+std::uint64_t RetransmissionFinder::occupy(std::int64_t start, std::int64_t end) {
+    // The first range that ends at or after `start`: any before it neither overlaps nor touches.
+    auto first = std::lower_bound(occupied_.begin(), occupied_.end(), start,
+                                  [](const Range& range, std::int64_t value) { return range.end < value; });
+    std::uint64_t overlap = 0;
+    auto last = first;
+    std::int64_t mergedStart = start;
+    std::int64_t mergedEnd = end;
+    for (; last != occupied_.end() && last->start <= end; ++last) {
+        const std::int64_t from = std::max(start, last->start);
+        const std::int64_t to = std::min(end, last->end);
+        overlap += to > from ? static_cast<std::uint64_t>(to - from) : 0;
+        mergedStart = std::min(mergedStart, last->start);
+        mergedEnd = std::max(mergedEnd, last->end);
+    }
+    if (first == last) {
+        occupied_.insert(first, Range{start, end});
+        return 0;
+    }
+    *first = Range{mergedStart, mergedEnd};
+    occupied_.erase(first + 1, last);
+    return overlap;
+}
+
+std::optional<FlowRetransmissions::Handshake> RetransmissionFinder::timeHandshake(
+    const SequenceEvaluator& flow) {
+    const SegmentList* sides[2] = {&flow.forward().byCapture, &flow.reverse().byCapture};
+    // The side of the first SYN without ACK opens the connection.
+    std::optional<std::size_t> opener;
+    const SegmentRecord* syn = nullptr;
+    const SegmentRecord* synAck = nullptr;
+    CaptureWalk walk(*sides[0], *sides[1]);
+    std::size_t side = 0;
+    std::size_t place = 0;
+    while (walk.next(side, place)) {
+        const SegmentRecord& segment = (*sides[side])[place];
+        const bool synFlag = segment.has(SegmentRecord::kSyn);
+        const bool ackFlag = segment.has(SegmentRecord::kAck);
+        if (synFlag && !ackFlag && (!opener || side == *opener)) {
+            // A SYN, or one sent again: the handshake counts from the last.
+            opener = side;
+            syn = &segment;
+            synAck = nullptr;
+        } else if (opener && side != *opener && synFlag && ackFlag && synAck == nullptr &&
+                   segment.acknowledgementNumber == syn->sequenceNumber + 1) {
+            synAck = &segment;
+        } else if (synAck != nullptr && side == *opener && !synFlag && ackFlag &&
+                   segment.acknowledgementNumber == synAck->sequenceNumber + 1) {
+            return FlowRetransmissions::Handshake{microsBetween(*syn, *synAck),
+                                                  microsBetween(*synAck, segment)};
+        }
+    }
+    return std::nullopt;
+}
+
+void RetransmissionFinder::describe(const SegmentRecord& segment, const SequenceEvaluator& flow,
+                                    std::uint64_t overlap, bool spurious, DetailText& out) {
+    DetailRow(out)
+        .packet(segment.packetNumber(), segment.captureTime())
+        .text(",Sequence Number,")
+        .number(segment.sequenceNumber)
+        .text(",Tuple,")
+        .tuple(flow)
+        .text(",End Sequence Number,")
+        .number(static_cast<std::uint32_t>(segment.sequenceNumber + segment.segmentLength))
+        .text(",Retransmitted Bytes,")
+        .number(overlap)
+        .text(spurious ? ",Kind,spurious" : ",Kind,retransmission")
+        .end();
+}
+
+}  // namespace korvo::measurement

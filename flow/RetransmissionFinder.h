@@ -1,0 +1,54 @@
+#pragma once
+// Finds the retransmissions of one TCP flow and times its handshake. Per direction, walking both directions
+// in capture order: a segment that occupies sequence space of which some was already occupied by an
+// earlier-captured segment of its direction is a retransmission, unless it is a keep-alive (at most one
+// byte, one below the furthest sequence number reached), a zero-window probe (one byte while the other side
+// last advertised a zero window) or a repeat (a copy: the same identification, sequence number, length and
+// acknowledgement number as an earlier segment). Its retransmitted bytes are those of the overlap; it is
+// spurious when the other side had already acknowledged its whole range. An acknowledgement counts no
+// further than the sequence space its direction had reached when it was captured.
+
+#include <cstdint>
+#include <vector>
+
+#include "flow/FlowRetransmissions.h"
+#include "flow/SequenceEvaluator.h"
+#include "report/DetailText.h"
+
+namespace korvo::measurement {
+
+class RetransmissionFinder {
+public:
+    explicit RetransmissionFinder(bool writeDetails) : writeDetails_(writeDetails) {}
+
+    // Judges both directions of `flow`; with details on, appends one row per retransmission to `out`, the
+    // forward direction's first, each in capture order.
+    FlowRetransmissions find(const SequenceEvaluator& flow, DetailText& out);
+
+    // "Packet Number,..,Capture Time,..,Sequence Number,..,Tuple,..,End Sequence Number,..,Retransmitted
+    // Bytes,..,Kind,retransmission|spurious" for a retransmitted segment that ends at `end` (the sequence
+    // number after its last).
+    static void describe(const SegmentRecord& segment, const SequenceEvaluator& flow, std::uint64_t overlap,
+                         bool spurious, DetailText& out);
+
+private:
+    // Sequence space [start, end) in unwrapped positions.
+    struct Range {
+        std::int64_t start;
+        std::int64_t end;
+    };
+
+    void judgeDirection(const SequenceEvaluator& flow, bool reverse, FlowRetransmissions& result,
+                        DetailText& out);
+    // The bytes of [start, end) that occupied_ already holds; then adds the range to it.
+    std::uint64_t occupy(std::int64_t start, std::int64_t end);
+    static std::optional<FlowRetransmissions::Handshake> timeHandshake(const SequenceEvaluator& flow);
+
+    bool writeDetails_;
+    // The sequence space the direction being judged has occupied so far: disjoint ranges by start.
+    std::vector<Range> occupied_;
+    // By place in capture order: whether the segment is a repeat.
+    std::vector<bool> repeats_;
+};
+
+}  // namespace korvo::measurement
