@@ -100,8 +100,11 @@ void RetransmissionFinder::judgeDirection(const SequenceEvaluator& flow, bool re
             reached = true;
             continue;
         }
-        const bool keepAlive = reached && segment.segmentLength == 1 && start == furthest - 1;
-        const bool probe = segment.segmentLength == 1 && otherWindowClosed;
+        // A SYN or a FIN sent again is no keep-alive or probe, though it occupies one sequence number.
+        const bool oneDataByte = segment.segmentLength == 1 && !segment.has(SegmentRecord::kSyn) &&
+                                 !segment.has(SegmentRecord::kFin);
+        const bool keepAlive = oneDataByte && reached && start == furthest - 1;
+        const bool probe = oneDataByte && otherWindowClosed;
         const std::uint64_t overlap = occupy(start, end);
         if (overlap != 0 && !keepAlive && !probe && !repeats_[place]) {
             const bool spurious = acknowledged >= end;

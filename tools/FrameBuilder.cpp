@@ -21,7 +21,6 @@ constexpr std::size_t kTcpHeaderLength = 20;
 constexpr std::size_t kUdpHeaderLength = 8;
 constexpr std::uint8_t kTimeToLive = 64;
 constexpr std::uint8_t kTcpDataOffsetWords = 5;
-constexpr std::uint16_t kTcpWindow = 65535;
 constexpr std::size_t kMaxIpTotalLength = 65535;
 
 }  // namespace
@@ -115,6 +114,11 @@ FrameBuilder& FrameBuilder::tcp(std::uint16_t sourcePort, std::uint16_t destinat
     sequenceNumber_ = sequenceNumber;
     tcpFlags_ = flags;
     acknowledgementNumber_ = acknowledgementNumber;
+    return *this;
+}
+
+FrameBuilder& FrameBuilder::tcpWindow(std::uint16_t window) {
+    tcpWindow_ = window;
     return *this;
 }
 
@@ -217,7 +221,7 @@ void FrameBuilder::writeTransport(std::uint8_t* at) const {
         wire::storeBigEndian32(at + 8, acknowledgementNumber_);
         at[12] = kTcpDataOffsetWords << 4;
         at[13] = tcpFlags_;
-        wire::storeBigEndian16(at + 14, kTcpWindow);
+        wire::storeBigEndian16(at + 14, tcpWindow_);
     } else if (hasUdp_) {
         wire::storeBigEndian16(at, sourcePort_);
         wire::storeBigEndian16(at + 2, destinationPort_);

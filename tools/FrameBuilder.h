@@ -60,6 +60,8 @@ public:
     // TCP header (20 bytes, no options) with the given ports, sequence number and flags; sets protocol 6.
     FrameBuilder& tcp(std::uint16_t sourcePort, std::uint16_t destinationPort, std::uint32_t sequenceNumber,
                       std::uint8_t flags = kTcpAck, std::uint32_t acknowledgementNumber = 0);
+    // The advertised TCP window, 65535 unless set.
+    FrameBuilder& tcpWindow(std::uint16_t window);
     // UDP header (8 bytes) with the given ports; sets protocol 17.
     FrameBuilder& udp(std::uint16_t sourcePort, std::uint16_t destinationPort);
     // Transport payload of this many bytes: 0, 1, 2, ... 255, 0, 1, ... (byte i is i modulo 256).
@@ -68,7 +70,7 @@ public:
     // The frame's bytes: destination MAC 02:00:00:00:00:02, source MAC 02:00:00:00:00:01, then the tag, the
     // EtherType and the rest, without padding to the Ethernet minimum. The IP total length is computed from
     // the headers and payload unless overridden (std::length_error if it would exceed 65535); the IP header
-    // checksum is always computed. TTL is 64, the TCP window 65535, the TCP and UDP checksums zero.
+    // checksum is always computed. TTL is 64, the TCP and UDP checksums zero.
     [[nodiscard]] std::vector<std::uint8_t> build() const;
     // The same into `frame`, reusing its memory: no allocation once it has held a frame this long.
     void build(std::vector<std::uint8_t>& frame) const;
@@ -101,6 +103,7 @@ private:
     std::uint32_t sequenceNumber_ = 0;
     std::uint32_t acknowledgementNumber_ = 0;
     std::uint8_t tcpFlags_ = kTcpAck;
+    std::uint16_t tcpWindow_ = 65535;
     std::size_t payload_ = 0;
 };
 
