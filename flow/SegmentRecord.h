@@ -11,8 +11,10 @@ class SegmentRecord {
 public:
     static constexpr std::uint64_t kMaxPacketNumber = (std::uint64_t{1} << 48) - 1;
 
-    // What the sequence figures need of the TCP flags and the advertised window.
-    enum Flag : std::uint8_t { kSyn = 1, kFin = 2, kAck = 4, kZeroWindow = 8 };
+    // What the sequence figures need of the TCP flags and the advertised window. FIN and SYN have the bits
+    // they have in the TCP header, and ACK its bit shifted down by two, so that the flags are taken in a
+    // few instructions.
+    enum Flag : std::uint8_t { kFin = 1, kSyn = 2, kAck = 4, kZeroWindow = 8 };
 
     SegmentRecord() = default;
     // `packetNumber` must not exceed kMaxPacketNumber. `ipIdentification` is the identification's numeric

@@ -31,12 +31,12 @@ std::uint32_t occupiedSequenceSpace(std::uint32_t packetLength, std::uint32_t ip
 
 // What the segment record keeps of the TCP flags and the advertised window.
 std::uint8_t segmentFlags(const net::tcphdr& tcpHeader) {
-    std::uint8_t flags = 0;
-    flags |= (tcpHeader.flags & net::tcphdr::kSyn) != 0 ? SegmentRecord::kSyn : 0;
-    flags |= (tcpHeader.flags & net::tcphdr::kFin) != 0 ? SegmentRecord::kFin : 0;
-    flags |= (tcpHeader.flags & net::tcphdr::kAck) != 0 ? SegmentRecord::kAck : 0;
-    flags |= tcpHeader.window == 0 ? SegmentRecord::kZeroWindow : 0;
-    return flags;
+    static_assert(SegmentRecord::kFin == net::tcphdr::kFin && SegmentRecord::kSyn == net::tcphdr::kSyn &&
+                  SegmentRecord::kAck == net::tcphdr::kAck >> 2);
+    const unsigned flags = tcpHeader.flags;
+    return static_cast<std::uint8_t>((flags & (net::tcphdr::kFin | net::tcphdr::kSyn)) |
+                                     ((flags >> 2) & SegmentRecord::kAck) |
+                                     (tcpHeader.window == 0 ? unsigned{SegmentRecord::kZeroWindow} : 0U));
 }
 
 template <typename Packet>
