@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <iterator>
 #include <limits>
 
 #include "flow/RepeatFinder.h"
@@ -121,26 +122,30 @@ void RetransmissionFinder::judgeDirection(const SequenceEvaluator& flow, bool re
 }
 
 std::uint64_t RetransmissionFinder::occupy(std::int64_t start, std::int64_t end) {
-    // The first range that ends at or after `start`: any before it neither overlaps nor touches.
-    auto first = std::lower_bound(occupied_.begin(), occupied_.end(), start,
-                                  [](const Range& range, std::int64_t value) { return range.end < value; });
+    // The first range that overlaps or touches [start, end): the last one that starts at or before `start`
+    // if it reaches it, else the first one after it.
+    auto first = occupied_.upper_bound(start);
+    if (first != occupied_.begin() && std::prev(first)->second >= start) {
+        --first;
+    }
     std::uint64_t overlap = 0;
-    auto last = first;
     std::int64_t mergedStart = start;
     std::int64_t mergedEnd = end;
-    for (; last != occupied_.end() && last->start <= end; ++last) {
-        const std::int64_t from = std::max(start, last->start);
-        const std::int64_t to = std::min(end, last->end);
+    auto last = first;
+    for (; last != occupied_.end() && last->first <= end; ++last) {
+        const std::int64_t from = std::max(start, last->first);
+        const std::int64_t to = std::min(end, last->second);
         overlap += to > from ? static_cast<std::uint64_t>(to - from) : 0;
-        mergedStart = std::min(mergedStart, last->start);
-        mergedEnd = std::max(mergedEnd, last->end);
+        mergedStart = std::min(mergedStart, last->first);
+        mergedEnd = std::max(mergedEnd, last->second);
     }
-    if (first == last) {
-        occupied_.insert(first, Range{start, end});
-        return 0;
+    // Data in order only moves the end of the range it continues.
+    if (first != last && first->first == mergedStart) {
+        first->second = mergedEnd;
+        occupied_.erase(std::next(first), last);
+    } else {
+        occupied_.emplace_hint(occupied_.erase(first, last), mergedStart, mergedEnd);
     }
-    *first = Range{mergedStart, mergedEnd};
-    occupied_.erase(first + 1, last);
     return overlap;
 }
 

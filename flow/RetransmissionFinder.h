@@ -9,6 +9,7 @@
 // further than the sequence space its direction had reached when it was captured.
 
 #include <cstdint>
+#include <map>
 #include <vector>
 
 #include "flow/FlowRetransmissions.h"
@@ -32,12 +33,6 @@ public:
                          bool spurious, DetailText& out);
 
 private:
-    // Sequence space [start, end) in unwrapped positions.
-    struct Range {
-        std::int64_t start;
-        std::int64_t end;
-    };
-
     void judgeDirection(const SequenceEvaluator& flow, bool reverse, FlowRetransmissions& result,
                         DetailText& out);
     // The bytes of [start, end) that occupied_ already holds; then adds the range to it.
@@ -45,8 +40,9 @@ private:
     static std::optional<FlowRetransmissions::Handshake> timeHandshake(const SequenceEvaluator& flow);
 
     bool writeDetails_;
-    // The sequence space the direction being judged has occupied so far: disjoint ranges by start.
-    std::vector<Range> occupied_;
+    // The sequence space the direction being judged has occupied so far: disjoint, unwrapped ranges, each
+    // start to end; ordered, so that no order of segments makes finding their overlaps slow.
+    std::map<std::int64_t, std::int64_t> occupied_;
     // By place in capture order: whether the segment is a repeat.
     std::vector<bool> repeats_;
 };
