@@ -75,6 +75,7 @@ void RetransmissionFinder::judgeDirection(const SequenceEvaluator& flow, bool re
     std::int64_t lastPosition = 0;
     std::uint32_t lastSequence = 0;
     std::int64_t acknowledged = kNothingAcknowledged;
+    std::optional<std::uint32_t> initialSequence;
     bool otherWindowClosed = false;
 
     CaptureWalk walk(own.byCapture, other.byCapture);
@@ -96,6 +97,16 @@ void RetransmissionFinder::judgeDirection(const SequenceEvaluator& flow, bool re
         const std::int64_t end = start + segment.segmentLength;
         lastPosition = start;
         lastSequence = segment.sequenceNumber;
+        if (segment.has(SegmentRecord::kSyn)) {
+            // A SYN with another initial sequence number opens a new connection on the same addresses and
+            // ports: what the earlier one sent and had acknowledged no longer counts.
+            if (initialSequence && *initialSequence != segment.sequenceNumber) {
+                occupied_.clear();
+                reached = false;
+                acknowledged = kNothingAcknowledged;
+            }
+            initialSequence = segment.sequenceNumber;
+        }
         if (segment.segmentLength == 0) {
             furthest = reached ? std::max(furthest, end) : end;
             reached = true;
@@ -173,8 +184,13 @@ std::optional<FlowRetransmissions::Handshake> RetransmissionFinder::timeHandshak
             synAck = &segment;
         } else if (synAck != nullptr && side == *opener && !synFlag && ackFlag &&
                    segment.acknowledgementNumber == synAck->sequenceNumber + 1) {
-            return FlowRetransmissions::Handshake{microsBetween(*syn, *synAck),
-                                                  microsBetween(*synAck, segment)};
+            const FlowRetransmissions::Handshake times{microsBetween(*syn, *synAck),
+                                                       microsBetween(*synAck, segment)};
+            // Capture times that go backwards time nothing.
+            if (times.synToSynAck < 0 || times.synAckToAck < 0) {
+                return std::nullopt;
+            }
+            return times;
         }
     }
     return std::nullopt;
