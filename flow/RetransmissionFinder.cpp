@@ -76,6 +76,9 @@ void RetransmissionFinder::judgeDirection(const SequenceEvaluator& flow, bool re
     std::uint32_t lastSequence = 0;
     std::int64_t acknowledged = kNothingAcknowledged;
     std::optional<std::uint32_t> initialSequence;
+    std::optional<std::uint32_t> otherInitialSequence;
+    // Set when the other side opened a new connection: this side's next SYN answers it.
+    bool restartAtSyn = false;
     bool otherWindowClosed = false;
 
     CaptureWalk walk(own.byCapture, other.byCapture);
@@ -84,6 +87,11 @@ void RetransmissionFinder::judgeDirection(const SequenceEvaluator& flow, bool re
     while (walk.next(side, place)) {
         if (side == 1) {
             const SegmentRecord& answer = other.byCapture[place];
+            if (answer.has(SegmentRecord::kSyn)) {
+                restartAtSyn =
+                    restartAtSyn || (otherInitialSequence && *otherInitialSequence != answer.sequenceNumber);
+                otherInitialSequence = answer.sequenceNumber;
+            }
             otherWindowClosed = answer.has(SegmentRecord::kZeroWindow);
             if (reached && answer.has(SegmentRecord::kAck)) {
                 const std::int64_t position =
@@ -99,13 +107,15 @@ void RetransmissionFinder::judgeDirection(const SequenceEvaluator& flow, bool re
         lastSequence = segment.sequenceNumber;
         if (segment.has(SegmentRecord::kSyn)) {
             // A SYN with another initial sequence number opens a new connection on the same addresses and
-            // ports: what the earlier one sent and had acknowledged no longer counts.
-            if (initialSequence && *initialSequence != segment.sequenceNumber) {
+            // ports, and so does the SYN that answers the other side's new one: what the earlier connection
+            // sent and had acknowledged no longer counts.
+            if (restartAtSyn || (initialSequence && *initialSequence != segment.sequenceNumber)) {
                 occupied_.clear();
                 reached = false;
                 acknowledged = kNothingAcknowledged;
             }
             initialSequence = segment.sequenceNumber;
+            restartAtSyn = false;
         }
         if (segment.segmentLength == 0) {
             furthest = reached ? std::max(furthest, end) : end;

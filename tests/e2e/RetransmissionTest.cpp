@@ -83,8 +83,9 @@ protected:
 //        second 30 ms later and the ACK 2 ms after it.
 //  1008: 100 bytes, an acknowledgement 100 bytes beyond them, 100 more, the same 100 again: the
 //        acknowledgement counts only as far as had been sent, so not spurious.
-//  1010: a connection of 100 bytes and a FIN, then a new one on the same ports whose SYN falls inside the
-//        first's sequence space: nothing sent before that SYN counts, so nothing is retransmitted.
+//  1010: a connection of 100 bytes and FINs, then a new one on the same ports whose SYN falls inside the
+//        first's sequence space, and whose SYN-ACK reuses the server's first initial sequence number:
+//        nothing sent before either SYN counts, so nothing is retransmitted.
 //  1011: a handshake whose SYN-ACK was stamped before its SYN: not timed.
 //  2009: over IPv6: 10 bytes sent twice, the same identification (none): a retransmission.
 void RetransmissionTest::writeBaselineCapture(TestCapture& capture) {
@@ -144,8 +145,10 @@ void RetransmissionTest::writeBaselineCapture(TestCapture& capture) {
     add(capture, at(10), {1010, true, 1000, kSyn});
     add(capture, at(10), {1010, true, 1001, kAck, 1, 100});
     add(capture, at(10), {1010, true, 1101, kFin | kAck, 1});
+    add(capture, at(10), {1010, false, 1, kFin | kAck, 1102});
     add(capture, at(10), {1010, true, 1050, kSyn});
-    add(capture, at(10), {1010, true, 1051, kAck, 1, 100});
+    add(capture, at(10), {1010, false, 1, kSyn | kAck, 1051});
+    add(capture, at(10), {1010, true, 1051, kAck, 2, 100});
 
     add(capture, at(10), {1011, true, 50, kSyn});
     add(capture, t - 5000, {1011, false, 70, kSyn | kAck, 51});
