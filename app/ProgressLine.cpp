@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 #include <iostream>
+#include <optional>
 
 namespace korvo::measurement {
 
@@ -106,7 +107,11 @@ void ProgressLine::draw(std::uint64_t bytesRead, Clock::time_point at) {
     } else {
         shownWidth_ = width;
     }
+    // A stop by a signal blanks the standing line from another thread: the drawing and its width are held
+    // together against it, so that no drawing lands after the blank.
+    std::optional<InterruptWatcher::StopHold> hold;
     if (wipesOnStop_) {
+        hold.emplace();
         InterruptWatcher::standingLine(shownWidth_);
     }
     // One write per drawing, so that the terminal never shows half a line.
