@@ -43,17 +43,14 @@ char* writeTupleFields(char* out, const Tuple& tuple) {
     return putNumber(out, ntohs(tuple.destinationPort));
 }
 
-// A comma and `micros` as milliseconds with three decimals, or a lone comma for no time.
+// A comma and `micros` as milliseconds with three decimals, or a lone comma for no time. Handshake times
+// are never negative: a handshake whose capture times go backwards is not timed.
 char* putMillis(char* out, std::optional<std::int64_t> micros) {
     *out++ = ',';
     if (!micros) {
         return out;
     }
-    if (*micros < 0) {
-        *out++ = '-';
-    }
-    const std::uint64_t magnitude = *micros < 0 ? std::uint64_t{0} - static_cast<std::uint64_t>(*micros)
-                                                : static_cast<std::uint64_t>(*micros);
+    const auto magnitude = static_cast<std::uint64_t>(*micros);
     out = std::to_chars(out, out + std::numeric_limits<std::uint64_t>::digits10 + 1, magnitude / 1000).ptr;
     const std::uint64_t fraction = magnitude % 1000;
     *out++ = '.';

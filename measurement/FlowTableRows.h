@@ -64,7 +64,7 @@ private:
         3 * (1 + TimeText::kMostTextLength) + 2 * (1 + kMostNumberLength);
     // The anomaly counts and the simplex flag; then the retransmission counts and the handshake times.
     static constexpr std::size_t kMostTailLength =
-        3 * (1 + kMostNumberLength) + 2 + 3 * (1 + kMostNumberLength) + 2 * (2 + kMostNumberLength + 4);
+        3 * (1 + kMostNumberLength) + 2 + 3 * (1 + kMostNumberLength) + 2 * (1 + kMostNumberLength + 4);
 
     // A row whose volumes are being fetched from memory while later flows are handled: the flows come in
     // an order unrelated to where the tally keeps them, so each lookup would otherwise wait on memory. The
