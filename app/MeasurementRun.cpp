@@ -8,12 +8,16 @@
 #include <optional>
 
 #include "app/ErrorText.h"
+#include "app/HtmlReport.h"
 #include "app/InterruptWatcher.h"
+#include "app/JsonSummary.h"
 #include "app/ProgressLine.h"
+#include "app/ReportContent.h"
 #include "app/ResultFile.h"
 #include "app/ResultPlacement.h"
 #include "app/RunFailure.h"
 #include "app/RunNotes.h"
+#include "app/Version.h"
 #include "capture/FilterError.h"
 #include "capture/IPPacketDispatcher.h"
 #include "capture/LinkLayer.h"
@@ -23,7 +27,9 @@
 #include "flow/FlowVolumeTally.h"
 #include "flow/SequenceEvaluatorMultimap.h"
 #include "measurement/CaptureDuration.h"
+#include "measurement/FlowHighlights.h"
 #include "measurement/FlowTableRows.h"
+#include "measurement/LoadTimeline.h"
 #include "measurement/NumberGapsInTCPFlows.h"
 #include "measurement/NumberIPFragments.h"
 #include "measurement/NumberJumboPackets.h"
@@ -46,16 +52,18 @@ namespace {
 constexpr int kRunFailed = -2;
 constexpr const char* kSummarySuffix = ".Summary.txt";
 constexpr const char* kFlowTableSuffix = ".Flows.csv";
+constexpr const char* kJsonSuffix = ".Summary.json";
+constexpr const char* kReportSuffix = ".Report.html";
 
 }  // namespace
 
 void MeasurementRun::run(const std::vector<std::string>& inputFiles, const std::string& filter,
                          const std::string& outputPrefix, bool extended,
                          const FlowTableSettings& flowSettings, bool writeFlowTable, const Decoding& decoding,
-                         bool retransmissions) {
+                         bool retransmissions, const RunOutputs& outputs) {
     try {
         analyse(inputFiles, filter, outputPrefix, extended, flowSettings, writeFlowTable, decoding,
-                retransmissions);
+                retransmissions, outputs);
     } catch (const RunFailure& failure) {
         std::cerr << failure.what() << std::endl;
         std::exit(kRunFailed);
@@ -65,7 +73,7 @@ void MeasurementRun::run(const std::vector<std::string>& inputFiles, const std::
 void MeasurementRun::analyse(const std::vector<std::string>& inputFiles, const std::string& filter,
                              const std::string& outputPrefix, bool extended,
                              const FlowTableSettings& flowSettings, bool writeFlowTable,
-                             const Decoding& decoding, bool retransmissions) {
+                             const Decoding& decoding, bool retransmissions, const RunOutputs& outputs) {
     // The build order is also the order in which every emitter calls its receivers, and the order of the
     // lines inside each group of the summary.
     EthernetSignal ethernetSignal;
@@ -124,6 +132,12 @@ void MeasurementRun::analyse(const std::vector<std::string>& inputFiles, const s
     if (writeFlowTable) {
         flowRows.emplace(flowTable, flowVolumes.emplace(ipDispatcher), retransmissions);
     }
+    // The report's charts and flow lists, likewise; they read what the figures leave on each flow.
+    std::optional<LoadTimeline> load;
+    std::optional<FlowHighlights> highlights;
+    if (outputs.report) {
+        highlights.emplace(flowTable, load.emplace(ethernetSignal, tcpDispatcher), retransmissions);
+    }
 
     std::optional<std::uint64_t> framesBeforeDamage;
     try {
@@ -181,11 +195,64 @@ void MeasurementRun::analyse(const std::vector<std::string>& inputFiles, const s
             flowRows->flush();
             flowsFile->finish();
         }
-        writeResults(outputPrefix, flowsFile ? &*flowsFile : nullptr);
-        progress.clear();
         const std::string coverage =
             RunNotes::coverage(decoding, ipDispatcher.ipv6Frames(), ipDispatcher.tunnelFrames(),
                                ipDispatcher.damagedTunnelFrames());
+        std::vector<ResultFile*> finished;
+        if (flowsFile) {
+            finished.push_back(&*flowsFile);
+        }
+        std::optional<ResultFile> jsonFile;
+        std::optional<ResultFile> reportFile;
+        if (outputs.json || outputs.report) {
+            ReportContent content;
+            for (const NamedGroup& group : namedGroups()) {
+                if (group.members.empty()) {
+                    continue;
+                }
+                std::string heading = group.heading;
+                heading.pop_back();
+                content.groups.push_back({heading, {}});
+                for (const Measurement& measurement : group.members) {
+                    content.groups.back().figures.push_back({measurement.getName(), measurement.getValue()});
+                }
+            }
+            content.inputs = loader.inputsRead();
+            content.framesRead = loader.framesTaken();
+            content.damage = loader.damage();
+            content.options = {extended,
+                               filter,
+                               writeFlowTable,
+                               decoding.ipv6,
+                               decoding.tunnels,
+                               retransmissions,
+                               outputs.report,
+                               flowSettings.threads,
+                               flowSettings.memoryLimit};
+            content.coverage = {ipDispatcher.ipv4Frames(),          ipDispatcher.analysedIpv6Frames(),
+                                ipDispatcher.encapsulatedFrames(),  ipDispatcher.otherLinkTypeFrames(),
+                                ipDispatcher.ipv6Frames(),          ipDispatcher.tunnelFrames(),
+                                ipDispatcher.damagedTunnelFrames(), coverage};
+            content.first = captureDuration.getEarliestCaptureTime();
+            content.last = captureDuration.getLatestCaptureTime();
+            content.duration = captureDuration.getCaptureDuration();
+            if (outputs.json) {
+                jsonFile.emplace(outputPrefix + kJsonSuffix);
+                jsonFile->write(JsonSummary::text(content, kVersion));
+                jsonFile->finish();
+                finished.push_back(&*jsonFile);
+            }
+            if (outputs.report) {
+                content.load = &*load;
+                content.highlights = &*highlights;
+                reportFile.emplace(outputPrefix + kReportSuffix);
+                reportFile->write(HtmlReport::page(content, kVersion));
+                reportFile->finish();
+                finished.push_back(&*reportFile);
+            }
+        }
+        writeResults(outputPrefix, finished);
+        progress.clear();
         if (!coverage.empty()) {
             std::cerr << coverage << std::endl;
         }
@@ -209,24 +276,24 @@ void MeasurementRun::analyse(const std::vector<std::string>& inputFiles, const s
     }
 }
 
-void MeasurementRun::writeResults(const std::string& outputPrefix, ResultFile* flowsFile) const {
-    struct NamedGroup {
-        const char* heading;
-        const Group& members;
-    };
-    const NamedGroup groups[] = {{"Volume Measurements:", volumeMeasurements},
-                                 {"Flow Measurements:", flowMeasurements},
-                                 {"Packet Measurements:", packetMeasurements},
-                                 {"Retransmission Measurements:", retransmissionMeasurements}};
+std::vector<MeasurementRun::NamedGroup> MeasurementRun::namedGroups() const {
+    return {{"Volume Measurements:", volumeMeasurements},
+            {"Flow Measurements:", flowMeasurements},
+            {"Packet Measurements:", packetMeasurements},
+            {"Retransmission Measurements:", retransmissionMeasurements}};
+}
 
+void MeasurementRun::writeResults(const std::string& outputPrefix,
+                                  const std::vector<ResultFile*>& finished) const {
     ResultFile summary(outputPrefix + kSummarySuffix);
     std::vector<std::unique_ptr<ResultFile>> details;
-    std::vector<std::string> resultNames = {summary.name(), outputPrefix + kFlowTableSuffix};
+    std::vector<std::string> resultNames = {summary.name(), outputPrefix + kFlowTableSuffix,
+                                            outputPrefix + kJsonSuffix, outputPrefix + kReportSuffix};
     // The detail files of the figures a run finds only when asked, so that an earlier run's go too.
     for (const RetransmissionMeasurement::Figure figure : RetransmissionMeasurement::kFigures) {
         resultNames.push_back(outputPrefix + "." + RetransmissionMeasurement::nameOf(figure) + ".csv");
     }
-    for (const NamedGroup& group : groups) {
+    for (const NamedGroup& group : namedGroups()) {
         if (group.members.empty()) {
             continue;
         }
@@ -249,10 +316,7 @@ void MeasurementRun::writeResults(const std::string& outputPrefix, ResultFile* f
     }
     summary.finish();
 
-    std::vector<ResultFile*> files;
-    if (flowsFile != nullptr) {
-        files.push_back(flowsFile);
-    }
+    std::vector<ResultFile*> files = finished;
     for (const std::unique_ptr<ResultFile>& detail : details) {
         files.push_back(detail.get());
     }

@@ -14,6 +14,12 @@
 
 namespace korvo::measurement {
 
+// The files that describe the whole run besides the summary: PREFIX.Summary.json and PREFIX.Report.html.
+struct RunOutputs {
+    bool json = false;
+    bool report = false;
+};
+
 class MeasurementRun {
 public:
     using Group = std::vector<std::reference_wrapper<const Measurement>>;
@@ -24,23 +30,33 @@ public:
     // reported under a heading of their own, and the flow table has their columns. A failure from opening the
     // captures to writing the last file is reported on standard error and ends the process with status -2. A
     // filter that cannot be compiled is thrown to the caller as FilterError before anything is read or
-    // written.
+    // written. `outputs` says which files describe the run besides the summary.
     void run(const std::vector<std::string>& inputFiles, const std::string& filter,
              const std::string& outputPrefix, bool extended, const FlowTableSettings& flowSettings = {},
-             bool writeFlowTable = false, const Decoding& decoding = {}, bool retransmissions = false);
+             bool writeFlowTable = false, const Decoding& decoding = {}, bool retransmissions = false,
+             const RunOutputs& outputs = {});
     // The same without ending the process: such a failure is thrown to the caller.
     void analyse(const std::vector<std::string>& inputFiles, const std::string& filter,
                  const std::string& outputPrefix, bool extended, const FlowTableSettings& flowSettings = {},
-                 bool writeFlowTable = false, const Decoding& decoding = {}, bool retransmissions = false);
-    // Writes the summary and the detail files and places them, with the finished flow table file if there
-    // is one, as one whole run of the prefix.
-    void writeResults(const std::string& outputPrefix, ResultFile* flowsFile) const;
+                 bool writeFlowTable = false, const Decoding& decoding = {}, bool retransmissions = false,
+                 const RunOutputs& outputs = {});
+    // Writes the summary and the detail files and places them, with the other files of the run, already
+    // finished, as one whole run of the prefix.
+    void writeResults(const std::string& outputPrefix, const std::vector<ResultFile*>& finished) const;
 
     Group volumeMeasurements;
     Group flowMeasurements;
     Group packetMeasurements;
     // Empty unless retransmissions are found.
     Group retransmissionMeasurements;
+
+private:
+    struct NamedGroup {
+        const char* heading;
+        const Group& members;
+    };
+    // The groups in the summary's order, headings with their colon.
+    [[nodiscard]] std::vector<NamedGroup> namedGroups() const;
 };
 
 }  // namespace korvo::measurement

@@ -1,6 +1,6 @@
 // The command-line front end: parses the options, answers help and version itself and hands the input files,
-// the filter, the output prefix, the extended, flow table and retransmission flags, what to decode and the
-// resource limits to a measurement run.
+// the filter, the output prefix, the extended, flow table and retransmission flags, what to decode, the
+// files that describe the run and the resource limits to a measurement run.
 
 #include <algorithm>
 #include <boost/program_options.hpp>
@@ -62,6 +62,12 @@ po::options_description describeOptions() {
          "Also count retransmissions by sequence range (and spurious ones) per flow, and time the "
          "handshakes: a fourth heading in the summary, and columns in the flow table")  //
         ("all", "Turn on --ipv6 --tunnels --retransmissions --flow-table")              //
+        ("json",
+         "Also write PREFIX.Summary.json: every figure as a JSON number, with what was read, the options and "
+         "the coverage")  //
+        ("report",
+         "Also write PREFIX.Report.html: one self-contained page with the figures, charts of the load and of "
+         "the TCP anomalies over time, and the flows with the most data and the most anomalies")  //
         ("inputFile,i", po::value<std::vector<std::string>>(),
          "File to process; given more than once, the files are read as one capture, their frames merged in "
          "time order")                                                                                  //
@@ -86,6 +92,7 @@ int main(int argc, char* argv[]) {
     bool extended = false;
     bool flowTable = false;
     bool retransmissions = false;
+    korvo::measurement::RunOutputs outputs;
     korvo::measurement::Decoding decoding;
     using korvo::measurement::ResourceOptions;
     korvo::measurement::FlowTableSettings flowSettings;
@@ -111,6 +118,8 @@ int main(int argc, char* argv[]) {
         decoding.ipv6 = all || arguments.count("ipv6") != 0;
         decoding.tunnels = all || arguments.count("tunnels") != 0;
         retransmissions = all || arguments.count("retransmissions") != 0;
+        outputs.json = arguments.count("json") != 0;
+        outputs.report = arguments.count("report") != 0;
         if (arguments.count("inputFile") == 0) {
             std::cerr << "--inputFile required." << std::endl;
             return kUsageError;
@@ -146,7 +155,7 @@ int main(int argc, char* argv[]) {
     try {
         korvo::measurement::MeasurementRun run;
         run.run(inputFiles, filter, outputPrefix, extended, flowSettings, flowTable, decoding,
-                retransmissions);
+                retransmissions, outputs);
     } catch (const korvo::measurement::FilterError& error) {
         std::cerr << "Error parsing command line " << std::endl
                   << "Use --help to print usage syntax " << std::endl

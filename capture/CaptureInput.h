@@ -61,8 +61,15 @@ public:
     // library's.
     [[nodiscard]] std::string readError() const;
 
-    // Counts a record read, for an input that cannot tell its position.
-    void countRecord(std::uint32_t capturedBytes) { recordBytes_ += kRecordHeaderBytes + capturedBytes; }
+    // Counts a record read: for an input that cannot tell its position, and for what was read of each.
+    void countRecord(std::uint32_t capturedBytes, std::uint32_t wireBytes) {
+        recordBytes_ += kRecordHeaderBytes + capturedBytes;
+        ++frames_;
+        wireBytes_ += wireBytes;
+    }
+    // The records counted so far and their summed wire lengths.
+    [[nodiscard]] std::uint64_t frames() const { return frames_; }
+    [[nodiscard]] std::uint64_t wireBytes() const { return wireBytes_; }
     // Bytes of the input consumed: of the compressed file for a compressed capture; for a plain one its
     // position, or, where it cannot tell its position (a pipe), the bytes of the records read so far.
     [[nodiscard]] std::uint64_t bytesConsumed() const;
@@ -98,6 +105,8 @@ private:
     int filterLinkType_ = -1;
     const bpf_program* currentFilter_ = nullptr;
     std::uint64_t recordBytes_ = 0;
+    std::uint64_t frames_ = 0;
+    std::uint64_t wireBytes_ = 0;
     std::optional<std::uint64_t> size_;
 };
 

@@ -16,6 +16,7 @@ void IPPacketDispatcher::handlePacket(const EthernetPacket& packet) {
     if (packet.linkType != linkType_) {
         linkType_ = packet.linkType;
         linkLayer_ = LinkLayer(linkType_);
+        linkDecoded_ = LinkLayer::decodes(linkType_, ipv6_);
     }
     const auto* frame = reinterpret_cast<const unsigned char*>(packet.header);
     const LinkLayer::Found found = linkLayer_.find(frame, packet.capturedLength);
@@ -30,11 +31,13 @@ void IPPacketDispatcher::handlePacket(const EthernetPacket& packet) {
         }
         ipv6Frames_ += found.carried == LinkLayer::Carried::IPv6 ? 1U : 0U;
         tunnelFrames_ += found.carried == LinkLayer::Carried::Encapsulated ? 1U : 0U;
+        otherLinkTypeFrames_ += found.carried == LinkLayer::Carried::Other && !linkDecoded_ ? 1U : 0U;
         return;
     }
     if (packet.capturedLength < found.ipOffset + ip::kFixedLength) {
         return;
     }
+    ++ipv4Frames_;
     const IPPacket ipPacket = packet.lift<ip>(found.ipOffset);
     if (ipPacket.header->isFragment()) {
         fragmentSource.signal(ipPacket);
@@ -79,9 +82,11 @@ void IPPacketDispatcher::handleIpv6(const EthernetPacket& packet, std::uint32_t 
     }
     const IPv6Packet ipv6Packet = liftIpv6(packet, ipOffset);
     if (ipv6Packet.fragment) {
+        ++analysedIpv6Frames_;
         fragmentSource.ipv6Signal(ipv6Packet);
         return;
     }
+    ++analysedIpv6Frames_;
     ipv6Signal(ipv6Packet);
     if (ipv6Packet.reached && ipv6Packet.transportProtocol != ip::kProtocolTcp) {
         const auto* payload =
@@ -91,6 +96,11 @@ void IPPacketDispatcher::handleIpv6(const EthernetPacket& packet, std::uint32_t 
                              ? 1U
                              : 0U;
     }
+}
+
+void IPPacketDispatcher::countAnalysed(const TunnelDecoder::Path& path, bool ipv6) {
+    ++(ipv6 ? analysedIpv6Frames_ : ipv4Frames_);
+    encapsulatedFrames_ += path.encapsulations != 0 ? 1U : 0U;
 }
 
 void IPPacketDispatcher::followTunnels(const EthernetPacket& packet) {
@@ -103,11 +113,13 @@ void IPPacketDispatcher::followTunnels(const EthernetPacket& packet) {
         case TunnelDecoder::Version::IPv4: {
             const IPPacket outer = packet.lift<ip>(path.outermost.offset);
             if (outer.header->isFragment()) {
+                countAnalysed(path, false);
                 fragmentSource.signal(outer);
                 return;
             }
             outermost_.signal(outer);
             if (oneIpPacket) {
+                countAnalysed(path, false);
                 signal(outer);
                 return;
             }
@@ -117,22 +129,26 @@ void IPPacketDispatcher::followTunnels(const EthernetPacket& packet) {
             if (ipv6_) {
                 const IPv6Packet outer = liftIpv6(packet, path.outermost.offset);
                 if (outer.fragment) {
+                    countAnalysed(path, true);
                     fragmentSource.ipv6Signal(outer);
                     return;
                 }
                 outermost_.ipv6Signal(outer);
                 if (oneIpPacket) {
+                    countAnalysed(path, true);
                     ipv6Signal(outer);
                     return;
                 }
             }
             break;
         case TunnelDecoder::Version::None:
+            otherLinkTypeFrames_ += linkDecoded_ ? 0U : 1U;
             return;
     }
     switch (path.innermost.version) {
         case TunnelDecoder::Version::IPv4: {
             const IPPacket inner = packet.lift<ip>(path.innermost.offset);
+            countAnalysed(path, false);
             if (!inner.header->isFragment()) {
                 signal(inner);
             }
@@ -143,6 +159,7 @@ void IPPacketDispatcher::followTunnels(const EthernetPacket& packet) {
                 ++ipv6Frames_;
                 break;
             }
+            countAnalysed(path, true);
             if (const IPv6Packet inner = liftIpv6(packet, path.innermost.offset); !inner.fragment) {
                 ipv6Signal(inner);
             }

@@ -47,6 +47,13 @@ public:
     // Frames inside an encapsulation that is not decoded, recognised by their first one.
     [[nodiscard]] std::uint64_t tunnelFrames() const { return tunnelFrames_; }
     [[nodiscard]] std::uint64_t damagedTunnelFrames() const { return damagedTunnelFrames_; }
+    // Frames whose packet is analysed (the innermost where tunnels are decoded, fragments too), by its
+    // version; those of them reached through encapsulations or stacked tags; and frames of link types that
+    // are not decoded.
+    [[nodiscard]] std::uint64_t ipv4Frames() const { return ipv4Frames_; }
+    [[nodiscard]] std::uint64_t analysedIpv6Frames() const { return analysedIpv6Frames_; }
+    [[nodiscard]] std::uint64_t encapsulatedFrames() const { return encapsulatedFrames_; }
+    [[nodiscard]] std::uint64_t otherLinkTypeFrames() const { return otherLinkTypeFrames_; }
 
     IPPacketSource fragmentSource;
 
@@ -54,16 +61,22 @@ private:
     [[nodiscard]] static IPv6Packet liftIpv6(const EthernetPacket& packet, std::uint32_t ipOffset);
     void handleIpv6(const EthernetPacket& packet, std::uint32_t ipOffset);
     void followTunnels(const EthernetPacket& packet);
+    void countAnalysed(const TunnelDecoder::Path& path, bool ipv6);
 
     // The link layer of the frames of `linkType_`, the link type of the last frame.
     int linkType_ = LinkLayer::kEthernet;
     LinkLayer linkLayer_;
+    bool linkDecoded_ = true;
     bool ipv6_ = false;
     bool tunnels_ = false;
     IPPacketSource outermost_;
     std::uint64_t ipv6Frames_ = 0;
     std::uint64_t tunnelFrames_ = 0;
     std::uint64_t damagedTunnelFrames_ = 0;
+    std::uint64_t ipv4Frames_ = 0;
+    std::uint64_t analysedIpv6Frames_ = 0;
+    std::uint64_t encapsulatedFrames_ = 0;
+    std::uint64_t otherLinkTypeFrames_ = 0;
 };
 
 }  // namespace korvo::measurement

@@ -80,16 +80,28 @@ std::vector<int> PacketLoader::linkTypes() const {
     return all;
 }
 
-void PacketLoader::reportDamage(const std::string& reason) {
+void PacketLoader::reportDamage(std::size_t input, const std::string& reason) {
     std::cout << "PacketLoader::openInputFile() Error reading packet: " << reason << '\n' << std::flush;
     stoppedAtDamage_ = true;
+    damage_ = reason;
+    damagedInput_ = input;
+}
+
+std::vector<PacketLoader::InputRead> PacketLoader::inputsRead() const {
+    std::vector<InputRead> read;
+    for (std::size_t index = 0; index < inputs_.size(); ++index) {
+        const CaptureInput& input = *inputs_[index];
+        read.push_back({input.name(), input.linkTypes(), input.frames(), input.wireBytes(),
+                        !stoppedAtDamage_ || index != damagedInput_});
+    }
+    return read;
 }
 
 inline void PacketLoader::take(CaptureInput& input, const pcap_pkthdr* header, const u_char* data,
                                boost::posix_time::ptime captureTime, EthernetSignal& ethernetSignal,
                                const std::function<void()>& everyFewFrames) {
     ++packetCount;
-    input.countRecord(header->caplen);
+    input.countRecord(header->caplen, header->len);
     if (input.keeps(header, data)) {
         if (header->len != header->caplen) {
             ++truncatedPacketCount;
@@ -120,12 +132,12 @@ void PacketLoader::loadOne(EthernetSignal& ethernetSignal, const std::function<v
     const u_char* data = nullptr;
     for (int result = input.next(header, data); result != kEndOfFile; result = input.next(header, data)) {
         if (result == kReadError) {
-            reportDamage(input.readError());
+            reportDamage(0, input.readError());
             return;
         }
         const std::optional<boost::posix_time::ptime> captureTime = captureTimeOf(header->ts);
         if (!captureTime) {
-            reportDamage("frame " + std::to_string(packetCount + 1) + " " + outsideYears(header->ts));
+            reportDamage(0, "frame " + std::to_string(packetCount + 1) + " " + outsideYears(header->ts));
             return;
         }
         take(input, header, data, *captureTime, ethernetSignal, everyFewFrames);
@@ -160,13 +172,13 @@ void PacketLoader::loadMerged(EthernetSignal& ethernetSignal, const std::functio
             return true;
         }
         if (result == kReadError) {
-            reportDamage(input.name() + ": " + input.readError());
+            reportDamage(index, input.name() + ": " + input.readError());
             return false;
         }
         const std::optional<boost::posix_time::ptime> captureTime = captureTimeOf(header->ts);
         if (!captureTime) {
-            reportDamage(input.name() + ": record " + std::to_string(recordsRead[index] + 1) + " " +
-                         outsideYears(header->ts));
+            reportDamage(index, input.name() + ": record " + std::to_string(recordsRead[index] + 1) + " " +
+                                    outsideYears(header->ts));
             return false;
         }
         ++recordsRead[index];

@@ -52,6 +52,20 @@ public:
 
     // Whether the reading stopped at a damaged record rather than at the end of the captures.
     [[nodiscard]] bool stoppedAtDamage() const { return stoppedAtDamage_; }
+    // Why it stopped there, as reported; empty when it did not.
+    [[nodiscard]] const std::string& damage() const { return damage_; }
+
+    // What was read of one capture.
+    struct InputRead {
+        std::string name;
+        std::vector<int> linkTypes;
+        std::uint64_t frames = 0;
+        // The frames' summed wire lengths.
+        std::uint64_t bytes = 0;
+        // False for the capture whose damaged record ended the reading.
+        bool complete = true;
+    };
+    [[nodiscard]] std::vector<InputRead> inputsRead() const;
     // The frames read, numbered 1 to this (frames the filter hides included).
     [[nodiscard]] std::uint64_t framesTaken() const { return packetCount; }
 
@@ -65,12 +79,15 @@ private:
     void take(CaptureInput& input, const pcap_pkthdr* header, const u_char* data,
               boost::posix_time::ptime captureTime, EthernetSignal& ethernetSignal,
               const std::function<void()>& everyFewFrames);
-    void reportDamage(const std::string& reason);
+    // `input` is the index of the capture whose record is damaged.
+    void reportDamage(std::size_t input, const std::string& reason);
 
     std::vector<std::unique_ptr<CaptureInput>> inputs_;
     std::uint64_t truncatedPacketCount = 0;
     std::uint64_t packetCount = 0;
     bool stoppedAtDamage_ = false;
+    std::string damage_;
+    std::size_t damagedInput_ = 0;
     std::optional<std::uint64_t> inputSize_;
 };
 

@@ -22,6 +22,9 @@ std::uint64_t GapFinder::findGaps(const SegmentList& bySequence, std::span<const
             if (writeDetails_) {
                 describeGap(*reference, *segment, static_cast<std::uint64_t>(start - coveredEnd), out);
             }
+            if (times_ != nullptr) {
+                times_->push_back(segment->captureMicros());
+            }
         } else if (end <= coveredEnd) {
             continue;
         }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <span>
+#include <vector>
 
 #include "flow/SegmentList.h"
 #include "report/DetailText.h"
@@ -25,8 +26,13 @@ public:
     static void describeGap(const SegmentRecord& before, const SegmentRecord& after, std::uint64_t gapSize,
                             DetailText& out);
 
+    // From now on also appends the capture time (microseconds since 1970) of every segment found to
+    // `times`: for a hole, that of the first segment after it.
+    void recordTimesIn(std::vector<std::int64_t>& times) { times_ = &times; }
+
 private:
     bool writeDetails_;
+    std::vector<std::int64_t>* times_ = nullptr;
 };
 
 }  // namespace korvo::measurement

@@ -20,6 +20,9 @@ std::uint64_t OOOFinder::findOutOfOrder(const SegmentList& byCapture, std::span<
             if (writeDetails_) {
                 SegmentRow::append(*segment, out);
             }
+            if (times_ != nullptr) {
+                times_->push_back(segment->captureMicros());
+            }
         } else {
             furthest = position;
         }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <span>
+#include <vector>
 
 #include "flow/SegmentList.h"
 #include "report/DetailText.h"
@@ -19,8 +20,13 @@ public:
     std::uint64_t findOutOfOrder(const SegmentList& byCapture, std::span<const std::int64_t> positions,
                                  DetailText& out) const;
 
+    // From now on also appends the capture time (microseconds since 1970) of every segment found to
+    // `times`: for a hole, that of the first segment after it.
+    void recordTimesIn(std::vector<std::int64_t>& times) { times_ = &times; }
+
 private:
     bool writeDetails_;
+    std::vector<std::int64_t>* times_ = nullptr;
 };
 
 }  // namespace korvo::measurement

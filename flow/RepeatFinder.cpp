@@ -82,6 +82,9 @@ std::uint64_t RepeatFinder::findRepeats(const SegmentList& byId, DetailText& out
         if (writeDetails_) {
             SegmentRow::append(byId[rank], out);
         }
+        if (times_ != nullptr) {
+            times_->push_back(byId[rank].captureMicros());
+        }
     });
     return repeats;
 }

@@ -23,8 +23,13 @@ public:
     // Sets the place in capture order of every repeat in `repeats`, which holds one place per segment.
     static void markRepeats(const SegmentList& byId, std::vector<bool>& repeats);
 
+    // From now on also appends the capture time (microseconds since 1970) of every segment found to
+    // `times`: for a hole, that of the first segment after it.
+    void recordTimesIn(std::vector<std::int64_t>& times) { times_ = &times; }
+
 private:
     bool writeDetails_;
+    std::vector<std::int64_t>* times_ = nullptr;
 };
 
 }  // namespace korvo::measurement

@@ -136,6 +136,9 @@ void RetransmissionFinder::judgeDirection(const SequenceEvaluator& flow, bool re
             if (writeDetails_) {
                 describe(segment, flow, overlap, spurious, out);
             }
+            if (times_ != nullptr) {
+                times_->push_back(segment.captureMicros());
+            }
         }
         furthest = reached ? std::max(furthest, end) : end;
         reached = true;

@@ -32,6 +32,10 @@ public:
     static void describe(const SegmentRecord& segment, const SequenceEvaluator& flow, std::uint64_t overlap,
                          bool spurious, DetailText& out);
 
+    // From now on also appends the capture time (microseconds since 1970) of every segment found to
+    // `times`: for a hole, that of the first segment after it.
+    void recordTimesIn(std::vector<std::int64_t>& times) { times_ = &times; }
+
 private:
     void judgeDirection(const SequenceEvaluator& flow, bool reverse, FlowRetransmissions& result,
                         DetailText& out);
@@ -40,6 +44,7 @@ private:
     static std::optional<FlowRetransmissions::Handshake> timeHandshake(const SequenceEvaluator& flow);
 
     bool writeDetails_;
+    std::vector<std::int64_t>* times_ = nullptr;
     // The sequence space the direction being judged has occupied so far: disjoint, unwrapped ranges, each
     // start to end; ordered, so that no order of segments makes finding their overlaps slow.
     std::map<std::int64_t, std::int64_t> occupied_;

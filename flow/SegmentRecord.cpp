@@ -26,10 +26,7 @@ SegmentRecord::SegmentRecord(std::uint32_t sequenceNumber_, std::uint32_t segmen
 }
 
 boost::posix_time::ptime SegmentRecord::captureTime() const {
-    // Shifted up and back down as a signed number, so that the time's sign bit fills the flags' place.
-    const auto raw = (std::uint64_t{timeHigh_} << 32) | timeLow_;
-    const std::int64_t micros = static_cast<std::int64_t>(raw << kFlagBits) >> kFlagBits;
-    return kEpoch + boost::posix_time::microseconds(micros);
+    return kEpoch + boost::posix_time::microseconds(captureMicros());
 }
 
 }  // namespace korvo::measurement

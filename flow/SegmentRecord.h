@@ -36,6 +36,12 @@ public:
         return (std::uint64_t{packetNumberHigh_} << 32) | packetNumberLow_;
     }
     [[nodiscard]] boost::posix_time::ptime captureTime() const;
+    // The capture time as microseconds since 1970.
+    [[nodiscard]] std::int64_t captureMicros() const {
+        // Shifted up and back down as a signed number, so that the time's sign bit fills the flags' place.
+        const auto raw = (std::uint64_t{timeHigh_} << 32) | timeLow_;
+        return static_cast<std::int64_t>(raw << kFlagBits) >> kFlagBits;
+    }
     [[nodiscard]] std::uint16_t ipIdentification() const { return ipIdentification_; }
     [[nodiscard]] bool has(Flag flag) const { return ((timeHigh_ >> kFlagShift) & flag) != 0; }
 

@@ -33,6 +33,9 @@ public:
     }
     // Latest minus earliest recorded time; zero when nothing or a single instant was recorded.
     [[nodiscard]] boost::posix_time::time_duration getCaptureDuration() const;
+    // The earliest and latest recorded time; not-a-date-time when nothing was recorded.
+    [[nodiscard]] boost::posix_time::ptime getEarliestCaptureTime() const { return earliestCaptureTime; }
+    [[nodiscard]] boost::posix_time::ptime getLatestCaptureTime() const { return latestCaptureTime; }
 
 protected:
     boost::posix_time::ptime earliestCaptureTime;

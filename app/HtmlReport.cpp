@@ -1,0 +1,371 @@
+#include "app/HtmlReport.h"
+
+#include <cstdio>
+
+#include "app/FigureGuide.h"
+#include "app/RunNotes.h"
+#include "app/SvgChart.h"
+#include "report/EscapedText.h"
+#include "report/TimeText.h"
+
+namespace korvo::measurement {
+
+namespace {
+
+// Light by default; dark where the browser asks for it; black on white on paper.
+constexpr std::string_view kStyle = R"(
+:root { --ink: #1d2430; --muted: #5b6574; --paper: #ffffff; --panel: #f3f5f8; --line: #d5dae1;
+  --s0: #1f6fc5; --s1: #d9730d; --s2: #2e9e5b; --s3: #b5359a; --warn: #a4260b; color-scheme: light dark; }
+@media (prefers-color-scheme: dark) {
+  :root { --ink: #e4e8ee; --muted: #a3adbb; --paper: #15181d; --panel: #1f242b; --line: #3a424d;
+    --s0: #62a8f5; --s1: #f5a04a; --s2: #5fd08e; --s3: #e07ad0; --warn: #ff8a6b; } }
+@media print { :root { --ink: #000; --muted: #333; --paper: #fff; --panel: #fff; --line: #999; }
+  section { break-inside: avoid-page; } th[data-type] { cursor: default; } }
+body { margin: 0 auto; max-width: 1100px; padding: 1.5em; font: 15px/1.45 system-ui, sans-serif;
+  color: var(--ink); background: var(--paper); }
+h1 { margin: 0 0 .2em; font-size: 1.6em; } h2 { margin-top: 1.8em; border-bottom: 1px solid var(--line); }
+.sub, .muted { color: var(--muted); }
+table { border-collapse: collapse; margin: .6em 0; font-variant-numeric: tabular-nums; }
+th, td { padding: .25em .6em; border-bottom: 1px solid var(--line); text-align: left; vertical-align: top; }
+td.n, th.n { text-align: right; }
+tr.group th { background: var(--panel); }
+#figures td.value { font-weight: 600; text-align: right; white-space: nowrap; }
+.wide { overflow-x: auto; }
+th[data-type] { cursor: pointer; user-select: none; white-space: nowrap; }
+th[aria-sort=ascending]::after { content: " \25B2"; } th[aria-sort=descending]::after { content: " \25BC"; }
+.warning { color: var(--warn); font-weight: 600; }
+figure.chart-box { margin: 1em 0; } figcaption { font-weight: 600; }
+svg.chart { width: 100%; height: auto; background: var(--panel); border-radius: 4px; }
+svg .grid { stroke: var(--line); stroke-width: 1; } svg .axis { stroke: var(--muted); stroke-width: 1; }
+svg text { fill: var(--muted); font-size: 12px; } svg .legend { fill: var(--ink); }
+svg .series { fill: none; stroke-width: 1.6; stroke-linejoin: round; }
+svg .s0 { stroke: var(--s0); } svg .s1 { stroke: var(--s1); } svg .s2 { stroke: var(--s2); } svg .s3 { stroke: var(--s3); }
+svg rect.s0, svg circle.s0 { fill: var(--s0); } svg rect.s1, svg circle.s1 { fill: var(--s1); }
+svg rect.s2, svg circle.s2 { fill: var(--s2); } svg rect.s3, svg circle.s3 { fill: var(--s3); }
+dt { font-weight: 600; margin-top: .6em; } dd { margin-left: 1.2em; }
+code { font-size: .95em; }
+)";
+
+// Sorts a table by the column whose header is clicked: ascending first, then descending.
+constexpr std::string_view kScript = R"(
+document.querySelectorAll('table.sortable').forEach(function (table) {
+  var headers = table.querySelectorAll('thead th');
+  headers.forEach(function (header, column) {
+    header.addEventListener('click', function () {
+      var ascending = header.getAttribute('aria-sort') !== 'ascending';
+      var numeric = header.getAttribute('data-type') === 'number';
+      var body = table.tBodies[0];
+      var rows = Array.prototype.slice.call(body.rows);
+      var key = function (row) {
+        var cell = row.cells[column];
+        if (!numeric) { return cell.textContent; }
+        var value = cell.getAttribute('data-value');
+        return value === null || value === '' ? -Infinity : Number(value);
+      };
+      rows.sort(function (a, b) {
+        var x = key(a), y = key(b);
+        var order = numeric ? x - y : (x < y ? -1 : x > y ? 1 : 0);
+        return ascending ? order : -order;
+      });
+      headers.forEach(function (other) { other.removeAttribute('aria-sort'); });
+      header.setAttribute('aria-sort', ascending ? 'ascending' : 'descending');
+      rows.forEach(function (row) { body.appendChild(row); });
+    });
+  });
+});
+)";
+
+std::string html(std::string_view text) {
+    return EscapedText::html(text);
+}
+
+std::string isoTime(boost::posix_time::ptime time) {
+    char buffer[TimeText::kMostTextLength];
+    return std::string(buffer, TimeText::writeIsoTime(buffer, boost::posix_time::ptime(time)));
+}
+
+std::string isoMicros(std::int64_t micros) {
+    static const boost::posix_time::ptime kEpoch(boost::gregorian::date(1970, 1, 1));
+    return isoTime(kEpoch + boost::posix_time::microseconds(micros));
+}
+
+// Microseconds as milliseconds with three decimals.
+std::string millis(std::int64_t micros) {
+    char buffer[32];
+    const int length =
+        std::snprintf(buffer, sizeof buffer, "%lld.%03lld", static_cast<long long>(micros / 1000),
+                      static_cast<long long>(micros % 1000));
+    return std::string(buffer, static_cast<std::size_t>(length));
+}
+
+std::string numberCell(std::uint64_t value) {
+    const std::string text = std::to_string(value);
+    return "<td class=\"n\" data-value=\"" + text + "\">" + text + "</td>";
+}
+
+}  // namespace
+
+std::string HtmlReport::page(const ReportContent& content, std::string_view version) {
+    std::string out =
+        "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+        "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; style-src "
+        "'unsafe-inline'; "
+        "script-src 'unsafe-inline'\">\n"
+        "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title>Wiretally report";
+    if (!content.inputs.empty()) {
+        out += ": " + html(content.inputs.front().name);
+        if (content.inputs.size() > 1) {
+            out += " and " + std::to_string(content.inputs.size() - 1) + " more";
+        }
+    }
+    out += "</title>\n<style>";
+    out += kStyle;
+    out += "</style>\n</head>\n<body>\n<header><h1>Wiretally report</h1><p class=\"sub\">Wiretally v" +
+           html(version) + "</p></header>\n";
+    writeRead(out, content);
+    writeFigures(out, content);
+    writeOverTime(out, content);
+    writeFlows(out, content);
+    writeHandshakes(out, content);
+    writeExplanations(out, content);
+    out += "<script>";
+    out += kScript;
+    out += "</script>\n</body>\n</html>\n";
+    return out;
+}
+
+void HtmlReport::writeRead(std::string& out, const ReportContent& content) {
+    out +=
+        "<section id=\"read\"><h2>What was read</h2>\n<div class=\"wide\"><table id=\"inputs\"><thead><tr>"
+        "<th>Capture</th><th>Link types</th><th class=\"n\">Frames</th><th class=\"n\">Bytes</th>"
+        "<th>Read</th></tr></thead><tbody>\n";
+    for (const PacketLoader::InputRead& input : content.inputs) {
+        std::string types;
+        for (const int type : input.linkTypes) {
+            types += (types.empty() ? "" : ", ") + std::to_string(type);
+        }
+        out += "<tr class=\"input\"><td class=\"input-name\">" +
+               html(input.name == "-" ? "standard input" : input.name) + "</td><td>" + types + "</td>" +
+               numberCell(input.frames) + numberCell(input.bytes) + "<td>" +
+               (input.complete ? "to its end" : "<span class=\"warning\">up to a damaged record</span>") +
+               "</td></tr>\n";
+    }
+    out += "</tbody></table></div>\n<p id=\"span\">";
+    if (content.first.is_not_a_date_time()) {
+        out += "No frame was counted.";
+    } else {
+        out += "Capture span: " + isoTime(content.first) + " to " + isoTime(content.last) + " (" +
+               html(TimeText::duration(content.duration)) + ").";
+    }
+    const ReportContent::Coverage& coverage = content.coverage;
+    out += "</p>\n<p id=\"coverage\">Frames analysed: " + std::to_string(coverage.ipv4) + " IPv4, " +
+           std::to_string(coverage.ipv6) + " IPv6, " + std::to_string(coverage.insideTunnelsOrStackedTags) +
+           " of them inside tunnels or behind stacked VLAN tags; " + std::to_string(coverage.otherLinkTypes) +
+           " of link types that are not decoded. ";
+    out += coverage.note.empty() ? "No frame carrying IP was left out." : html(coverage.note) + ".";
+    if (!content.options.filter.empty()) {
+        out +=
+            " Only the frames that match the filter <code>" + html(content.options.filter) + "</code> count.";
+    }
+    out += "</p>\n";
+    if (!content.damage.empty()) {
+        out += "<p id=\"stopped\" class=\"warning\">" + html(RunNotes::stoppedAtDamage(content.framesRead)) +
+               " (" + html(content.damage) + ").</p>\n";
+    }
+    out += "</section>\n";
+}
+
+void HtmlReport::writeFigures(std::string& out, const ReportContent& content) {
+    out += "<section id=\"figures-section\"><h2>Figures</h2>\n<table id=\"figures\">\n";
+    for (const ReportContent::Group& group : content.groups) {
+        out += "<tbody><tr class=\"group\"><th colspan=\"3\">" + html(group.heading) + "</th></tr>\n";
+        for (const ReportContent::Figure& figure : group.figures) {
+            const FigureGuide::Entry entry = FigureGuide::of(figure.name);
+            out += "<tr data-figure=\"" + html(figure.name) + "\"><th><a href=\"#explain-" +
+                   html(figure.name) + "\">" + html(figure.name) + "</a></th><td class=\"value\">" +
+                   html(figure.value) + "</td><td class=\"meaning\">" + html(entry.meaning) + "</td></tr>\n";
+        }
+        out += "</tbody>\n";
+    }
+    out += "</table></section>\n";
+}
+
+void HtmlReport::writeOverTime(std::string& out, const ReportContent& content) {
+    out += "<section id=\"over-time\"><h2>Over time</h2>\n";
+    const TimeBins& load = content.load->bins();
+    if (load.empty()) {
+        out += "<p>No frame was counted: nothing to chart.</p></section>\n";
+        return;
+    }
+    const SvgChart::Intervals intervals{load.firstStart(), load.width(), load.intervals()};
+    out += "<p>" + std::to_string(intervals.count) + " intervals of " + SvgChart::span(intervals.width) +
+           ", the first from " + isoMicros(intervals.firstStart) + ".</p>\n";
+    std::vector<SvgChart::Series> frames = {{"tcp", "frames carrying TCP", {}, {}},
+                                            {"other", "other frames", {}, {}}};
+    std::vector<SvgChart::Series> megabits = {{"tcp", "TCP", {}, {}}, {"other", "other", {}, {}}};
+    std::string tcpBytes;
+    std::string otherBytes;
+    const auto width = static_cast<double>(intervals.width);
+    for (std::size_t interval = 0; interval < intervals.count; ++interval) {
+        frames[0].values.push_back(static_cast<double>(load.count(interval, LoadTimeline::kTcpFrames)));
+        frames[1].values.push_back(static_cast<double>(load.count(interval, LoadTimeline::kOtherFrames)));
+        // Bits per microsecond are megabits per second.
+        megabits[0].values.push_back(static_cast<double>(load.count(interval, LoadTimeline::kTcpBytes)) * 8 /
+                                     width);
+        megabits[1].values.push_back(static_cast<double>(load.count(interval, LoadTimeline::kOtherBytes)) *
+                                     8 / width);
+        tcpBytes +=
+            (interval == 0 ? "" : " ") + std::to_string(load.count(interval, LoadTimeline::kTcpBytes));
+        otherBytes +=
+            (interval == 0 ? "" : " ") + std::to_string(load.count(interval, LoadTimeline::kOtherBytes));
+    }
+    megabits[0].attributes = " data-bytes=\"" + tcpBytes + "\"";
+    megabits[1].attributes = " data-bytes=\"" + otherBytes + "\"";
+    const std::string per = "per " + SvgChart::span(intervals.width);
+    out += SvgChart::overTime("chart-load-frames", "Frames per interval", "frames " + per, intervals, frames);
+    out += SvgChart::overTime("chart-load-mbps", "Load per interval", "Mb/s", intervals, megabits);
+
+    const FlowHighlights& highlights = *content.highlights;
+    const TimeBins& anomalies = highlights.anomalyTimes();
+    std::vector<SvgChart::Series> kinds = {{"gaps", "holes", {}, {}},
+                                           {"out-of-order", "out of order", {}, {}},
+                                           {"duplicates", "duplicates", {}, {}}};
+    if (highlights.retransmissions()) {
+        kinds.push_back({"retransmissions", "retransmissions", {}, {}});
+    }
+    for (std::size_t kind = 0; kind < kinds.size(); ++kind) {
+        for (std::size_t interval = 0; interval < intervals.count; ++interval) {
+            // No flow was handed out when the capture holds no TCP: then every count is 0.
+            const bool counted = !anomalies.empty() && interval < anomalies.intervals();
+            kinds[kind].values.push_back(counted ? static_cast<double>(anomalies.count(interval, kind))
+                                                 : 0.0);
+        }
+    }
+    out += SvgChart::overTime("chart-anomalies", "TCP anomalies per interval", "segments " + per, intervals,
+                              kinds);
+    out += "</section>\n";
+}
+
+void HtmlReport::writeFlows(std::string& out, const ReportContent& content) {
+    const FlowHighlights& highlights = *content.highlights;
+    const bool retransmissions = highlights.retransmissions();
+    const auto table = [&](std::string_view id, std::string_view title, const std::vector<FlowLine>& lines) {
+        out += "<h3>";
+        out += title;
+        out += "</h3>\n";
+        if (lines.empty()) {
+            out += "<p class=\"muted\">None.</p>\n";
+            return;
+        }
+        out += "<div class=\"wide\"><table class=\"sortable flows\" id=\"";
+        out += id;
+        out +=
+            "\"><thead><tr><th data-type=\"text\">Flow</th><th data-type=\"text\">First seen (UTC)</th>"
+            "<th data-type=\"number\" class=\"n\">Duration (s)</th>"
+            "<th data-type=\"number\" class=\"n\">Packets fwd</th><th data-type=\"number\" "
+            "class=\"n\">Packets rev</th>"
+            "<th data-type=\"number\" class=\"n\">Data bytes fwd</th><th data-type=\"number\" "
+            "class=\"n\">Data bytes rev</th>"
+            "<th data-type=\"number\" class=\"n\">Gaps</th><th data-type=\"number\" class=\"n\">Out of "
+            "order</th>"
+            "<th data-type=\"number\" class=\"n\">Duplicates</th><th data-type=\"text\">Simplex</th>";
+        if (retransmissions) {
+            out +=
+                "<th data-type=\"number\" class=\"n\">Retransmissions</th>"
+                "<th data-type=\"number\" class=\"n\">Retransmitted bytes</th>"
+                "<th data-type=\"number\" class=\"n\">Spurious</th>"
+                "<th data-type=\"number\" class=\"n\">SYN to SYN-ACK (ms)</th>"
+                "<th data-type=\"number\" class=\"n\">SYN-ACK to ACK (ms)</th>";
+        }
+        out += "</tr></thead><tbody>\n";
+        for (const FlowLine& line : lines) {
+            const std::int64_t micros = line.lastTime - line.firstTime;
+            const std::string seconds = std::to_string(micros / 1'000'000) + "." +
+                                        std::string(6 - std::to_string(micros % 1'000'000).size(), '0') +
+                                        std::to_string(micros % 1'000'000);
+            out += "<tr><td>" + html(line.flow) + "</td><td>" + isoMicros(line.firstTime) +
+                   "</td><td class=\"n\" data-value=\"" + seconds + "\">" + seconds + "</td>" +
+                   numberCell(line.packetsForward) + numberCell(line.packetsReverse) +
+                   numberCell(line.dataForward) + numberCell(line.dataReverse) + numberCell(line.gaps) +
+                   numberCell(line.outOfOrder) + numberCell(line.duplicates) + "<td>" +
+                   (line.simplex() ? "yes" : "no") + "</td>";
+            if (retransmissions && line.retransmissions) {
+                const FlowRetransmissions& found = *line.retransmissions;
+                out += numberCell(found.retransmissions) + numberCell(found.retransmittedBytes) +
+                       numberCell(found.spurious);
+                for (const bool second : {false, true}) {
+                    if (found.handshake) {
+                        const std::string time =
+                            millis(second ? found.handshake->synAckToAck : found.handshake->synToSynAck);
+                        out += "<td class=\"n\" data-value=\"" + time + "\">" + time + "</td>";
+                    } else {
+                        out += "<td class=\"n\" data-value=\"\"></td>";
+                    }
+                }
+            }
+            out += "</tr>\n";
+        }
+        out += "</tbody></table></div>\n";
+    };
+    out +=
+        "<section id=\"flows\"><h2>Flows</h2>\n<p class=\"muted\">Data bytes are the TCP payload carried, "
+        "retransmissions included (the flow table file has the wire bytes). Anomalies are gaps, out-of-order "
+        "segments and duplicates together. Click a column's heading to sort by it.</p>\n";
+    table("top-bytes", "The " + std::to_string(FlowHighlights::kTopFlows) + " flows with the most data bytes",
+          highlights.mostData());
+    table("top-anomalies",
+          "The " + std::to_string(FlowHighlights::kTopFlows) + " flows with the most anomalies",
+          highlights.mostAnomalies());
+    out += "</section>\n";
+}
+
+void HtmlReport::writeHandshakes(std::string& out, const ReportContent& content) {
+    const FlowHighlights& highlights = *content.highlights;
+    if (!highlights.retransmissions()) {
+        return;
+    }
+    out += "<section id=\"handshakes\"><h2>Handshake times</h2>\n";
+    const auto& counts = highlights.handshakes();
+    std::size_t first = counts.size();
+    std::size_t last = 0;
+    for (std::size_t bucket = 0; bucket < counts.size(); ++bucket) {
+        if (counts[bucket] != 0) {
+            first = std::min(first, bucket);
+            last = bucket;
+        }
+    }
+    if (first == counts.size()) {
+        out += "<p class=\"muted\">No handshake was captured whole.</p></section>\n";
+        return;
+    }
+    std::vector<SvgChart::Bar> bars;
+    const auto& bounds = FlowHighlights::kHandshakeBounds;
+    for (std::size_t bucket = first; bucket <= last; ++bucket) {
+        SvgChart::Bar bar;
+        bar.count = counts[bucket];
+        bar.label = bucket + 1 == bounds.size() ? "≥ " + SvgChart::span(bounds[bucket])
+                    : bucket == 0               ? "< " + SvgChart::span(bounds[1])
+                                  : SvgChart::span(bounds[bucket]) + "–" + SvgChart::span(bounds[bucket + 1]);
+        bar.attributes = " data-from-us=\"" + std::to_string(bounds[bucket]) + "\"";
+        bars.push_back(bar);
+    }
+    out +=
+        "<p>From the SYN to the ACK that completes the handshake, over the flows whose handshake was "
+        "captured; their median is MedianHandshakeRTTInMs.</p>\n";
+    out += SvgChart::bars("chart-handshakes", "Handshake times", "flows", "handshake time", bars);
+    out += "</section>\n";
+}
+
+void HtmlReport::writeExplanations(std::string& out, const ReportContent& content) {
+    out += "<section id=\"explanations\"><h2>What the figures mean</h2>\n<dl>\n";
+    for (const ReportContent::Group& group : content.groups) {
+        for (const ReportContent::Figure& figure : group.figures) {
+            const FigureGuide::Entry entry = FigureGuide::of(figure.name);
+            out += "<dt id=\"explain-" + html(figure.name) + "\">" + html(figure.name) + "</dt><dd>" +
+                   html(entry.explanation) + "</dd>\n";
+        }
+    }
+    out += "</dl></section>\n";
+}
+
+}  // namespace korvo::measurement

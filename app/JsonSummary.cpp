@@ -1,0 +1,198 @@
+#include "app/JsonSummary.h"
+
+#include <cctype>
+
+#include "report/EscapedText.h"
+#include "report/TimeText.h"
+
+namespace korvo::measurement {
+
+namespace {
+
+// Appends `"key": ` at `indent` spaces, after a comma unless it is the first of its object.
+class JsonObject {
+public:
+    JsonObject(std::string& out, int indent) : out_(out), indent_(indent) { out_ += "{"; }
+    std::string& key(std::string_view name) {
+        out_ += first_ ? "\n" : ",\n";
+        first_ = false;
+        out_.append(static_cast<std::size_t>(indent_ + 2), ' ');
+        EscapedText::appendJson(out_, name);
+        out_ += ": ";
+        return out_;
+    }
+    void field(std::string_view name, std::string_view rawValue) { key(name) += rawValue; }
+    void field(std::string_view name, std::uint64_t value) { key(name) += std::to_string(value); }
+    void flag(std::string_view name, bool value) { key(name) += value ? "true" : "false"; }
+    void text(std::string_view name, std::string_view value) { EscapedText::appendJson(key(name), value); }
+    // A string, or null when empty.
+    void textOrNull(std::string_view name, std::string_view value) {
+        if (value.empty()) {
+            key(name) += "null";
+        } else {
+            text(name, value);
+        }
+    }
+    void close() {
+        out_ += "\n";
+        out_.append(static_cast<std::size_t>(indent_), ' ');
+        out_ += "}";
+    }
+
+private:
+    std::string& out_;
+    int indent_;
+    bool first_ = true;
+};
+
+std::string isoTime(boost::posix_time::ptime time) {
+    if (time.is_not_a_date_time()) {
+        return "null";
+    }
+    std::string text = "\"";
+    char buffer[TimeText::kMostTextLength];
+    text.append(buffer, TimeText::writeIsoTime(buffer, time));
+    return text + "\"";
+}
+
+}  // namespace
+
+std::string JsonSummary::number(std::string_view value) {
+    // -?(0|[1-9][0-9]*)(\.[0-9]+)?([eE][+-]?[0-9]+)?
+    std::size_t at = 0;
+    const auto digits = [&] {
+        const std::size_t start = at;
+        while (at < value.size() && std::isdigit(static_cast<unsigned char>(value[at])) != 0) {
+            ++at;
+        }
+        return at - start;
+    };
+    if (at < value.size() && value[at] == '-') {
+        ++at;
+    }
+    const std::size_t integerStart = at;
+    const std::size_t integerDigits = digits();
+    bool valid = integerDigits != 0 && (integerDigits == 1 || value[integerStart] != '0');
+    if (valid && at < value.size() && value[at] == '.') {
+        ++at;
+        valid = digits() != 0;
+    }
+    if (valid && at < value.size() && (value[at] == 'e' || value[at] == 'E')) {
+        ++at;
+        if (at < value.size() && (value[at] == '+' || value[at] == '-')) {
+            ++at;
+        }
+        valid = digits() != 0;
+    }
+    return valid && at == value.size() ? std::string(value) : std::string("null");
+}
+
+std::string JsonSummary::text(const ReportContent& content, std::string_view version) {
+    std::string out;
+    JsonObject root(out, 0);
+    root.text("tool", "Wiretally");
+    root.text("version", version);
+
+    std::string& inputs = root.key("inputs");
+    inputs += "[";
+    for (std::size_t index = 0; index < content.inputs.size(); ++index) {
+        const PacketLoader::InputRead& input = content.inputs[index];
+        inputs += index == 0 ? "\n    " : ",\n    ";
+        JsonObject entry(inputs, 4);
+        entry.text("name", input.name);
+        std::string types = "[";
+        for (std::size_t type = 0; type < input.linkTypes.size(); ++type) {
+            types += (type == 0 ? "" : ", ") + std::to_string(input.linkTypes[type]);
+        }
+        entry.field("linkTypes", types + "]");
+        entry.field("frames", input.frames);
+        entry.field("bytes", input.bytes);
+        entry.flag("complete", input.complete);
+        entry.close();
+    }
+    inputs += content.inputs.empty() ? "]" : "\n  ]";
+
+    JsonObject reading(root.key("reading"), 2);
+    reading.flag("complete", content.damage.empty());
+    reading.field("framesRead", content.framesRead);
+    reading.field("stoppedAfterFrame", content.damage.empty() ? "null" : std::to_string(content.framesRead));
+    reading.textOrNull("reason", content.damage);
+    reading.close();
+
+    const ReportContent::Options& options = content.options;
+    JsonObject settings(root.key("options"), 2);
+    settings.flag("extended", options.extended);
+    settings.textOrNull("filter", options.filter);
+    settings.flag("flowTable", options.flowTable);
+    settings.flag("ipv6", options.ipv6);
+    settings.flag("tunnels", options.tunnels);
+    settings.flag("retransmissions", options.retransmissions);
+    settings.flag("report", options.report);
+    settings.field("threads", options.threads);
+    settings.field("maxMemoryBytes", options.maxMemory);
+    settings.close();
+
+    const ReportContent::Coverage& coverage = content.coverage;
+    JsonObject frames(root.key("coverage"), 2);
+    frames.field("ipv4", coverage.ipv4);
+    frames.field("ipv6", coverage.ipv6);
+    frames.field("insideTunnelsOrStackedTags", coverage.insideTunnelsOrStackedTags);
+    frames.field("otherLinkTypes", coverage.otherLinkTypes);
+    frames.field("leftOut", coverage.leftOutIpv6 + coverage.leftOutInsideTunnels + coverage.tunnelsCutShort);
+    JsonObject leftOut(frames.key("leftOutByKind"), 4);
+    leftOut.field("ipv6", coverage.leftOutIpv6);
+    leftOut.field("insideTunnelsOrStackedTags", coverage.leftOutInsideTunnels);
+    leftOut.field("tunnelsCutShortOrTooDeep", coverage.tunnelsCutShort);
+    leftOut.close();
+    frames.textOrNull("note", coverage.note);
+    frames.close();
+
+    JsonObject span(root.key("span"), 2);
+    span.field("first", isoTime(content.first));
+    span.field("last", isoTime(content.last));
+    span.close();
+
+    std::string& groups = root.key("groups");
+    groups += "[";
+    for (std::size_t index = 0; index < content.groups.size(); ++index) {
+        groups += index == 0 ? "\n    " : ",\n    ";
+        JsonObject group(groups, 4);
+        group.text("heading", content.groups[index].heading);
+        std::string& names = group.key("figures");
+        names += "[";
+        for (std::size_t figure = 0; figure < content.groups[index].figures.size(); ++figure) {
+            names += figure == 0 ? "" : ", ";
+            EscapedText::appendJson(names, content.groups[index].figures[figure].name);
+        }
+        names += "]";
+        group.close();
+    }
+    groups += content.groups.empty() ? "]" : "\n  ]";
+
+    JsonObject figures(root.key("figures"), 2);
+    for (const ReportContent::Group& group : content.groups) {
+        for (const ReportContent::Figure& figure : group.figures) {
+            if (figure.name == "CaptureDuration") {
+                const double seconds = static_cast<double>(content.duration.total_microseconds()) / 1e6;
+                char buffer[32];
+                const int length = std::snprintf(buffer, sizeof buffer, "%.6f", seconds);
+                figures.field(figure.name, std::string_view(buffer, static_cast<std::size_t>(length)));
+            } else {
+                figures.field(figure.name, number(figure.value));
+            }
+        }
+    }
+    figures.close();
+    for (const ReportContent::Group& group : content.groups) {
+        for (const ReportContent::Figure& figure : group.figures) {
+            if (figure.name == "CaptureDuration") {
+                root.text("captureDurationText", figure.value);
+            }
+        }
+    }
+    root.close();
+    out += "\n";
+    return out;
+}
+
+}  // namespace korvo::measurement

@@ -1,0 +1,68 @@
+#pragma once
+// Everything the JSON summary and the report say about one run, gathered once it has read the captures and
+// judged the flows: the figures by heading, what was read, the options, the coverage and the capture span;
+// for the report also the load over time and the flows' highlights.
+
+#include <boost/date_time/posix_time/posix_time_types.hpp>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "capture/PacketLoader.h"
+#include "measurement/FlowHighlights.h"
+#include "measurement/LoadTimeline.h"
+
+namespace korvo::measurement {
+
+struct ReportContent {
+    struct Figure {
+        std::string name;
+        // As the summary writes it.
+        std::string value;
+    };
+    struct Group {
+        // Without the summary's colon.
+        std::string heading;
+        std::vector<Figure> figures;
+    };
+    struct Options {
+        bool extended = false;
+        std::string filter;
+        bool flowTable = false;
+        bool ipv6 = false;
+        bool tunnels = false;
+        bool retransmissions = false;
+        bool report = false;
+        std::size_t threads = 1;
+        std::uint64_t maxMemory = 0;
+    };
+    // Frames by what became of them.
+    struct Coverage {
+        std::uint64_t ipv4 = 0;
+        std::uint64_t ipv6 = 0;
+        std::uint64_t insideTunnelsOrStackedTags = 0;
+        std::uint64_t otherLinkTypes = 0;
+        std::uint64_t leftOutIpv6 = 0;
+        std::uint64_t leftOutInsideTunnels = 0;
+        std::uint64_t tunnelsCutShort = 0;
+        // The note the run writes on standard error; empty when it writes none.
+        std::string note;
+    };
+
+    std::vector<Group> groups;
+    std::vector<PacketLoader::InputRead> inputs;
+    std::uint64_t framesRead = 0;
+    // Empty when the captures were read to their end.
+    std::string damage;
+    Options options;
+    Coverage coverage;
+    // Not-a-date-time when no frame was counted.
+    boost::posix_time::ptime first;
+    boost::posix_time::ptime last;
+    boost::posix_time::time_duration duration;
+    // Given only for the report.
+    const LoadTimeline* load = nullptr;
+    const FlowHighlights* highlights = nullptr;
+};
+
+}  // namespace korvo::measurement

@@ -1,0 +1,197 @@
+#include "app/SvgChart.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "report/EscapedText.h"
+
+namespace korvo::measurement {
+
+namespace {
+
+constexpr double kWidth = 960;
+constexpr double kHeight = 280;
+constexpr double kLeft = 78;
+constexpr double kRight = 16;
+constexpr double kTop = 34;
+constexpr double kBottom = 52;
+constexpr double kPlotWidth = kWidth - kLeft - kRight;
+constexpr double kPlotHeight = kHeight - kTop - kBottom;
+constexpr int kYTicks = 4;
+
+std::string fixed(double value, int decimals) {
+    char buffer[48];
+    const int length = std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);
+    return std::string(buffer, static_cast<std::size_t>(length));
+}
+
+// A round number at or above `value`: 1, 2 or 5 times a power of ten.
+double roundUp(double value) {
+    if (value <= 0) {
+        return 1;
+    }
+    const double decade = std::pow(10.0, std::floor(std::log10(value)));
+    for (const double step : {1.0, 2.0, 5.0, 10.0}) {
+        if (step * decade >= value) {
+            return step * decade;
+        }
+    }
+    return 10 * decade;
+}
+
+std::string open(std::string_view id, std::string_view title, std::string_view extra) {
+    std::string out = "<figure class=\"chart-box\"><figcaption>";
+    EscapedText::appendHtml(out, title);
+    out += "</figcaption>\n<svg class=\"chart\" id=\"";
+    out += id;
+    out += "\" viewBox=\"0 0 " + fixed(kWidth, 0) + " " + fixed(kHeight, 0) +
+           "\" role=\"img\" preserveAspectRatio=\"xMidYMid meet\"";
+    out += extra;
+    out += "><title>";
+    EscapedText::appendHtml(out, title);
+    out += "</title>\n";
+    return out;
+}
+
+// The top of a y axis for values up to `most`: kYTicks round steps.
+double axisTop(double most) {
+    return roundUp(most / kYTicks) * kYTicks;
+}
+
+// The y axis from 0 to `top`, its ticks and grid lines, and the unit above it.
+void yAxis(std::string& out, double top, std::string_view unit) {
+    for (int tick = 0; tick <= kYTicks; ++tick) {
+        const double y = kTop + kPlotHeight * (1.0 - static_cast<double>(tick) / kYTicks);
+        out += "<line class=\"grid\" x1=\"" + fixed(kLeft, 0) + "\" x2=\"" + fixed(kLeft + kPlotWidth, 0) +
+               "\" y1=\"" + fixed(y, 1) + "\" y2=\"" + fixed(y, 1) + "\"/>";
+        out += "<text class=\"tick\" x=\"" + fixed(kLeft - 6, 0) + "\" y=\"" + fixed(y + 4, 1) +
+               "\" text-anchor=\"end\">" + SvgChart::number(top * tick / kYTicks) + "</text>\n";
+    }
+    out += "<text class=\"unit\" x=\"" + fixed(kLeft - 6, 0) + "\" y=\"" + fixed(kTop - 14, 0) +
+           "\" text-anchor=\"start\">";
+    EscapedText::appendHtml(out, unit);
+    out += "</text>\n";
+    out += "<line class=\"axis\" x1=\"" + fixed(kLeft, 0) + "\" x2=\"" + fixed(kLeft + kPlotWidth, 0) +
+           "\" y1=\"" + fixed(kTop + kPlotHeight, 1) + "\" y2=\"" + fixed(kTop + kPlotHeight, 1) + "\"/>\n";
+}
+
+}  // namespace
+
+std::string SvgChart::number(double value) {
+    if (value == std::floor(value) && std::fabs(value) < 1e15) {
+        return fixed(value, 0);
+    }
+    char buffer[48];
+    const int length = std::snprintf(buffer, sizeof buffer, "%.6g", value);
+    return std::string(buffer, static_cast<std::size_t>(length));
+}
+
+std::string SvgChart::span(std::int64_t micros) {
+    struct Unit {
+        std::int64_t micros;
+        const char* name;
+    };
+    constexpr Unit kUnits[] = {{86'400'000'000, "d"}, {3'600'000'000, "h"}, {60'000'000, "min"},
+                               {1'000'000, "s"},      {1'000, "ms"},        {1, "µs"}};
+    const std::int64_t magnitude = micros < 0 ? -micros : micros;
+    for (const Unit& unit : kUnits) {
+        if (magnitude >= unit.micros || unit.micros == 1) {
+            return number(static_cast<double>(micros) / static_cast<double>(unit.micros)) + " " + unit.name;
+        }
+    }
+    return number(static_cast<double>(micros)) + " µs";
+}
+
+std::string SvgChart::overTime(std::string_view id, std::string_view title, std::string_view unit,
+                               const Intervals& intervals, const std::vector<Series>& series) {
+    std::string out = open(id, title,
+                           " data-intervals=\"" + std::to_string(intervals.count) + "\" data-interval-us=\"" +
+                               std::to_string(intervals.width) + "\" data-first-interval-us=\"" +
+                               std::to_string(intervals.firstStart) + "\"");
+    double most = 0;
+    for (const Series& line : series) {
+        for (const double value : line.values) {
+            most = std::max(most, value);
+        }
+    }
+    const double top = axisTop(most);
+    yAxis(out, top, unit);
+    // The x axis: ticks at round offsets from the first interval's start.
+    const double count = static_cast<double>(std::max<std::size_t>(intervals.count, 1));
+    const auto xOf = [&](double interval) { return kLeft + kPlotWidth * interval / count; };
+    const double spanMicros = count * static_cast<double>(intervals.width);
+    const double step = roundUp(spanMicros / 6);
+    for (double offset = 0; offset <= spanMicros + 0.5; offset += step) {
+        const double x = xOf(offset / static_cast<double>(intervals.width));
+        out += "<line class=\"axis\" x1=\"" + fixed(x, 1) + "\" x2=\"" + fixed(x, 1) + "\" y1=\"" +
+               fixed(kTop + kPlotHeight, 1) + "\" y2=\"" + fixed(kTop + kPlotHeight + 5, 1) + "\"/>";
+        out += "<text class=\"tick\" x=\"" + fixed(x, 1) + "\" y=\"" + fixed(kTop + kPlotHeight + 18, 1) +
+               "\" text-anchor=\"middle\">+" + span(static_cast<std::int64_t>(offset)) + "</text>\n";
+    }
+    out += "<text class=\"unit\" x=\"" + fixed(kLeft + kPlotWidth, 0) + "\" y=\"" + fixed(kHeight - 8, 0) +
+           "\" text-anchor=\"end\">time from the first interval's start, intervals of " +
+           span(intervals.width) + "</text>\n";
+    // The lines, each point at the middle of its interval; their keys above the plot, after the unit.
+    double legendX = kLeft + 8 + 7 * static_cast<double>(unit.size());
+    for (std::size_t index = 0; index < series.size(); ++index) {
+        const Series& line = series[index];
+        std::string points;
+        std::string values;
+        for (std::size_t interval = 0; interval < line.values.size(); ++interval) {
+            const double x = xOf(static_cast<double>(interval) + 0.5);
+            const double y = kTop + kPlotHeight * (1.0 - line.values[interval] / top);
+            points += (interval == 0 ? "" : " ") + fixed(x, 1) + "," + fixed(y, 1);
+            values += (interval == 0 ? "" : " ") + number(line.values[interval]);
+        }
+        const std::string colour = "s" + std::to_string(index);
+        out += "<polyline class=\"series " + colour + "\" data-series=\"" + EscapedText::html(line.name) +
+               "\" data-points=\"" + std::to_string(line.values.size()) + "\" data-values=\"" + values +
+               "\"" + line.attributes + " points=\"" + points + "\"><title>" + EscapedText::html(line.label) +
+               "</title></polyline>\n";
+        // A single point draws no line: mark it.
+        if (line.values.size() == 1) {
+            out += "<circle class=\"mark " + colour + "\" cx=\"" + fixed(xOf(0.5), 1) + "\" cy=\"" +
+                   fixed(kTop + kPlotHeight * (1.0 - line.values[0] / top), 1) + "\" r=\"4\"/>\n";
+        }
+        legendX += 24;
+        out += "<rect class=\"key " + colour + "\" x=\"" + fixed(legendX, 0) + "\" y=\"" +
+               fixed(kTop - 22, 0) + "\" width=\"14\" height=\"5\"/><text class=\"legend\" x=\"" +
+               fixed(legendX + 18, 0) + "\" y=\"" + fixed(kTop - 16, 0) + "\">" +
+               EscapedText::html(line.label) + "</text>\n";
+        legendX += 18 + 6.5 * static_cast<double>(line.label.size());
+    }
+    out += "</svg></figure>\n";
+    return out;
+}
+
+std::string SvgChart::bars(std::string_view id, std::string_view title, std::string_view unit,
+                           std::string_view axis, const std::vector<Bar>& bars) {
+    std::string out = open(id, title, " data-bars=\"" + std::to_string(bars.size()) + "\"");
+    std::uint64_t most = 0;
+    for (const Bar& bar : bars) {
+        most = std::max(most, bar.count);
+    }
+    const double top = axisTop(static_cast<double>(most));
+    yAxis(out, top, unit);
+    const double slot = kPlotWidth / static_cast<double>(std::max<std::size_t>(bars.size(), 1));
+    for (std::size_t index = 0; index < bars.size(); ++index) {
+        const Bar& bar = bars[index];
+        const double height = kPlotHeight * static_cast<double>(bar.count) / top;
+        const double x = kLeft + slot * static_cast<double>(index);
+        out += "<rect class=\"bar s0\" data-count=\"" + std::to_string(bar.count) + "\"" + bar.attributes +
+               " x=\"" + fixed(x + slot * 0.1, 1) + "\" y=\"" + fixed(kTop + kPlotHeight - height, 1) +
+               "\" width=\"" + fixed(slot * 0.8, 1) + "\" height=\"" + fixed(height, 1) + "\"><title>" +
+               EscapedText::html(bar.label) + ": " + std::to_string(bar.count) + "</title></rect>";
+        out += "<text class=\"tick\" x=\"" + fixed(x + slot / 2, 1) + "\" y=\"" +
+               fixed(kTop + kPlotHeight + 16, 1) + "\" text-anchor=\"middle\">" +
+               EscapedText::html(bar.label) + "</text>\n";
+    }
+    out += "<text class=\"unit\" x=\"" + fixed(kLeft + kPlotWidth, 0) + "\" y=\"" + fixed(kHeight - 8, 0) +
+           "\" text-anchor=\"end\">";
+    EscapedText::appendHtml(out, axis);
+    out += "</text>\n</svg></figure>\n";
+    return out;
+}
+
+}  // namespace korvo::measurement

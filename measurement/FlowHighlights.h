@@ -1,0 +1,84 @@
+#pragma once
+// What the report shows of the flows: the anomalies over time (each anomalous segment counted in the
+// interval of its capture time, on the intervals of the load), the flows with the most data bytes and those
+// with the most anomalies, and the distribution of the handshake times where they were timed. Memory is
+// bounded: the intervals, two short lists and a fixed set of buckets, never anything per flow. Connected
+// after every figure, whose counts it reads off each flow.
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "flow/GapFinder.h"
+#include "flow/OOOFinder.h"
+#include "flow/RepeatFinder.h"
+#include "flow/RetransmissionFinder.h"
+#include "flow/SequenceEvaluatorHandler.h"
+#include "measurement/FlowLine.h"
+#include "measurement/LoadTimeline.h"
+#include "measurement/TimeBins.h"
+
+namespace korvo::measurement {
+
+class FlowHighlights : public SequenceEvaluatorHandler {
+public:
+    static constexpr std::size_t kTopFlows = 20;
+    enum Counter : std::uint8_t { kGaps, kOutOfOrder, kDuplicates, kRetransmissions, kCounters };
+    // The handshake buckets' lower bounds in microseconds, 10 µs to 10 s in steps of 1, 2 and 5; the first
+    // bucket starts at 0 and the last has no upper bound.
+    static constexpr std::array<std::int64_t, 20> kHandshakeBounds = {
+        0,      10,     20,     50,      100,     200,     500,       1'000,     2'000,     5'000,
+        10'000, 20'000, 50'000, 100'000, 200'000, 500'000, 1'000'000, 2'000'000, 5'000'000, 10'000'000};
+
+    // `load` gives the intervals once the capture has been read. With `retransmissions` the retransmission
+    // figures are connected before this object and their times are charted too.
+    FlowHighlights(SequenceEvaluatorSource& source, const LoadTimeline& load, bool retransmissions);
+
+    void handleSequenceEvaluator(const SequenceEvaluator& flow) override;
+    [[nodiscard]] std::unique_ptr<SequenceEvaluatorHandler> emptyCopy(
+        SequenceEvaluatorSource& source) const override {
+        return std::make_unique<FlowHighlights>(source, load_, retransmissions_);
+    }
+    void absorb(SequenceEvaluatorHandler& later) override;
+
+    // Most first; ties go to the flow seen first, then to the lower flow text.
+    [[nodiscard]] const std::vector<FlowLine>& mostData() const { return mostData_; }
+    // Only flows with at least one anomaly.
+    [[nodiscard]] const std::vector<FlowLine>& mostAnomalies() const { return mostAnomalies_; }
+    // The intervals of the load, `kCounters` counters each; empty when no flow was handed out.
+    [[nodiscard]] const TimeBins& anomalyTimes() const { return anomalies_; }
+    [[nodiscard]] const std::array<std::uint64_t, kHandshakeBounds.size()>& handshakes() const {
+        return handshakes_;
+    }
+    [[nodiscard]] bool retransmissions() const { return retransmissions_; }
+
+private:
+    using Key = std::uint64_t (FlowLine::*)() const;
+
+    // Bins the times of the flow's anomalies, found again by finders that record them.
+    void chartAnomalies(const SequenceEvaluator& flow);
+    void binTimes(Counter counter);
+    // Takes `flow`, whose `key` and first capture time are given, into `list` when it ranks among the first
+    // kTopFlows; `line` is its line, made here when first needed.
+    static void consider(std::vector<FlowLine>& list, const SequenceEvaluator& flow, std::uint64_t key,
+                         std::int64_t firstTime, Key keyOf, std::optional<FlowLine>& line);
+    static void insert(std::vector<FlowLine>& list, const FlowLine& line, Key keyOf);
+
+    const LoadTimeline& load_;
+    bool retransmissions_;
+    TimeBins anomalies_{kCounters};
+    bool aligned_ = false;
+    std::vector<FlowLine> mostData_;
+    std::vector<FlowLine> mostAnomalies_;
+    std::array<std::uint64_t, kHandshakeBounds.size()> handshakes_{};
+    GapFinder gapFinder_{false};
+    OOOFinder outOfOrderFinder_{false};
+    RepeatFinder repeatFinder_{false};
+    RetransmissionFinder retransmissionFinder_{false};
+    std::vector<std::int64_t> times_;
+    DetailText unusedRows_;
+};
+
+}  // namespace korvo::measurement

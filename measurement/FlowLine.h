@@ -1,0 +1,45 @@
+#pragma once
+// One TCP flow as the report lists it: its tuple, its first capture time and duration, its segments and
+// data bytes per direction, its anomaly counts as the figures left them, and its retransmissions where they
+// were found. Data bytes are the TCP payload carried, retransmissions included: the report ranks flows by
+// them without keeping anything per flow.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "flow/FlowRetransmissions.h"
+#include "flow/SequenceEvaluator.h"
+
+namespace korvo::measurement {
+
+struct FlowLine {
+    std::string flow;
+    // Microseconds since 1970.
+    std::int64_t firstTime = 0;
+    std::int64_t lastTime = 0;
+    std::uint64_t packetsForward = 0;
+    std::uint64_t packetsReverse = 0;
+    std::uint64_t dataForward = 0;
+    std::uint64_t dataReverse = 0;
+    std::uint64_t gaps = 0;
+    std::uint64_t outOfOrder = 0;
+    std::uint64_t duplicates = 0;
+    std::optional<FlowRetransmissions> retransmissions;
+
+    [[nodiscard]] bool simplex() const { return packetsForward == 0 || packetsReverse == 0; }
+    [[nodiscard]] std::uint64_t dataBytes() const { return dataForward + dataReverse; }
+    [[nodiscard]] std::uint64_t anomalies() const { return gaps + outOfOrder + duplicates; }
+
+    // The line of `flow`, after every figure has judged it.
+    [[nodiscard]] static FlowLine of(const SequenceEvaluator& flow);
+    // The TCP payload bytes of one direction's segments.
+    [[nodiscard]] static std::uint64_t dataOf(const SegmentList& segments);
+    // The earliest capture time of the flow's segments, microseconds since 1970.
+    [[nodiscard]] static std::int64_t firstTimeOf(const SequenceEvaluator& flow);
+    // Both directions' count of one kind of anomaly, as the figures judged them.
+    [[nodiscard]] static std::uint64_t anomaliesOf(const SequenceEvaluator& flow,
+                                                   SequenceEvaluator::Anomaly kind);
+};
+
+}  // namespace korvo::measurement
