@@ -173,10 +173,11 @@ std::string JsonSummary::text(const ReportContent& content, std::string_view ver
     for (const ReportContent::Group& group : content.groups) {
         for (const ReportContent::Figure& figure : group.figures) {
             if (figure.name == "CaptureDuration") {
-                const double seconds = static_cast<double>(content.duration.total_microseconds()) / 1e6;
-                char buffer[32];
-                const int length = std::snprintf(buffer, sizeof buffer, "%.6f", seconds);
-                figures.field(figure.name, std::string_view(buffer, static_cast<std::size_t>(length)));
+                // Seconds with the six decimals of the microseconds, exactly: the span is never negative.
+                const auto micros = static_cast<std::uint64_t>(content.duration.total_microseconds());
+                const std::string fraction = std::to_string(micros % 1'000'000);
+                figures.field(figure.name, std::to_string(micros / 1'000'000) + "." +
+                                               std::string(6 - fraction.size(), '0') + fraction);
             } else {
                 figures.field(figure.name, number(figure.value));
             }

@@ -322,10 +322,12 @@ class ReportInBrowser(unittest.TestCase):
 
         frames, load, load_bytes, anomalies = (series("chart-load-frames"), series("chart-load-mbps"),
                                                series("chart-load-mbps", "bytes"), series("chart-anomalies"))
-        self.assertEqual(frames, {"tcp": per_interval(capture, grid, lambda frame, tcp: int(tcp)),
-                                  "other": per_interval(capture, grid, lambda frame, tcp: int(not tcp))})
-        self.assertEqual(load_bytes, {"tcp": per_interval(capture, grid, lambda frame, tcp: len(frame) * tcp),
-                                      "other": per_interval(capture, grid, lambda frame, tcp: len(frame) * (not tcp))})
+        self.check_series("frames per interval", frames,
+                          {"tcp": per_interval(capture, grid, lambda frame, tcp: int(tcp)),
+                           "other": per_interval(capture, grid, lambda frame, tcp: int(not tcp))})
+        self.check_series("bytes per interval", load_bytes,
+                          {"tcp": per_interval(capture, grid, lambda frame, tcp: len(frame) * tcp),
+                           "other": per_interval(capture, grid, lambda frame, tcp: len(frame) * (not tcp))})
         for kind in ("tcp", "other"):
             for rate, volume in zip(load[kind], load_bytes[kind]):
                 self.assertTrue(math.isclose(rate, volume * 8 / width, rel_tol=1e-3, abs_tol=5e-4), (rate, volume))
@@ -338,6 +340,14 @@ class ReportInBrowser(unittest.TestCase):
                           "retransmissions": int(figures["NumberTCPRetransmissions"])})
         bars = self.browser.find_elements(By.CSS_SELECTOR, "svg.chart#chart-handshakes rect.bar")
         self.assertEqual(sum(int(bar.get_attribute("data-count")) for bar in bars), handshakes)
+
+    def check_series(self, what, actual, expected):
+        """Compares series of values per interval by name, naming the first interval that differs."""
+        self.assertEqual(sorted(actual), sorted(expected), what)
+        for name, values in expected.items():
+            wrong = next((index for index, value in enumerate(values) if actual[name][index] != value), None)
+            if wrong is not None:
+                self.fail(f"{what}, {name}: interval {wrong} holds {actual[name][wrong]}, expected {values[wrong]}")
 
     def check_self_contained(self):
         policy = self.browser.execute_script(

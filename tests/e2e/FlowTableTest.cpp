@@ -294,7 +294,8 @@ TEST_F(FlowTableTest, ColumnsAddUpOnConnectionsWithEveryKindOfAnomaly) {
 TEST_F(FlowTableTest, LongTablesAreTheSameOnOneThreadAndOnSeveral) {
     synthesise(tools::synth::Shape::RandomScan, 2 * 1024 * 1024, 0);
 
-    expectQuietSuccess(tool.run({"-i", kCapture, "-o", kPrefix, "-e", "--flow-table", "--threads", "1"}));
+    expectQuietSuccess(
+        tool.run({"-i", kCapture, "-o", kPrefix, "-e", "--flow-table", "--json", "--threads", "1"}));
     const std::vector<TableRow> rows = expectColumnsAddUp();
     EXPECT_GT(contents(results.detailPath("Flows")).size(), std::size_t{3} << 20);
     expectQuietSuccess(tool.run({"-i", kCapture, "-o", "several", "--flow-table", "--threads", "3"}));

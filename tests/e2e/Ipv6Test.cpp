@@ -290,7 +290,7 @@ TEST_F(Ipv6Test, MatchesTheBaseline) {
     writeBaselineCapture(capture);
     capture.close();
 
-    const RunResult result = analyseWith(kCapture, kPrefix);
+    const RunResult result = analyseWith(kCapture, kPrefix, {"--json"});
     expectSuccess(result,
                   "Frames left out: 1 inside tunnels or behind stacked VLAN tags (--tunnels decodes them)\n");
 

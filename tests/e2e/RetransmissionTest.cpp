@@ -163,8 +163,8 @@ TEST_F(RetransmissionTest, MatchesTheBaseline) {
     writeBaselineCapture(capture);
     capture.close();
 
-    const RunResult result =
-        tool.run({"--retransmissions", "--ipv6", "-e", "--flow-table", "-i", kCapture, "-o", kPrefix});
+    const RunResult result = tool.run(
+        {"--retransmissions", "--ipv6", "--json", "-e", "--flow-table", "-i", kCapture, "-o", kPrefix});
     expectQuietSuccess(result);
     std::string all = allResults(results);
     for (const std::string& figure : kRetransmissionFiles) {

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "e2e/SameResults.h"
@@ -105,7 +107,7 @@ TEST_F(SeveralCapturesTest, DamagedRecordInOneCaptureEndsAllReadingWhereTheMerge
     std::filesystem::resize_file(tool.path("odd.pcap"),
                                  std::filesystem::file_size(tool.path("odd.pcap")) - 10);
 
-    const RunResult result = tool.run({"-i", "even.pcap", "-i", "odd.pcap", "-o", kPrefix});
+    const RunResult result = tool.run({"--json", "-i", "even.pcap", "-i", "odd.pcap", "-o", kPrefix});
 
     EXPECT_EQ(result.exitStatus, 254);
     EXPECT_TRUE(result.standardOutput.starts_with(
@@ -114,6 +116,17 @@ TEST_F(SeveralCapturesTest, DamagedRecordInOneCaptureEndsAllReadingWhereTheMerge
     // Frames at 0, 1, 2 and 3 microseconds; odd.pcap's next record is needed after the one at 3.
     EXPECT_EQ(result.standardError, "Reading stopped at a damaged record: the results cover frames 1 to 4\n");
     EXPECT_EQ(results.summaryValue("TotalVolumeInB"), "616");
+    // The JSON summary says which capture was cut, and where the reading stopped.
+    std::ifstream json(tool.path("out.Summary.json"));
+    const std::string text{std::istreambuf_iterator<char>(json), {}};
+    EXPECT_NE(text.find(R"("name": "odd.pcap",
+      "linkTypes": [1],
+      "frames": 2,
+      "bytes": 308,
+      "complete": false)"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find(R"("stoppedAfterFrame": 4,)"), std::string::npos) << text;
 }
 
 // A pcapng whose interfaces differ in link type and snap length (Ethernet, Linux cooked) is read whole, each

@@ -244,7 +244,8 @@ TEST_F(TunnelTest, MatchesTheBaseline) {
     writeBaselineCapture(capture);
     capture.close();
 
-    const RunResult result = tool.run({"--tunnels", "-e", "--flow-table", "-i", kCapture, "-o", kPrefix});
+    const RunResult result =
+        tool.run({"--tunnels", "--json", "-e", "--flow-table", "-i", kCapture, "-o", kPrefix});
     expectSuccess(result,
                   "Only IPv4 is analysed; frames left out: 1 carrying IPv6 (--ipv6 analyses them), 6 inside "
                   "tunnels cut short or too deep\n");

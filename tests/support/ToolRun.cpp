@@ -6,9 +6,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <stdexcept>
 #include <system_error>
@@ -111,7 +115,37 @@ ToolRun::~ToolRun() {
 }
 
 RunResult ToolRun::run(const std::vector<std::string>& arguments) const {
-    return runWrapped({}, arguments);
+    RunResult result = runWrapped({}, arguments);
+    checkJsonSummary(arguments);
+    return result;
+}
+
+void ToolRun::checkJsonSummary(const std::vector<std::string>& arguments) const {
+    if (std::find(arguments.begin(), arguments.end(), "--json") == arguments.end()) {
+        return;
+    }
+    const auto prefix = std::find_if(arguments.begin(), arguments.end(), [](const std::string& word) {
+        return word == "-o" || word == "--outputPrefix";
+    });
+    if (prefix == arguments.end() || prefix + 1 == arguments.end()) {
+        return;
+    }
+    const std::filesystem::path summary = folder_ / (*(prefix + 1) + ".Summary.json");
+    if (!std::filesystem::exists(summary)) {
+        return;
+    }
+    // The folder is ours and the prefixes of the tests hold no quote, so single quotes suffice.
+    const std::string command = std::string("/usr/bin/python3 '") + WIRETALLY_SCHEMA_DIR +
+                                "/validate-summary.py' '" + WIRETALLY_SCHEMA_DIR + "/summary.schema.json' '" +
+                                summary.string() + "' 2>&1";
+    std::FILE* check = ::popen(command.c_str(), "r");
+    ASSERT_NE(check, nullptr) << "cannot run " << command;
+    std::string output;
+    std::array<char, 4096> chunk{};
+    for (std::size_t got = 0; (got = std::fread(chunk.data(), 1, chunk.size(), check)) > 0;) {
+        output.append(chunk.data(), got);
+    }
+    EXPECT_EQ(::pclose(check), 0) << summary << " does not follow the schema:\n" << output;
 }
 
 RunResult ToolRun::runWrapped(const std::vector<std::string>& wrapper,

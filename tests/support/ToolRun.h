@@ -27,13 +27,16 @@ public:
     [[nodiscard]] const std::filesystem::path& folder() const { return folder_; }
     [[nodiscard]] std::filesystem::path path(const std::string& name) const { return folder_ / name; }
 
-    // The tool with these arguments.
+    // The tool with these arguments. Where they ask for the JSON summary, the file written is checked
+    // against its schema, and a test failure is added when it does not follow it.
     [[nodiscard]] RunResult run(const std::vector<std::string>& arguments) const;
     // The command `wrapper`, followed by the tool's path and the arguments (for `sh -c '...'`).
     [[nodiscard]] RunResult runWrapped(const std::vector<std::string>& wrapper,
                                        const std::vector<std::string>& arguments) const;
 
 private:
+    void checkJsonSummary(const std::vector<std::string>& arguments) const;
+
     std::filesystem::path binary_;
     std::filesystem::path folder_;
 };
