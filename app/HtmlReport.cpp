@@ -142,7 +142,8 @@ void HtmlReport::writeRead(std::string& out, const ReportContent& content) {
     for (const PacketLoader::InputRead& input : content.inputs) {
         std::string types;
         for (const int type : input.linkTypes) {
-            types += (types.empty() ? "" : ", ") + std::to_string(type);
+            types += types.empty() ? "" : ", ";
+            types += std::to_string(type);
         }
         out += "<tr class=\"input\"><td class=\"input-name\">" +
                html(input.name == "-" ? "standard input" : input.name) + "</td><td>" + types + "</td>" +
@@ -214,10 +215,12 @@ void HtmlReport::writeOverTime(std::string& out, const ReportContent& content) {
                                      width);
         megabits[1].values.push_back(static_cast<double>(load.count(interval, LoadTimeline::kOtherBytes)) *
                                      8 / width);
-        tcpBytes +=
-            (interval == 0 ? "" : " ") + std::to_string(load.count(interval, LoadTimeline::kTcpBytes));
-        otherBytes +=
-            (interval == 0 ? "" : " ") + std::to_string(load.count(interval, LoadTimeline::kOtherBytes));
+        if (interval != 0) {
+            tcpBytes += ' ';
+            otherBytes += ' ';
+        }
+        tcpBytes += std::to_string(load.count(interval, LoadTimeline::kTcpBytes));
+        otherBytes += std::to_string(load.count(interval, LoadTimeline::kOtherBytes));
     }
     megabits[0].attributes = " data-bytes=\"" + tcpBytes + "\"";
     megabits[1].attributes = " data-bytes=\"" + otherBytes + "\"";

@@ -102,7 +102,8 @@ std::string JsonSummary::text(const ReportContent& content, std::string_view ver
         entry.text("name", input.name);
         std::string types = "[";
         for (std::size_t type = 0; type < input.linkTypes.size(); ++type) {
-            types += (type == 0 ? "" : ", ") + std::to_string(input.linkTypes[type]);
+            types += type == 0 ? "" : ", ";
+            types += std::to_string(input.linkTypes[type]);
         }
         entry.field("linkTypes", types + "]");
         entry.field("frames", input.frames);

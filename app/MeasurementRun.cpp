@@ -136,7 +136,7 @@ void MeasurementRun::analyse(const std::vector<std::string>& inputFiles, const s
     std::optional<LoadTimeline> load;
     std::optional<FlowHighlights> highlights;
     if (outputs.report) {
-        highlights.emplace(flowTable, load.emplace(ethernetSignal, tcpDispatcher), retransmissions);
+        highlights.emplace(flowTable, load.emplace(ethernetSignal, totalVolumeTcp), retransmissions);
     }
 
     std::optional<std::uint64_t> framesBeforeDamage;

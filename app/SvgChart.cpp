@@ -1,8 +1,9 @@
 #include "app/SvgChart.h"
 
 #include <algorithm>
+#include <array>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 
 #include "report/EscapedText.h"
 
@@ -20,10 +21,19 @@ constexpr double kPlotWidth = kWidth - kLeft - kRight;
 constexpr double kPlotHeight = kHeight - kTop - kBottom;
 constexpr int kYTicks = 4;
 
+// Charts of a thousand points per line write many numbers: without a stream or a locale.
+void appendFixed(std::string& out, double value, int decimals) {
+    std::array<char, 64> buffer{};
+    const auto end =
+        std::to_chars(buffer.data(), buffer.data() + buffer.size(), value, std::chars_format::fixed, decimals)
+            .ptr;
+    out.append(buffer.data(), end);
+}
+
 std::string fixed(double value, int decimals) {
-    char buffer[48];
-    const int length = std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);
-    return std::string(buffer, static_cast<std::size_t>(length));
+    std::string out;
+    appendFixed(out, value, decimals);
+    return out;
 }
 
 // A round number at or above `value`: 1, 2 or 5 times a power of ten.
@@ -79,12 +89,21 @@ void yAxis(std::string& out, double top, std::string_view unit) {
 }  // namespace
 
 std::string SvgChart::number(double value) {
-    if (value == std::floor(value) && std::fabs(value) < 1e15) {
-        return fixed(value, 0);
-    }
-    char buffer[48];
-    const int length = std::snprintf(buffer, sizeof buffer, "%.6g", value);
-    return std::string(buffer, static_cast<std::size_t>(length));
+    std::string out;
+    appendNumber(out, value);
+    return out;
+}
+
+void SvgChart::appendNumber(std::string& out, double value) {
+    std::array<char, 64> buffer{};
+    const bool integral = value == std::floor(value) && std::fabs(value) < 1e15;
+    const auto end = integral ? std::to_chars(buffer.data(), buffer.data() + buffer.size(),
+                                              static_cast<std::int64_t>(value))
+                                    .ptr
+                              : std::to_chars(buffer.data(), buffer.data() + buffer.size(), value,
+                                              std::chars_format::general, 6)
+                                    .ptr;
+    out.append(buffer.data(), end);
 }
 
 std::string SvgChart::span(std::int64_t micros) {
@@ -139,10 +158,14 @@ std::string SvgChart::overTime(std::string_view id, std::string_view title, std:
         std::string points;
         std::string values;
         for (std::size_t interval = 0; interval < line.values.size(); ++interval) {
-            const double x = xOf(static_cast<double>(interval) + 0.5);
-            const double y = kTop + kPlotHeight * (1.0 - line.values[interval] / top);
-            points += (interval == 0 ? "" : " ") + fixed(x, 1) + "," + fixed(y, 1);
-            values += (interval == 0 ? "" : " ") + number(line.values[interval]);
+            if (interval != 0) {
+                points += ' ';
+                values += ' ';
+            }
+            appendFixed(points, xOf(static_cast<double>(interval) + 0.5), 1);
+            points += ',';
+            appendFixed(points, kTop + kPlotHeight * (1.0 - line.values[interval] / top), 1);
+            appendNumber(values, line.values[interval]);
         }
         const std::string colour = "s" + std::to_string(index);
         out += "<polyline class=\"series " + colour + "\" data-series=\"" + EscapedText::html(line.name) +

@@ -42,6 +42,7 @@ public:
                                           std::string_view axis, const std::vector<Bar>& bars);
     // A value as the charts write it: integers as they are, others with six significant digits.
     [[nodiscard]] static std::string number(double value);
+    static void appendNumber(std::string& out, double value);
     // A span of microseconds in the unit that suits it: "250 ms", "2 s", "10 min", "1 d".
     [[nodiscard]] static std::string span(std::int64_t micros);
 };

@@ -32,7 +32,7 @@ for its cost over wiretally), wiretally-t1 (--threads 1, for the speed-up of the
 the random scan also wiretally-256M (--max-memory 256M, the
 run with temporary files), on the realistic capture and the scan also wiretally-ipv6 (--ipv6, for its cost
 where there is no IPv6), wiretally-tunnels (--tunnels, for its cost where there is no tunnel) and
-wiretally-retransmissions (--retransmissions), on the IPv6
+wiretally-retransmissions (--retransmissions) and wiretally-report (--report --json), on the IPv6
 captures read-loop, wiretally and wiretally-ipv6 only, on the tunnelled captures (the realistic mix inside
 VXLAN, and inside every kind of encapsulation by turn) read-loop, wiretally and wiretally-tunnels only, on
 the realistic capture rewritten as pcapng (where editcap is installed) read-loop and wiretally only, and,
@@ -169,6 +169,7 @@ tool_command() {
     wiretally-ipv6) echo "$WIRETALLY --ipv6 -i $2 -o $SCRATCH/out/result" ;;
     wiretally-tunnels) echo "$WIRETALLY --tunnels -i $2 -o $SCRATCH/out/result" ;;
     wiretally-retransmissions) echo "$WIRETALLY --retransmissions -i $2 -o $SCRATCH/out/result" ;;
+    wiretally-report) echo "$WIRETALLY --report --json -i $2 -o $SCRATCH/out/result" ;;
     capinfos) echo "capinfos $2" ;;
     tcptrace) echo "tcptrace -n $2" ;;
     tshark) echo "tshark -q -z conv,tcp -o tcp.analyze_sequence_numbers:TRUE -r $2" ;;
@@ -278,7 +279,7 @@ for label in "${LABELS[@]}"; do
         bench_capture "$label" "${CAPTURE_OF[$label]}" "${GROWTH_TOOLS[@]:0:2}"
     elif { [ "$label" = base ] || [ "$label" = scan ]; } && [ -n "$WIRETALLY" ]; then
         bench_capture "$label" "${CAPTURE_OF[$label]}" "${TOOLS[@]}" wiretally-ipv6 wiretally-tunnels \
-            wiretally-retransmissions
+            wiretally-retransmissions wiretally-report
     elif [ "$label" = rscan ] && [ -n "$WIRETALLY" ]; then
         bench_capture "$label" "${CAPTURE_OF[$label]}" "${TOOLS[@]}" wiretally-256M
     else

@@ -5,7 +5,7 @@
 namespace korvo::measurement {
 
 std::uint64_t GapFinder::findGaps(const SegmentList& bySequence, std::span<const std::int64_t> positions,
-                                  DetailText& out) const {
+                                  DetailText& out, std::vector<std::int64_t>* times) const {
     // One segment opens no hole; returning before reading it spares a memory access per flow of a scan.
     if (bySequence.size() < 2) {
         return 0;
@@ -22,8 +22,8 @@ std::uint64_t GapFinder::findGaps(const SegmentList& bySequence, std::span<const
             if (writeDetails_) {
                 describeGap(*reference, *segment, static_cast<std::uint64_t>(start - coveredEnd), out);
             }
-            if (times_ != nullptr) {
-                times_->push_back(segment->captureMicros());
+            if (times != nullptr) {
+                times->push_back(segment->captureMicros());
             }
         } else if (end <= coveredEnd) {
             continue;

@@ -17,22 +17,18 @@ public:
     explicit GapFinder(bool writeDetails) : writeDetails_(writeDetails) {}
 
     // The number of holes; with details on, one row per hole is appended to `out` in the order found.
-    // `positions` are the direction's unwrapped sequence positions, by place in capture order.
+    // `positions` are the direction's unwrapped sequence positions, by place in capture order. Where `times`
+    // is given, the capture time of the first segment after each hole is appended to it.
     std::uint64_t findGaps(const SegmentList& bySequence, std::span<const std::int64_t> positions,
-                           DetailText& out) const;
+                           DetailText& out, std::vector<std::int64_t>* times = nullptr) const;
     // "PreGapPacketID,..,Capture Time,..,Sequence Number,..,PostGapPacketID,..,Capture Time,..,Sequence
     // Number,..,Gap Size,.." for the segment that reached furthest before the hole and the first after it;
     // `gapSize` is the number of sequence numbers missing between them.
     static void describeGap(const SegmentRecord& before, const SegmentRecord& after, std::uint64_t gapSize,
                             DetailText& out);
 
-    // From now on also appends the capture time (microseconds since 1970) of every segment found to
-    // `times`: for a hole, that of the first segment after it.
-    void recordTimesIn(std::vector<std::int64_t>& times) { times_ = &times; }
-
 private:
     bool writeDetails_;
-    std::vector<std::int64_t>* times_ = nullptr;
 };
 
 }  // namespace korvo::measurement

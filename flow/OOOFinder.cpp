@@ -5,7 +5,7 @@
 namespace korvo::measurement {
 
 std::uint64_t OOOFinder::findOutOfOrder(const SegmentList& byCapture, std::span<const std::int64_t> positions,
-                                        DetailText& out) const {
+                                        DetailText& out, std::vector<std::int64_t>* times) const {
     // The first captured segment is never out of order.
     if (byCapture.size() < 2) {
         return 0;
@@ -20,8 +20,8 @@ std::uint64_t OOOFinder::findOutOfOrder(const SegmentList& byCapture, std::span<
             if (writeDetails_) {
                 SegmentRow::append(*segment, out);
             }
-            if (times_ != nullptr) {
-                times_->push_back(segment->captureMicros());
+            if (times != nullptr) {
+                times->push_back(segment->captureMicros());
             }
         } else {
             furthest = position;

@@ -16,17 +16,13 @@ public:
     explicit OOOFinder(bool writeDetails) : writeDetails_(writeDetails) {}
 
     // The number of out-of-order segments; with details on, one segment row each, in capture order.
-    // `positions` are the direction's unwrapped sequence positions, by place in capture order.
+    // `positions` are the direction's unwrapped sequence positions, by place in capture order. Where `times`
+    // is given, the capture time of each is appended to it.
     std::uint64_t findOutOfOrder(const SegmentList& byCapture, std::span<const std::int64_t> positions,
-                                 DetailText& out) const;
-
-    // From now on also appends the capture time (microseconds since 1970) of every segment found to
-    // `times`: for a hole, that of the first segment after it.
-    void recordTimesIn(std::vector<std::int64_t>& times) { times_ = &times; }
+                                 DetailText& out, std::vector<std::int64_t>* times = nullptr) const;
 
 private:
     bool writeDetails_;
-    std::vector<std::int64_t>* times_ = nullptr;
 };
 
 }  // namespace korvo::measurement

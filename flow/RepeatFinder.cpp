@@ -75,15 +75,16 @@ void visitRepeats(const SegmentList& byId, OnRepeat onRepeat) {
 
 }  // namespace
 
-std::uint64_t RepeatFinder::findRepeats(const SegmentList& byId, DetailText& out) const {
+std::uint64_t RepeatFinder::findRepeats(const SegmentList& byId, DetailText& out,
+                                        std::vector<std::int64_t>* times) const {
     std::uint64_t repeats = 0;
     visitRepeats(byId, [&](std::size_t rank) {
         ++repeats;
         if (writeDetails_) {
             SegmentRow::append(byId[rank], out);
         }
-        if (times_ != nullptr) {
-            times_->push_back(byId[rank].captureMicros());
+        if (times != nullptr) {
+            times->push_back(byId[rank].captureMicros());
         }
     });
     return repeats;

@@ -18,18 +18,14 @@ public:
     explicit RepeatFinder(bool writeDetails) : writeDetails_(writeDetails) {}
 
     // The number of repeats; with details on, one segment row each, ascending identification key and, under
-    // one key, in capture order.
-    std::uint64_t findRepeats(const SegmentList& byId, DetailText& out) const;
+    // one key, in capture order. Where `times` is given, the capture time of each is appended to it.
+    std::uint64_t findRepeats(const SegmentList& byId, DetailText& out,
+                              std::vector<std::int64_t>* times = nullptr) const;
     // Sets the place in capture order of every repeat in `repeats`, which holds one place per segment.
     static void markRepeats(const SegmentList& byId, std::vector<bool>& repeats);
 
-    // From now on also appends the capture time (microseconds since 1970) of every segment found to
-    // `times`: for a hole, that of the first segment after it.
-    void recordTimesIn(std::vector<std::int64_t>& times) { times_ = &times; }
-
 private:
     bool writeDetails_;
-    std::vector<std::int64_t>* times_ = nullptr;
 };
 
 }  // namespace korvo::measurement

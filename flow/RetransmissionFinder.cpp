@@ -46,19 +46,21 @@ private:
 
 }  // namespace
 
-FlowRetransmissions RetransmissionFinder::find(const SequenceEvaluator& flow, DetailText& out) {
+FlowRetransmissions RetransmissionFinder::find(const SequenceEvaluator& flow, DetailText& out,
+                                               std::vector<std::int64_t>* times) {
     FlowRetransmissions result;
     if (!flow.mayHoldAnomalies()) {
         return result;
     }
-    judgeDirection(flow, false, result, out);
-    judgeDirection(flow, true, result, out);
+    judgeDirection(flow, false, result, out, times);
+    judgeDirection(flow, true, result, out, times);
     result.handshake = timeHandshake(flow);
     return result;
 }
 
 void RetransmissionFinder::judgeDirection(const SequenceEvaluator& flow, bool reverse,
-                                          FlowRetransmissions& result, DetailText& out) {
+                                          FlowRetransmissions& result, DetailText& out,
+                                          std::vector<std::int64_t>* times) {
     const SequenceEvaluator::Direction& own = reverse ? flow.reverse() : flow.forward();
     const SequenceEvaluator::Direction& other = reverse ? flow.forward() : flow.reverse();
     // A retransmission needs an earlier segment of its own direction.
@@ -136,8 +138,8 @@ void RetransmissionFinder::judgeDirection(const SequenceEvaluator& flow, bool re
             if (writeDetails_) {
                 describe(segment, flow, overlap, spurious, out);
             }
-            if (times_ != nullptr) {
-                times_->push_back(segment.captureMicros());
+            if (times != nullptr) {
+                times->push_back(segment.captureMicros());
             }
         }
         furthest = reached ? std::max(furthest, end) : end;

@@ -23,8 +23,10 @@ public:
     explicit RetransmissionFinder(bool writeDetails) : writeDetails_(writeDetails) {}
 
     // Judges both directions of `flow`; with details on, appends one row per retransmission to `out`, the
-    // forward direction's first, each in capture order.
-    FlowRetransmissions find(const SequenceEvaluator& flow, DetailText& out);
+    // forward direction's first, each in capture order. Where `times` is given, the capture time of each
+    // retransmission is appended to it.
+    FlowRetransmissions find(const SequenceEvaluator& flow, DetailText& out,
+                             std::vector<std::int64_t>* times = nullptr);
 
     // "Packet Number,..,Capture Time,..,Sequence Number,..,Tuple,..,End Sequence Number,..,Retransmitted
     // Bytes,..,Kind,retransmission|spurious" for a retransmitted segment that ends at `end` (the sequence
@@ -32,19 +34,14 @@ public:
     static void describe(const SegmentRecord& segment, const SequenceEvaluator& flow, std::uint64_t overlap,
                          bool spurious, DetailText& out);
 
-    // From now on also appends the capture time (microseconds since 1970) of every segment found to
-    // `times`: for a hole, that of the first segment after it.
-    void recordTimesIn(std::vector<std::int64_t>& times) { times_ = &times; }
-
 private:
     void judgeDirection(const SequenceEvaluator& flow, bool reverse, FlowRetransmissions& result,
-                        DetailText& out);
+                        DetailText& out, std::vector<std::int64_t>* times);
     // The bytes of [start, end) that occupied_ already holds; then adds the range to it.
     std::uint64_t occupy(std::int64_t start, std::int64_t end);
     static std::optional<FlowRetransmissions::Handshake> timeHandshake(const SequenceEvaluator& flow);
 
     bool writeDetails_;
-    std::vector<std::int64_t>* times_ = nullptr;
     // The sequence space the direction being judged has occupied so far: disjoint, unwrapped ranges, each
     // start to end; ordered, so that no order of segments makes finding their overlaps slow.
     std::map<std::int64_t, std::int64_t> occupied_;

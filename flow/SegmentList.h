@@ -57,6 +57,8 @@ public:
     const SegmentRecord& operator[](std::size_t index) const { return records_[positions_[index]]; }
     // The place in capture order of the segment at `index` of this order.
     [[nodiscard]] std::uint32_t indexAt(std::size_t index) const { return positions_[index]; }
+    // Every record of the direction, in the order they are kept: for passes to which the order is all one.
+    [[nodiscard]] std::span<const SegmentRecord> records() const { return {records_, positions_.size()}; }
     [[nodiscard]] Iterator begin() const { return {records_, positions_.data()}; }
     [[nodiscard]] Iterator end() const { return {records_, positions_.data() + positions_.size()}; }
 

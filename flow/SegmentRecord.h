@@ -44,6 +44,11 @@ public:
     }
     [[nodiscard]] std::uint16_t ipIdentification() const { return ipIdentification_; }
     [[nodiscard]] bool has(Flag flag) const { return ((timeHigh_ >> kFlagShift) & flag) != 0; }
+    // The TCP data bytes: the occupied sequence space less the one number of a SYN and of a FIN.
+    [[nodiscard]] std::uint32_t dataLength() const {
+        const std::uint32_t flags = timeHigh_ >> kFlagShift;
+        return segmentLength - (flags & kFin) - ((flags & kSyn) >> 1);
+    }
 
 private:
     // The flags take the top four bits of the time's high half.

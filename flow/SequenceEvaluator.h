@@ -57,6 +57,12 @@ public:
     void remember(Anomaly kind, bool reverse, std::uint64_t count) const {
         anomalyCounts_[slot(kind, reverse)] = count;
     }
+    // The capture times (microseconds since 1970) of the anomalies of one kind, both directions, that the
+    // figures found, where the run charts them; empty otherwise.
+    [[nodiscard]] std::vector<std::int64_t>& timesOf(Anomaly kind) const {
+        return times_[static_cast<std::size_t>(kind)];
+    }
+    [[nodiscard]] std::vector<std::int64_t>& retransmissionTimes() const { return times_.back(); }
     // The flow's retransmissions once a figure has found them, for the figures and rows that follow it.
     [[nodiscard]] const std::optional<FlowRetransmissions>& recallRetransmissions() const {
         return retransmissions_;
@@ -102,6 +108,8 @@ private:
     // Per kind and direction; judging leaves the flow itself unchanged, so this is filled from const calls.
     mutable std::array<std::uint64_t, 6> anomalyCounts_{};
     mutable std::optional<FlowRetransmissions> retransmissions_;
+    // Per kind of anomaly, then retransmissions.
+    mutable std::array<std::vector<std::int64_t>, 4> times_;
     Arrangements forward_;
     Arrangements reverse_;
     // Sort keys: the ordering value in the high half, the capture position in the low half.

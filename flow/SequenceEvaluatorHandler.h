@@ -11,6 +11,9 @@ namespace korvo::measurement {
 
 struct SequenceEvaluatorSource {
     Signal<SequenceEvaluator> signal;
+    // Set by a receiver that charts the anomalies over time: the figures then leave the capture time of
+    // every anomaly they find on the flow (SequenceEvaluator::timesOf).
+    bool chartsAnomalyTimes = false;
 };
 
 class SequenceEvaluatorHandler : public Receiver<SequenceEvaluator> {

@@ -7,10 +7,7 @@ namespace korvo::measurement {
 FlowHighlights::FlowHighlights(SequenceEvaluatorSource& source, const LoadTimeline& load,
                                bool retransmissions)
     : SequenceEvaluatorHandler(source), load_(load), retransmissions_(retransmissions) {
-    gapFinder_.recordTimesIn(times_);
-    outOfOrderFinder_.recordTimesIn(times_);
-    repeatFinder_.recordTimesIn(times_);
-    retransmissionFinder_.recordTimesIn(times_);
+    source.chartsAnomalyTimes = true;
 }
 
 void FlowHighlights::handleSequenceEvaluator(const SequenceEvaluator& flow) {
@@ -19,23 +16,29 @@ void FlowHighlights::handleSequenceEvaluator(const SequenceEvaluator& flow) {
         anomalies_ = TimeBins::alignedWith(load_.bins(), kCounters);
         aligned_ = true;
     }
-    std::int64_t firstTime = flow.forward().byCapture[0].captureMicros();
-    for (const SegmentList* direction : {&flow.forward().byCapture, &flow.reverse().byCapture}) {
-        for (const SegmentRecord& segment : *direction) {
-            firstTime = std::min(firstTime, segment.captureMicros());
-        }
-    }
-    std::optional<FlowLine> line;
+    // The keys first, each in one short pass or less; a flow's whole line only where it ranks.
+    using Anomaly = SequenceEvaluator::Anomaly;
+    const std::uint64_t firstPacket = FlowLine::firstPacketOf(flow);
     const std::uint64_t data =
         FlowLine::dataOf(flow.forward().byCapture) + FlowLine::dataOf(flow.reverse().byCapture);
-    consider(mostData_, flow, data, firstTime, &FlowLine::dataBytes, line);
-    if (flow.mayHoldAnomalies()) {
-        const std::uint64_t anomalies = FlowLine::anomaliesOf(flow, SequenceEvaluator::Anomaly::kGaps) +
-                                        FlowLine::anomaliesOf(flow, SequenceEvaluator::Anomaly::kOutOfOrder) +
-                                        FlowLine::anomaliesOf(flow, SequenceEvaluator::Anomaly::kRepeats);
-        if (anomalies != 0) {
-            consider(mostAnomalies_, flow, anomalies, firstTime, &FlowLine::anomalies, line);
+    const bool mayHoldAnomalies = flow.mayHoldAnomalies();
+    const std::uint64_t anomalies = mayHoldAnomalies ? FlowLine::anomaliesOf(flow, Anomaly::kGaps) +
+                                                           FlowLine::anomaliesOf(flow, Anomaly::kOutOfOrder) +
+                                                           FlowLine::anomaliesOf(flow, Anomaly::kRepeats)
+                                                     : 0;
+    const bool byData = ranks(mostData_, data, firstPacket, &FlowLine::dataBytes);
+    const bool byAnomalies =
+        anomalies != 0 && ranks(mostAnomalies_, anomalies, firstPacket, &FlowLine::anomalies);
+    if (byData || byAnomalies) {
+        const FlowLine line = FlowLine::of(flow);
+        if (byData) {
+            insert(mostData_, line, &FlowLine::dataBytes);
         }
+        if (byAnomalies) {
+            insert(mostAnomalies_, line, &FlowLine::anomalies);
+        }
+    }
+    if (mayHoldAnomalies) {
         chartAnomalies(flow);
     }
     if (retransmissions_) {
@@ -52,47 +55,26 @@ void FlowHighlights::handleSequenceEvaluator(const SequenceEvaluator& flow) {
 
 void FlowHighlights::chartAnomalies(const SequenceEvaluator& flow) {
     using Anomaly = SequenceEvaluator::Anomaly;
-    for (const bool reverse : {false, true}) {
-        const SequenceEvaluator::Direction& direction = reverse ? flow.reverse() : flow.forward();
-        if (flow.recall(Anomaly::kGaps, reverse).value_or(0) != 0) {
-            gapFinder_.findGaps(direction.bySequence, direction.positions, unusedRows_);
-            binTimes(kGaps);
-        }
-        if (flow.recall(Anomaly::kOutOfOrder, reverse).value_or(0) != 0) {
-            outOfOrderFinder_.findOutOfOrder(direction.byCapture, direction.positions, unusedRows_);
-            binTimes(kOutOfOrder);
-        }
-        if (flow.recall(Anomaly::kRepeats, reverse).value_or(0) != 0) {
-            repeatFinder_.findRepeats(direction.byId, unusedRows_);
-            binTimes(kDuplicates);
-        }
-    }
-    if (retransmissions_ && flow.recallRetransmissions()->retransmissions != 0) {
-        retransmissionFinder_.find(flow, unusedRows_);
-        binTimes(kRetransmissions);
-    }
+    binTimes(flow.timesOf(Anomaly::kGaps), kGaps);
+    binTimes(flow.timesOf(Anomaly::kOutOfOrder), kOutOfOrder);
+    binTimes(flow.timesOf(Anomaly::kRepeats), kDuplicates);
+    binTimes(flow.retransmissionTimes(), kRetransmissions);
 }
 
-void FlowHighlights::binTimes(Counter counter) {
-    for (const std::int64_t time : times_) {
+void FlowHighlights::binTimes(const std::vector<std::int64_t>& times, Counter counter) {
+    for (const std::int64_t time : times) {
         ++anomalies_.at(time)[counter];
     }
-    times_.clear();
 }
 
-void FlowHighlights::consider(std::vector<FlowLine>& list, const SequenceEvaluator& flow, std::uint64_t key,
-                              std::int64_t firstTime, Key keyOf, std::optional<FlowLine>& line) {
-    if (list.size() == kTopFlows) {
-        const FlowLine& last = list.back();
-        const std::uint64_t lastKey = (last.*keyOf)();
-        if (key < lastKey || (key == lastKey && firstTime > last.firstTime)) {
-            return;
-        }
+bool FlowHighlights::ranks(const std::vector<FlowLine>& list, std::uint64_t key, std::uint64_t firstPacket,
+                           Key keyOf) {
+    if (list.size() < kTopFlows) {
+        return true;
     }
-    if (!line) {
-        line = FlowLine::of(flow);
-    }
-    insert(list, *line, keyOf);
+    const FlowLine& last = list.back();
+    const std::uint64_t lastKey = (last.*keyOf)();
+    return key > lastKey || (key == lastKey && firstPacket < last.firstPacket);
 }
 
 void FlowHighlights::insert(std::vector<FlowLine>& list, const FlowLine& line, Key keyOf) {
@@ -103,10 +85,7 @@ void FlowHighlights::insert(std::vector<FlowLine>& list, const FlowLine& line, K
         if (leftKey != rightKey) {
             return leftKey > rightKey;
         }
-        if (left.firstTime != right.firstTime) {
-            return left.firstTime < right.firstTime;
-        }
-        return left.flow < right.flow;
+        return left.firstPacket < right.firstPacket;
     });
     if (list.size() > kTopFlows) {
         list.pop_back();

@@ -3,18 +3,13 @@
 // interval of its capture time, on the intervals of the load), the flows with the most data bytes and those
 // with the most anomalies, and the distribution of the handshake times where they were timed. Memory is
 // bounded: the intervals, two short lists and a fixed set of buckets, never anything per flow. Connected
-// after every figure, whose counts it reads off each flow.
+// after every figure, whose counts and anomaly times (which it asks the source for) it reads off each flow.
 
 #include <array>
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <vector>
 
-#include "flow/GapFinder.h"
-#include "flow/OOOFinder.h"
-#include "flow/RepeatFinder.h"
-#include "flow/RetransmissionFinder.h"
 #include "flow/SequenceEvaluatorHandler.h"
 #include "measurement/FlowLine.h"
 #include "measurement/LoadTimeline.h"
@@ -43,7 +38,7 @@ public:
     }
     void absorb(SequenceEvaluatorHandler& later) override;
 
-    // Most first; ties go to the flow seen first, then to the lower flow text.
+    // Most first; ties go to the flow seen first.
     [[nodiscard]] const std::vector<FlowLine>& mostData() const { return mostData_; }
     // Only flows with at least one anomaly.
     [[nodiscard]] const std::vector<FlowLine>& mostAnomalies() const { return mostAnomalies_; }
@@ -57,13 +52,12 @@ public:
 private:
     using Key = std::uint64_t (FlowLine::*)() const;
 
-    // Bins the times of the flow's anomalies, found again by finders that record them.
+    // Bins the times of the flow's anomalies, as the figures left them.
     void chartAnomalies(const SequenceEvaluator& flow);
-    void binTimes(Counter counter);
-    // Takes `flow`, whose `key` and first capture time are given, into `list` when it ranks among the first
-    // kTopFlows; `line` is its line, made here when first needed.
-    static void consider(std::vector<FlowLine>& list, const SequenceEvaluator& flow, std::uint64_t key,
-                         std::int64_t firstTime, Key keyOf, std::optional<FlowLine>& line);
+    void binTimes(const std::vector<std::int64_t>& times, Counter counter);
+    // Whether a flow of this `key` and first packet ranks among the first kTopFlows of `list`.
+    static bool ranks(const std::vector<FlowLine>& list, std::uint64_t key, std::uint64_t firstPacket,
+                      Key keyOf);
     static void insert(std::vector<FlowLine>& list, const FlowLine& line, Key keyOf);
 
     const LoadTimeline& load_;
@@ -73,12 +67,6 @@ private:
     std::vector<FlowLine> mostData_;
     std::vector<FlowLine> mostAnomalies_;
     std::array<std::uint64_t, kHandshakeBounds.size()> handshakes_{};
-    GapFinder gapFinder_{false};
-    OOOFinder outOfOrderFinder_{false};
-    RepeatFinder repeatFinder_{false};
-    RetransmissionFinder retransmissionFinder_{false};
-    std::vector<std::int64_t> times_;
-    DetailText unusedRows_;
 };
 
 }  // namespace korvo::measurement

@@ -4,28 +4,6 @@
 
 namespace korvo::measurement {
 
-std::uint64_t FlowLine::dataOf(const SegmentList& segments) {
-    std::uint64_t data = 0;
-    for (const SegmentRecord& segment : segments) {
-        // A SYN and a FIN each occupy one sequence number that carries no byte.
-        const std::uint32_t control =
-            (segment.has(SegmentRecord::kSyn) ? 1U : 0U) + (segment.has(SegmentRecord::kFin) ? 1U : 0U);
-        data += segment.segmentLength - std::min(segment.segmentLength, control);
-    }
-    return data;
-}
-
-std::int64_t FlowLine::firstTimeOf(const SequenceEvaluator& flow) {
-    // Capture order is file order, and a file's timestamps need not rise: take the earliest.
-    std::int64_t first = flow.forward().byCapture[0].captureMicros();
-    for (const SegmentList* direction : {&flow.forward().byCapture, &flow.reverse().byCapture}) {
-        for (const SegmentRecord& segment : *direction) {
-            first = std::min(first, segment.captureMicros());
-        }
-    }
-    return first;
-}
-
 std::uint64_t FlowLine::anomaliesOf(const SequenceEvaluator& flow, SequenceEvaluator::Anomaly kind) {
     if (!flow.mayHoldAnomalies()) {
         return 0;
@@ -34,9 +12,26 @@ std::uint64_t FlowLine::anomaliesOf(const SequenceEvaluator& flow, SequenceEvalu
     return flow.recall(kind, false).value() + flow.recall(kind, true).value();
 }
 
+std::uint64_t FlowLine::dataOf(const SegmentList& segments) {
+    // The order is all one.
+    std::uint64_t data = 0;
+    for (const SegmentRecord& segment : segments.records()) {
+        data += segment.dataLength();
+    }
+    return data;
+}
+
+std::uint64_t FlowLine::firstPacketOf(const SequenceEvaluator& flow) {
+    const std::uint64_t forward = flow.forward().byCapture[0].packetNumber();
+    return flow.reverse().byCapture.empty() ? forward
+                                            : std::min(forward, flow.reverse().byCapture[0].packetNumber());
+}
+
 FlowLine FlowLine::of(const SequenceEvaluator& flow) {
     FlowLine line;
     flow.appendText(line.flow);
+    line.firstPacket = firstPacketOf(flow);
+    // Capture order is file order, and a file's timestamps need not rise: take the extremes.
     line.firstTime = flow.forward().byCapture[0].captureMicros();
     line.lastTime = line.firstTime;
     for (const SegmentList* direction : {&flow.forward().byCapture, &flow.reverse().byCapture}) {

@@ -15,6 +15,9 @@ namespace korvo::measurement {
 
 struct FlowLine {
     std::string flow;
+    // The number of the flow's first captured segment: of two flows that rank alike, the one seen first
+    // comes first.
+    std::uint64_t firstPacket = 0;
     // Microseconds since 1970.
     std::int64_t firstTime = 0;
     std::int64_t lastTime = 0;
@@ -33,11 +36,9 @@ struct FlowLine {
 
     // The line of `flow`, after every figure has judged it.
     [[nodiscard]] static FlowLine of(const SequenceEvaluator& flow);
-    // The TCP payload bytes of one direction's segments.
+    // Parts of it, cheaper to find alone.
     [[nodiscard]] static std::uint64_t dataOf(const SegmentList& segments);
-    // The earliest capture time of the flow's segments, microseconds since 1970.
-    [[nodiscard]] static std::int64_t firstTimeOf(const SequenceEvaluator& flow);
-    // Both directions' count of one kind of anomaly, as the figures judged them.
+    [[nodiscard]] static std::uint64_t firstPacketOf(const SequenceEvaluator& flow);
     [[nodiscard]] static std::uint64_t anomaliesOf(const SequenceEvaluator& flow,
                                                    SequenceEvaluator::Anomaly kind);
 };

@@ -1,15 +1,36 @@
 #include "measurement/LoadTimeline.h"
 
+#include <boost/date_time/posix_time/posix_time_types.hpp>
+
 namespace korvo::measurement {
 
+namespace {
+
+const boost::posix_time::ptime kEpoch(boost::gregorian::date(1970, 1, 1));
+
+}  // namespace
+
 std::int64_t LoadTimeline::microsOf(boost::posix_time::ptime time) {
-    static const boost::posix_time::ptime kEpoch(boost::gregorian::date(1970, 1, 1));
     return (time - kEpoch).total_microseconds();
 }
 
+void LoadTimeline::findInterval(boost::posix_time::ptime time) {
+    // Finding the interval may widen them all, which moves the counters.
+    lastCounts_ = bins_.at(microsOf(time));
+    const TimeBins::Span span = bins_.lastFound();
+    lastStart_ = kEpoch + boost::posix_time::microseconds(span.start);
+    lastEnd_ = kEpoch + boost::posix_time::microseconds(span.end);
+}
+
 void LoadTimeline::handlePacket(const EthernetPacket& packet) {
-    std::uint64_t* counts = bins_.at(microsOf(packet.captureTime));
-    const std::size_t first = packet.packetNumber == lastTcpFrame_ ? kTcpFrames : kOtherFrames;
+    // Before the first frame the bounds are not a time, and every comparison with them fails.
+    if (packet.captureTime < lastStart_ || !(packet.captureTime < lastEnd_)) {
+        findInterval(packet.captureTime);
+    }
+    std::uint64_t* counts = lastCounts_;
+    const std::uint64_t tcpBytes = tcpVolume_.bytes();
+    const std::size_t first = tcpBytes != tcpBytesBefore_ ? kTcpFrames : kOtherFrames;
+    tcpBytesBefore_ = tcpBytes;
     ++counts[first];
     counts[first + 1] += packet.length;
 }

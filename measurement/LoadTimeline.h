@@ -6,18 +6,20 @@
 
 #include "capture/PacketSignals.h"
 #include "measurement/TimeBins.h"
+#include "measurement/TotalVolumeTCPInB.h"
 
 namespace korvo::measurement {
 
-class LoadTimeline : public EnetPacketHandler, public TCPPacketHandler {
+class LoadTimeline : public EnetPacketHandler {
 public:
     enum Counter : std::uint8_t { kTcpFrames, kTcpBytes, kOtherFrames, kOtherBytes, kCounters };
 
-    // Connected after the dispatchers, so that a frame's TCP segment arrives before the frame itself.
-    LoadTimeline(EthernetSignal& ethernetSignal, TCPPacketSource& tcpSource)
-        : EnetPacketHandler(ethernetSignal), TCPPacketHandler(tcpSource.signal) {}
+    // A frame carries TCP when `tcpVolume` grew while it went through the dispatchers, which are connected
+    // before this object and so see each frame first; the TCP bytes of the intervals then add up to that
+    // figure exactly.
+    LoadTimeline(EthernetSignal& ethernetSignal, const TotalVolumeTCPInB& tcpVolume)
+        : EnetPacketHandler(ethernetSignal), tcpVolume_(tcpVolume) {}
 
-    void handlePacket(const TCPPacket& packet) override { lastTcpFrame_ = packet.packetNumber; }
     void handlePacket(const EthernetPacket& packet) override;
 
     [[nodiscard]] const TimeBins& bins() const { return bins_; }
@@ -26,9 +28,18 @@ public:
     [[nodiscard]] static std::int64_t microsOf(boost::posix_time::ptime time);
 
 private:
+    // Out of line: most frames need no call.
+    [[gnu::noinline]] void findInterval(boost::posix_time::ptime time);
+
     TimeBins bins_{kCounters};
-    // The number of the last frame that carried a TCP segment; frames are numbered from 1.
-    std::uint64_t lastTcpFrame_ = 0;
+    // The interval found last, as capture times, and its counters: most frames fall in it, and comparing
+    // capture times costs less than converting them.
+    boost::posix_time::ptime lastStart_;
+    boost::posix_time::ptime lastEnd_;
+    std::uint64_t* lastCounts_ = nullptr;
+    const TotalVolumeTCPInB& tcpVolume_;
+    // Its count after the frame before.
+    std::uint64_t tcpBytesBefore_ = 0;
 };
 
 }  // namespace korvo::measurement

@@ -2,6 +2,7 @@
 // "NumberOutOfOrderTCPPackets": TCP segments captured after a segment further along, one row per segment.
 
 #include <memory>
+#include <vector>
 
 #include "flow/OOOFinder.h"
 #include "measurement/SequenceAnomalyMeasurement.h"
@@ -21,8 +22,9 @@ public:
     }
 
 private:
-    std::uint64_t judge(const SequenceEvaluator::Direction& direction, DetailText& rows) const override {
-        return findOutOfOrder(direction.byCapture, direction.positions, rows);
+    std::uint64_t judge(const SequenceEvaluator::Direction& direction, DetailText& rows,
+                        std::vector<std::int64_t>* times) const override {
+        return findOutOfOrder(direction.byCapture, direction.positions, rows, times);
     }
 };
 

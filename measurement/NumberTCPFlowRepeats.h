@@ -2,6 +2,7 @@
 // "NumberTCPFlowDuplicates": TCP flows with at least one repeated segment, one row per flow with its count.
 
 #include <memory>
+#include <vector>
 
 #include "flow/RepeatFinder.h"
 #include "measurement/SequenceAnomalyMeasurement.h"
@@ -21,8 +22,9 @@ public:
     }
 
 private:
-    std::uint64_t judge(const SequenceEvaluator::Direction& direction, DetailText& rows) const override {
-        return findRepeats(direction.byId, rows);
+    std::uint64_t judge(const SequenceEvaluator::Direction& direction, DetailText& rows,
+                        std::vector<std::int64_t>* times) const override {
+        return findRepeats(direction.byId, rows, times);
     }
 };
 

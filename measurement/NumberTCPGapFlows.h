@@ -2,6 +2,7 @@
 // "NumberTCPGapFlows": TCP flows with at least one hole, one row per flow with its number of holes.
 
 #include <memory>
+#include <vector>
 
 #include "flow/GapFinder.h"
 #include "measurement/SequenceAnomalyMeasurement.h"
@@ -21,8 +22,9 @@ public:
     }
 
 private:
-    std::uint64_t judge(const SequenceEvaluator::Direction& direction, DetailText& rows) const override {
-        return findGaps(direction.bySequence, direction.positions, rows);
+    std::uint64_t judge(const SequenceEvaluator::Direction& direction, DetailText& rows,
+                        std::vector<std::int64_t>* times) const override {
+        return findGaps(direction.bySequence, direction.positions, rows, times);
     }
 };
 

@@ -3,6 +3,7 @@
 // count.
 
 #include <memory>
+#include <vector>
 
 #include "flow/OOOFinder.h"
 #include "measurement/SequenceAnomalyMeasurement.h"
@@ -23,8 +24,9 @@ public:
     }
 
 private:
-    std::uint64_t judge(const SequenceEvaluator::Direction& direction, DetailText& rows) const override {
-        return findOutOfOrder(direction.byCapture, direction.positions, rows);
+    std::uint64_t judge(const SequenceEvaluator::Direction& direction, DetailText& rows,
+                        std::vector<std::int64_t>* times) const override {
+        return findOutOfOrder(direction.byCapture, direction.positions, rows, times);
     }
 };
 

@@ -2,6 +2,7 @@
 // "NumberTCPDuplicates": TCP segments that copy an earlier segment of their direction, one row per repeat.
 
 #include <memory>
+#include <vector>
 
 #include "flow/RepeatFinder.h"
 #include "measurement/SequenceAnomalyMeasurement.h"
@@ -21,8 +22,9 @@ public:
     }
 
 private:
-    std::uint64_t judge(const SequenceEvaluator::Direction& direction, DetailText& rows) const override {
-        return findRepeats(direction.byId, rows);
+    std::uint64_t judge(const SequenceEvaluator::Direction& direction, DetailText& rows,
+                        std::vector<std::int64_t>* times) const override {
+        return findRepeats(direction.byId, rows, times);
     }
 };
 

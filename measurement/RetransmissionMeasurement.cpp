@@ -13,6 +13,7 @@ RetransmissionMeasurement::RetransmissionMeasurement(SequenceEvaluatorSource& so
       Measurement(nameOf(figure), extendedStatistics && listsRows(figure)),
       figure_(figure),
       extendedStatistics_(extendedStatistics),
+      chartsTimes_(source.chartsAnomalyTimes),
       finder_(figure == Figure::kRetransmissions && extendedStatistics) {}
 
 const char* RetransmissionMeasurement::nameOf(Figure figure) {
@@ -33,7 +34,8 @@ const char* RetransmissionMeasurement::nameOf(Figure figure) {
 
 void RetransmissionMeasurement::handleSequenceEvaluator(const SequenceEvaluator& flow) {
     if (!flow.recallRetransmissions()) {
-        flow.rememberRetransmissions(finder_.find(flow, details));
+        flow.rememberRetransmissions(
+            finder_.find(flow, details, chartsTimes_ ? &flow.retransmissionTimes() : nullptr));
     }
     const FlowRetransmissions& found = *flow.recallRetransmissions();
     switch (figure_) {

@@ -51,6 +51,8 @@ private:
 
     Figure figure_;
     bool extendedStatistics_;
+    // Whether the flows' source wants the retransmissions' times left on each flow.
+    const bool& chartsTimes_;
     RetransmissionFinder finder_;
     std::uint64_t tally_ = 0;
     // The whole handshake, in microseconds, of every flow whose handshake was captured.

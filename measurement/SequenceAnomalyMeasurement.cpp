@@ -12,6 +12,7 @@ SequenceAnomalyMeasurement::SequenceAnomalyMeasurement(SequenceEvaluatorSource& 
                                                        std::string_view flowLabel)
     : SequenceEvaluatorHandler(source),
       Measurement(std::move(reportedName), extendedStatistics),
+      chartsTimes_(source.chartsAnomalyTimes),
       kind_(kind),
       flowLabel_(flowLabel) {}
 
@@ -39,13 +40,14 @@ void SequenceAnomalyMeasurement::handleSequenceEvaluator(const SequenceEvaluator
 
 std::uint64_t SequenceAnomalyMeasurement::anomaliesOf(const SequenceEvaluator& flow, bool reverse,
                                                       bool writesRows) {
-    if (!writesRows) {
-        if (const std::optional<std::uint64_t> known = flow.recall(kind_, reverse)) {
-            return *known;
-        }
+    const std::optional<std::uint64_t> known = flow.recall(kind_, reverse);
+    if (known && !writesRows) {
+        return *known;
     }
+    // The times are left once, by the first figure of the kind to judge the direction.
     const std::uint64_t count =
-        judge(reverse ? flow.reverse() : flow.forward(), writesRows ? details : unusedRows_);
+        judge(reverse ? flow.reverse() : flow.forward(), writesRows ? details : unusedRows_,
+              chartsTimes_ && !known ? &flow.timesOf(kind_) : nullptr);
     flow.remember(kind_, reverse, count);
     return count;
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "flow/SequenceEvaluatorHandler.h"
 #include "report/Measurement.h"
@@ -25,13 +26,17 @@ protected:
                                bool extendedStatistics, SequenceEvaluator::Anomaly kind,
                                std::string_view flowLabel);
 
-    // The anomalies of one direction; the finder appends its rows to `rows` when it writes details.
-    virtual std::uint64_t judge(const SequenceEvaluator::Direction& direction, DetailText& rows) const = 0;
+    // The anomalies of one direction; the finder appends its rows to `rows` when it writes details, and
+    // their capture times to `times` where given.
+    virtual std::uint64_t judge(const SequenceEvaluator::Direction& direction, DetailText& rows,
+                                std::vector<std::int64_t>* times) const = 0;
 
 private:
     // The anomalies of one direction of `flow`, judged here or recalled from the twin figure of this kind.
     std::uint64_t anomaliesOf(const SequenceEvaluator& flow, bool reverse, bool writesRows);
 
+    // Whether the flows' source wants the anomalies' times left on each flow.
+    const bool& chartsTimes_;
     SequenceEvaluator::Anomaly kind_;
     std::string_view flowLabel_;
     std::uint64_t tally = 0;

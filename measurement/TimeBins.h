@@ -30,6 +30,13 @@ public:
         return locate(micros);
     }
 
+    // The bounds of the interval that at() found last, microseconds since 1970, the end excluded.
+    struct Span {
+        std::int64_t start = 0;
+        std::int64_t end = 0;
+    };
+    [[nodiscard]] Span lastFound() const { return {cachedStart_, cachedEnd_}; }
+
     // Adds the counts of `other`, whose intervals are those of this object or narrower on the same
     // ladder, and widens this object's where `other` spans more.
     void add(const TimeBins& other);

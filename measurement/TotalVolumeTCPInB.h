@@ -14,6 +14,8 @@ public:
 
     void handlePacket(const TCPPacket& packet) override { byteCount += packet.length; }
     [[nodiscard]] std::string getValue() const override;
+    // The bytes counted so far.
+    [[nodiscard]] std::uint64_t bytes() const { return byteCount; }
 
 private:
     std::uint64_t byteCount = 0;

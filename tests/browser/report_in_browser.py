@@ -270,7 +270,7 @@ class ReportInBrowser(unittest.TestCase):
 
     def report(self, case, capture, handshakes=0, name=b"capture.pcap", damage=b""):
         """Runs the tool on `capture`, opens its report and checks everything every report must satisfy.
-        Returns the tool's run, the summary's figures and the charts by id."""
+        Returns the charts by id."""
         folder = Path(self.folder.name)
         capture.write(os.path.join(os.fsencode(folder), name), damage)
         run = run_tool(folder, name)
@@ -288,7 +288,11 @@ class ReportInBrowser(unittest.TestCase):
         charts = {chart["id"]: chart for chart in self.browser.execute_script(PAGE_CHARTS)}
         self.check_charts(charts, capture, figures, handshakes)
         self.check_self_contained()
-        return run, figures, charts
+        self.assertEqual(len(self.browser.find_elements(By.ID, "stopped")), 1 if damage else 0)
+        return charts
+
+    def summary_json(self):
+        return json.loads((Path(self.folder.name) / "out.Summary.json").read_text(encoding="utf-8"))
 
     def check_json(self, path):
         validation = subprocess.run([sys.executable, SCHEMA_FOLDER / "validate-summary.py",
@@ -380,7 +384,7 @@ class ReportInBrowser(unittest.TestCase):
 
     def test_anomalies_at_known_times(self):
         capture, events, handshakes = anomalous_capture()
-        _, figures, charts = self.report("anomalies", capture, handshakes)
+        charts = self.report("anomalies", capture, handshakes)
         width, _, start = interval_grid([time for time, _, _ in capture.frames])
         for line in charts["chart-anomalies"]["series"]:
             nonzero = [index for index, value in enumerate(numbers(line["values"])) if value]
@@ -405,8 +409,7 @@ class ReportInBrowser(unittest.TestCase):
         shown = self.browser.find_element(By.CSS_SELECTOR, "table#inputs tr.input td.input-name").text
         self.assertEqual(shown, name.decode("utf-8", "replace"))
         self.assertEqual(self.browser.find_elements(By.TAG_NAME, "img"), [])
-        summary = json.loads((Path(self.folder.name) / "out.Summary.json").read_text(encoding="utf-8"))
-        self.assertEqual(summary["inputs"][0]["name"], name.decode("utf-8", "replace"))
+        self.assertEqual(self.summary_json()["inputs"][0]["name"], name.decode("utf-8", "replace"))
 
     def test_empty_capture(self):
         self.report("empty", Capture())
@@ -424,8 +427,7 @@ class ReportInBrowser(unittest.TestCase):
                 self.report(f"damaged-{len(damage)}", capture, damage=damage)
                 stopped = self.browser.find_element(By.ID, "stopped").text
                 self.assertRegex(stopped, rf"\b{len(capture.frames)}\b")
-                summary = json.loads((Path(self.folder.name) / "out.Summary.json").read_text(encoding="utf-8"))
-                self.assertEqual(summary["reading"]["stoppedAfterFrame"], len(capture.frames))
+                self.assertEqual(self.summary_json()["reading"]["stoppedAfterFrame"], len(capture.frames))
 
 
 if __name__ == "__main__":
