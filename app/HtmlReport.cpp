@@ -21,13 +21,14 @@ constexpr std::string_view kStyle = R"(
     --s0: #62a8f5; --s1: #f5a04a; --s2: #5fd08e; --s3: #e07ad0; --warn: #ff8a6b; } }
 @media print { :root { --ink: #000; --muted: #333; --paper: #fff; --panel: #fff; --line: #999; }
   section { break-inside: avoid-page; } th[data-type] { cursor: default; } }
-body { margin: 0 auto; max-width: 1100px; padding: 1.5em; font: 15px/1.45 system-ui, sans-serif;
+body { margin: 0 auto; max-width: 1400px; padding: 1.5em; font: 15px/1.45 system-ui, sans-serif;
   color: var(--ink); background: var(--paper); }
 h1 { margin: 0 0 .2em; font-size: 1.6em; } h2 { margin-top: 1.8em; border-bottom: 1px solid var(--line); }
 .sub, .muted { color: var(--muted); }
 table { border-collapse: collapse; margin: .6em 0; font-variant-numeric: tabular-nums; }
 th, td { padding: .25em .6em; border-bottom: 1px solid var(--line); text-align: left; vertical-align: top; }
 td.n, th.n { text-align: right; }
+table.flows { font-size: 13px; } table.flows td { white-space: nowrap; }
 tr.group th { background: var(--panel); }
 #figures td.value { font-weight: 600; text-align: right; white-space: nowrap; }
 .wide { overflow-x: auto; }
@@ -96,6 +97,18 @@ std::string millis(std::int64_t micros) {
         std::snprintf(buffer, sizeof buffer, "%lld.%03lld", static_cast<long long>(micros / 1000),
                       static_cast<long long>(micros % 1000));
     return std::string(buffer, static_cast<std::size_t>(length));
+}
+
+// A span of microseconds, possibly negative, as seconds with six decimals.
+std::string seconds(std::int64_t micros) {
+    const std::uint64_t magnitude =
+        micros < 0 ? 0 - static_cast<std::uint64_t>(micros) : static_cast<std::uint64_t>(micros);
+    const std::string fraction = std::to_string(magnitude % 1'000'000);
+    std::string text = micros < 0 ? "-" : "";
+    text += std::to_string(magnitude / 1'000'000);
+    text += ".";
+    text += std::string(6 - fraction.size(), '0');
+    return text + fraction;
 }
 
 std::string numberCell(std::uint64_t value) {
@@ -252,6 +265,9 @@ void HtmlReport::writeOverTime(std::string& out, const ReportContent& content) {
 void HtmlReport::writeFlows(std::string& out, const ReportContent& content) {
     const FlowHighlights& highlights = *content.highlights;
     const bool retransmissions = highlights.retransmissions();
+    // A flow is listed only when the capture holds a segment, so a first frame was counted.
+    const std::int64_t captureStart =
+        content.first.is_not_a_date_time() ? 0 : LoadTimeline::microsOf(content.first);
     const auto table = [&](std::string_view id, std::string_view title, const std::vector<FlowLine>& lines) {
         out += "<h3>";
         out += title;
@@ -263,12 +279,15 @@ void HtmlReport::writeFlows(std::string& out, const ReportContent& content) {
         out += "<div class=\"wide\"><table class=\"sortable flows\" id=\"";
         out += id;
         out +=
-            "\"><thead><tr><th data-type=\"text\">Flow</th><th data-type=\"text\">First seen (UTC)</th>"
+            "\"><thead><tr><th data-type=\"text\">Flow</th>"
+            "<th data-type=\"number\" class=\"n\" title=\"seconds after the capture's first frame\">Start "
+            "(s)</th>"
             "<th data-type=\"number\" class=\"n\">Duration (s)</th>"
             "<th data-type=\"number\" class=\"n\">Packets fwd</th><th data-type=\"number\" "
             "class=\"n\">Packets rev</th>"
             "<th data-type=\"number\" class=\"n\">Data bytes fwd</th><th data-type=\"number\" "
             "class=\"n\">Data bytes rev</th>"
+            "<th data-type=\"number\" class=\"n\">Anomalies</th>"
             "<th data-type=\"number\" class=\"n\">Gaps</th><th data-type=\"number\" class=\"n\">Out of "
             "order</th>"
             "<th data-type=\"number\" class=\"n\">Duplicates</th><th data-type=\"text\">Simplex</th>";
@@ -282,16 +301,15 @@ void HtmlReport::writeFlows(std::string& out, const ReportContent& content) {
         }
         out += "</tr></thead><tbody>\n";
         for (const FlowLine& line : lines) {
-            const std::int64_t micros = line.lastTime - line.firstTime;
-            const std::string seconds = std::to_string(micros / 1'000'000) + "." +
-                                        std::string(6 - std::to_string(micros % 1'000'000).size(), '0') +
-                                        std::to_string(micros % 1'000'000);
-            out += "<tr><td>" + html(line.flow) + "</td><td>" + isoMicros(line.firstTime) +
-                   "</td><td class=\"n\" data-value=\"" + seconds + "\">" + seconds + "</td>" +
+            const std::string start = seconds(line.firstTime - captureStart);
+            const std::string duration = seconds(line.lastTime - line.firstTime);
+            out += "<tr><td class=\"flow\">" + html(line.flow) + "</td><td class=\"n\" data-value=\"" +
+                   start + "\" title=\"" + isoMicros(line.firstTime) + "\">" + start +
+                   "</td><td class=\"n\" data-value=\"" + duration + "\">" + duration + "</td>" +
                    numberCell(line.packetsForward) + numberCell(line.packetsReverse) +
-                   numberCell(line.dataForward) + numberCell(line.dataReverse) + numberCell(line.gaps) +
-                   numberCell(line.outOfOrder) + numberCell(line.duplicates) + "<td>" +
-                   (line.simplex() ? "yes" : "no") + "</td>";
+                   numberCell(line.dataForward) + numberCell(line.dataReverse) +
+                   numberCell(line.anomalies()) + numberCell(line.gaps) + numberCell(line.outOfOrder) +
+                   numberCell(line.duplicates) + "<td>" + (line.simplex() ? "yes" : "no") + "</td>";
             if (retransmissions && line.retransmissions) {
                 const FlowRetransmissions& found = *line.retransmissions;
                 out += numberCell(found.retransmissions) + numberCell(found.retransmittedBytes) +

@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 
+#include "measurement/TimeBins.h"
 #include "report/EscapedText.h"
 
 namespace korvo::measurement {
@@ -64,19 +65,28 @@ std::string open(std::string_view id, std::string_view title, std::string_view e
     return out;
 }
 
-// The top of a y axis for values up to `most`: kYTicks round steps.
-double axisTop(double most) {
-    return roundUp(most / kYTicks) * kYTicks;
+// A y axis for values up to `most`: at most kYTicks round steps, the top the first step at or above it.
+struct Axis {
+    double step = 1;
+    int ticks = 1;
+    [[nodiscard]] double top() const { return step * ticks; }
+};
+
+Axis axisFor(double most) {
+    Axis axis;
+    axis.step = roundUp(most / kYTicks);
+    axis.ticks = std::max(1, static_cast<int>(std::ceil(most / axis.step - 1e-9)));
+    return axis;
 }
 
-// The y axis from 0 to `top`, its ticks and grid lines, and the unit above it.
-void yAxis(std::string& out, double top, std::string_view unit) {
-    for (int tick = 0; tick <= kYTicks; ++tick) {
-        const double y = kTop + kPlotHeight * (1.0 - static_cast<double>(tick) / kYTicks);
+// The y axis, its ticks and grid lines, and the unit above it.
+void yAxis(std::string& out, const Axis& axis, std::string_view unit) {
+    for (int tick = 0; tick <= axis.ticks; ++tick) {
+        const double y = kTop + kPlotHeight * (1.0 - static_cast<double>(tick) / axis.ticks);
         out += "<line class=\"grid\" x1=\"" + fixed(kLeft, 0) + "\" x2=\"" + fixed(kLeft + kPlotWidth, 0) +
                "\" y1=\"" + fixed(y, 1) + "\" y2=\"" + fixed(y, 1) + "\"/>";
         out += "<text class=\"tick\" x=\"" + fixed(kLeft - 6, 0) + "\" y=\"" + fixed(y + 4, 1) +
-               "\" text-anchor=\"end\">" + SvgChart::number(top * tick / kYTicks) + "</text>\n";
+               "\" text-anchor=\"end\">" + SvgChart::number(axis.step * tick) + "</text>\n";
     }
     out += "<text class=\"unit\" x=\"" + fixed(kLeft - 6, 0) + "\" y=\"" + fixed(kTop - 14, 0) +
            "\" text-anchor=\"start\">";
@@ -107,13 +117,17 @@ void SvgChart::appendNumber(std::string& out, double value) {
 }
 
 std::string SvgChart::span(std::int64_t micros) {
+    return span(micros, micros);
+}
+
+std::string SvgChart::span(std::int64_t micros, std::int64_t scale) {
     struct Unit {
         std::int64_t micros;
         const char* name;
     };
     constexpr Unit kUnits[] = {{86'400'000'000, "d"}, {3'600'000'000, "h"}, {60'000'000, "min"},
                                {1'000'000, "s"},      {1'000, "ms"},        {1, "µs"}};
-    const std::int64_t magnitude = micros < 0 ? -micros : micros;
+    const std::int64_t magnitude = scale < 0 ? -scale : scale;
     for (const Unit& unit : kUnits) {
         if (magnitude >= unit.micros || unit.micros == 1) {
             return number(static_cast<double>(micros) / static_cast<double>(unit.micros)) + " " + unit.name;
@@ -134,19 +148,26 @@ std::string SvgChart::overTime(std::string_view id, std::string_view title, std:
             most = std::max(most, value);
         }
     }
-    const double top = axisTop(most);
-    yAxis(out, top, unit);
+    const Axis axis = axisFor(most);
+    const double top = axis.top();
+    yAxis(out, axis, unit);
     // The x axis: ticks at round offsets from the first interval's start.
     const double count = static_cast<double>(std::max<std::size_t>(intervals.count, 1));
     const auto xOf = [&](double interval) { return kLeft + kPlotWidth * interval / count; };
     const double spanMicros = count * static_cast<double>(intervals.width);
-    const double step = roundUp(spanMicros / 6);
+    // Round steps of time, the widths of the intervals' ladder, about six of them.
+    auto timeStep = static_cast<std::int64_t>(1);
+    while (static_cast<double>(timeStep) * 6 < spanMicros) {
+        timeStep = TimeBins::nextWidth(timeStep);
+    }
+    const auto step = static_cast<double>(timeStep);
     for (double offset = 0; offset <= spanMicros + 0.5; offset += step) {
         const double x = xOf(offset / static_cast<double>(intervals.width));
         out += "<line class=\"axis\" x1=\"" + fixed(x, 1) + "\" x2=\"" + fixed(x, 1) + "\" y1=\"" +
                fixed(kTop + kPlotHeight, 1) + "\" y2=\"" + fixed(kTop + kPlotHeight + 5, 1) + "\"/>";
         out += "<text class=\"tick\" x=\"" + fixed(x, 1) + "\" y=\"" + fixed(kTop + kPlotHeight + 18, 1) +
-               "\" text-anchor=\"middle\">+" + span(static_cast<std::int64_t>(offset)) + "</text>\n";
+               "\" text-anchor=\"middle\">+" +
+               span(static_cast<std::int64_t>(offset), static_cast<std::int64_t>(step)) + "</text>\n";
     }
     out += "<text class=\"unit\" x=\"" + fixed(kLeft + kPlotWidth, 0) + "\" y=\"" + fixed(kHeight - 8, 0) +
            "\" text-anchor=\"end\">time from the first interval's start, intervals of " +
@@ -195,8 +216,9 @@ std::string SvgChart::bars(std::string_view id, std::string_view title, std::str
     for (const Bar& bar : bars) {
         most = std::max(most, bar.count);
     }
-    const double top = axisTop(static_cast<double>(most));
-    yAxis(out, top, unit);
+    const Axis scale = axisFor(static_cast<double>(most));
+    const double top = scale.top();
+    yAxis(out, scale, unit);
     const double slot = kPlotWidth / static_cast<double>(std::max<std::size_t>(bars.size(), 1));
     for (std::size_t index = 0; index < bars.size(); ++index) {
         const Bar& bar = bars[index];

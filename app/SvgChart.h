@@ -45,6 +45,8 @@ public:
     static void appendNumber(std::string& out, double value);
     // A span of microseconds in the unit that suits it: "250 ms", "2 s", "10 min", "1 d".
     [[nodiscard]] static std::string span(std::int64_t micros);
+    // The same in the unit that suits `scale`, so that a row of ticks shares one unit: "0 s", "5 s".
+    [[nodiscard]] static std::string span(std::int64_t micros, std::int64_t scale);
 };
 
 }  // namespace korvo::measurement
