@@ -5,7 +5,6 @@
 #include <charconv>
 #include <cmath>
 
-#include "measurement/TimeBins.h"
 #include "report/EscapedText.h"
 
 namespace korvo::measurement {
@@ -96,6 +95,42 @@ void yAxis(std::string& out, const Axis& axis, std::string_view unit) {
            "\" y1=\"" + fixed(kTop + kPlotHeight, 1) + "\" y2=\"" + fixed(kTop + kPlotHeight, 1) + "\"/>\n";
 }
 
+// A round step of time for ticks along `spanMicros`, at most about seven of them: 1, 2 and 5 times a power
+// of ten up to 10 s, then steps of the clock and the calendar.
+std::int64_t timeStep(double spanMicros) {
+    constexpr std::int64_t kSecond = 1'000'000;
+    constexpr std::int64_t kMinute = 60 * kSecond;
+    constexpr std::int64_t kHour = 60 * kMinute;
+    constexpr std::int64_t kDay = 24 * kHour;
+    constexpr std::int64_t kClock[] = {
+        15 * kSecond, 30 * kSecond, kMinute,   2 * kMinute, 5 * kMinute, 10 * kMinute, 15 * kMinute,
+        30 * kMinute, kHour,        2 * kHour, 3 * kHour,   6 * kHour,   12 * kHour,   kDay,
+        2 * kDay,     7 * kDay,     14 * kDay, 30 * kDay,   91 * kDay,   182 * kDay,   365 * kDay};
+    const double wanted = spanMicros / 6;
+    for (std::int64_t decade = 1; decade <= kSecond; decade *= 10) {
+        for (const std::int64_t step : {decade, 2 * decade, 5 * decade}) {
+            if (static_cast<double>(step) >= wanted) {
+                return step;
+            }
+        }
+    }
+    for (const std::int64_t step : kClock) {
+        if (static_cast<double>(step) >= wanted) {
+            return step;
+        }
+    }
+    // Years beyond: 1, 2 or 5 times a power of ten of them.
+    std::int64_t years = 1;
+    for (;;) {
+        for (const std::int64_t step : {years, 2 * years, 5 * years}) {
+            if (static_cast<double>(step * 365 * kDay) >= wanted) {
+                return step * 365 * kDay;
+            }
+        }
+        years *= 10;
+    }
+}
+
 }  // namespace
 
 std::string SvgChart::number(double value) {
@@ -155,12 +190,7 @@ std::string SvgChart::overTime(std::string_view id, std::string_view title, std:
     const double count = static_cast<double>(std::max<std::size_t>(intervals.count, 1));
     const auto xOf = [&](double interval) { return kLeft + kPlotWidth * interval / count; };
     const double spanMicros = count * static_cast<double>(intervals.width);
-    // Round steps of time, the widths of the intervals' ladder, about six of them.
-    auto timeStep = static_cast<std::int64_t>(1);
-    while (static_cast<double>(timeStep) * 6 < spanMicros) {
-        timeStep = TimeBins::nextWidth(timeStep);
-    }
-    const auto step = static_cast<double>(timeStep);
+    const auto step = static_cast<double>(timeStep(spanMicros));
     for (double offset = 0; offset <= spanMicros + 0.5; offset += step) {
         const double x = xOf(offset / static_cast<double>(intervals.width));
         out += "<line class=\"axis\" x1=\"" + fixed(x, 1) + "\" x2=\"" + fixed(x, 1) + "\" y1=\"" +

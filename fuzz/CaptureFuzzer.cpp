@@ -56,9 +56,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const bool extended : {false, true}) {
         korvo::measurement::MeasurementRun run;
         try {
-            // The extended run also writes the flow table, analyses IPv6, follows tunnels and finds
-            // retransmissions.
-            run.analyse({capture}, "", prefix, extended, {}, extended, {extended, extended}, extended);
+            // The extended run also writes the flow table, analyses IPv6, follows tunnels, finds
+            // retransmissions and writes the JSON summary and the report.
+            run.analyse({capture}, "", prefix, extended, {}, extended, {extended, extended}, extended,
+                        {extended, extended});
         } catch (const korvo::measurement::RunFailure&) {
             // A documented end: the command line reports it and exits with -2.
         }
