@@ -43,6 +43,7 @@ svg .series { fill: none; stroke-width: 1.6; stroke-linejoin: round; }
 svg .s0 { stroke: var(--s0); } svg .s1 { stroke: var(--s1); } svg .s2 { stroke: var(--s2); } svg .s3 { stroke: var(--s3); }
 svg rect.s0, svg circle.s0 { fill: var(--s0); } svg rect.s1, svg circle.s1 { fill: var(--s1); }
 svg rect.s2, svg circle.s2 { fill: var(--s2); } svg rect.s3, svg circle.s3 { fill: var(--s3); }
+a { color: var(--s0); }
 dt { font-weight: 600; margin-top: .6em; } dd { margin-left: 1.2em; }
 code { font-size: .95em; }
 )";
@@ -258,7 +259,7 @@ void HtmlReport::writeOverTime(std::string& out, const ReportContent& content) {
         }
     }
     out += SvgChart::overTime("chart-anomalies", "TCP anomalies per interval", "segments " + per, intervals,
-                              kinds);
+                              kinds, true);
     out += "</section>\n";
 }
 

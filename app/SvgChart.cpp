@@ -50,12 +50,13 @@ double roundUp(double value) {
     return 10 * decade;
 }
 
-std::string open(std::string_view id, std::string_view title, std::string_view extra) {
+std::string open(std::string_view id, std::string_view title, std::string_view extra,
+                 double height = kHeight) {
     std::string out = "<figure class=\"chart-box\"><figcaption>";
     EscapedText::appendHtml(out, title);
     out += "</figcaption>\n<svg class=\"chart\" id=\"";
     out += id;
-    out += "\" viewBox=\"0 0 " + fixed(kWidth, 0) + " " + fixed(kHeight, 0) +
+    out += "\" viewBox=\"0 0 " + fixed(kWidth, 0) + " " + fixed(height, 0) +
            "\" role=\"img\" preserveAspectRatio=\"xMidYMid meet\"";
     out += extra;
     out += "><title>";
@@ -78,21 +79,31 @@ Axis axisFor(double most) {
     return axis;
 }
 
-// The y axis, its ticks and grid lines, and the unit above it.
-void yAxis(std::string& out, const Axis& axis, std::string_view unit) {
+// Where a plot lies in its chart, from the top.
+struct Plot {
+    double top = kTop;
+    double height = kPlotHeight;
+    [[nodiscard]] double yOf(double value, double axisTop) const {
+        return top + height * (1.0 - value / axisTop);
+    }
+};
+
+// The y axis of `plot`, its ticks and grid lines, and the unit above it.
+void yAxis(std::string& out, const Axis& axis, std::string_view unit, const Plot& plot = {}) {
     for (int tick = 0; tick <= axis.ticks; ++tick) {
-        const double y = kTop + kPlotHeight * (1.0 - static_cast<double>(tick) / axis.ticks);
+        const double y = plot.top + plot.height * (1.0 - static_cast<double>(tick) / axis.ticks);
         out += "<line class=\"grid\" x1=\"" + fixed(kLeft, 0) + "\" x2=\"" + fixed(kLeft + kPlotWidth, 0) +
                "\" y1=\"" + fixed(y, 1) + "\" y2=\"" + fixed(y, 1) + "\"/>";
         out += "<text class=\"tick\" x=\"" + fixed(kLeft - 6, 0) + "\" y=\"" + fixed(y + 4, 1) +
                "\" text-anchor=\"end\">" + SvgChart::number(axis.step * tick) + "</text>\n";
     }
-    out += "<text class=\"unit\" x=\"" + fixed(kLeft - 6, 0) + "\" y=\"" + fixed(kTop - 14, 0) +
+    out += "<text class=\"unit\" x=\"" + fixed(kLeft - 6, 0) + "\" y=\"" + fixed(plot.top - 14, 0) +
            "\" text-anchor=\"start\">";
     EscapedText::appendHtml(out, unit);
     out += "</text>\n";
     out += "<line class=\"axis\" x1=\"" + fixed(kLeft, 0) + "\" x2=\"" + fixed(kLeft + kPlotWidth, 0) +
-           "\" y1=\"" + fixed(kTop + kPlotHeight, 1) + "\" y2=\"" + fixed(kTop + kPlotHeight, 1) + "\"/>\n";
+           "\" y1=\"" + fixed(plot.top + plot.height, 1) + "\" y2=\"" + fixed(plot.top + plot.height, 1) +
+           "\"/>\n";
 }
 
 // A round step of time for ticks along `spanMicros`, at most about seven of them: 1, 2 and 5 times a power
@@ -172,40 +183,64 @@ std::string SvgChart::span(std::int64_t micros, std::int64_t scale) {
 }
 
 std::string SvgChart::overTime(std::string_view id, std::string_view title, std::string_view unit,
-                               const Intervals& intervals, const std::vector<Series>& series) {
+                               const Intervals& intervals, const std::vector<Series>& series, bool banded) {
+    // Banded, each line has a band and a scale of its own, so that a rare kind is not drowned by a common
+    // one.
+    constexpr double kBand = 64;
+    constexpr double kBandGap = 34;
+    const double height =
+        banded ? kTop + static_cast<double>(series.size()) * (kBand + kBandGap) - kBandGap + kBottom
+               : kHeight;
     std::string out = open(id, title,
                            " data-intervals=\"" + std::to_string(intervals.count) + "\" data-interval-us=\"" +
                                std::to_string(intervals.width) + "\" data-first-interval-us=\"" +
-                               std::to_string(intervals.firstStart) + "\"");
-    double most = 0;
-    for (const Series& line : series) {
+                               std::to_string(intervals.firstStart) + "\"",
+                           height);
+    const double count = static_cast<double>(std::max<std::size_t>(intervals.count, 1));
+    const auto xOf = [&](double interval) { return kLeft + kPlotWidth * interval / count; };
+    const auto mostOf = [](const Series& line) {
+        double most = 0;
         for (const double value : line.values) {
             most = std::max(most, value);
         }
+        return most;
+    };
+    double most = 0;
+    for (const Series& line : series) {
+        most = std::max(most, mostOf(line));
     }
-    const Axis axis = axisFor(most);
-    const double top = axis.top();
-    yAxis(out, axis, unit);
-    // The x axis: ticks at round offsets from the first interval's start.
-    const double count = static_cast<double>(std::max<std::size_t>(intervals.count, 1));
-    const auto xOf = [&](double interval) { return kLeft + kPlotWidth * interval / count; };
+    Axis axis = axisFor(most);
+    if (!banded) {
+        yAxis(out, axis, unit);
+    }
+    // The x axis, below the last plot: ticks at round offsets from the first interval's start.
+    const double bottom = height - kBottom;
     const double spanMicros = count * static_cast<double>(intervals.width);
     const auto step = static_cast<double>(timeStep(spanMicros));
     for (double offset = 0; offset <= spanMicros + 0.5; offset += step) {
         const double x = xOf(offset / static_cast<double>(intervals.width));
         out += "<line class=\"axis\" x1=\"" + fixed(x, 1) + "\" x2=\"" + fixed(x, 1) + "\" y1=\"" +
-               fixed(kTop + kPlotHeight, 1) + "\" y2=\"" + fixed(kTop + kPlotHeight + 5, 1) + "\"/>";
-        out += "<text class=\"tick\" x=\"" + fixed(x, 1) + "\" y=\"" + fixed(kTop + kPlotHeight + 18, 1) +
+               fixed(bottom, 1) + "\" y2=\"" + fixed(bottom + 5, 1) + "\"/>";
+        out += "<text class=\"tick\" x=\"" + fixed(x, 1) + "\" y=\"" + fixed(bottom + 18, 1) +
                "\" text-anchor=\"middle\">+" +
                span(static_cast<std::int64_t>(offset), static_cast<std::int64_t>(step)) + "</text>\n";
     }
-    out += "<text class=\"unit\" x=\"" + fixed(kLeft + kPlotWidth, 0) + "\" y=\"" + fixed(kHeight - 8, 0) +
+    out += "<text class=\"unit\" x=\"" + fixed(kLeft + kPlotWidth, 0) + "\" y=\"" + fixed(height - 8, 0) +
            "\" text-anchor=\"end\">time from the first interval's start, intervals of " +
            span(intervals.width) + "</text>\n";
     // The lines, each point at the middle of its interval; their keys above the plot, after the unit.
     double legendX = kLeft + 8 + 7 * static_cast<double>(unit.size());
     for (std::size_t index = 0; index < series.size(); ++index) {
         const Series& line = series[index];
+        Plot plot;
+        if (banded) {
+            plot = {kTop + static_cast<double>(index) * (kBand + kBandGap), kBand};
+            axis = axisFor(mostOf(line));
+            axis.step *= axis.ticks;
+            axis.ticks = 1;
+            yAxis(out, axis, line.label + " (" + std::string(unit) + ")", plot);
+        }
+        const double top = axis.top();
         std::string points;
         std::string values;
         for (std::size_t interval = 0; interval < line.values.size(); ++interval) {
@@ -215,7 +250,7 @@ std::string SvgChart::overTime(std::string_view id, std::string_view title, std:
             }
             appendFixed(points, xOf(static_cast<double>(interval) + 0.5), 1);
             points += ',';
-            appendFixed(points, kTop + kPlotHeight * (1.0 - line.values[interval] / top), 1);
+            appendFixed(points, plot.yOf(line.values[interval], top), 1);
             appendNumber(values, line.values[interval]);
         }
         const std::string colour = "s" + std::to_string(index);
@@ -226,14 +261,16 @@ std::string SvgChart::overTime(std::string_view id, std::string_view title, std:
         // A single point draws no line: mark it.
         if (line.values.size() == 1) {
             out += "<circle class=\"mark " + colour + "\" cx=\"" + fixed(xOf(0.5), 1) + "\" cy=\"" +
-                   fixed(kTop + kPlotHeight * (1.0 - line.values[0] / top), 1) + "\" r=\"4\"/>\n";
+                   fixed(plot.yOf(line.values[0], top), 1) + "\" r=\"4\"/>\n";
         }
-        legendX += 24;
-        out += "<rect class=\"key " + colour + "\" x=\"" + fixed(legendX, 0) + "\" y=\"" +
-               fixed(kTop - 22, 0) + "\" width=\"14\" height=\"5\"/><text class=\"legend\" x=\"" +
-               fixed(legendX + 18, 0) + "\" y=\"" + fixed(kTop - 16, 0) + "\">" +
-               EscapedText::html(line.label) + "</text>\n";
-        legendX += 18 + 6.5 * static_cast<double>(line.label.size());
+        if (!banded) {
+            legendX += 24;
+            out += "<rect class=\"key " + colour + "\" x=\"" + fixed(legendX, 0) + "\" y=\"" +
+                   fixed(kTop - 22, 0) + "\" width=\"14\" height=\"5\"/><text class=\"legend\" x=\"" +
+                   fixed(legendX + 18, 0) + "\" y=\"" + fixed(kTop - 16, 0) + "\">" +
+                   EscapedText::html(line.label) + "</text>\n";
+            legendX += 18 + 6.5 * static_cast<double>(line.label.size());
+        }
     }
     out += "</svg></figure>\n";
     return out;

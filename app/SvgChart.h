@@ -33,10 +33,11 @@ public:
         std::string attributes;
     };
 
-    // A line per series over `intervals`, the y axis in `unit`.
+    // A line per series over `intervals`, the y axis in `unit`; `banded`, each line in a band of its own
+    // with its own scale.
     [[nodiscard]] static std::string overTime(std::string_view id, std::string_view title,
                                               std::string_view unit, const Intervals& intervals,
-                                              const std::vector<Series>& series);
+                                              const std::vector<Series>& series, bool banded = false);
     // A bar per entry, the y axis counting `unit`.
     [[nodiscard]] static std::string bars(std::string_view id, std::string_view title, std::string_view unit,
                                           std::string_view axis, const std::vector<Bar>& bars);
