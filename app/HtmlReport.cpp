@@ -174,9 +174,10 @@ void HtmlReport::writeRead(std::string& out, const ReportContent& content) {
     }
     const ReportContent::Coverage& coverage = content.coverage;
     out += "</p>\n<p id=\"coverage\">Frames analysed: " + std::to_string(coverage.ipv4) + " IPv4, " +
-           std::to_string(coverage.ipv6) + " IPv6, " + std::to_string(coverage.insideTunnelsOrStackedTags) +
-           " of them inside tunnels or behind stacked VLAN tags; " + std::to_string(coverage.otherLinkTypes) +
-           " of link types that are not decoded. ";
+           std::to_string(coverage.ipv6) + " IPv6; of them " + std::to_string(coverage.insideTunnels) +
+           " inside tunnels and " + std::to_string(coverage.behindStackedTags) +
+           " behind stacked VLAN tags. " + std::to_string(coverage.otherLinkTypes) +
+           " frames of link types that are not decoded. ";
     out += coverage.note.empty() ? "No frame carrying IP was left out." : html(coverage.note) + ".";
     if (!content.options.filter.empty()) {
         out +=

@@ -137,12 +137,14 @@ std::string JsonSummary::text(const ReportContent& content, std::string_view ver
     JsonObject frames(root.key("coverage"), 2);
     frames.field("ipv4", coverage.ipv4);
     frames.field("ipv6", coverage.ipv6);
-    frames.field("insideTunnelsOrStackedTags", coverage.insideTunnelsOrStackedTags);
+    frames.field("insideTunnels", coverage.insideTunnels);
+    frames.field("behindStackedTags", coverage.behindStackedTags);
     frames.field("otherLinkTypes", coverage.otherLinkTypes);
-    frames.field("leftOut", coverage.leftOutIpv6 + coverage.leftOutInsideTunnels + coverage.tunnelsCutShort);
+    frames.field("leftOut", coverage.leftOutIpv6 + coverage.leftOutEncapsulated + coverage.tunnelsCutShort);
     JsonObject leftOut(frames.key("leftOutByKind"), 4);
     leftOut.field("ipv6", coverage.leftOutIpv6);
-    leftOut.field("insideTunnelsOrStackedTags", coverage.leftOutInsideTunnels);
+    leftOut.field("insideTunnels", coverage.leftOutEncapsulated - coverage.leftOutBehindStackedTags);
+    leftOut.field("behindStackedTags", coverage.leftOutBehindStackedTags);
     leftOut.field("tunnelsCutShortOrTooDeep", coverage.tunnelsCutShort);
     leftOut.close();
     frames.textOrNull("note", coverage.note);

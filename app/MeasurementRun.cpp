@@ -230,8 +230,9 @@ void MeasurementRun::analyse(const std::vector<std::string>& inputFiles, const s
                                flowSettings.threads,
                                flowSettings.memoryLimit};
             content.coverage = {ipDispatcher.ipv4Frames(),          ipDispatcher.analysedIpv6Frames(),
-                                ipDispatcher.encapsulatedFrames(),  ipDispatcher.otherLinkTypeFrames(),
-                                ipDispatcher.ipv6Frames(),          ipDispatcher.tunnelFrames(),
+                                ipDispatcher.tunnelledFrames(),     ipDispatcher.taggedFrames(),
+                                ipDispatcher.otherLinkTypeFrames(), ipDispatcher.ipv6Frames(),
+                                ipDispatcher.tunnelFrames(),        ipDispatcher.stackedTagFrames(),
                                 ipDispatcher.damagedTunnelFrames(), coverage};
             content.first = captureDuration.getEarliestCaptureTime();
             content.last = captureDuration.getLatestCaptureTime();

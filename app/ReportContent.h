@@ -40,10 +40,14 @@ struct ReportContent {
     struct Coverage {
         std::uint64_t ipv4 = 0;
         std::uint64_t ipv6 = 0;
-        std::uint64_t insideTunnelsOrStackedTags = 0;
+        // Of the analysed frames: those reached through a tunnel, and through stacked VLAN tags alone.
+        std::uint64_t insideTunnels = 0;
+        std::uint64_t behindStackedTags = 0;
         std::uint64_t otherLinkTypes = 0;
         std::uint64_t leftOutIpv6 = 0;
-        std::uint64_t leftOutInsideTunnels = 0;
+        // Left out inside an encapsulation that is not decoded, and behind stacked tags among them.
+        std::uint64_t leftOutEncapsulated = 0;
+        std::uint64_t leftOutBehindStackedTags = 0;
         std::uint64_t tunnelsCutShort = 0;
         // The note the run writes on standard error; empty when it writes none.
         std::string note;

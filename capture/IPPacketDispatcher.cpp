@@ -30,7 +30,11 @@ void IPPacketDispatcher::handlePacket(const EthernetPacket& packet) {
             return;
         }
         ipv6Frames_ += found.carried == LinkLayer::Carried::IPv6 ? 1U : 0U;
-        tunnelFrames_ += found.carried == LinkLayer::Carried::Encapsulated ? 1U : 0U;
+        if (found.carried == LinkLayer::Carried::Encapsulated) {
+            ++tunnelFrames_;
+            stackedTagFrames_ +=
+                TunnelDecoder::isTag(linkLayer_.start(frame, packet.capturedLength).type) ? 1U : 0U;
+        }
         otherLinkTypeFrames_ += found.carried == LinkLayer::Carried::Other && !linkDecoded_ ? 1U : 0U;
         return;
     }
@@ -100,7 +104,9 @@ void IPPacketDispatcher::handleIpv6(const EthernetPacket& packet, std::uint32_t 
 
 void IPPacketDispatcher::countAnalysed(const TunnelDecoder::Path& path, bool ipv6) {
     ++(ipv6 ? analysedIpv6Frames_ : ipv4Frames_);
-    encapsulatedFrames_ += path.encapsulations != 0 ? 1U : 0U;
+    if (path.encapsulations != 0) {
+        ++(path.tunnelled ? tunnelledFrames_ : taggedFrames_);
+    }
 }
 
 void IPPacketDispatcher::followTunnels(const EthernetPacket& packet) {

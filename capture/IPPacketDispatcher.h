@@ -44,15 +44,18 @@ public:
     }
 
     [[nodiscard]] std::uint64_t ipv6Frames() const { return ipv6Frames_; }
-    // Frames inside an encapsulation that is not decoded, recognised by their first one.
+    // Frames inside an encapsulation that is not decoded, recognised by their first one; and those of them
+    // whose first one is a second VLAN tag.
     [[nodiscard]] std::uint64_t tunnelFrames() const { return tunnelFrames_; }
+    [[nodiscard]] std::uint64_t stackedTagFrames() const { return stackedTagFrames_; }
     [[nodiscard]] std::uint64_t damagedTunnelFrames() const { return damagedTunnelFrames_; }
     // Frames whose packet is analysed (the innermost where tunnels are decoded, fragments too), by its
-    // version; those of them reached through encapsulations or stacked tags; and frames of link types that
-    // are not decoded.
+    // version; those of them reached through a tunnel, and those reached through stacked VLAN tags alone;
+    // and frames of link types that are not decoded.
     [[nodiscard]] std::uint64_t ipv4Frames() const { return ipv4Frames_; }
     [[nodiscard]] std::uint64_t analysedIpv6Frames() const { return analysedIpv6Frames_; }
-    [[nodiscard]] std::uint64_t encapsulatedFrames() const { return encapsulatedFrames_; }
+    [[nodiscard]] std::uint64_t tunnelledFrames() const { return tunnelledFrames_; }
+    [[nodiscard]] std::uint64_t taggedFrames() const { return taggedFrames_; }
     [[nodiscard]] std::uint64_t otherLinkTypeFrames() const { return otherLinkTypeFrames_; }
 
     IPPacketSource fragmentSource;
@@ -75,7 +78,9 @@ private:
     std::uint64_t damagedTunnelFrames_ = 0;
     std::uint64_t ipv4Frames_ = 0;
     std::uint64_t analysedIpv6Frames_ = 0;
-    std::uint64_t encapsulatedFrames_ = 0;
+    std::uint64_t tunnelledFrames_ = 0;
+    std::uint64_t taggedFrames_ = 0;
+    std::uint64_t stackedTagFrames_ = 0;
     std::uint64_t otherLinkTypeFrames_ = 0;
 };
 

@@ -104,7 +104,7 @@ private:
 
 Hop Walker::byType(std::uint16_t type, std::uint32_t at, unsigned& tagsInARow) const {
     const unsigned char* bytes = frame_ + at;
-    const bool tag = type == kTypeVlan || type == kTypeServiceVlan || type == kTypeQinQ;
+    const bool tag = TunnelDecoder::isTag(type);
     tagsInARow = tag ? tagsInARow + 1 : 0;
     if (tag) {
         if (tagsInARow > TunnelDecoder::kMostStackedTags || !holds(at, kTagLength)) {
@@ -394,6 +394,7 @@ TunnelDecoder::Path TunnelDecoder::follow(const unsigned char* frame, std::uint3
                 break;
             }
             ++path.encapsulations;
+            path.tunnelled = path.tunnelled || !isTag(type);
         }
         type = hop.type;
         at = hop.offset;
@@ -412,6 +413,10 @@ bool TunnelDecoder::endsAtFirstPacket(const unsigned char* frame, std::uint32_t 
     }
     const auto* header = reinterpret_cast<const net::ip*>(frame + found.ipOffset);
     return header->protocol == net::ip::kProtocolTcp || header->isFragment();
+}
+
+bool TunnelDecoder::isTag(std::uint16_t type) {
+    return type == kTypeVlan || type == kTypeServiceVlan || type == kTypeQinQ;
 }
 
 bool TunnelDecoder::opensTunnel(std::uint8_t protocol, const unsigned char* payload,

@@ -33,6 +33,8 @@ public:
         IpAt innermost;
         // Encapsulations followed, a single 802.1Q tag right behind the link header not counted.
         unsigned encapsulations = 0;
+        // Whether any of them is a tunnel rather than a VLAN tag.
+        bool tunnelled = false;
         bool damaged = false;
     };
 
@@ -48,6 +50,8 @@ public:
     // protocol, `payload` its first byte, of which `capturedLength` bytes were captured.
     [[nodiscard]] static bool opensTunnel(std::uint8_t protocol, const unsigned char* payload,
                                           std::uint32_t capturedLength);
+    // Whether an EtherType is that of a VLAN tag (802.1Q, 802.1ad, or the older 0x9100).
+    [[nodiscard]] static bool isTag(std::uint16_t type);
 };
 
 }  // namespace korvo::measurement

@@ -25,6 +25,17 @@ inline std::string allResults(const ResultFiles& files) {
     return all + "== Flows.csv\n" + files.detail("Flows").value_or("(missing)\n");
 }
 
+// The lines of one top-level object of a JSON summary, from its key to its closing brace.
+inline std::string jsonSection(const std::filesystem::path& json, const std::string& key) {
+    std::ifstream file(json, std::ios::binary);
+    const std::string text{std::istreambuf_iterator<char>(file), {}};
+    const std::size_t start = text.find("  \"" + key + "\": {");
+    if (start == std::string::npos) {
+        return "(missing)\n";
+    }
+    return text.substr(start, text.find("\n  }", start) + 4 - start) + "\n";
+}
+
 inline void expectMatchesBaseline(const std::string& actual, const std::string& baselineName) {
     const std::filesystem::path baseline = std::filesystem::path(WIRETALLY_E2E_DATA) / baselineName;
     if (std::getenv("WIRETALLY_UPDATE_BASELINES") != nullptr) {

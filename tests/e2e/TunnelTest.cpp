@@ -249,14 +249,18 @@ TEST_F(TunnelTest, MatchesTheBaseline) {
     expectSuccess(result,
                   "Only IPv4 is analysed; frames left out: 1 carrying IPv6 (--ipv6 analyses them), 6 inside "
                   "tunnels cut short or too deep\n");
-    expectMatchesBaseline(allResults(results), "Tunnels.baseline");
+    std::string all = allResults(results);
+    all += "== Summary.json coverage\n" + jsonSection(tool.path("out.Summary.json"), "coverage");
 
     // Without the option the tunnels are recognised by their first encapsulation and noted.
     EXPECT_EQ(
-        analyse(true).standardError,
+        tool.run({"--json", "-e", "-i", kCapture, "-o", kPrefix}).standardError,
         "Only IPv4 is analysed; frames left out: 13 inside tunnels or behind stacked VLAN tags (--tunnels "
         "decodes them)\n");
     EXPECT_EQ(results.summaryValue("NumberTCPFlows"), "0");
+    all += "== Summary.json coverage without --tunnels\n" +
+           jsonSection(tool.path("out.Summary.json"), "coverage");
+    expectMatchesBaseline(all, "Tunnels.baseline");
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 #!/usr/bin/python3
-"""Checks summary files (PREFIX.Summary.json) against a JSON Schema, and checks that the figures named under
-the headings are exactly the figures given, which a schema cannot say.
+"""Checks summary files (PREFIX.Summary.json) against a JSON Schema, and checks what a schema cannot say: that
+the figures named under the headings are exactly the figures given, and that the frames left out add up.
 
 Usage: validate-summary.py SCHEMA FILE...
 Prints every failure with its file's name; exits with 1 when any file fails, 2 when the schema is unusable.
@@ -29,6 +29,17 @@ def heading_failures(summary):
     return failures
 
 
+def coverage_failures(summary):
+    """Whether the frames left out add up to the kinds they are left out by."""
+    coverage = summary.get("coverage") if isinstance(summary, dict) else None
+    kinds = coverage.get("leftOutByKind") if isinstance(coverage, dict) else None
+    if not isinstance(kinds, dict) or not all(isinstance(count, int) for count in kinds.values()):
+        return []  # the schema has already said so
+    if coverage.get("leftOut") != sum(kinds.values()):
+        return [f"coverage.leftOut is {coverage.get('leftOut')}, but its kinds add up to {sum(kinds.values())}"]
+    return []
+
+
 def failures_of(validator, path):
     try:
         with open(path, encoding="utf-8") as file:
@@ -37,7 +48,7 @@ def failures_of(validator, path):
         return [f"cannot be read as JSON: {error}"]
     failures = [f"at /{'/'.join(str(part) for part in error.absolute_path)}: {error.message}"
                 for error in sorted(validator.iter_errors(summary), key=lambda error: list(error.absolute_path))]
-    return failures + heading_failures(summary)
+    return failures + heading_failures(summary) + coverage_failures(summary)
 
 
 def main(arguments):

@@ -72,6 +72,7 @@ TEST(TunnelDecoderTest, EveryEncapsulationCutAtEveryByte) {
                 EXPECT_EQ(path.innermost, (TunnelDecoder::IpAt{TunnelDecoder::Version::IPv4, inner}));
                 EXPECT_FALSE(path.damaged);
                 EXPECT_GE(path.encapsulations, 1U);
+                EXPECT_EQ(path.tunnelled, kind != Kind::StackedVlan);
                 continue;
             }
             EXPECT_NE(path.innermost.offset, inner);
