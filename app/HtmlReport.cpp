@@ -1,7 +1,5 @@
 #include "app/HtmlReport.h"
 
-#include <cstdio>
-
 #include "app/FigureGuide.h"
 #include "app/RunNotes.h"
 #include "app/SvgChart.h"
@@ -83,7 +81,7 @@ std::string html(std::string_view text) {
 
 std::string isoTime(boost::posix_time::ptime time) {
     char buffer[TimeText::kMostTextLength];
-    return std::string(buffer, TimeText::writeIsoTime(buffer, boost::posix_time::ptime(time)));
+    return std::string(buffer, TimeText::writeIsoTime(buffer, time));
 }
 
 std::string isoMicros(std::int64_t micros) {
@@ -91,25 +89,17 @@ std::string isoMicros(std::int64_t micros) {
     return isoTime(kEpoch + boost::posix_time::microseconds(micros));
 }
 
-// Microseconds as milliseconds with three decimals.
+// Microseconds as milliseconds with three decimals; never negative.
 std::string millis(std::int64_t micros) {
-    char buffer[32];
-    const int length =
-        std::snprintf(buffer, sizeof buffer, "%lld.%03lld", static_cast<long long>(micros / 1000),
-                      static_cast<long long>(micros % 1000));
-    return std::string(buffer, static_cast<std::size_t>(length));
+    char buffer[TimeText::kMostTextLength];
+    return std::string(buffer, TimeText::writeMillis(buffer, micros));
 }
 
-// A span of microseconds, possibly negative, as seconds with six decimals.
+// A span of microseconds as seconds with six decimals; never negative: a flow starts no earlier than the
+// capture, and ends no earlier than it starts.
 std::string seconds(std::int64_t micros) {
-    const std::uint64_t magnitude =
-        micros < 0 ? 0 - static_cast<std::uint64_t>(micros) : static_cast<std::uint64_t>(micros);
-    const std::string fraction = std::to_string(magnitude % 1'000'000);
-    std::string text = micros < 0 ? "-" : "";
-    text += std::to_string(magnitude / 1'000'000);
-    text += ".";
-    text += std::string(6 - fraction.size(), '0');
-    return text + fraction;
+    char buffer[TimeText::kMostTextLength];
+    return std::string(buffer, TimeText::writeSeconds(buffer, boost::posix_time::microseconds(micros)));
 }
 
 std::string numberCell(std::uint64_t value) {

@@ -1,6 +1,7 @@
 #include "app/JsonSummary.h"
 
 #include <cctype>
+#include <iterator>
 
 #include "report/EscapedText.h"
 #include "report/TimeText.h"
@@ -44,6 +45,30 @@ private:
     int indent_;
     bool first_ = true;
 };
+
+// Appends an array of one object per item, each on its lines, written by `write(object, item)`.
+template <typename Items, typename Write>
+void appendObjects(std::string& out, const Items& items, Write write) {
+    out += "[";
+    for (const auto& item : items) {
+        out += &item == &*std::begin(items) ? "\n    " : ",\n    ";
+        JsonObject object(out, 4);
+        write(object, item);
+        object.close();
+    }
+    out += std::empty(items) ? "]" : "\n  ]";
+}
+
+// Appends an array of values on one line, each written by `write(out, item)`.
+template <typename Items, typename Write>
+void appendValues(std::string& out, const Items& items, Write write) {
+    out += "[";
+    for (const auto& item : items) {
+        out += &item == &*std::begin(items) ? "" : ", ";
+        write(out, item);
+    }
+    out += "]";
+}
 
 std::string isoTime(boost::posix_time::ptime time) {
     if (time.is_not_a_date_time()) {
@@ -93,25 +118,15 @@ std::string JsonSummary::text(const ReportContent& content, std::string_view ver
     root.text("tool", "Wiretally");
     root.text("version", version);
 
-    std::string& inputs = root.key("inputs");
-    inputs += "[";
-    for (std::size_t index = 0; index < content.inputs.size(); ++index) {
-        const PacketLoader::InputRead& input = content.inputs[index];
-        inputs += index == 0 ? "\n    " : ",\n    ";
-        JsonObject entry(inputs, 4);
-        entry.text("name", input.name);
-        std::string types = "[";
-        for (std::size_t type = 0; type < input.linkTypes.size(); ++type) {
-            types += type == 0 ? "" : ", ";
-            types += std::to_string(input.linkTypes[type]);
-        }
-        entry.field("linkTypes", types + "]");
-        entry.field("frames", input.frames);
-        entry.field("bytes", input.bytes);
-        entry.flag("complete", input.complete);
-        entry.close();
-    }
-    inputs += content.inputs.empty() ? "]" : "\n  ]";
+    appendObjects(root.key("inputs"), content.inputs,
+                  [](JsonObject& entry, const PacketLoader::InputRead& input) {
+                      entry.text("name", input.name);
+                      appendValues(entry.key("linkTypes"), input.linkTypes,
+                                   [](std::string& list, int type) { list += std::to_string(type); });
+                      entry.field("frames", input.frames);
+                      entry.field("bytes", input.bytes);
+                      entry.flag("complete", input.complete);
+                  });
 
     JsonObject reading(root.key("reading"), 2);
     reading.flag("complete", content.damage.empty());
@@ -155,32 +170,23 @@ std::string JsonSummary::text(const ReportContent& content, std::string_view ver
     span.field("last", isoTime(content.last));
     span.close();
 
-    std::string& groups = root.key("groups");
-    groups += "[";
-    for (std::size_t index = 0; index < content.groups.size(); ++index) {
-        groups += index == 0 ? "\n    " : ",\n    ";
-        JsonObject group(groups, 4);
-        group.text("heading", content.groups[index].heading);
-        std::string& names = group.key("figures");
-        names += "[";
-        for (std::size_t figure = 0; figure < content.groups[index].figures.size(); ++figure) {
-            names += figure == 0 ? "" : ", ";
-            EscapedText::appendJson(names, content.groups[index].figures[figure].name);
-        }
-        names += "]";
-        group.close();
-    }
-    groups += content.groups.empty() ? "]" : "\n  ]";
+    appendObjects(root.key("groups"), content.groups,
+                  [](JsonObject& entry, const ReportContent::Group& group) {
+                      entry.text("heading", group.heading);
+                      appendValues(entry.key("figures"), group.figures,
+                                   [](std::string& list, const ReportContent::Figure& figure) {
+                                       EscapedText::appendJson(list, figure.name);
+                                   });
+                  });
 
     JsonObject figures(root.key("figures"), 2);
     for (const ReportContent::Group& group : content.groups) {
         for (const ReportContent::Figure& figure : group.figures) {
             if (figure.name == "CaptureDuration") {
                 // Seconds with the six decimals of the microseconds, exactly: the span is never negative.
-                const auto micros = static_cast<std::uint64_t>(content.duration.total_microseconds());
-                const std::string fraction = std::to_string(micros % 1'000'000);
-                figures.field(figure.name, std::to_string(micros / 1'000'000) + "." +
-                                               std::string(6 - fraction.size(), '0') + fraction);
+                char seconds[TimeText::kMostTextLength];
+                figures.field(figure.name,
+                              std::string_view(seconds, TimeText::writeSeconds(seconds, content.duration)));
             } else {
                 figures.field(figure.name, number(figure.value));
             }

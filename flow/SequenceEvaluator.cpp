@@ -27,6 +27,19 @@ void SequenceEvaluator::assign(const Ipv6FlowTuple& tuple, std::span<const Segme
     arrangeBoth(forward, reverse);
 }
 
+SequenceEvaluator::Span SequenceEvaluator::captureSpan() const {
+    const std::int64_t start = forward_.view.byCapture[0].captureMicros();
+    Span span{start, start};
+    for (const Direction* direction : {&forward_.view, &reverse_.view}) {
+        for (const SegmentRecord& segment : direction->byCapture.records()) {
+            const std::int64_t time = segment.captureMicros();
+            span.first = std::min(span.first, time);
+            span.last = std::max(span.last, time);
+        }
+    }
+    return span;
+}
+
 void SequenceEvaluator::arrangeBoth(std::span<const SegmentRecord> forward,
                                     std::span<const SegmentRecord> reverse) {
     anomalyCounts_.fill(kUnknown);

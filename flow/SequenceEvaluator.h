@@ -54,6 +54,18 @@ public:
         const std::uint64_t count = anomalyCounts_[slot(kind, reverse)];
         return count == kUnknown ? std::nullopt : std::optional<std::uint64_t>(count);
     }
+    // Both directions' count of one kind, once the figures have judged the flow (0 for a flow that cannot
+    // hold any).
+    [[nodiscard]] std::uint64_t anomalies(Anomaly kind) const {
+        return mayHoldAnomalies() ? recall(kind, false).value() + recall(kind, true).value() : 0;
+    }
+    // The earliest and latest capture time of the flow's segments, microseconds since 1970: capture order is
+    // file order, and a file's timestamps need not rise.
+    struct Span {
+        std::int64_t first = 0;
+        std::int64_t last = 0;
+    };
+    [[nodiscard]] Span captureSpan() const;
     void remember(Anomaly kind, bool reverse, std::uint64_t count) const {
         anomalyCounts_[slot(kind, reverse)] = count;
     }

@@ -22,10 +22,8 @@ void FlowHighlights::handleSequenceEvaluator(const SequenceEvaluator& flow) {
     const std::uint64_t data =
         FlowLine::dataOf(flow.forward().byCapture) + FlowLine::dataOf(flow.reverse().byCapture);
     const bool mayHoldAnomalies = flow.mayHoldAnomalies();
-    const std::uint64_t anomalies = mayHoldAnomalies ? FlowLine::anomaliesOf(flow, Anomaly::kGaps) +
-                                                           FlowLine::anomaliesOf(flow, Anomaly::kOutOfOrder) +
-                                                           FlowLine::anomaliesOf(flow, Anomaly::kRepeats)
-                                                     : 0;
+    const std::uint64_t anomalies = flow.anomalies(Anomaly::kGaps) + flow.anomalies(Anomaly::kOutOfOrder) +
+                                    flow.anomalies(Anomaly::kRepeats);
     const bool byData = ranks(mostData_, data, firstPacket, &FlowLine::dataBytes);
     const bool byAnomalies =
         anomalies != 0 && ranks(mostAnomalies_, anomalies, firstPacket, &FlowLine::anomalies);

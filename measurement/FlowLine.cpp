@@ -4,14 +4,6 @@
 
 namespace korvo::measurement {
 
-std::uint64_t FlowLine::anomaliesOf(const SequenceEvaluator& flow, SequenceEvaluator::Anomaly kind) {
-    if (!flow.mayHoldAnomalies()) {
-        return 0;
-    }
-    // Every judged flow has its counts left by the figures, which are connected before the report.
-    return flow.recall(kind, false).value() + flow.recall(kind, true).value();
-}
-
 std::uint64_t FlowLine::dataOf(const SegmentList& segments) {
     // The order is all one.
     std::uint64_t data = 0;
@@ -31,22 +23,16 @@ FlowLine FlowLine::of(const SequenceEvaluator& flow) {
     FlowLine line;
     flow.appendText(line.flow);
     line.firstPacket = firstPacketOf(flow);
-    // Capture order is file order, and a file's timestamps need not rise: take the extremes.
-    line.firstTime = flow.forward().byCapture[0].captureMicros();
-    line.lastTime = line.firstTime;
-    for (const SegmentList* direction : {&flow.forward().byCapture, &flow.reverse().byCapture}) {
-        for (const SegmentRecord& segment : *direction) {
-            line.firstTime = std::min(line.firstTime, segment.captureMicros());
-            line.lastTime = std::max(line.lastTime, segment.captureMicros());
-        }
-    }
+    const SequenceEvaluator::Span span = flow.captureSpan();
+    line.firstTime = span.first;
+    line.lastTime = span.last;
     line.packetsForward = flow.forward().byCapture.size();
     line.packetsReverse = flow.reverse().byCapture.size();
     line.dataForward = dataOf(flow.forward().byCapture);
     line.dataReverse = dataOf(flow.reverse().byCapture);
-    line.gaps = anomaliesOf(flow, SequenceEvaluator::Anomaly::kGaps);
-    line.outOfOrder = anomaliesOf(flow, SequenceEvaluator::Anomaly::kOutOfOrder);
-    line.duplicates = anomaliesOf(flow, SequenceEvaluator::Anomaly::kRepeats);
+    line.gaps = flow.anomalies(SequenceEvaluator::Anomaly::kGaps);
+    line.outOfOrder = flow.anomalies(SequenceEvaluator::Anomaly::kOutOfOrder);
+    line.duplicates = flow.anomalies(SequenceEvaluator::Anomaly::kRepeats);
     line.retransmissions = flow.recallRetransmissions();
     return line;
 }

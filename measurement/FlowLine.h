@@ -39,8 +39,6 @@ struct FlowLine {
     // Parts of it, cheaper to find alone.
     [[nodiscard]] static std::uint64_t dataOf(const SegmentList& segments);
     [[nodiscard]] static std::uint64_t firstPacketOf(const SequenceEvaluator& flow);
-    [[nodiscard]] static std::uint64_t anomaliesOf(const SequenceEvaluator& flow,
-                                                   SequenceEvaluator::Anomaly kind);
 };
 
 }  // namespace korvo::measurement

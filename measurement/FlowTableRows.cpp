@@ -16,14 +16,7 @@ namespace korvo::measurement {
 
 namespace {
 
-// Both directions' count of one kind, as the figures judged them.
-std::uint64_t anomaliesOf(const SequenceEvaluator& flow, SequenceEvaluator::Anomaly kind) {
-    if (!flow.mayHoldAnomalies()) {
-        return 0;
-    }
-    // Every judged flow has its counts left by the figures, which are connected before these rows.
-    return flow.recall(kind, false).value() + flow.recall(kind, true).value();
-}
+const boost::posix_time::ptime kEpoch(boost::gregorian::date(1970, 1, 1));
 
 // A comma and `value` in decimal.
 char* putNumber(char* out, std::uint64_t value) {
@@ -47,17 +40,7 @@ char* writeTupleFields(char* out, const Tuple& tuple) {
 // are never negative: a handshake whose capture times go backwards is not timed.
 char* putMillis(char* out, std::optional<std::int64_t> micros) {
     *out++ = ',';
-    if (!micros) {
-        return out;
-    }
-    const auto magnitude = static_cast<std::uint64_t>(*micros);
-    out = std::to_chars(out, out + std::numeric_limits<std::uint64_t>::digits10 + 1, magnitude / 1000).ptr;
-    const std::uint64_t fraction = magnitude % 1000;
-    *out++ = '.';
-    *out++ = static_cast<char>('0' + fraction / 100);
-    *out++ = static_cast<char>('0' + fraction / 10 % 10);
-    *out++ = static_cast<char>('0' + fraction % 10);
-    return out;
+    return micros ? TimeText::writeMillis(out, *micros) : out;
 }
 
 }  // namespace
@@ -75,16 +58,7 @@ std::string FlowTableRows::header() const {
 void FlowTableRows::handleSequenceEvaluator(const SequenceEvaluator& flow) {
     const SegmentList& forward = flow.forward().byCapture;
     const SegmentList& reverse = flow.reverse().byCapture;
-    // Capture order is file order, and a file's timestamps need not rise: take the extremes.
-    boost::posix_time::ptime first = forward[0].captureTime();
-    boost::posix_time::ptime last = first;
-    for (const SegmentList* direction : {&forward, &reverse}) {
-        for (const SegmentRecord& segment : *direction) {
-            const boost::posix_time::ptime time = segment.captureTime();
-            first = std::min(first, time);
-            last = std::max(last, time);
-        }
-    }
+    const SequenceEvaluator::Span span = flow.captureSpan();
     if (pendingCount_ == kPendingRows) {
         writeOldest();
     }
@@ -101,17 +75,17 @@ void FlowTableRows::handleSequenceEvaluator(const SequenceEvaluator& flow) {
     // The flow text holds no comma, quote or line end, so no field needs quoting.
     char* out = writeEndpoints(row.head.data(), row);
     *out++ = ',';
-    out = TimeText::writeIsoTime(out, first);
+    out = TimeText::writeIsoTime(out, kEpoch + boost::posix_time::microseconds(span.first));
     *out++ = ',';
-    out = TimeText::writeIsoTime(out, last);
+    out = TimeText::writeIsoTime(out, kEpoch + boost::posix_time::microseconds(span.last));
     *out++ = ',';
-    out = TimeText::writeSeconds(out, last - first);
+    out = TimeText::writeSeconds(out, boost::posix_time::microseconds(span.last - span.first));
     out = putNumber(out, forward.size());
     out = putNumber(out, reverse.size());
     row.headLength = static_cast<std::uint16_t>(out - row.head.data());
-    out = putNumber(row.tail.data(), anomaliesOf(flow, SequenceEvaluator::Anomaly::kGaps));
-    out = putNumber(out, anomaliesOf(flow, SequenceEvaluator::Anomaly::kOutOfOrder));
-    out = putNumber(out, anomaliesOf(flow, SequenceEvaluator::Anomaly::kRepeats));
+    out = putNumber(row.tail.data(), flow.anomalies(SequenceEvaluator::Anomaly::kGaps));
+    out = putNumber(out, flow.anomalies(SequenceEvaluator::Anomaly::kOutOfOrder));
+    out = putNumber(out, flow.anomalies(SequenceEvaluator::Anomaly::kRepeats));
     out = std::ranges::copy(std::string_view(forward.empty() || reverse.empty() ? ",1" : ",0"), out).out;
     if (retransmissions_) {
         // Every flow has its retransmissions left by the figures, which are connected before these rows.

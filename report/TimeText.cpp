@@ -157,6 +157,15 @@ char* TimeText::writeSeconds(char* out, boost::posix_time::time_duration span) {
     return secondsText(span).copyTo(out);
 }
 
+char* TimeText::writeMillis(char* out, std::int64_t micros) {
+    const auto magnitude = static_cast<std::uint64_t>(micros);
+    TextBuffer text;
+    text.number(magnitude / 1000, 1);
+    text.put('.');
+    text.number(magnitude % 1000, 3);
+    return text.copyTo(out);
+}
+
 std::string TimeText::captureTime(boost::posix_time::ptime time) {
     std::string text;
     appendCaptureTime(text, time);

@@ -23,6 +23,8 @@ public:
     static char* writeIsoTime(char* out, boost::posix_time::ptime time);
     // Writes a non-negative span as seconds with six decimals, "3.000042", likewise.
     static char* writeSeconds(char* out, boost::posix_time::time_duration span);
+    // Writes a non-negative number of microseconds as milliseconds with three decimals, "2.578", likewise.
+    static char* writeMillis(char* out, std::int64_t micros);
 
     // The longest text any of these writes.
     static constexpr std::size_t kMostTextLength = 40;
