@@ -155,12 +155,14 @@ std::string JsonSummary::text(const ReportContent& content, std::string_view ver
     frames.field("insideTunnels", coverage.insideTunnels);
     frames.field("behindStackedTags", coverage.behindStackedTags);
     frames.field("otherLinkTypes", coverage.otherLinkTypes);
-    frames.field("leftOut", coverage.leftOutIpv6 + coverage.leftOutEncapsulated + coverage.tunnelsCutShort);
+    frames.field("leftOut", coverage.leftOutIpv6 + coverage.leftOutEncapsulated + coverage.tunnelsCutShort +
+                                coverage.malformedIp);
     JsonObject leftOut(frames.key("leftOutByKind"), 4);
     leftOut.field("ipv6", coverage.leftOutIpv6);
     leftOut.field("insideTunnels", coverage.leftOutEncapsulated - coverage.leftOutBehindStackedTags);
     leftOut.field("behindStackedTags", coverage.leftOutBehindStackedTags);
     leftOut.field("tunnelsCutShortOrTooDeep", coverage.tunnelsCutShort);
+    leftOut.field("malformedIp", coverage.malformedIp);
     leftOut.close();
     frames.textOrNull("note", coverage.note);
     frames.close();

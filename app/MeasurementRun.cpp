@@ -197,7 +197,7 @@ void MeasurementRun::analyse(const std::vector<std::string>& inputFiles, const s
         }
         const std::string coverage =
             RunNotes::coverage(decoding, ipDispatcher.ipv6Frames(), ipDispatcher.tunnelFrames(),
-                               ipDispatcher.damagedTunnelFrames());
+                               ipDispatcher.damagedTunnelFrames(), ipDispatcher.malformedFrames());
         std::vector<ResultFile*> finished;
         if (flowsFile) {
             finished.push_back(&*flowsFile);
@@ -233,7 +233,8 @@ void MeasurementRun::analyse(const std::vector<std::string>& inputFiles, const s
                                 ipDispatcher.tunnelledFrames(),     ipDispatcher.taggedFrames(),
                                 ipDispatcher.otherLinkTypeFrames(), ipDispatcher.ipv6Frames(),
                                 ipDispatcher.tunnelFrames(),        ipDispatcher.stackedTagFrames(),
-                                ipDispatcher.damagedTunnelFrames(), coverage};
+                                ipDispatcher.damagedTunnelFrames(), ipDispatcher.malformedFrames(),
+                                coverage};
             content.first = captureDuration.getEarliestCaptureTime();
             content.last = captureDuration.getLatestCaptureTime();
             content.duration = captureDuration.getCaptureDuration();

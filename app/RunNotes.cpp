@@ -16,7 +16,7 @@ std::string RunNotes::undecodedLinkType(int linkType, bool onlyLinkType) {
 }
 
 std::string RunNotes::coverage(const Decoding& decoding, std::uint64_t ipv6Frames, std::uint64_t tunnelFrames,
-                               std::uint64_t damagedTunnelFrames) {
+                               std::uint64_t damagedTunnelFrames, std::uint64_t malformedFrames) {
     std::string parts;
     const auto add = [&parts](std::uint64_t frames, const char* kind) {
         if (frames != 0) {
@@ -26,6 +26,7 @@ std::string RunNotes::coverage(const Decoding& decoding, std::uint64_t ipv6Frame
     add(ipv6Frames, " carrying IPv6 (--ipv6 analyses them)");
     add(tunnelFrames, " inside tunnels or behind stacked VLAN tags (--tunnels decodes them)");
     add(damagedTunnelFrames, " inside tunnels cut short or too deep");
+    add(malformedFrames, " malformed IP");
     if (parts.empty()) {
         return {};
     }

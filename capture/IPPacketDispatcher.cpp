@@ -20,6 +20,14 @@ void IPPacketDispatcher::handlePacket(const EthernetPacket& packet) {
     }
     const auto* frame = reinterpret_cast<const unsigned char*>(packet.header);
     const LinkLayer::Found found = linkLayer_.find(frame, packet.capturedLength);
+    // IPv6 is looked into only where it is analysed; otherwise its frames are counted as IPv6 left out.
+    if (found.carried == LinkLayer::Carried::IPv4 || (found.carried == LinkLayer::Carried::IPv6 && ipv6_)) {
+        const unsigned version = found.carried == LinkLayer::Carried::IPv4 ? 4 : 6;
+        if (packet.capturedLength > found.ipOffset && frame[found.ipOffset] >> 4 != version) {
+            ++malformedFrames_;
+            return;
+        }
+    }
     if (tunnels_ && !TunnelDecoder::endsAtFirstPacket(frame, packet.capturedLength, found)) {
         followTunnels(packet);
         return;
@@ -70,11 +78,14 @@ IPv6Packet IPPacketDispatcher::liftIpv6(const EthernetPacket& packet, std::uint3
     if (length == 0) {
         length = walk.jumboPayloadLength;
     }
+    // No packet is longer than the frame's wire bytes behind the headers before it.
+    const std::uint32_t onTheWire = packet.length > ipOffset ? packet.length - ipOffset : 0;
     if (length != 0) {
-        length = std::min(length, std::numeric_limits<std::uint32_t>::max() - ip6::kFixedLength) +
-                 ip6::kFixedLength;
+        length = std::min(std::min(length, std::numeric_limits<std::uint32_t>::max() - ip6::kFixedLength) +
+                              ip6::kFixedLength,
+                          onTheWire);
     } else {
-        length = packet.length > ipOffset ? packet.length - ipOffset : 0;
+        length = onTheWire;
     }
     return IPv6Packet{lifted, walk.transportProtocol, walk.reached, walk.transportOffset,
                       length, walk.fragment};
@@ -114,6 +125,7 @@ void IPPacketDispatcher::followTunnels(const EthernetPacket& packet) {
     const TunnelDecoder::Path path =
         TunnelDecoder::follow(frame, packet.capturedLength, linkLayer_.start(frame, packet.capturedLength));
     damagedTunnelFrames_ += path.damaged ? 1U : 0U;
+    malformedFrames_ += path.malformed ? 1U : 0U;
     const bool oneIpPacket = path.innermost == path.outermost;
     switch (path.outermost.version) {
         case TunnelDecoder::Version::IPv4: {

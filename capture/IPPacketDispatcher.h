@@ -8,7 +8,8 @@
 // Where tunnels are decoded, each frame is followed through its encapsulations: its innermost IP packet goes
 // to `signal` or `ipv6Signal` (never when it is a fragment), its outermost, the packet on the wire, to
 // `outermost()` and `fragmentSource`. Frames left out are counted: those carrying IPv6 that is not
-// analysed, those inside tunnels that are not decoded, and those inside tunnels cut short or too deep.
+// analysed, those inside tunnels that are not decoded, those inside tunnels cut short or too deep, and those
+// whose IP version contradicts what announced it.
 
 #include <cstdint>
 
@@ -34,13 +35,12 @@ public:
     void handlePacket(const EthernetPacket& packet) override;
 
     // The IPv4 packet's length: its total length, or, where that is 0 (a packet handed to the capture before
-    // segmentation offload cut it up), the frame's wire length behind the link header.
+    // segmentation offload cut it up), the frame's wire length behind the headers before it. A total length
+    // beyond that cannot be, and is cut to it.
     [[nodiscard]] static std::uint32_t packetLength(const IPPacket& packet) {
+        const std::uint32_t onTheWire = packet.length > packet.offset ? packet.length - packet.offset : 0;
         const std::uint32_t totalLength = packet.header->totalLengthHost();
-        if (totalLength != 0) {
-            return totalLength;
-        }
-        return packet.length > packet.offset ? packet.length - packet.offset : 0;
+        return totalLength != 0 && totalLength < onTheWire ? totalLength : onTheWire;
     }
 
     [[nodiscard]] std::uint64_t ipv6Frames() const { return ipv6Frames_; }
@@ -49,6 +49,8 @@ public:
     [[nodiscard]] std::uint64_t tunnelFrames() const { return tunnelFrames_; }
     [[nodiscard]] std::uint64_t stackedTagFrames() const { return stackedTagFrames_; }
     [[nodiscard]] std::uint64_t damagedTunnelFrames() const { return damagedTunnelFrames_; }
+    // Frames whose IP header's version contradicts what announced it (EtherType, protocol, link type).
+    [[nodiscard]] std::uint64_t malformedFrames() const { return malformedFrames_; }
     // Frames whose packet is analysed (the innermost where tunnels are decoded, fragments too), by its
     // version; those of them reached through a tunnel, and those reached through stacked VLAN tags alone;
     // and frames of link types that are not decoded.
@@ -76,6 +78,7 @@ private:
     std::uint64_t ipv6Frames_ = 0;
     std::uint64_t tunnelFrames_ = 0;
     std::uint64_t damagedTunnelFrames_ = 0;
+    std::uint64_t malformedFrames_ = 0;
     std::uint64_t ipv4Frames_ = 0;
     std::uint64_t analysedIpv6Frames_ = 0;
     std::uint64_t tunnelledFrames_ = 0;

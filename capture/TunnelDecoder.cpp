@@ -348,6 +348,10 @@ TunnelDecoder::Path TunnelDecoder::follow(const unsigned char* frame, std::uint3
                     path.damaged = path.encapsulations != 0;
                     return path;
                 }
+                if (frame[at] >> 4 != 4) {
+                    path.malformed = true;
+                    break;
+                }
                 const auto* header = reinterpret_cast<const net::ip*>(frame + at);
                 path.innermost = {Version::IPv4, at};
                 if (header->isFragment() || header->headerLength() < net::ip::kFixedLength) {
@@ -359,6 +363,10 @@ TunnelDecoder::Path TunnelDecoder::follow(const unsigned char* frame, std::uint3
                 if (!walker.holds(at, net::ip6::kFixedLength)) {
                     path.damaged = path.encapsulations != 0;
                     return path;
+                }
+                if (frame[at] >> 4 != 6) {
+                    path.malformed = true;
+                    break;
                 }
                 path.innermost = {Version::IPv6, at};
                 const Ipv6HeaderChain::Walk chain = Ipv6HeaderChain::walk(frame + at, capturedLength - at);

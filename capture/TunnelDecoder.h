@@ -36,6 +36,8 @@ public:
         // Whether any of them is a tunnel rather than a VLAN tag.
         bool tunnelled = false;
         bool damaged = false;
+        // Whether the path ended at an IP header whose version contradicts what announced it.
+        bool malformed = false;
     };
 
     [[nodiscard]] static Path follow(const unsigned char* frame, std::uint32_t capturedLength,

@@ -15,8 +15,18 @@ namespace {
 // every identification) are sorted instead.
 constexpr std::size_t kPairwiseLimit = 16;
 
+// A copy comes at once: a segment sent again later than this after the last one like it is a resend.
+constexpr std::int64_t kMostCopyDelayMicros = 10000;
+
 auto copyKey(const SegmentRecord& segment) {
     return std::tie(segment.sequenceNumber, segment.segmentLength, segment.acknowledgementNumber);
+}
+
+// Whether `later` copies `earlier`, which carries the same identification and is the last segment before it
+// like it. Capture times may go backwards, so the delay counts either way.
+bool copies(const SegmentRecord& earlier, const SegmentRecord& later) {
+    const std::int64_t delay = later.captureMicros() - earlier.captureMicros();
+    return copyKey(earlier) == copyKey(later) && delay <= kMostCopyDelayMicros && delay >= -kMostCopyDelayMicros;
 }
 
 // Calls `onRepeat` with the rank in `byId` of every repeat among the segments of ranks [begin, end), which
@@ -24,7 +34,7 @@ auto copyKey(const SegmentRecord& segment) {
 template <typename OnRepeat>
 void visitRepeatsUnderOneKey(const SegmentList& byId, std::size_t begin, std::size_t end, OnRepeat onRepeat) {
     const std::size_t count = end - begin;
-    std::vector<bool> copies;
+    std::vector<bool> isCopy;
     if (count > kPairwiseLimit) {
         // Sorted by what a copy repeats, then capture order: every entry equal to the one before is a copy.
         std::vector<std::size_t> order(count);
@@ -32,19 +42,23 @@ void visitRepeatsUnderOneKey(const SegmentList& byId, std::size_t begin, std::si
         std::sort(order.begin(), order.end(), [&byId](std::size_t left, std::size_t right) {
             return std::tuple(copyKey(byId[left]), left) < std::tuple(copyKey(byId[right]), right);
         });
-        copies.assign(count, false);
+        isCopy.assign(count, false);
         for (std::size_t rank = 1; rank < count; ++rank) {
-            copies[order[rank] - begin] = copyKey(byId[order[rank]]) == copyKey(byId[order[rank - 1]]);
+            isCopy[order[rank] - begin] = copies(byId[order[rank - 1]], byId[order[rank]]);
         }
     }
     for (std::size_t later = begin + 1; later < end; ++later) {
         bool copy = false;
-        if (copies.empty()) {
-            for (std::size_t earlier = begin; earlier < later && !copy; ++earlier) {
-                copy = copyKey(byId[earlier]) == copyKey(byId[later]);
+        if (isCopy.empty()) {
+            // The last earlier segment like this one decides.
+            for (std::size_t earlier = later; earlier-- > begin;) {
+                if (copyKey(byId[earlier]) == copyKey(byId[later])) {
+                    copy = copies(byId[earlier], byId[later]);
+                    break;
+                }
             }
         } else {
-            copy = copies[later - begin];
+            copy = isCopy[later - begin];
         }
         if (copy) {
             onRepeat(later);

@@ -1,8 +1,9 @@
 #pragma once
 // Finds repeated segments in one direction: copies made by the network or the capture. A segment is a
-// repeat when an earlier-captured segment of that direction carried the same IP identification, sequence
-// number, occupied length and acknowledgement number; the identification alone is not enough, since senders
-// may write 0 in every one and every sender's identifications wrap at 65,536.
+// repeat when the last earlier-captured segment of that direction with the same IP identification, sequence
+// number, occupied length and acknowledgement number was captured at most 10 ms before (or after) it; the
+// identification alone is not enough, since senders may write 0 in every one and every sender's
+// identifications wrap at 65,536, and a segment like an earlier one sent later is a resend.
 
 #include <cstddef>
 #include <cstdint>

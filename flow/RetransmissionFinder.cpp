@@ -5,6 +5,8 @@
 #include <iterator>
 #include <limits>
 
+#include "flow/CaptureWalk.h"
+#include "flow/MarkedPlaces.h"
 #include "flow/RepeatFinder.h"
 #include "report/DetailRow.h"
 
@@ -18,31 +20,6 @@ constexpr std::int64_t kNothingAcknowledged = std::numeric_limits<std::int64_t>:
 std::int64_t microsBetween(const SegmentRecord& earlier, const SegmentRecord& later) {
     return (later.captureTime() - earlier.captureTime()).total_microseconds();
 }
-
-// Walks the segments of both directions of a flow in capture order.
-class CaptureWalk {
-public:
-    CaptureWalk(const SegmentList& first, const SegmentList& second) : lists_{&first, &second} {}
-
-    // The direction (0 or 1) and place of the next segment; false when both are done.
-    bool next(std::size_t& side, std::size_t& place) {
-        const bool firstLeft = places_[0] < lists_[0]->size();
-        const bool secondLeft = places_[1] < lists_[1]->size();
-        if (!firstLeft && !secondLeft) {
-            return false;
-        }
-        side = !secondLeft || (firstLeft && (*lists_[0])[places_[0]].packetNumber() <
-                                                (*lists_[1])[places_[1]].packetNumber())
-                   ? 0U
-                   : 1U;
-        place = places_[side]++;
-        return true;
-    }
-
-private:
-    std::array<const SegmentList*, 2> lists_;
-    std::array<std::size_t, 2> places_{};
-};
 
 }  // namespace
 
@@ -77,28 +54,22 @@ void RetransmissionFinder::judgeDirection(const SequenceEvaluator& flow, bool re
     std::int64_t lastPosition = 0;
     std::uint32_t lastSequence = 0;
     std::int64_t acknowledged = kNothingAcknowledged;
-    std::optional<std::uint32_t> initialSequence;
-    std::optional<std::uint32_t> otherInitialSequence;
-    // Set when the other side opened a new connection: this side's next SYN answers it.
-    bool restartAtSyn = false;
-    bool otherWindowClosed = false;
+    MarkedPlaces connectionStarts(own.connectionStarts);
+    MarkedPlaces keepAlivesAndProbes(own.keepAlivesAndProbes);
 
-    CaptureWalk walk(own.byCapture, other.byCapture);
+    CaptureWalk walk(own.byCapture.records(), other.byCapture.records());
     std::size_t side = 0;
     std::size_t place = 0;
     while (walk.next(side, place)) {
         if (side == 1) {
             const SegmentRecord& answer = other.byCapture[place];
-            if (answer.has(SegmentRecord::kSyn)) {
-                restartAtSyn =
-                    restartAtSyn || (otherInitialSequence && *otherInitialSequence != answer.sequenceNumber);
-                otherInitialSequence = answer.sequenceNumber;
-            }
-            otherWindowClosed = answer.has(SegmentRecord::kZeroWindow);
             if (reached && answer.has(SegmentRecord::kAck)) {
                 const std::int64_t position =
                     lastPosition + static_cast<std::int32_t>(answer.acknowledgementNumber - lastSequence);
-                acknowledged = std::max(acknowledged, std::min(position, furthest));
+                // An acknowledgement of what was never sent is not taken.
+                if (position <= furthest) {
+                    acknowledged = std::max(acknowledged, position);
+                }
             }
             continue;
         }
@@ -107,30 +78,20 @@ void RetransmissionFinder::judgeDirection(const SequenceEvaluator& flow, bool re
         const std::int64_t end = start + segment.segmentLength;
         lastPosition = start;
         lastSequence = segment.sequenceNumber;
-        if (segment.has(SegmentRecord::kSyn)) {
-            // A SYN with another initial sequence number opens a new connection on the same addresses and
-            // ports, and so does the SYN that answers the other side's new one: what the earlier connection
-            // sent and had acknowledged no longer counts.
-            if (restartAtSyn || (initialSequence && *initialSequence != segment.sequenceNumber)) {
-                occupied_.clear();
-                reached = false;
-                acknowledged = kNothingAcknowledged;
-            }
-            initialSequence = segment.sequenceNumber;
-            restartAtSyn = false;
+        if (connectionStarts.holds(place)) {
+            // A new connection on the same addresses and ports: what the earlier one sent and had
+            // acknowledged no longer counts.
+            occupied_.clear();
+            reached = false;
+            acknowledged = kNothingAcknowledged;
         }
         if (segment.segmentLength == 0) {
             furthest = reached ? std::max(furthest, end) : end;
             reached = true;
             continue;
         }
-        // A SYN or a FIN sent again is no keep-alive or probe, though it occupies one sequence number.
-        const bool oneDataByte = segment.segmentLength == 1 && !segment.has(SegmentRecord::kSyn) &&
-                                 !segment.has(SegmentRecord::kFin);
-        const bool keepAlive = oneDataByte && reached && start == furthest - 1;
-        const bool probe = oneDataByte && otherWindowClosed;
         const std::uint64_t overlap = occupy(start, end);
-        if (overlap != 0 && !keepAlive && !probe && !repeats_[place]) {
+        if (overlap != 0 && !keepAlivesAndProbes.holds(place) && !repeats_[place]) {
             const bool spurious = acknowledged >= end;
             ++result.retransmissions;
             result.retransmittedBytes += overlap;
@@ -182,7 +143,7 @@ std::optional<FlowRetransmissions::Handshake> RetransmissionFinder::timeHandshak
     std::optional<std::size_t> opener;
     const SegmentRecord* syn = nullptr;
     const SegmentRecord* synAck = nullptr;
-    CaptureWalk walk(*sides[0], *sides[1]);
+    CaptureWalk walk(sides[0]->records(), sides[1]->records());
     std::size_t side = 0;
     std::size_t place = 0;
     while (walk.next(side, place)) {

@@ -5,8 +5,9 @@
 // byte, one below the furthest sequence number reached), a zero-window probe (one byte while the other side
 // last advertised a zero window) or a repeat (a copy: the same identification, sequence number, length and
 // acknowledgement number as an earlier segment). Its retransmitted bytes are those of the overlap; it is
-// spurious when the other side had already acknowledged its whole range. An acknowledgement counts no
-// further than the sequence space its direction had reached when it was captured.
+// spurious when the other side had already acknowledged its whole range. An acknowledgement beyond the
+// sequence space its direction had reached when it was captured acknowledges nothing. A new connection on the
+// same addresses and ports starts afresh.
 
 #include <cstdint>
 #include <map>

@@ -54,33 +54,64 @@ void SequenceEvaluator::arrangeBoth(std::span<const SegmentRecord> forward,
         std::iota(identity_.begin() + static_cast<std::ptrdiff_t>(known), identity_.end(),
                   static_cast<std::uint32_t>(known));
     }
-    arrange(forward_, forward);
-    arrange(reverse_, reverse);
+    marks_.findConnections(forward, reverse);
+    arrange(forward_, forward, marks_.connectionStarts(false));
+    arrange(reverse_, reverse, marks_.connectionStarts(true));
+    marks_.findKeepAlivesAndProbes(forward, forward_.positions, reverse, reverse_.positions);
+    for (const bool reverseSide : {false, true}) {
+        Direction& view = (reverseSide ? reverse_ : forward_).view;
+        view.connectionStarts = marks_.connectionStarts(reverseSide);
+        view.keepAlivesAndProbes = marks_.keepAlivesAndProbes(reverseSide);
+    }
 }
 
-void SequenceEvaluator::arrange(Arrangements& arrangements, std::span<const SegmentRecord> records) {
+void SequenceEvaluator::unwrap(std::vector<std::int64_t>& positions, std::span<const SegmentRecord> records,
+                               std::span<const std::uint32_t> connectionStarts) {
+    positions.resize(records.size());
+    // The end of the sequence space of the connections unwrapped so far.
+    std::int64_t earlierEnd = 0;
+    std::size_t begin = 0;
+    for (std::size_t connection = 0; begin < records.size(); ++connection) {
+        const std::size_t end =
+            connection < connectionStarts.size() ? connectionStarts[connection] : records.size();
+        positions[begin] = records[begin].sequenceNumber;
+        std::int64_t lowest = positions[begin];
+        for (std::size_t position = begin + 1; position < end; ++position) {
+            positions[position] = positions[position - 1] +
+                                  static_cast<std::int32_t>(records[position].sequenceNumber -
+                                                            records[position - 1].sequenceNumber);
+            lowest = std::min(lowest, positions[position]);
+        }
+        if (connection != 0) {
+            const std::int64_t shift = earlierEnd - lowest;
+            for (std::size_t position = begin; position < end; ++position) {
+                positions[position] += shift;
+            }
+        }
+        if (end != records.size()) {
+            for (std::size_t position = begin; position < end; ++position) {
+                earlierEnd = std::max(earlierEnd, positions[position] + records[position].segmentLength);
+            }
+        }
+        begin = end;
+    }
+}
+
+void SequenceEvaluator::arrange(Arrangements& arrangements, std::span<const SegmentRecord> records,
+                                std::span<const std::uint32_t> connectionStarts) {
     const std::size_t count = records.size();
     const SegmentList byCapture(records.data(), std::span<const std::uint32_t>(identity_).first(count));
-    arrangements.positions.resize(count);
-    std::int64_t lowest = count == 0 ? 0 : records[0].sequenceNumber;
-    std::int64_t highest = lowest;
-    if (count != 0) {
-        arrangements.positions[0] = lowest;
-    }
-    for (std::size_t position = 1; position < count; ++position) {
-        const std::int64_t unwrapped = arrangements.positions[position - 1] +
-                                       static_cast<std::int32_t>(records[position].sequenceNumber -
-                                                                 records[position - 1].sequenceNumber);
-        arrangements.positions[position] = unwrapped;
-        lowest = std::min(lowest, unwrapped);
-        highest = std::max(highest, unwrapped);
-    }
+    unwrap(arrangements.positions, records, connectionStarts);
     if (count <= 1) {
         // Most flows of a connection scan: nothing to order.
         arrangements.view =
-            Direction{byCapture, byCapture, ipv6_ ? SegmentList() : byCapture, arrangements.positions};
+            Direction{byCapture, byCapture, ipv6_ ? SegmentList() : byCapture, arrangements.positions, {}, {}};
         return;
     }
+    const auto [lowestAt, highestAt] =
+        std::minmax_element(arrangements.positions.begin(), arrangements.positions.end());
+    const std::int64_t lowest = *lowestAt;
+    const std::int64_t highest = *highestAt;
     arrangements.bySequence.resize(count);
     arrangements.byId.resize(ipv6_ ? 0 : count);
     if (!ipv6_) {
@@ -118,7 +149,8 @@ void SequenceEvaluator::arrange(Arrangements& arrangements, std::span<const Segm
         }
     }
     arrangements.view = Direction{SegmentList(records.data(), arrangements.bySequence), byCapture,
-                                  SegmentList(records.data(), arrangements.byId), arrangements.positions};
+                                  SegmentList(records.data(), arrangements.byId), arrangements.positions,
+                                  {}, {}};
 }
 
 void SequenceEvaluator::sortWidePositions(Arrangements& arrangements) {

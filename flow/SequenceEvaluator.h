@@ -14,6 +14,7 @@
 #include "capture/Ipv6FlowTuple.h"
 #include "flow/FlowRetransmissions.h"
 #include "flow/SegmentList.h"
+#include "flow/SegmentMarks.h"
 #include "flow/SegmentRecord.h"
 
 namespace korvo::measurement {
@@ -30,7 +31,14 @@ public:
         // Each segment's sequence number unwrapped into 64 bits, by place in capture order: the first
         // segment's position is its sequence number, each next one the previous position plus the signed
         // 32-bit difference of their sequence numbers. So a direction that crosses 2^32 keeps counting up.
+        // A new connection on the same addresses and ports starts its own count, placed so that its lowest
+        // position is the end of all the earlier connections' sequence space: its segments follow theirs,
+        // with no hole between them.
         std::span<const std::int64_t> positions;
+        // The places in capture order where a new connection begins (never the first), ascending.
+        std::span<const std::uint32_t> connectionStarts;
+        // The places in capture order of the keep-alives and zero-window probes, ascending.
+        std::span<const std::uint32_t> keepAlivesAndProbes;
     };
 
     // The kinds of anomaly that the figures count. Each kind has a packet-level and a flow-level figure,
@@ -110,7 +118,11 @@ private:
     }
 
     void arrangeBoth(std::span<const SegmentRecord> forward, std::span<const SegmentRecord> reverse);
-    void arrange(Arrangements& arrangements, std::span<const SegmentRecord> records);
+    void arrange(Arrangements& arrangements, std::span<const SegmentRecord> records,
+                 std::span<const std::uint32_t> connectionStarts);
+    // Unwraps each connection's sequence numbers and places the connections one after the other.
+    static void unwrap(std::vector<std::int64_t>& positions, std::span<const SegmentRecord> records,
+                       std::span<const std::uint32_t> connectionStarts);
     // Sorts by position where the positions span more than 32 bits (over 4 GiB sent in one direction).
     static void sortWidePositions(Arrangements& arrangements);
 
@@ -124,6 +136,7 @@ private:
     mutable std::array<std::vector<std::int64_t>, 4> times_;
     Arrangements forward_;
     Arrangements reverse_;
+    SegmentMarks marks_;
     // Sort keys: the ordering value in the high half, the capture position in the low half.
     std::vector<std::uint64_t> sequenceKeys_;
     std::vector<std::uint64_t> idKeys_;

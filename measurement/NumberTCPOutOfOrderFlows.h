@@ -26,7 +26,7 @@ public:
 private:
     std::uint64_t judge(const SequenceEvaluator::Direction& direction, DetailText& rows,
                         std::vector<std::int64_t>* times) const override {
-        return findOutOfOrder(direction.byCapture, direction.positions, rows, times);
+        return findOutOfOrder(direction, rows, times);
     }
 };
 

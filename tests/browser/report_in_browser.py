@@ -109,14 +109,14 @@ def at(seconds):
 
 def anomalous_capture():
     """About a minute of traffic: a long connection with a hole near 10 s, an out-of-order segment near 20 s,
-    a copied frame near 30 s and a retransmission near 40 s (each within a tenth of a second), three short
+    a frame copied 5 ms after it near 30 s and a retransmission near 40 s (each within a tenth of a second), three short
     connections of different sizes, and UDP and ARP frames. Returns the capture, the time of each anomaly by
     series name, and the number of handshakes."""
     capture = Capture()
     capture.udp(at(0.000188), 40)
     long = Connection(capture, 40001)
     long.handshake(at(0.5), 3000)
-    events = {"gaps": at(10.06), "out-of-order": at(20.07), "duplicates": at(30.05), "retransmissions": at(40.06)}
+    events = {"gaps": at(10.06), "out-of-order": at(20.07), "duplicates": at(30.025), "retransmissions": at(40.06)}
     for second in range(1, 59):
         time = at(second + 0.02)
         long.send(time, 100)

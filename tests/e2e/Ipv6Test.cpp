@@ -162,9 +162,11 @@ TEST_F(Ipv6Test, SameTrafficOverIpv4AndIpv6GivesTheSameFiguresAndRows) {
 //  7:   an extension header whose length points past the frame: not analysed.
 //  8:   a segment captured up to the middle of its chain: truncated, not analysed.
 //  9:   1600 bytes of TCP data, a jumbo packet, in [::ffff:192.0.2.1]:80 -> [fe80::1:0:0:5]:8080.
-//  10:  a jumbogram (payload length 0; a jumbo payload option of 70000 bytes, 190 bytes in), cut short.
+//  10:  a jumbogram (payload length 0; a jumbo payload option of 70000 bytes, 190 bytes in), cut short;
+//       the 70040 bytes it claims are beyond the frame's wire length, so it is as long as the frame (2196),
+//       and the next segment opens a hole.
 //  11:  payload length 0 and no jumbo option: the length is the frame's.
-//  12:  a payload length beyond the frame.
+//  12:  a payload length beyond the frame: as long as the frame, so no jumbo packet.
 //  13:  IPv6 behind two VLAN tags: left out and noted.
 //  14:  TCP [2001:db8:0:1:1:1:1:1]:1 -> [::]:2, a lone SYN: simplex.
 //  15:  the first flow again, its TCP header behind 112 bytes of destination options.

@@ -55,11 +55,11 @@ TEST_F(SegmentCopyTest, SenderWithoutIdentifications) {
          {"NumberTCPFlowDuplicates", "Tuple," + std::string(kConnection) + ",Number Of Duplicates,1\n"}});
 }
 
-// 70,000 segments of 10 bytes from one sender, whose identifications wrap at 65,536, then a copy of segment
-// 100: the one repeat, and late, so also the one out-of-order segment.
+// 70,000 segments of 10 bytes, 1 µs apart, from one sender whose identifications wrap at 65,536, then a copy
+// of segment 65,000, 5 ms after it: the one repeat, and late, so also the one out-of-order segment.
 TEST_F(SegmentCopyTest, IdentificationsThatWrap) {
     constexpr std::uint32_t kSegments = 70000;
-    constexpr std::uint32_t kCopied = 100;
+    constexpr std::uint32_t kCopied = 65000;
     TestCapture capture = newCapture();
     const auto frame = [this](std::uint32_t index) {
         return segment(client, server, 1000 + 10 * index, static_cast<std::uint16_t>(index))
@@ -77,7 +77,7 @@ TEST_F(SegmentCopyTest, IdentificationsThatWrap) {
     EXPECT_EQ(results.summaryValue("NumberGapsInTCPFlows"), "0");
     EXPECT_EQ(results.summaryValue("NumberOutOfOrderTCPPackets"), "1");
     EXPECT_EQ(results.detail("NumberTCPDuplicates"),
-              "Packet Number,70001,Capture Time,2008-Mar-05 14:07:09.070000,Sequence Number,2000\n");
+              "Packet Number,70001,Capture Time,2008-Mar-05 14:07:09.070000,Sequence Number,651000\n");
 }
 
 // Segmentation offload: the capture saw a 64,000-byte segment before the card cut it up, and its IP total

@@ -65,21 +65,26 @@ TEST_F(GapFinderTest, RowNamesTheSegmentThatReachedFurthest) {
 
 class OOOFinderTest : public ::testing::Test {
 protected:
-    // Files the sequence numbers in capture order and returns the count.
-    std::uint64_t outOfOrder(const std::vector<std::uint32_t>& captured) {
+    // Files the sequence numbers in capture order, each a full segment unless `lengths` says otherwise, and
+    // returns the count.
+    std::uint64_t outOfOrder(const std::vector<std::uint32_t>& captured,
+                             const std::vector<std::uint32_t>& lengths = {}) {
         SegmentFixture segments;
         std::vector<std::uint32_t> byCapture;
         for (std::size_t index = 0; index < captured.size(); ++index) {
-            byCapture.push_back(segments.add(captured[index], kFullSegment, index + 1));
+            byCapture.push_back(segments.add(captured[index], index < lengths.size() ? lengths[index] : kFullSegment,
+                                             index + 1));
         }
         DetailText out;
         const std::uint64_t count =
-            OOOFinder(true).findOutOfOrder(segments.list(byCapture), segments.positions(), out);
+            OOOFinder(true).findOutOfOrder(segments.direction(byCapture, exempt), out);
         rows = out.str();
         return count;
     }
 
     std::string rows;
+    // Places in capture order of the keep-alives and probes.
+    std::vector<std::uint32_t> exempt;
 };
 
 TEST_F(OOOFinderTest, InOrderCapture) {
@@ -106,8 +111,19 @@ TEST_F(OOOFinderTest, PositionsDecideAcrossTheWrap) {
     EXPECT_EQ(rows, "Packet Number,3,Capture Time,2008-Mar-05 00:00:03,Sequence Number,4294967168\n");
 }
 
+TEST_F(OOOFinderTest, SegmentsWithoutDataKeepAlivesAndProbesAreNeverLate) {
+    // An acknowledgement and a RST behind the furthest segment occupy nothing; the one-byte segment at place
+    // 4 is a keep-alive. The retransmission at place 5 still counts.
+    exempt = {4};
+    EXPECT_EQ(outOfOrder({1000, 2460, 1500, 2000, 2459, 1000}, {1460, 1460, 0, 0, 1, 1460}), 1U);
+    EXPECT_EQ(rows, "Packet Number,6,Capture Time,2008-Mar-05 00:00:06,Sequence Number,1000\n");
+}
+
 class RepeatFinderTest : public ::testing::Test {
 protected:
+    // Packets 100 µs apart, so that every copy below comes at once.
+    void SetUp() override { segments.setSpacing(boost::posix_time::microseconds(100)); }
+
     SegmentFixture segments;
     DetailText rows;
 };
@@ -120,9 +136,9 @@ TEST_F(RepeatFinderTest, CountsEveryLaterSegmentUnderAnIdentification) {
     const std::vector<std::uint32_t> byId = {1, 3, 4, 0, 2};
     EXPECT_EQ(RepeatFinder(true).findRepeats(segments.list(byId), rows), 3U);
     EXPECT_EQ(rows.str(),
-              "Packet Number,4,Capture Time,2008-Mar-05 00:00:04,Sequence Number,1000\n"
-              "Packet Number,5,Capture Time,2008-Mar-05 00:00:05,Sequence Number,1000\n"
-              "Packet Number,3,Capture Time,2008-Mar-05 00:00:03,Sequence Number,1000\n");
+              "Packet Number,4,Capture Time,2008-Mar-05 00:00:00.000400,Sequence Number,1000\n"
+              "Packet Number,5,Capture Time,2008-Mar-05 00:00:00.000500,Sequence Number,1000\n"
+              "Packet Number,3,Capture Time,2008-Mar-05 00:00:00.000300,Sequence Number,1000\n");
     DetailText quiet;
     EXPECT_EQ(RepeatFinder(false).findRepeats(segments.list(byId), quiet), 3U);
     EXPECT_TRUE(quiet.empty());
@@ -138,8 +154,29 @@ TEST_F(RepeatFinderTest, ManySegmentsUnderOneIdentification) {
     }
     EXPECT_EQ(RepeatFinder(true).findRepeats(segments.list(byId), rows), 2U);
     EXPECT_EQ(rows.str(),
-              "Packet Number,31,Capture Time,2008-Mar-05 00:00:31,Sequence Number,2000\n"
-              "Packet Number,35,Capture Time,2008-Mar-05 00:00:35,Sequence Number,300\n");
+              "Packet Number,31,Capture Time,2008-Mar-05 00:00:00.003100,Sequence Number,2000\n"
+              "Packet Number,35,Capture Time,2008-Mar-05 00:00:00.003500,Sequence Number,300\n");
+}
+
+TEST_F(RepeatFinderTest, OnlyACopyThatComesAtOnceIsARepeat) {
+    // Under one identification: the same segment at 0, 10 ms (a copy), 20.1 ms (a resend: 10.1 ms after the
+    // last like it) and 25 ms (a copy of the resend); taken pairwise and, beyond a handful, by sorting.
+    for (const std::uint32_t filler : {0U, 20U}) {
+        SegmentFixture spaced;
+        spaced.setSpacing(boost::posix_time::microseconds(100));
+        std::vector<std::uint32_t> byId;
+        for (const std::uint32_t packet : {1U, 101U, 202U, 251U}) {
+            byId.push_back(spaced.add(5000, 100, packet));
+        }
+        for (std::uint32_t other = 0; other < filler; ++other) {
+            byId.push_back(spaced.add(9000 + other * 100, 100, 300 + other));
+        }
+        DetailText found;
+        EXPECT_EQ(RepeatFinder(true).findRepeats(spaced.list(byId), found), 2U) << filler;
+        EXPECT_EQ(found.str(),
+                  "Packet Number,101,Capture Time,2008-Mar-05 00:00:00.010100,Sequence Number,5000\n"
+                  "Packet Number,251,Capture Time,2008-Mar-05 00:00:00.025100,Sequence Number,5000\n");
+    }
 }
 
 TEST_F(RepeatFinderTest, DistinctIdentificationsAreNoRepeats) {

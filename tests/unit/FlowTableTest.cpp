@@ -170,7 +170,7 @@ public:
         DetailText unused;
         const SequenceEvaluator::Direction& forward = flow.forward();
         gaps += GapFinder(false).findGaps(forward.bySequence, forward.positions, unused);
-        outOfOrder += OOOFinder(false).findOutOfOrder(forward.byCapture, forward.positions, unused);
+        outOfOrder += OOOFinder(false).findOutOfOrder(forward, unused);
         repeats += RepeatFinder(false).findRepeats(forward.byId, unused);
     }
 

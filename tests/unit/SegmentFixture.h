@@ -9,17 +9,18 @@
 
 #include "flow/SegmentList.h"
 #include "flow/SegmentRecord.h"
+#include "flow/SequenceEvaluator.h"
 
 namespace korvo::measurement {
 
 class SegmentFixture {
 public:
     // Files a segment, the next in capture order, and returns its place; capture time is packet number
-    // seconds after 2008-03-05. Lists made earlier become invalid.
+    // times the spacing (a second unless set) after 2008-03-05. Lists made earlier become invalid.
     std::uint32_t add(std::uint32_t sequenceNumber, std::uint32_t segmentLength, std::uint64_t packetNumber,
                       std::uint16_t identification = 0) {
         const boost::posix_time::ptime time = boost::posix_time::ptime(boost::gregorian::date(2008, 3, 5)) +
-                                              boost::posix_time::seconds(static_cast<long>(packetNumber));
+                                              spacing_ * static_cast<int>(packetNumber);
         // Unwrapped as the flow table does it: each position is the previous plus the signed difference.
         positions_.push_back(store_.empty()
                                  ? std::int64_t{sequenceNumber}
@@ -29,6 +30,8 @@ public:
         return static_cast<std::uint32_t>(store_.size() - 1);
     }
 
+    void setSpacing(boost::posix_time::time_duration spacing) { spacing_ = spacing; }
+
     // The unwrapped sequence positions of every segment filed, in capture order.
     [[nodiscard]] std::span<const std::int64_t> positions() const { return positions_; }
 
@@ -37,7 +40,15 @@ public:
         return SegmentList(store_.data(), positions);
     }
 
+    // A direction of one connection whose segments are in capture order at `byCapture`, with the
+    // keep-alives and probes at the places `exempt`. Both must outlive it.
+    [[nodiscard]] SequenceEvaluator::Direction direction(const std::vector<std::uint32_t>& byCapture,
+                                                         const std::vector<std::uint32_t>& exempt) const {
+        return {{}, list(byCapture), {}, positions_, {}, exempt};
+    }
+
 private:
+    boost::posix_time::time_duration spacing_ = boost::posix_time::seconds(1);
     std::vector<SegmentRecord> store_;
     std::vector<std::int64_t> positions_;
 };

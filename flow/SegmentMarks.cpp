@@ -1,0 +1,93 @@
+#include "flow/SegmentMarks.h"
+
+#include <algorithm>
+#include <optional>
+
+#include "flow/CaptureWalk.h"
+#include "flow/MarkedPlaces.h"
+
+namespace korvo::measurement {
+
+namespace {
+
+// One data byte: a SYN or FIN sent again occupies one sequence number too, but is neither a keep-alive nor a
+// probe.
+bool holdsOneDataByte(const SegmentRecord& segment) {
+    return segment.segmentLength == 1 && !segment.has(SegmentRecord::kSyn) &&
+           !segment.has(SegmentRecord::kFin);
+}
+
+}  // namespace
+
+void SegmentMarks::findConnections(std::span<const SegmentRecord> forward,
+                                   std::span<const SegmentRecord> reverse) {
+    connectionStarts_[0].clear();
+    connectionStarts_[1].clear();
+    // A new connection needs a second SYN in one direction; most flows have at most one each.
+    const auto syns = [](std::span<const SegmentRecord> records) {
+        return std::count_if(records.begin(), records.end(),
+                             [](const SegmentRecord& segment) { return segment.has(SegmentRecord::kSyn); });
+    };
+    if (syns(forward) < 2 && syns(reverse) < 2) {
+        return;
+    }
+    const std::array<std::span<const SegmentRecord>, 2> sides{forward, reverse};
+    std::array<std::optional<std::uint32_t>, 2> initialSequence;
+    // Set when the other direction began a new connection: this direction's next SYN answers it.
+    std::array<bool, 2> answerNextSyn{};
+    CaptureWalk walk(forward, reverse);
+    std::size_t side = 0;
+    std::size_t place = 0;
+    while (walk.next(side, place)) {
+        const SegmentRecord& segment = sides[side][place];
+        if (!segment.has(SegmentRecord::kSyn)) {
+            continue;
+        }
+        const bool newSequence = initialSequence[side] && *initialSequence[side] != segment.sequenceNumber;
+        if ((newSequence || answerNextSyn[side]) && place != 0) {
+            connectionStarts_[side].push_back(static_cast<std::uint32_t>(place));
+        }
+        initialSequence[side] = segment.sequenceNumber;
+        answerNextSyn[side] = false;
+        answerNextSyn[1 - side] = answerNextSyn[1 - side] || newSequence;
+    }
+}
+
+void SegmentMarks::findKeepAlivesAndProbes(std::span<const SegmentRecord> forward,
+                                           std::span<const std::int64_t> forwardPositions,
+                                           std::span<const SegmentRecord> reverse,
+                                           std::span<const std::int64_t> reversePositions) {
+    keepAlivesAndProbes_[0].clear();
+    keepAlivesAndProbes_[1].clear();
+    if (std::none_of(forward.begin(), forward.end(), holdsOneDataByte) &&
+        std::none_of(reverse.begin(), reverse.end(), holdsOneDataByte)) {
+        return;
+    }
+    const std::array<std::span<const SegmentRecord>, 2> sides{forward, reverse};
+    const std::array<std::span<const std::int64_t>, 2> positions{forwardPositions, reversePositions};
+    std::array<MarkedPlaces, 2> starts{MarkedPlaces(connectionStarts_[0]), MarkedPlaces(connectionStarts_[1])};
+    // Per direction: whether its connection has a segment yet, and the furthest position it reached.
+    std::array<bool, 2> reached{};
+    std::array<std::int64_t, 2> furthest{};
+    std::array<bool, 2> windowClosed{};
+    CaptureWalk walk(forward, reverse);
+    std::size_t side = 0;
+    std::size_t place = 0;
+    while (walk.next(side, place)) {
+        const SegmentRecord& segment = sides[side][place];
+        windowClosed[side] = segment.has(SegmentRecord::kZeroWindow);
+        if (starts[side].holds(place)) {
+            reached[side] = false;
+        }
+        const std::int64_t start = positions[side][place];
+        const std::int64_t end = start + segment.segmentLength;
+        if (holdsOneDataByte(segment) &&
+            ((reached[side] && start == furthest[side] - 1) || windowClosed[1 - side])) {
+            keepAlivesAndProbes_[side].push_back(static_cast<std::uint32_t>(place));
+        }
+        furthest[side] = reached[side] ? std::max(furthest[side], end) : end;
+        reached[side] = true;
+    }
+}
+
+}  // namespace korvo::measurement
