@@ -229,11 +229,16 @@ void MeasurementRun::analyse(const std::vector<std::string>& inputFiles, const s
                                outputs.report,
                                flowSettings.threads,
                                flowSettings.memoryLimit};
-            content.coverage = {ipDispatcher.ipv4Frames(),          ipDispatcher.analysedIpv6Frames(),
-                                ipDispatcher.tunnelledFrames(),     ipDispatcher.taggedFrames(),
-                                ipDispatcher.otherLinkTypeFrames(), ipDispatcher.ipv6Frames(),
-                                ipDispatcher.tunnelFrames(),        ipDispatcher.stackedTagFrames(),
-                                ipDispatcher.damagedTunnelFrames(), ipDispatcher.malformedFrames(),
+            content.coverage = {ipDispatcher.ipv4Frames(),
+                                ipDispatcher.analysedIpv6Frames(),
+                                ipDispatcher.tunnelledFrames(),
+                                ipDispatcher.taggedFrames(),
+                                ipDispatcher.otherLinkTypeFrames(),
+                                ipDispatcher.ipv6Frames(),
+                                ipDispatcher.tunnelFrames(),
+                                ipDispatcher.stackedTagFrames(),
+                                ipDispatcher.damagedTunnelFrames(),
+                                ipDispatcher.malformedFrames(),
                                 coverage};
             content.first = captureDuration.getEarliestCaptureTime();
             content.last = captureDuration.getLatestCaptureTime();

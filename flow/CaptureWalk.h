@@ -23,8 +23,8 @@ public:
         if (!firstLeft && !secondLeft) {
             return false;
         }
-        side = !secondLeft || (firstLeft && sides_[0][places_[0]].packetNumber() <
-                                                sides_[1][places_[1]].packetNumber())
+        side = !secondLeft || (firstLeft &&
+                               sides_[0][places_[0]].packetNumber() < sides_[1][places_[1]].packetNumber())
                    ? 0U
                    : 1U;
         place = places_[side]++;

@@ -26,7 +26,8 @@ auto copyKey(const SegmentRecord& segment) {
 // like it. Capture times may go backwards, so the delay counts either way.
 bool copies(const SegmentRecord& earlier, const SegmentRecord& later) {
     const std::int64_t delay = later.captureMicros() - earlier.captureMicros();
-    return copyKey(earlier) == copyKey(later) && delay <= kMostCopyDelayMicros && delay >= -kMostCopyDelayMicros;
+    return copyKey(earlier) == copyKey(later) && delay <= kMostCopyDelayMicros &&
+           delay >= -kMostCopyDelayMicros;
 }
 
 // Calls `onRepeat` with the rank in `byId` of every repeat among the segments of ranks [begin, end), which

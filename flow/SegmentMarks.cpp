@@ -65,7 +65,8 @@ void SegmentMarks::findKeepAlivesAndProbes(std::span<const SegmentRecord> forwar
     }
     const std::array<std::span<const SegmentRecord>, 2> sides{forward, reverse};
     const std::array<std::span<const std::int64_t>, 2> positions{forwardPositions, reversePositions};
-    std::array<MarkedPlaces, 2> starts{MarkedPlaces(connectionStarts_[0]), MarkedPlaces(connectionStarts_[1])};
+    std::array<MarkedPlaces, 2> starts{MarkedPlaces(connectionStarts_[0]),
+                                       MarkedPlaces(connectionStarts_[1])};
     // Per direction: whether its connection has a segment yet, and the furthest position it reached.
     std::array<bool, 2> reached{};
     std::array<std::int64_t, 2> furthest{};

@@ -77,9 +77,9 @@ void SequenceEvaluator::unwrap(std::vector<std::int64_t>& positions, std::span<c
         positions[begin] = records[begin].sequenceNumber;
         std::int64_t lowest = positions[begin];
         for (std::size_t position = begin + 1; position < end; ++position) {
-            positions[position] = positions[position - 1] +
-                                  static_cast<std::int32_t>(records[position].sequenceNumber -
-                                                            records[position - 1].sequenceNumber);
+            positions[position] =
+                positions[position - 1] + static_cast<std::int32_t>(records[position].sequenceNumber -
+                                                                    records[position - 1].sequenceNumber);
             lowest = std::min(lowest, positions[position]);
         }
         if (connection != 0) {
@@ -104,8 +104,8 @@ void SequenceEvaluator::arrange(Arrangements& arrangements, std::span<const Segm
     unwrap(arrangements.positions, records, connectionStarts);
     if (count <= 1) {
         // Most flows of a connection scan: nothing to order.
-        arrangements.view =
-            Direction{byCapture, byCapture, ipv6_ ? SegmentList() : byCapture, arrangements.positions, {}, {}};
+        arrangements.view = Direction{
+            byCapture, byCapture, ipv6_ ? SegmentList() : byCapture, arrangements.positions, {}, {}};
         return;
     }
     const auto [lowestAt, highestAt] =
@@ -148,9 +148,12 @@ void SequenceEvaluator::arrange(Arrangements& arrangements, std::span<const Segm
                 static_cast<std::uint32_t>(kPositionMask - (sequenceKeys_[rank] & kPositionMask));
         }
     }
-    arrangements.view = Direction{SegmentList(records.data(), arrangements.bySequence), byCapture,
-                                  SegmentList(records.data(), arrangements.byId), arrangements.positions,
-                                  {}, {}};
+    arrangements.view = Direction{SegmentList(records.data(), arrangements.bySequence),
+                                  byCapture,
+                                  SegmentList(records.data(), arrangements.byId),
+                                  arrangements.positions,
+                                  {},
+                                  {}};
 }
 
 void SequenceEvaluator::sortWidePositions(Arrangements& arrangements) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "e2e/Baseline.h"
+#include "e2e/ConnectionFrames.h"
 #include "e2e/SameResults.h"
 #include "e2e/ToolTest.h"
 #include "tools/synth/Synthesiser.h"
@@ -25,42 +26,7 @@ const std::vector<std::string> kRetransmissionFiles = {"NumberTCPRetransmissions
 
 class RetransmissionTest : public ToolTest {
 protected:
-    // One segment of the connection between 10.0.0.1:`port` (the client) and 10.0.0.2:80, at `micros`
-    // after 2008-03-05 14:07:09 UTC.
-    struct Segment {
-        std::uint16_t port;
-        bool fromClient;
-        std::uint32_t sequence;
-        std::uint8_t flags = FrameBuilder::kTcpAck;
-        std::uint32_t acknowledgement = 0;
-        std::size_t bytes = 0;
-        std::uint16_t identification = 0;
-        std::uint16_t window = 65535;
-    };
-
-    void add(TestCapture& capture, std::uint32_t micros, const Segment& segment) {
-        const std::uint32_t client = address(10, 0, 0, 1);
-        const std::uint32_t server = address(10, 0, 0, 2);
-        FrameBuilder builder;
-        if (segment.port >= 2000) {
-            builder.ipv6(FrameBuilder::ipv6Of(segment.fromClient ? client : server),
-                         FrameBuilder::ipv6Of(segment.fromClient ? server : client));
-        } else {
-            builder.ipv4(segment.fromClient ? client : server, segment.fromClient ? server : client)
-                .ipIdentification(segment.identification != 0 ? segment.identification
-                                                              : nextIdentification_++);
-        }
-        builder
-            .tcp(segment.fromClient ? segment.port : 80, segment.fromClient ? 80 : segment.port,
-                 segment.sequence, segment.flags, segment.acknowledgement)
-            .tcpWindow(segment.window)
-            .payload(segment.bytes);
-        capture.add({kMarch2008 + micros / 1000000, micros % 1000000}, builder.build());
-    }
-
     void writeBaselineCapture(TestCapture& capture);
-
-    std::uint16_t nextIdentification_ = 1;
 };
 
 // Frame by frame, one connection per client port:
@@ -81,81 +47,82 @@ protected:
 //        identification (a repeat, counted as a duplicate), then sent again with a new one: 12 bytes.
 //  1007: a SYN, then a SYN with another initial sequence number (no retransmission), a SYN-ACK of the
 //        second 30 ms later and the ACK 2 ms after it.
-//  1008: 100 bytes, an acknowledgement 100 bytes beyond them, 100 more, the same 100 again: the
-//        acknowledgement counts only as far as had been sent, so not spurious.
+//  1008: 100 bytes, an acknowledgement 100 bytes beyond them, 100 more, the same 100 again: an
+//        acknowledgement of what was never sent acknowledges nothing, so not spurious.
 //  1010: a connection of 100 bytes and FINs, then a new one on the same ports whose SYN falls inside the
 //        first's sequence space, and whose SYN-ACK reuses the server's first initial sequence number:
 //        nothing sent before either SYN counts, so nothing is retransmitted.
 //  1011: a handshake whose SYN-ACK was stamped before its SYN: not timed.
 //  2009: over IPv6: 10 bytes sent twice, the same identification (none): a retransmission.
 void RetransmissionTest::writeBaselineCapture(TestCapture& capture) {
+    ConnectionFrames frames(capture);
     constexpr std::uint8_t kSyn = FrameBuilder::kTcpSyn;
     constexpr std::uint8_t kAck = FrameBuilder::kTcpAck;
     constexpr std::uint8_t kFin = FrameBuilder::kTcpFin;
     std::uint32_t t = 0;
     const auto at = [&t](std::uint32_t micros) { return t += micros; };
 
-    add(capture, at(0), {1001, true, 1000, kSyn});
-    add(capture, at(1000000), {1001, true, 1000, kSyn});
-    add(capture, at(20000), {1001, false, 5000, kSyn | kAck, 1001});
-    add(capture, at(5000), {1001, true, 1001, kAck, 5001});
-    add(capture, at(10), {1001, true, 1001, kAck, 5001, 100});
-    add(capture, at(10), {1001, true, 1101, kAck, 5001, 100});
-    add(capture, at(10), {1001, false, 5001, kAck, 1201});
-    add(capture, at(10), {1001, true, 1101, kAck, 5001, 100});
-    add(capture, at(10), {1001, true, 1001, kAck, 5001, 200});
+    frames.add(at(0), {1001, true, 1000, kSyn});
+    frames.add(at(1000000), {1001, true, 1000, kSyn});
+    frames.add(at(20000), {1001, false, 5000, kSyn | kAck, 1001});
+    frames.add(at(5000), {1001, true, 1001, kAck, 5001});
+    frames.add(at(10), {1001, true, 1001, kAck, 5001, 100});
+    frames.add(at(10), {1001, true, 1101, kAck, 5001, 100});
+    frames.add(at(10), {1001, false, 5001, kAck, 1201});
+    frames.add(at(10), {1001, true, 1101, kAck, 5001, 100});
+    frames.add(at(10), {1001, true, 1001, kAck, 5001, 200});
 
-    add(capture, at(10), {1002, true, 10000, kAck, 1, 100});
-    add(capture, at(10), {1002, true, 10200, kAck, 1, 100});
-    add(capture, at(10), {1002, true, 10100, kAck, 1, 50});
-    add(capture, at(10), {1002, true, 10050, kAck, 1, 300});
+    frames.add(at(10), {1002, true, 10000, kAck, 1, 100});
+    frames.add(at(10), {1002, true, 10200, kAck, 1, 100});
+    frames.add(at(10), {1002, true, 10100, kAck, 1, 50});
+    frames.add(at(10), {1002, true, 10050, kAck, 1, 300});
 
-    add(capture, at(10), {1003, true, 0xFFFFFFB0, kAck, 1, 100});
-    add(capture, at(10), {1003, true, 0x14, kAck, 1, 100});
-    add(capture, at(10), {1003, true, 0xFFFFFFF0, kAck, 1, 50});
+    frames.add(at(10), {1003, true, 0xFFFFFFB0, kAck, 1, 100});
+    frames.add(at(10), {1003, true, 0x14, kAck, 1, 100});
+    frames.add(at(10), {1003, true, 0xFFFFFFF0, kAck, 1, 50});
 
-    add(capture, at(10), {1004, true, 0xFFFFFF00, kAck, 1, 256});
-    add(capture, at(10), {1004, false, 1, kAck, 0});
-    add(capture, at(10), {1004, true, 0xFFFFFFFF, kAck, 1, 1});
-    add(capture, at(10), {1004, true, 0xFFFFFFFF, kAck, 1, 0});
-    add(capture, at(10), {1004, true, 0xFFFFFFF0, kAck, 1, 16});
+    frames.add(at(10), {1004, true, 0xFFFFFF00, kAck, 1, 256});
+    frames.add(at(10), {1004, false, 1, kAck, 0});
+    frames.add(at(10), {1004, true, 0xFFFFFFFF, kAck, 1, 1});
+    frames.add(at(10), {1004, true, 0xFFFFFFFF, kAck, 1, 0});
+    frames.add(at(10), {1004, true, 0xFFFFFFF0, kAck, 1, 16});
 
-    add(capture, at(10), {1005, true, 3000, kAck, 1, 100});
-    add(capture, at(10), {1005, false, 1, kAck, 3000, 0, 0, 0});
-    add(capture, at(10), {1005, true, 3050, kAck, 1, 1});
-    add(capture, at(10), {1005, false, 1, kAck, 3000});
-    add(capture, at(10), {1005, true, 3050, kAck, 1, 1});
-    add(capture, at(10), {1005, true, 3099, kAck, 1, 1});
-    add(capture, at(10), {1005, true, 3099, kAck, 1, 0});
+    frames.add(at(10), {1005, true, 3000, kAck, 1, 100});
+    frames.add(at(10), {1005, false, 1, kAck, 3000, 0, std::nullopt, 0});
+    frames.add(at(10), {1005, true, 3050, kAck, 1, 1});
+    frames.add(at(10), {1005, false, 1, kAck, 3000});
+    frames.add(at(10), {1005, true, 3050, kAck, 1, 1});
+    frames.add(at(10), {1005, true, 3099, kAck, 1, 1});
+    frames.add(at(10), {1005, true, 3099, kAck, 1, 0});
 
-    add(capture, at(10), {1006, true, 7000, kSyn | kFin, 0, 10, 600});
-    add(capture, at(10), {1006, true, 7000, kSyn | kFin, 0, 10, 600});
-    add(capture, at(10), {1006, true, 7000, kSyn | kFin, 0, 10, 601});
+    frames.add(at(10), {1006, true, 7000, kSyn | kFin, 0, 10, 600});
+    frames.add(at(10), {1006, true, 7000, kSyn | kFin, 0, 10, 600});
+    frames.add(at(10), {1006, true, 7000, kSyn | kFin, 0, 10, 601});
 
-    add(capture, at(10), {1007, true, 100, kSyn});
-    add(capture, at(1000000), {1007, true, 900000, kSyn});
-    add(capture, at(30000), {1007, false, 4000, kSyn | kAck, 900001});
-    add(capture, at(2000), {1007, true, 900001, kAck, 4001});
+    frames.add(at(10), {1007, true, 100, kSyn});
+    frames.add(at(1000000), {1007, true, 900000, kSyn});
+    frames.add(at(30000), {1007, false, 4000, kSyn | kAck, 900001});
+    frames.add(at(2000), {1007, true, 900001, kAck, 4001});
 
-    add(capture, at(10), {1008, true, 500, kAck, 1, 100});
-    add(capture, at(10), {1008, false, 1, kAck, 700});
-    add(capture, at(10), {1008, true, 600, kAck, 1, 100});
-    add(capture, at(10), {1008, true, 600, kAck, 1, 100});
+    frames.add(at(10), {1008, true, 500, kAck, 1, 100});
+    frames.add(at(10), {1008, false, 1, kAck, 700});
+    frames.add(at(10), {1008, true, 600, kAck, 1, 100});
+    frames.add(at(10), {1008, true, 600, kAck, 1, 100});
 
-    add(capture, at(10), {1010, true, 1000, kSyn});
-    add(capture, at(10), {1010, true, 1001, kAck, 1, 100});
-    add(capture, at(10), {1010, true, 1101, kFin | kAck, 1});
-    add(capture, at(10), {1010, false, 1, kFin | kAck, 1102});
-    add(capture, at(10), {1010, true, 1050, kSyn});
-    add(capture, at(10), {1010, false, 1, kSyn | kAck, 1051});
-    add(capture, at(10), {1010, true, 1051, kAck, 2, 100});
+    frames.add(at(10), {1010, true, 1000, kSyn});
+    frames.add(at(10), {1010, true, 1001, kAck, 1, 100});
+    frames.add(at(10), {1010, true, 1101, kFin | kAck, 1});
+    frames.add(at(10), {1010, false, 1, kFin | kAck, 1102});
+    frames.add(at(10), {1010, true, 1050, kSyn});
+    frames.add(at(10), {1010, false, 1, kSyn | kAck, 1051});
+    frames.add(at(10), {1010, true, 1051, kAck, 2, 100});
 
-    add(capture, at(10), {1011, true, 50, kSyn});
-    add(capture, t - 5000, {1011, false, 70, kSyn | kAck, 51});
-    add(capture, at(10), {1011, true, 51, kAck, 71});
+    frames.add(at(10), {1011, true, 50, kSyn});
+    frames.add(t - 5000, {1011, false, 70, kSyn | kAck, 51});
+    frames.add(at(10), {1011, true, 51, kAck, 71});
 
-    add(capture, at(10), {2009, true, 1, kAck, 1, 10});
-    add(capture, at(10), {2009, true, 1, kAck, 1, 10});
+    frames.add(at(10), {2009, true, 1, kAck, 1, 10});
+    frames.add(at(10), {2009, true, 1, kAck, 1, 10});
 }
 
 TEST_F(RetransmissionTest, MatchesTheBaseline) {

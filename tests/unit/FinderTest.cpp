@@ -72,8 +72,8 @@ protected:
         SegmentFixture segments;
         std::vector<std::uint32_t> byCapture;
         for (std::size_t index = 0; index < captured.size(); ++index) {
-            byCapture.push_back(segments.add(captured[index], index < lengths.size() ? lengths[index] : kFullSegment,
-                                             index + 1));
+            byCapture.push_back(segments.add(
+                captured[index], index < lengths.size() ? lengths[index] : kFullSegment, index + 1));
         }
         DetailText out;
         const std::uint64_t count =
