@@ -8,8 +8,8 @@ namespace {
 
 constexpr std::array<FigureGuide::Entry, 20> kEntries = {{
     {"TotalVolumeInB", "Bytes on the wire, all frames",
-     "The sum of the wire lengths of all frames, in bytes, whether or not a frame was captured in full. The "
-     "summary's count starts again from 0 after 4 GiB; the charts add up without that limit."},
+     "The sum of the wire lengths of all frames, in bytes, whether or not a frame was captured in full, "
+     "exact at any size."},
     {"TrafficLoadInMbps", "Mean load over the capture span, Mb/s",
      "The bits of TotalVolumeInB divided by the capture span in microseconds: megabits (10^6 bits) per "
      "second, with at most six significant digits. inf when every frame carries the same time, nan for an "
@@ -33,21 +33,23 @@ constexpr std::array<FigureGuide::Entry, 20> kEntries = {{
      "answered."},
     {"NumberJumboIPPackets", "Unfragmented IP packets over 1500 bytes",
      "IPv4 packets by their total length, IPv6 packets by 40 plus their payload length; where that length is "
-     "0 (a packet captured before segmentation offload cut it up), by the frame's wire length less the link "
-     "header."},
+     "0 (a packet captured before segmentation offload cut it up), or claims more than the frame's wire "
+     "length less the link header, by that wire length."},
     {"NumberIPFragments", "IP fragments",
      "IPv4 packets with a fragment offset other than zero or the more-fragments bit set; with --ipv6, also "
      "IPv6 packets with a fragment header that is not atomic."},
     {"NumberGapsInTCPFlows", "Holes in the sequence space",
      "In the segments of one direction, sorted by sequence number, a segment that starts beyond the end of "
-     "everything before it: bytes the capture never saw. Charted at the time of the first segment after the "
-     "hole."},
+     "everything before it: bytes the capture never saw. A new connection on the same addresses and ports "
+     "is judged apart. Charted at the time of the first segment after the hole."},
     {"NumberOutOfOrderTCPPackets", "Segments behind one captured before",
      "Segments captured after a segment of the same direction that lies further along in sequence space. A "
-     "retransmission counts just like a reordered segment."},
+     "retransmission counts just like a reordered segment; a segment without data, a keep-alive and a "
+     "zero-window probe never count. A new connection on the same addresses and ports is judged apart."},
     {"NumberTCPDuplicates", "Repeated segments (copies)",
-     "Copies made by the network or the capture: an earlier segment of the same direction had the same IP "
-     "identification, sequence number, length and acknowledgement number. IPv6 segments are never repeats."},
+     "Copies made by the network or the capture: the last earlier segment of the same direction with the "
+     "same IP identification, sequence number, length and acknowledgement number was captured at most 10 ms "
+     "before. Later, it is a resend. IPv6 segments are never repeats."},
     {"NumberOfTruncatedPackets", "Frames captured shorter than on the wire",
      "Frames whose captured length differs from their wire length, usually because of a short snap length."},
     {"NumberTCPRetransmissions", "Segments that resent sequence space",
