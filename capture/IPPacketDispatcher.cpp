@@ -20,14 +20,6 @@ void IPPacketDispatcher::handlePacket(const EthernetPacket& packet) {
     }
     const auto* frame = reinterpret_cast<const unsigned char*>(packet.header);
     const LinkLayer::Found found = linkLayer_.find(frame, packet.capturedLength);
-    // IPv6 is looked into only where it is analysed; otherwise its frames are counted as IPv6 left out.
-    if (found.carried == LinkLayer::Carried::IPv4 || (found.carried == LinkLayer::Carried::IPv6 && ipv6_)) {
-        const unsigned version = found.carried == LinkLayer::Carried::IPv4 ? 4 : 6;
-        if (packet.capturedLength > found.ipOffset && frame[found.ipOffset] >> 4 != version) {
-            ++malformedFrames_;
-            return;
-        }
-    }
     if (tunnels_ && !TunnelDecoder::endsAtFirstPacket(frame, packet.capturedLength, found)) {
         followTunnels(packet);
         return;
@@ -47,6 +39,10 @@ void IPPacketDispatcher::handlePacket(const EthernetPacket& packet) {
         return;
     }
     if (packet.capturedLength < found.ipOffset + ip::kFixedLength) {
+        return;
+    }
+    if (frame[found.ipOffset] >> 4 != 4) {
+        ++malformedFrames_;
         return;
     }
     ++ipv4Frames_;
@@ -93,6 +89,10 @@ IPv6Packet IPPacketDispatcher::liftIpv6(const EthernetPacket& packet, std::uint3
 
 void IPPacketDispatcher::handleIpv6(const EthernetPacket& packet, std::uint32_t ipOffset) {
     if (packet.capturedLength < ipOffset || packet.capturedLength - ipOffset < ip6::kFixedLength) {
+        return;
+    }
+    if (reinterpret_cast<const unsigned char*>(packet.header)[ipOffset] >> 4 != 6) {
+        ++malformedFrames_;
         return;
     }
     const IPv6Packet ipv6Packet = liftIpv6(packet, ipOffset);

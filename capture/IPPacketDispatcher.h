@@ -38,9 +38,12 @@ public:
     // segmentation offload cut it up), the frame's wire length behind the headers before it. A total length
     // beyond that cannot be, and is cut to it.
     [[nodiscard]] static std::uint32_t packetLength(const IPPacket& packet) {
-        const std::uint32_t onTheWire = packet.length > packet.offset ? packet.length - packet.offset : 0;
         const std::uint32_t totalLength = packet.header->totalLengthHost();
-        return totalLength != 0 && totalLength < onTheWire ? totalLength : onTheWire;
+        // In 64 bits, so that no sum of the two wraps.
+        if (totalLength != 0 && std::uint64_t{packet.offset} + totalLength <= packet.length) {
+            return totalLength;
+        }
+        return packet.length > packet.offset ? packet.length - packet.offset : 0;
     }
 
     [[nodiscard]] std::uint64_t ipv6Frames() const { return ipv6Frames_; }

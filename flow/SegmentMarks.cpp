@@ -19,18 +19,17 @@ bool holdsOneDataByte(const SegmentRecord& segment) {
 
 }  // namespace
 
+void SegmentMarks::clear() {
+    for (std::vector<std::uint32_t>& places : connectionStarts_) {
+        places.clear();
+    }
+    for (std::vector<std::uint32_t>& places : keepAlivesAndProbes_) {
+        places.clear();
+    }
+}
+
 void SegmentMarks::findConnections(std::span<const SegmentRecord> forward,
                                    std::span<const SegmentRecord> reverse) {
-    connectionStarts_[0].clear();
-    connectionStarts_[1].clear();
-    // A new connection needs a second SYN in one direction; most flows have at most one each.
-    const auto syns = [](std::span<const SegmentRecord> records) {
-        return std::count_if(records.begin(), records.end(),
-                             [](const SegmentRecord& segment) { return segment.has(SegmentRecord::kSyn); });
-    };
-    if (syns(forward) < 2 && syns(reverse) < 2) {
-        return;
-    }
     const std::array<std::span<const SegmentRecord>, 2> sides{forward, reverse};
     std::array<std::optional<std::uint32_t>, 2> initialSequence;
     // Set when the other direction began a new connection: this direction's next SYN answers it.
@@ -43,7 +42,9 @@ void SegmentMarks::findConnections(std::span<const SegmentRecord> forward,
         if (!segment.has(SegmentRecord::kSyn)) {
             continue;
         }
-        const bool newSequence = initialSequence[side] && *initialSequence[side] != segment.sequenceNumber;
+        // A first SYN after other segments of its direction ends a connection captured in mid-stream.
+        const bool newSequence =
+            initialSequence[side] ? *initialSequence[side] != segment.sequenceNumber : place != 0;
         if ((newSequence || answerNextSyn[side]) && place != 0) {
             connectionStarts_[side].push_back(static_cast<std::uint32_t>(place));
         }
@@ -57,12 +58,6 @@ void SegmentMarks::findKeepAlivesAndProbes(std::span<const SegmentRecord> forwar
                                            std::span<const std::int64_t> forwardPositions,
                                            std::span<const SegmentRecord> reverse,
                                            std::span<const std::int64_t> reversePositions) {
-    keepAlivesAndProbes_[0].clear();
-    keepAlivesAndProbes_[1].clear();
-    if (std::none_of(forward.begin(), forward.end(), holdsOneDataByte) &&
-        std::none_of(reverse.begin(), reverse.end(), holdsOneDataByte)) {
-        return;
-    }
     const std::array<std::span<const SegmentRecord>, 2> sides{forward, reverse};
     const std::array<std::span<const std::int64_t>, 2> positions{forwardPositions, reversePositions};
     std::array<MarkedPlaces, 2> starts{MarkedPlaces(connectionStarts_[0]),

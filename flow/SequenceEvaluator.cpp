@@ -1,7 +1,9 @@
 #include "flow/SequenceEvaluator.h"
 
 #include <algorithm>
+#include <limits>
 #include <numeric>
+#include <tuple>
 
 #include "flow/RunMergeSort.h"
 
@@ -54,39 +56,86 @@ void SequenceEvaluator::arrangeBoth(std::span<const SegmentRecord> forward,
         std::iota(identity_.begin() + static_cast<std::ptrdiff_t>(known), identity_.end(),
                   static_cast<std::uint32_t>(known));
     }
-    marks_.findConnections(forward, reverse);
-    arrange(forward_, forward, marks_.connectionStarts(false));
-    arrange(reverse_, reverse, marks_.connectionStarts(true));
-    marks_.findKeepAlivesAndProbes(forward, forward_.positions, reverse, reverse_.positions);
-    for (const bool reverseSide : {false, true}) {
-        Direction& view = (reverseSide ? reverse_ : forward_).view;
-        view.connectionStarts = marks_.connectionStarts(reverseSide);
-        view.keepAlivesAndProbes = marks_.keepAlivesAndProbes(reverseSide);
+    Extent forwardExtent = unwrapOne(forward_.positions, forward);
+    Extent reverseExtent = unwrapOne(reverse_.positions, reverse);
+    const bool laterSyn = forwardExtent.laterSyn || reverseExtent.laterSyn;
+    const bool oneByteSegment = forwardExtent.oneByteSegment || reverseExtent.oneByteSegment;
+    if (!laterSyn && !oneByteSegment) {
+        // Nearly every flow: one connection, and no segment that could be a keep-alive or probe.
+        arrange(forward_, forward, forwardExtent, {});
+        arrange(reverse_, reverse, reverseExtent, {});
+        return;
     }
+    marks_.clear();
+    if (laterSyn) {
+        marks_.findConnections(forward, reverse);
+        for (const bool reverseSide : {false, true}) {
+            const std::span<const std::uint32_t> starts = marks_.connectionStarts(reverseSide);
+            if (!starts.empty()) {
+                Extent& extent = reverseSide ? reverseExtent : forwardExtent;
+                std::tie(extent.lowest, extent.highest) = unwrap(
+                    (reverseSide ? reverse_ : forward_).positions, reverseSide ? reverse : forward, starts);
+            }
+        }
+    }
+    if (oneByteSegment) {
+        marks_.findKeepAlivesAndProbes(forward, forward_.positions, reverse, reverse_.positions);
+    }
+    arrange(forward_, forward, forwardExtent, &marks_);
+    arrange(reverse_, reverse, reverseExtent, &marks_);
 }
 
-void SequenceEvaluator::unwrap(std::vector<std::int64_t>& positions, std::span<const SegmentRecord> records,
-                               std::span<const std::uint32_t> connectionStarts) {
+SequenceEvaluator::Extent SequenceEvaluator::unwrapOne(std::vector<std::int64_t>& positions,
+                                                       std::span<const SegmentRecord> records) {
     positions.resize(records.size());
+    if (records.empty()) {
+        return {};
+    }
+    Extent extent{records[0].sequenceNumber, records[0].sequenceNumber};
+    positions[0] = extent.lowest;
+    for (std::size_t position = 1; position < records.size(); ++position) {
+        const SegmentRecord& segment = records[position];
+        positions[position] =
+            positions[position - 1] +
+            static_cast<std::int32_t>(segment.sequenceNumber - records[position - 1].sequenceNumber);
+        extent.lowest = std::min(extent.lowest, positions[position]);
+        extent.highest = std::max(extent.highest, positions[position]);
+        extent.laterSyn = extent.laterSyn || segment.has(SegmentRecord::kSyn);
+        extent.oneByteSegment = extent.oneByteSegment || segment.segmentLength == 1;
+    }
+    return extent;
+}
+
+std::pair<std::int64_t, std::int64_t> SequenceEvaluator::unwrap(
+    std::vector<std::int64_t>& positions, std::span<const SegmentRecord> records,
+    std::span<const std::uint32_t> connectionStarts) {
+    std::int64_t extentLowest = 0;
+    std::int64_t extentHighest = 0;
     // The end of the sequence space of the connections unwrapped so far.
-    std::int64_t earlierEnd = 0;
+    std::int64_t earlierEnd = std::numeric_limits<std::int64_t>::min();
     std::size_t begin = 0;
     for (std::size_t connection = 0; begin < records.size(); ++connection) {
         const std::size_t end =
             connection < connectionStarts.size() ? connectionStarts[connection] : records.size();
         positions[begin] = records[begin].sequenceNumber;
         std::int64_t lowest = positions[begin];
+        std::int64_t highest = lowest;
         for (std::size_t position = begin + 1; position < end; ++position) {
             positions[position] =
                 positions[position - 1] + static_cast<std::int32_t>(records[position].sequenceNumber -
                                                                     records[position - 1].sequenceNumber);
             lowest = std::min(lowest, positions[position]);
+            highest = std::max(highest, positions[position]);
         }
-        if (connection != 0) {
+        if (connection == 0) {
+            extentLowest = lowest;
+            extentHighest = highest;
+        } else {
             const std::int64_t shift = earlierEnd - lowest;
             for (std::size_t position = begin; position < end; ++position) {
                 positions[position] += shift;
             }
+            extentHighest = std::max(extentHighest, highest + shift);
         }
         if (end != records.size()) {
             for (std::size_t position = begin; position < end; ++position) {
@@ -95,23 +144,27 @@ void SequenceEvaluator::unwrap(std::vector<std::int64_t>& positions, std::span<c
         }
         begin = end;
     }
+    return {extentLowest, extentHighest};
 }
 
 void SequenceEvaluator::arrange(Arrangements& arrangements, std::span<const SegmentRecord> records,
-                                std::span<const std::uint32_t> connectionStarts) {
+                                const Extent& extent, const SegmentMarks* marks) {
+    const bool reverseSide = &arrangements == &reverse_;
+    const std::span<const std::uint32_t> connectionStarts =
+        marks != nullptr ? marks->connectionStarts(reverseSide) : std::span<const std::uint32_t>();
+    const std::span<const std::uint32_t> keepAlivesAndProbes =
+        marks != nullptr ? marks->keepAlivesAndProbes(reverseSide) : std::span<const std::uint32_t>();
     const std::size_t count = records.size();
     const SegmentList byCapture(records.data(), std::span<const std::uint32_t>(identity_).first(count));
-    unwrap(arrangements.positions, records, connectionStarts);
+    const std::int64_t lowest = extent.lowest;
+    const std::int64_t highest = extent.highest;
     if (count <= 1) {
         // Most flows of a connection scan: nothing to order.
         arrangements.view = Direction{
-            byCapture, byCapture, ipv6_ ? SegmentList() : byCapture, arrangements.positions, {}, {}};
+            byCapture,        byCapture,          ipv6_ ? SegmentList() : byCapture, arrangements.positions,
+            connectionStarts, keepAlivesAndProbes};
         return;
     }
-    const auto [lowestAt, highestAt] =
-        std::minmax_element(arrangements.positions.begin(), arrangements.positions.end());
-    const std::int64_t lowest = *lowestAt;
-    const std::int64_t highest = *highestAt;
     arrangements.bySequence.resize(count);
     arrangements.byId.resize(ipv6_ ? 0 : count);
     if (!ipv6_) {
@@ -152,8 +205,8 @@ void SequenceEvaluator::arrange(Arrangements& arrangements, std::span<const Segm
                                   byCapture,
                                   SegmentList(records.data(), arrangements.byId),
                                   arrangements.positions,
-                                  {},
-                                  {}};
+                                  connectionStarts,
+                                  keepAlivesAndProbes};
 }
 
 void SequenceEvaluator::sortWidePositions(Arrangements& arrangements) {

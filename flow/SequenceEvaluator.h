@@ -8,6 +8,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "capture/FlowTuple.h"
@@ -118,11 +119,26 @@ private:
     }
 
     void arrangeBoth(std::span<const SegmentRecord> forward, std::span<const SegmentRecord> reverse);
-    void arrange(Arrangements& arrangements, std::span<const SegmentRecord> records,
-                 std::span<const std::uint32_t> connectionStarts);
-    // Unwraps each connection's sequence numbers and places the connections one after the other.
-    static void unwrap(std::vector<std::int64_t>& positions, std::span<const SegmentRecord> records,
-                       std::span<const std::uint32_t> connectionStarts);
+    // The lowest and highest position of a direction; and, from the first pass, whether the direction may
+    // begin a new connection (a SYN after its first segment) or hold a keep-alive or probe (a segment of
+    // one sequence number after its first).
+    struct Extent {
+        std::int64_t lowest = 0;
+        std::int64_t highest = 0;
+        bool laterSyn = false;
+        bool oneByteSegment = false;
+    };
+
+    // `marks` null: the flow has none.
+    void arrange(Arrangements& arrangements, std::span<const SegmentRecord> records, const Extent& extent,
+                 const SegmentMarks* marks);
+    // Unwraps a direction's sequence numbers as one connection's.
+    static Extent unwrapOne(std::vector<std::int64_t>& positions, std::span<const SegmentRecord> records);
+    // Unwraps each connection's sequence numbers and places the connections one after the other; returns the
+    // lowest and highest position.
+    static std::pair<std::int64_t, std::int64_t> unwrap(std::vector<std::int64_t>& positions,
+                                                        std::span<const SegmentRecord> records,
+                                                        std::span<const std::uint32_t> connectionStarts);
     // Sorts by position where the positions span more than 32 bits (over 4 GiB sent in one direction).
     static void sortWidePositions(Arrangements& arrangements);
 

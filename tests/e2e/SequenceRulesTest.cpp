@@ -52,7 +52,8 @@ protected:
 
 // Port 1001: a connection (client 1000, server 5000) with 100 bytes and FINs, then a second one whose client
 // starts higher (900000) and whose server starts lower (2000). Port 1002: the same with the client starting
-// lower (1000 after 900000) and the server higher. One flow each, two handshakes each (the first is timed:
+// lower (1000 after 900000) and the server higher. Port 1010: a connection captured in mid-stream (no SYN)
+// and closed, then a new one. One flow each, two handshakes on each of the first two (the first is timed:
 // 20 ms and 2 ms), and neither a hole nor a segment out of order between the connections.
 TEST_F(SequenceRulesTest, ReusedPortsStartANewSequenceSpace) {
     const auto connection = [this](std::uint16_t port, std::uint32_t client, std::uint32_t server) {
@@ -70,6 +71,12 @@ TEST_F(SequenceRulesTest, ReusedPortsStartANewSequenceSpace) {
     connection(1001, 900000, 2000);
     connection(1002, 900000, 7000);
     connection(1002, 1000, 9000000);
+    frames_.add(after(10), {1010, true, 70000, kAck, 300, 100});
+    frames_.add(after(10), {1010, false, 300, kAck, 70100});
+    frames_.add(after(10), {1010, true, 70100, kFin | kAck, 300});
+    frames_.add(after(10), {1010, false, 300, kFin | kAck, 70101});
+    time_ += 1000000;
+    connection(1010, 5000, 90000);
     expectBaseline("ReusedPorts");
 }
 
