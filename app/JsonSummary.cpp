@@ -156,13 +156,21 @@ std::string JsonSummary::text(const ReportContent& content, std::string_view ver
     frames.field("behindStackedTags", coverage.behindStackedTags);
     frames.field("otherLinkTypes", coverage.otherLinkTypes);
     frames.field("leftOut", coverage.leftOutIpv6 + coverage.leftOutEncapsulated + coverage.tunnelsCutShort +
-                                coverage.malformedIp);
+                                coverage.malformedIp + coverage.encrypted80211 + coverage.linkHeaderCutShort);
     JsonObject leftOut(frames.key("leftOutByKind"), 4);
     leftOut.field("ipv6", coverage.leftOutIpv6);
     leftOut.field("insideTunnels", coverage.leftOutEncapsulated - coverage.leftOutBehindStackedTags);
     leftOut.field("behindStackedTags", coverage.leftOutBehindStackedTags);
     leftOut.field("tunnelsCutShortOrTooDeep", coverage.tunnelsCutShort);
     leftOut.field("malformedIp", coverage.malformedIp);
+    // Kinds of link types decoded later than the others, named only where they occur, so that the summary
+    // of a capture without them stays as it was.
+    if (coverage.encrypted80211 != 0) {
+        leftOut.field("encrypted80211", coverage.encrypted80211);
+    }
+    if (coverage.linkHeaderCutShort != 0) {
+        leftOut.field("linkHeaderCutShort", coverage.linkHeaderCutShort);
+    }
     leftOut.close();
     frames.textOrNull("note", coverage.note);
     frames.close();

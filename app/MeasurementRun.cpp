@@ -197,7 +197,8 @@ void MeasurementRun::analyse(const std::vector<std::string>& inputFiles, const s
         }
         const std::string coverage =
             RunNotes::coverage(decoding, ipDispatcher.ipv6Frames(), ipDispatcher.tunnelFrames(),
-                               ipDispatcher.damagedTunnelFrames(), ipDispatcher.malformedFrames());
+                               ipDispatcher.damagedTunnelFrames(), ipDispatcher.malformedFrames(),
+                               ipDispatcher.protectedFrames(), ipDispatcher.linkCutShortFrames());
         std::vector<ResultFile*> finished;
         if (flowsFile) {
             finished.push_back(&*flowsFile);
@@ -229,17 +230,19 @@ void MeasurementRun::analyse(const std::vector<std::string>& inputFiles, const s
                                outputs.report,
                                flowSettings.threads,
                                flowSettings.memoryLimit};
-            content.coverage = {ipDispatcher.ipv4Frames(),
-                                ipDispatcher.analysedIpv6Frames(),
-                                ipDispatcher.tunnelledFrames(),
-                                ipDispatcher.taggedFrames(),
-                                ipDispatcher.otherLinkTypeFrames(),
-                                ipDispatcher.ipv6Frames(),
-                                ipDispatcher.tunnelFrames(),
-                                ipDispatcher.stackedTagFrames(),
-                                ipDispatcher.damagedTunnelFrames(),
-                                ipDispatcher.malformedFrames(),
-                                coverage};
+            content.coverage = {.ipv4 = ipDispatcher.ipv4Frames(),
+                                .ipv6 = ipDispatcher.analysedIpv6Frames(),
+                                .insideTunnels = ipDispatcher.tunnelledFrames(),
+                                .behindStackedTags = ipDispatcher.taggedFrames(),
+                                .otherLinkTypes = ipDispatcher.otherLinkTypeFrames(),
+                                .leftOutIpv6 = ipDispatcher.ipv6Frames(),
+                                .leftOutEncapsulated = ipDispatcher.tunnelFrames(),
+                                .leftOutBehindStackedTags = ipDispatcher.stackedTagFrames(),
+                                .tunnelsCutShort = ipDispatcher.damagedTunnelFrames(),
+                                .malformedIp = ipDispatcher.malformedFrames(),
+                                .encrypted80211 = ipDispatcher.protectedFrames(),
+                                .linkHeaderCutShort = ipDispatcher.linkCutShortFrames(),
+                                .note = coverage};
             content.first = captureDuration.getEarliestCaptureTime();
             content.last = captureDuration.getLatestCaptureTime();
             content.duration = captureDuration.getCaptureDuration();

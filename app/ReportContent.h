@@ -51,6 +51,8 @@ struct ReportContent {
         std::uint64_t tunnelsCutShort = 0;
         // IP headers whose version contradicts what announced them.
         std::uint64_t malformedIp = 0;
+        std::uint64_t encrypted80211 = 0;
+        std::uint64_t linkHeaderCutShort = 0;
         // The note the run writes on standard error; empty when it writes none.
         std::string note;
     };

@@ -16,7 +16,8 @@ std::string RunNotes::undecodedLinkType(int linkType, bool onlyLinkType) {
 }
 
 std::string RunNotes::coverage(const Decoding& decoding, std::uint64_t ipv6Frames, std::uint64_t tunnelFrames,
-                               std::uint64_t damagedTunnelFrames, std::uint64_t malformedFrames) {
+                               std::uint64_t damagedTunnelFrames, std::uint64_t malformedFrames,
+                               std::uint64_t protectedFrames, std::uint64_t linkCutShortFrames) {
     std::string parts;
     const auto add = [&parts](std::uint64_t frames, const char* kind) {
         if (frames != 0) {
@@ -27,6 +28,8 @@ std::string RunNotes::coverage(const Decoding& decoding, std::uint64_t ipv6Frame
     add(tunnelFrames, " inside tunnels or behind stacked VLAN tags (--tunnels decodes them)");
     add(damagedTunnelFrames, " inside tunnels cut short or too deep");
     add(malformedFrames, " malformed IP");
+    add(protectedFrames, " encrypted 802.11");
+    add(linkCutShortFrames, " cut short in their link header");
     if (parts.empty()) {
         return {};
     }

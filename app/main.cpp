@@ -44,8 +44,9 @@ std::string checkedPrefix(const std::string& prefix) {
 }
 
 po::options_description describeOptions() {
-    po::options_description options("Usage: Wiretally [options]",
-                                    po::options_description::m_default_line_length);
+    po::options_description options(
+        "Usage: Wiretally -i CAPTURE [-i CAPTURE ...] -o PREFIX [options]\n(-i and -o are required)",
+        po::options_description::m_default_line_length);
     options.add_options()                              //
         ("help,h", "Print help message")               //
         ("extended,e", "Extract extended statistics")  //
@@ -69,10 +70,11 @@ po::options_description describeOptions() {
          "Also write PREFIX.Report.html: one self-contained page with the figures, charts of the load and of "
          "the TCP anomalies over time, and the flows with the most data and the most anomalies")  //
         ("inputFile,i", po::value<std::vector<std::string>>(),
-         "File to process; given more than once, the files are read as one capture, their frames merged in "
+         "Required. File to process; given more than once, the files are read as one capture, their frames "
+         "merged in "
          "time order")                                                                                  //
         ("filter,f", po::value<std::string>(), "Count only the frames that match this BPF expression")  //
-        ("outputPrefix,o", po::value<std::string>(), "Prefix name for all results files")               //
+        ("outputPrefix,o", po::value<std::string>(), "Required. Prefix name for all results files")     //
         ("threads", po::value<std::string>(),
          "Threads to use, 1 to 1024 (default: the processors this process may use)")  //
         ("max-memory", po::value<std::string>(),

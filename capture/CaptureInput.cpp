@@ -66,7 +66,7 @@ void CaptureInput::open(FILE* file) {
             std::fclose(file);
         }
         failToOpen(format ? "cannot set up the decompressor"
-                          : "unknown file format (neither a capture nor a gzip or zstd stream)");
+                          : "unknown file format (neither a capture nor a gzip, zstd, xz or bzip2 stream)");
     }
     try {
         openPlain(decompressed);

@@ -1,5 +1,5 @@
 #pragma once
-// One capture named on the command line: a plain capture file, or one compressed with gzip or zstd
+// One capture named on the command line: a plain capture file, or one compressed with gzip, zstd, xz or bzip2
 // (recognised by its first bytes), from a file or standard input. Classic captures are read by the capture
 // library, pcapng ones by the project's own block reader, which also reads files whose interfaces differ in
 // link type or snap length. It answers how far its input has been consumed and holds the frame filter,

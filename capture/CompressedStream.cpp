@@ -1,5 +1,7 @@
 #include "capture/CompressedStream.h"
 
+#include <bzlib.h>
+#include <lzma.h>
 #include <zlib.h>
 #include <zstd.h>
 
@@ -19,6 +21,54 @@ constexpr std::size_t kOutputBuffer = std::size_t{1} << 16;
 
 constexpr std::array<unsigned char, 2> kGzipMagic = {0x1F, 0x8B};
 constexpr std::array<unsigned char, 4> kZstdMagic = {0x28, 0xB5, 0x2F, 0xFD};
+constexpr std::array<unsigned char, 6> kXzMagic = {0xFD, '7', 'z', 'X', 'Z', 0x00};
+// "BZh" and the block size, '1' to '9'.
+constexpr std::array<unsigned char, 3> kBzip2Magic = {'B', 'Z', 'h'};
+
+// The names the messages give each format.
+const char* nameOf(CompressedStream::Format format) {
+    switch (format) {
+        case CompressedStream::Format::Gzip:
+            return "gzip";
+        case CompressedStream::Format::Zstd:
+            return "zstd";
+        case CompressedStream::Format::Xz:
+            return "xz";
+        case CompressedStream::Format::Bzip2:
+            return "bzip2";
+    }
+    return "compressed";
+}
+
+std::string lzmaError(lzma_ret result) {
+    switch (result) {
+        case LZMA_MEM_ERROR:
+            return "out of memory";
+        case LZMA_FORMAT_ERROR:
+            return "not in the xz format";
+        case LZMA_OPTIONS_ERROR:
+            return "unsupported compression options";
+        case LZMA_DATA_ERROR:
+            return "compressed data is corrupt";
+        case LZMA_BUF_ERROR:
+            return "compressed data is cut short";
+        default:
+            return "liblzma error " + std::to_string(static_cast<int>(result));
+    }
+}
+
+std::string bzip2Error(int result) {
+    switch (result) {
+        case BZ_DATA_ERROR:
+            return "compressed data is corrupt";
+        case BZ_DATA_ERROR_MAGIC:
+            return "not in the bzip2 format";
+        case BZ_MEM_ERROR:
+            return "out of memory";
+        default:
+            return "libbz2 error " + std::to_string(result);
+    }
+}
 
 // zlib counts in unsigned int; the blocks handed to it stay far below that.
 uInt zlibSize(std::size_t size) {
@@ -120,12 +170,117 @@ private:
     ZSTD_DStream* stream_;
 };
 
+class CompressedStream::XzDecoder : public Decoder {
+public:
+    XzDecoder() { ready_ = start(); }
+    ~XzDecoder() override { lzma_end(&stream_); }
+    XzDecoder(const XzDecoder&) = delete;
+    XzDecoder& operator=(const XzDecoder&) = delete;
+
+    [[nodiscard]] bool ready() const { return ready_; }
+
+    Step decode(const unsigned char* input, std::size_t inputSize, unsigned char* output,
+                std::size_t outputSize) override {
+        stream_.next_in = input;
+        stream_.avail_in = inputSize;
+        stream_.next_out = output;
+        stream_.avail_out = outputSize;
+        const lzma_ret result = lzma_code(&stream_, LZMA_RUN);
+        Step step;
+        step.taken = inputSize - stream_.avail_in;
+        step.produced = outputSize - stream_.avail_out;
+        step.ended = result == LZMA_STREAM_END;
+        // LZMA_BUF_ERROR only says that no progress was possible with what was given: more input decides.
+        if (result != LZMA_OK && result != LZMA_STREAM_END && result != LZMA_BUF_ERROR) {
+            step.error = lzmaError(result);
+        }
+        return step;
+    }
+
+    // A further xz stream after one has ended, as xz writes when files are concatenated.
+    void restart() override { ready_ = start(); }
+
+private:
+    bool start() {
+        // No memory limit: the capture's own dictionary size decides, as with the xz command.
+        return lzma_stream_decoder(&stream_, UINT64_MAX, 0) == LZMA_OK;
+    }
+
+    lzma_stream stream_ = LZMA_STREAM_INIT;
+    bool ready_ = false;
+};
+
+class CompressedStream::Bzip2Decoder : public Decoder {
+public:
+    Bzip2Decoder() { ready_ = BZ2_bzDecompressInit(&stream_, 0, 0) == BZ_OK; }
+    ~Bzip2Decoder() override { end(); }
+    Bzip2Decoder(const Bzip2Decoder&) = delete;
+    Bzip2Decoder& operator=(const Bzip2Decoder&) = delete;
+
+    [[nodiscard]] bool ready() const { return ready_; }
+
+    Step decode(const unsigned char* input, std::size_t inputSize, unsigned char* output,
+                std::size_t outputSize) override {
+        // libbz2 counts in unsigned int and wants writable pointers; it writes nothing through next_in.
+        stream_.next_in = const_cast<char*>(reinterpret_cast<const char*>(input));
+        stream_.avail_in = static_cast<unsigned>(std::min<std::size_t>(inputSize, UINT_MAX));
+        stream_.next_out = reinterpret_cast<char*>(output);
+        stream_.avail_out = static_cast<unsigned>(std::min<std::size_t>(outputSize, UINT_MAX));
+        const unsigned inputGiven = stream_.avail_in;
+        const unsigned outputGiven = stream_.avail_out;
+        const int result = BZ2_bzDecompress(&stream_);
+        Step step;
+        step.taken = inputGiven - stream_.avail_in;
+        step.produced = outputGiven - stream_.avail_out;
+        step.ended = result == BZ_STREAM_END;
+        if (result != BZ_OK && result != BZ_STREAM_END) {
+            step.error = bzip2Error(result);
+        }
+        return step;
+    }
+
+    // A further bzip2 stream after one has ended, as bzip2 and pbzip2 write them.
+    void restart() override {
+        end();
+        stream_ = bz_stream{};
+        ready_ = BZ2_bzDecompressInit(&stream_, 0, 0) == BZ_OK;
+    }
+
+private:
+    void end() {
+        if (ready_) {
+            BZ2_bzDecompressEnd(&stream_);
+            ready_ = false;
+        }
+    }
+
+    bz_stream stream_{};
+    bool ready_ = false;
+};
+
+// The decoder, or nothing where it could not be set up.
+template <typename Made>
+std::unique_ptr<CompressedStream::Decoder> CompressedStream::readyOrNone(std::unique_ptr<Made> decoder) {
+    if (!decoder->ready()) {
+        return nullptr;
+    }
+    return decoder;
+}
+
 std::optional<CompressedStream::Format> CompressedStream::recognise(std::span<const unsigned char> head) {
     if (head.size() >= kGzipMagic.size() && std::equal(kGzipMagic.begin(), kGzipMagic.end(), head.begin())) {
         return Format::Gzip;
     }
     if (head.size() >= kZstdMagic.size() && std::equal(kZstdMagic.begin(), kZstdMagic.end(), head.begin())) {
         return Format::Zstd;
+    }
+    if (head.size() >= kXzMagic.size() && std::equal(kXzMagic.begin(), kXzMagic.end(), head.begin())) {
+        return Format::Xz;
+    }
+    if (head.size() > kBzip2Magic.size() &&
+        std::equal(kBzip2Magic.begin(), kBzip2Magic.end(), head.begin()) && head[kBzip2Magic.size()] >= '1' &&
+        head[kBzip2Magic.size()] <= '9') {
+        return Format::Bzip2;
     }
     return std::nullopt;
 }
@@ -151,16 +306,19 @@ FILE* CompressedStream::open(Format format, FILE* source, std::span<const unsign
 
 CompressedStream::CompressedStream(Format format, FILE* source, std::span<const unsigned char> head)
     : format_(format), source_(source), input_(std::max(kInputBlock, head.size())) {
-    if (format == Format::Gzip) {
-        auto gzip = std::make_unique<GzipDecoder>();
-        if (gzip->ready()) {
-            decoder_ = std::move(gzip);
-        }
-    } else {
-        auto zstd = std::make_unique<ZstdDecoder>();
-        if (zstd->ready()) {
-            decoder_ = std::move(zstd);
-        }
+    switch (format) {
+        case Format::Gzip:
+            decoder_ = readyOrNone(std::make_unique<GzipDecoder>());
+            break;
+        case Format::Zstd:
+            decoder_ = readyOrNone(std::make_unique<ZstdDecoder>());
+            break;
+        case Format::Xz:
+            decoder_ = readyOrNone(std::make_unique<XzDecoder>());
+            break;
+        case Format::Bzip2:
+            decoder_ = readyOrNone(std::make_unique<Bzip2Decoder>());
+            break;
     }
     std::copy(head.begin(), head.end(), input_.begin());
     inputEnd_ = head.size();
@@ -188,7 +346,7 @@ bool CompressedStream::refill() {
 }
 
 std::int64_t CompressedStream::read(unsigned char* output, std::size_t size) {
-    const char* formatName = format_ == Format::Gzip ? "gzip" : "zstd";
+    const char* formatName = nameOf(format_);
     std::size_t produced = 0;
     while (produced < size && damage_.empty()) {
         const bool haveInput = inputStart_ < inputEnd_ || refill();

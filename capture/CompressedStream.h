@@ -1,7 +1,7 @@
 #pragma once
-// A gzip or zstd stream read from a stdio file and handed out as a stdio file of its decompressed bytes, so
-// that the capture library reads a compressed capture as it reads a plain one. It counts the compressed
-// bytes taken and keeps the reason when the stream turns out damaged or cut short.
+// A gzip, zstd, xz or bzip2 stream read from a stdio file and handed out as a stdio file of its decompressed
+// bytes, so that the capture library reads a compressed capture as it reads a plain one. It counts the
+// compressed bytes taken and keeps the reason when the stream turns out damaged or cut short.
 
 #include <cstdint>
 #include <cstdio>
@@ -15,15 +15,17 @@ namespace korvo::measurement {
 
 class CompressedStream {
 public:
-    enum class Format : std::uint8_t { Gzip, Zstd };
+    enum class Format : std::uint8_t { Gzip, Zstd, Xz, Bzip2 };
 
     // The longest magic: how many first bytes `recognise` needs to decide.
-    static constexpr std::size_t kMagicBytes = 4;
+    static constexpr std::size_t kMagicBytes = 6;
 
     // Which compressed format an input whose first bytes are `head` is in, if any.
     [[nodiscard]] static std::optional<Format> recognise(std::span<const unsigned char> head);
     // Whether an input whose first byte is `first` may be compressed (every magic starts with one of these).
-    [[nodiscard]] static bool mayStart(int first) { return first == 0x1F || first == 0x28; }
+    [[nodiscard]] static bool mayStart(int first) {
+        return first == 0x1F || first == 0x28 || first == 0xFD || first == 'B';
+    }
 
     // Opens the decompressed view of `source`, from which `head` was already taken. Closing the returned file
     // ends the stream and closes `source` unless it is standard input; `stream` is valid until then. Nothing
@@ -44,6 +46,11 @@ private:
     class Decoder;
     class GzipDecoder;
     class ZstdDecoder;
+    class XzDecoder;
+    class Bzip2Decoder;
+
+    template <typename Made>
+    static std::unique_ptr<Decoder> readyOrNone(std::unique_ptr<Made> decoder);
 
     CompressedStream(Format format, FILE* source, std::span<const unsigned char> head);
 

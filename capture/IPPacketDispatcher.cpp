@@ -20,6 +20,10 @@ void IPPacketDispatcher::handlePacket(const EthernetPacket& packet) {
     }
     const auto* frame = reinterpret_cast<const unsigned char*>(packet.header);
     const LinkLayer::Found found = linkLayer_.find(frame, packet.capturedLength);
+    if (found.carried == LinkLayer::Carried::Protected || found.carried == LinkLayer::Carried::CutShort) {
+        ++(found.carried == LinkLayer::Carried::Protected ? protectedFrames_ : linkCutShortFrames_);
+        return;
+    }
     if (tunnels_ && !TunnelDecoder::endsAtFirstPacket(frame, packet.capturedLength, found)) {
         followTunnels(packet);
         return;

@@ -8,8 +8,9 @@
 // Where tunnels are decoded, each frame is followed through its encapsulations: its innermost IP packet goes
 // to `signal` or `ipv6Signal` (never when it is a fragment), its outermost, the packet on the wire, to
 // `outermost()` and `fragmentSource`. Frames left out are counted: those carrying IPv6 that is not
-// analysed, those inside tunnels that are not decoded, those inside tunnels cut short or too deep, and those
-// whose IP version contradicts what announced it.
+// analysed, those inside tunnels that are not decoded, those inside tunnels cut short or too deep, those
+// whose IP version contradicts what announced it, encrypted 802.11 frames and frames cut short in their link
+// header.
 
 #include <cstdint>
 
@@ -54,6 +55,10 @@ public:
     [[nodiscard]] std::uint64_t damagedTunnelFrames() const { return damagedTunnelFrames_; }
     // Frames whose IP header's version contradicts what announced it (EtherType, protocol, link type).
     [[nodiscard]] std::uint64_t malformedFrames() const { return malformedFrames_; }
+    // 802.11 frames whose body is encrypted, and frames captured too short for the header of their link type
+    // (of the link types with a header of their own before the packet: PPP, HDLC, FDDI, 802.11, NFLOG).
+    [[nodiscard]] std::uint64_t protectedFrames() const { return protectedFrames_; }
+    [[nodiscard]] std::uint64_t linkCutShortFrames() const { return linkCutShortFrames_; }
     // Frames whose packet is analysed (the innermost where tunnels are decoded, fragments too), by its
     // version; those of them reached through a tunnel, and those reached through stacked VLAN tags alone;
     // and frames of link types that are not decoded.
@@ -82,6 +87,8 @@ private:
     std::uint64_t tunnelFrames_ = 0;
     std::uint64_t damagedTunnelFrames_ = 0;
     std::uint64_t malformedFrames_ = 0;
+    std::uint64_t protectedFrames_ = 0;
+    std::uint64_t linkCutShortFrames_ = 0;
     std::uint64_t ipv4Frames_ = 0;
     std::uint64_t analysedIpv6Frames_ = 0;
     std::uint64_t tunnelledFrames_ = 0;

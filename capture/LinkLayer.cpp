@@ -3,6 +3,8 @@
 #include <pcap/dlt.h>
 #include <pcap/sll.h>
 
+#include "capture/WirelessFrame.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <iterator>
@@ -22,6 +24,7 @@ constexpr std::uint16_t kEtherTypeMplsUnicast = 0x8847;
 constexpr std::uint16_t kEtherTypeMplsMulticast = 0x8848;
 constexpr std::uint16_t kEtherTypePppoeSession = 0x8864;
 constexpr std::uint16_t kEtherTypeBackbone = 0x88E7;
+constexpr std::uint16_t kEtherTypeFabricPath = 0x8903;
 // EtherType values below this are 802.3 lengths: an LLC header follows.
 constexpr std::uint16_t kLowestEtherType = 0x0600;
 constexpr unsigned char kSnapHeader[] = {0xAA, 0xAA, 0x03, 0x00, 0x00, 0x00};
@@ -47,10 +50,38 @@ std::uint32_t bigEndian32(const unsigned char* bytes) {
            bytes[3];
 }
 
+std::uint16_t littleEndian16(const unsigned char* bytes) {
+    return static_cast<std::uint16_t>(bytes[0] | bytes[1] << 8);
+}
+
 std::uint32_t littleEndian32(const unsigned char* bytes) {
     return std::uint32_t{bytes[3]} << 24 | std::uint32_t{bytes[2]} << 16 | std::uint32_t{bytes[1]} << 8 |
            bytes[0];
 }
+
+// PPP protocol numbers (RFC 1661, 3032), and the EtherTypes of the same protocols.
+constexpr std::uint16_t kPppIPv4 = 0x0021;
+constexpr std::uint16_t kPppIPv6 = 0x0057;
+constexpr std::uint16_t kPppMplsUnicast = 0x0281;
+constexpr std::uint16_t kPppMplsMulticast = 0x0283;
+// The address and control bytes of HDLC-like framing (RFC 1662), and the address bytes of Cisco HDLC.
+constexpr unsigned char kPppAddress = 0xFF;
+constexpr unsigned char kPppControl = 0x03;
+constexpr unsigned char kCiscoUnicast = 0x0F;
+constexpr unsigned char kCiscoMulticast = 0x8F;
+constexpr std::uint32_t kCiscoHdlcLength = 4;
+// Frame control, destination and source address; then an LLC/SNAP header.
+constexpr std::uint32_t kFddiLength = 13;
+
+// NFLOG: the address family, a version and a resource id, then type-length-value attributes, each padded to
+// 4 bytes, whose length and type are in the byte order of the host that logged them (little endian here).
+constexpr std::uint32_t kNflogLength = 4;
+constexpr std::uint32_t kNflogAttributeLength = 4;
+constexpr std::uint16_t kNflogPayload = 9;
+// The attribute type's top bits are flags.
+constexpr std::uint16_t kNflogTypeMask = 0x3FFF;
+constexpr std::uint8_t kFamilyInet = 2;
+constexpr std::uint8_t kFamilyInet6 = 10;
 
 constexpr LinkLayer::Found kOther{LinkLayer::Carried::Other, 0};
 constexpr LinkLayer::Found kEncapsulated{LinkLayer::Carried::Encapsulated, 0};
@@ -67,6 +98,7 @@ LinkLayer::Found otherType(std::uint16_t type, const unsigned char* frame, std::
         case kEtherTypeMplsMulticast:
         case kEtherTypePppoeSession:
         case kEtherTypeBackbone:
+        case kEtherTypeFabricPath:
             return kEncapsulated;
         default:
             break;
@@ -107,6 +139,30 @@ LinkLayer::LinkLayer(int linkType) {
             break;
         case DLT_LOOP:
             framing_ = Framing::Loop;
+            break;
+        case DLT_PPP:
+            framing_ = Framing::Ppp;
+            break;
+        case DLT_PPP_SERIAL:
+            framing_ = Framing::PppSerial;
+            break;
+        case DLT_C_HDLC:
+            framing_ = Framing::CiscoHdlc;
+            break;
+        case DLT_FDDI:
+            framing_ = Framing::Fddi;
+            break;
+        case DLT_IEEE802_11:
+            framing_ = Framing::Ieee80211;
+            break;
+        case DLT_IEEE802_11_RADIO:
+            framing_ = Framing::Radiotap;
+            break;
+        case DLT_PPI:
+            framing_ = Framing::Ppi;
+            break;
+        case DLT_NFLOG:
+            framing_ = Framing::Nflog;
             break;
         default:
             framing_ = Framing::None;
@@ -160,6 +216,13 @@ LinkLayer::Found LinkLayer::findAny(const unsigned char* frame, std::uint32_t ca
             return addressFamily(bigEndian32(frame));
         case Framing::None:
             break;
+        default: {
+            const Behind behind = behindOwnHeader(frame, capturedLength);
+            if (!behind.named) {
+                return {behind.carried, 0};
+            }
+            return byType(behind.type, frame, capturedLength, behind.offset);
+        }
     }
     return kOther;
 }
@@ -169,29 +232,146 @@ LinkLayer::Found LinkLayer::typed(const unsigned char* frame, std::uint32_t capt
     if (capturedLength < typeOffset + 2) {
         return kOther;
     }
-    switch (bigEndian16(frame + typeOffset)) {
+    return byType(bigEndian16(frame + typeOffset), frame, capturedLength, headerLength);
+}
+
+LinkLayer::Found LinkLayer::byType(std::uint16_t type, const unsigned char* frame,
+                                   std::uint32_t capturedLength, std::uint32_t at) {
+    switch (type) {
         case kEtherTypeIPv4:
-            return {Carried::IPv4, headerLength};
+            return {Carried::IPv4, at};
         case kEtherTypeIPv6:
-            return {Carried::IPv6, headerLength};
+            return {Carried::IPv6, at};
         case kEtherTypeVlan:
             break;
         default:
-            return otherType(bigEndian16(frame + typeOffset), frame, capturedLength, headerLength);
+            return otherType(type, frame, capturedLength, at);
     }
     // One 802.1Q tag: its TCI, then the EtherType of what it carries.
-    const std::uint32_t innerTypeOffset = headerLength + 2;
+    const std::uint32_t innerTypeOffset = at + 2;
     if (capturedLength < innerTypeOffset + 2) {
         return kOther;
     }
     switch (bigEndian16(frame + innerTypeOffset)) {
         case kEtherTypeIPv4:
-            return {Carried::IPv4, headerLength + kVlanTagLength};
+            return {Carried::IPv4, at + kVlanTagLength};
         case kEtherTypeIPv6:
-            return {Carried::IPv6, headerLength + kVlanTagLength};
+            return {Carried::IPv6, at + kVlanTagLength};
         default:
             return otherType(bigEndian16(frame + innerTypeOffset), frame, capturedLength,
-                             headerLength + kVlanTagLength);
+                             at + kVlanTagLength);
+    }
+}
+
+LinkLayer::Behind LinkLayer::behindOwnHeader(const unsigned char* frame, std::uint32_t capturedLength) const {
+    constexpr Behind kCutShort{false, Carried::CutShort};
+    // A PPP protocol field from `at`: one byte where the first is odd (the field compressed, RFC 1661).
+    const auto ppp = [&](std::uint32_t at) -> Behind {
+        if (capturedLength <= at) {
+            return kCutShort;
+        }
+        std::uint16_t protocol = frame[at];
+        std::uint32_t length = 1;
+        if ((protocol & 0x01) == 0) {
+            if (capturedLength < at + 2) {
+                return kCutShort;
+            }
+            protocol = bigEndian16(frame + at);
+            length = 2;
+        }
+        switch (protocol) {
+            case kPppIPv4:
+                return {true, Carried::Other, kEtherTypeIPv4, at + length};
+            case kPppIPv6:
+                return {true, Carried::Other, kEtherTypeIPv6, at + length};
+            case kPppMplsUnicast:
+                return {true, Carried::Other, kEtherTypeMplsUnicast, at + length};
+            case kPppMplsMulticast:
+                return {true, Carried::Other, kEtherTypeMplsMulticast, at + length};
+            default:
+                return {};
+        }
+    };
+    const auto ciscoHdlc = [&]() -> Behind {
+        if (capturedLength < kCiscoHdlcLength) {
+            return kCutShort;
+        }
+        if (frame[0] != kCiscoUnicast && frame[0] != kCiscoMulticast) {
+            return {};
+        }
+        return {true, Carried::Other, bigEndian16(frame + 2), kCiscoHdlcLength};
+    };
+    const auto wireless = [](const WirelessFrame::Found& found) -> Behind {
+        switch (found.outcome) {
+            case WirelessFrame::Outcome::Payload:
+                return {true, Carried::Other, found.type, found.offset};
+            case WirelessFrame::Outcome::Protected:
+                return {false, Carried::Protected};
+            case WirelessFrame::Outcome::CutShort:
+                return {false, Carried::CutShort};
+            case WirelessFrame::Outcome::NoPayload:
+                break;
+        }
+        return {};
+    };
+    switch (framing_) {
+        case Framing::Ppp:
+        case Framing::PppSerial:
+            if (capturedLength >= 1 && (frame[0] == kCiscoUnicast || frame[0] == kCiscoMulticast)) {
+                return ciscoHdlc();
+            }
+            // The address and control bytes may be left out (RFC 1661's address-and-control compression).
+            if (capturedLength >= 2 && frame[0] == kPppAddress && frame[1] == kPppControl) {
+                return ppp(2);
+            }
+            return ppp(0);
+        case Framing::CiscoHdlc:
+            return ciscoHdlc();
+        case Framing::Fddi: {
+            const std::uint32_t at = kFddiLength;
+            if (capturedLength < at + sizeof kSnapHeader + 2) {
+                return kCutShort;
+            }
+            if (!std::equal(std::begin(kSnapHeader), std::end(kSnapHeader), frame + at)) {
+                return {};
+            }
+            return {true, Carried::Other, bigEndian16(frame + at + sizeof kSnapHeader),
+                    at + static_cast<std::uint32_t>(sizeof kSnapHeader) + 2};
+        }
+        case Framing::Ieee80211:
+            return wireless(WirelessFrame::find(frame, capturedLength, 0));
+        case Framing::Radiotap:
+            return wireless(WirelessFrame::behindRadiotap(frame, capturedLength));
+        case Framing::Ppi:
+            return wireless(WirelessFrame::behindPpi(frame, capturedLength));
+        case Framing::Nflog: {
+            if (capturedLength < kNflogLength) {
+                return kCutShort;
+            }
+            const std::uint8_t family = frame[0];
+            if (family != kFamilyInet && family != kFamilyInet6) {
+                return {};
+            }
+            std::uint32_t at = kNflogLength;
+            while (capturedLength - at >= kNflogAttributeLength) {
+                const std::uint32_t length = littleEndian16(frame + at);
+                if (length < kNflogAttributeLength) {
+                    return {};
+                }
+                if ((littleEndian16(frame + at + 2) & kNflogTypeMask) == kNflogPayload) {
+                    return {true, Carried::Other, family == kFamilyInet ? kEtherTypeIPv4 : kEtherTypeIPv6,
+                            at + kNflogAttributeLength};
+                }
+                const std::uint32_t padded = (length + 3) / 4 * 4;
+                if (padded > capturedLength - at) {
+                    break;
+                }
+                at += padded;
+            }
+            return kCutShort;
+        }
+        default:
+            return {};
     }
 }
 
@@ -210,8 +390,16 @@ LinkLayer::Start LinkLayer::start(const unsigned char* frame, std::uint32_t capt
             return typedStart(kCooked2TypeOffset, kCooked2Length);
         case Framing::None:
             return {};
-        default:
+        case Framing::Raw:
+        case Framing::IPv4Only:
+        case Framing::IPv6Only:
+        case Framing::Null:
+        case Framing::Loop:
             break;
+        default: {
+            const Behind behind = behindOwnHeader(frame, capturedLength);
+            return behind.named ? Start{true, behind.type, behind.offset} : Start{};
+        }
     }
     // The link types that carry IP directly.
     const Found found = findAny(frame, capturedLength);

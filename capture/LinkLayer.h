@@ -1,6 +1,7 @@
 #pragma once
 // Where the IP header of a frame lies for the capture's link type (Ethernet, Linux cooked v1 and v2, raw IP,
-// IPv6, BSD loopback), and whether it is IPv4 or IPv6. A frame inside an encapsulation (stacked VLAN tags,
+// IPv6, BSD loopback, PPP, Cisco HDLC, FDDI, IEEE 802.11 bare or behind radiotap or PPI, NFLOG), and whether
+// it is IPv4 or IPv6. A frame inside an encapsulation (stacked VLAN tags,
 // MPLS, PPPoE, 802.1ah, LLC/SNAP) is not lifted here: it is recognised, so that the coverage note can count
 // it, and the tunnel decoder starts from the frame's first EtherType. Other link types are not decoded.
 
@@ -17,7 +18,9 @@ public:
     static constexpr int kLinktypeRaw = 101;
     static constexpr int kBsdOsRaw = 14;
 
-    enum class Carried : std::uint8_t { IPv4, IPv6, Encapsulated, Other };
+    // Protected: an encrypted 802.11 body. CutShort: a frame of the link types that carry their packet behind
+    // a header of their own (PPP, Cisco HDLC, FDDI, 802.11, radiotap, PPI, NFLOG) captured too short for it.
+    enum class Carried : std::uint8_t { IPv4, IPv6, Encapsulated, Other, Protected, CutShort };
 
     struct Found {
         Carried carried;
@@ -65,10 +68,32 @@ private:
         IPv6Only,
         Null,
         Loop,
+        Ppp,
+        PppSerial,
+        CiscoHdlc,
+        Fddi,
+        Ieee80211,
+        Radiotap,
+        Ppi,
+        Nflog,
         None
     };
 
+    // Where the packet of a frame of the link types with a header of their own lies: where the header names
+    // one, its EtherType (0x0800 and 0x86DD where the header names IP otherwise) and offset; else why there
+    // is none (Other, Protected or CutShort).
+    struct Behind {
+        bool named = false;
+        Carried carried = Carried::Other;
+        std::uint16_t type = 0;
+        std::uint32_t offset = 0;
+    };
+    [[nodiscard]] Behind behindOwnHeader(const unsigned char* frame, std::uint32_t capturedLength) const;
+
     [[nodiscard]] Found findAny(const unsigned char* frame, std::uint32_t capturedLength) const;
+    // What a frame carries under the EtherType `type`, its payload starting at `at`.
+    [[nodiscard]] static Found byType(std::uint16_t type, const unsigned char* frame,
+                                      std::uint32_t capturedLength, std::uint32_t at);
     // Frames that begin with a link header naming an EtherType, optionally followed by one 802.1Q tag.
     [[nodiscard]] static Found typed(const unsigned char* frame, std::uint32_t capturedLength,
                                      std::uint32_t typeOffset, std::uint32_t headerLength);

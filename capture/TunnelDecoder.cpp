@@ -1,6 +1,7 @@
 #include "capture/TunnelDecoder.h"
 
 #include "capture/Ipv6HeaderChain.h"
+#include "capture/WirelessFrame.h"
 #include "net/IpHeader.h"
 #include "net/Ipv6Header.h"
 
@@ -22,6 +23,12 @@ constexpr std::uint16_t kTypeBackbone = 0x88E7;
 constexpr std::uint16_t kTypeEthernet = 0x6558;
 constexpr std::uint16_t kTypeErspan2 = 0x88BE;
 constexpr std::uint16_t kTypeErspan3 = 0x22EB;
+// Cisco FabricPath: its EtherType ends an outer Ethernet header; the FTag and TTL follow, then the inner
+// frame.
+constexpr std::uint16_t kTypeFabricPath = 0x8903;
+// An 802.11 frame follows: the protocol type wireless controllers give it in GRE, and how the walk names the
+// 802.11 frames inside CAPWAP.
+constexpr std::uint16_t kType80211 = 0x8200;
 // EtherType values below this are 802.3 lengths: an LLC header follows.
 constexpr std::uint16_t kLowestEtherType = 0x0600;
 
@@ -32,6 +39,10 @@ constexpr std::uint8_t kProtocolGre = 47;
 constexpr std::uint16_t kPortVxlan = 4789;
 constexpr std::uint16_t kPortGeneve = 6081;
 constexpr std::uint16_t kPortGtpUser = 2152;
+constexpr std::uint16_t kPortGreInUdp = 4754;
+constexpr std::uint16_t kPortVxlanGpe = 4790;
+constexpr std::uint16_t kPortAyiya = 5072;
+constexpr std::uint16_t kPortCapwapData = 5247;
 
 constexpr std::uint32_t kEthernetLength = 14;
 constexpr std::uint32_t kTagLength = 4;
@@ -51,6 +62,15 @@ constexpr std::uint32_t kGreFieldLength = 4;
 constexpr std::uint32_t kErspan2Length = 8;
 constexpr std::uint32_t kErspan3Length = 12;
 constexpr std::uint32_t kErspan3SubheaderLength = 8;
+constexpr std::uint32_t kFabricPathTagLength = 2;
+constexpr std::uint32_t kVxlanGpeLength = 8;
+constexpr std::uint32_t kAyiyaLength = 8;
+constexpr std::uint32_t kCapwapLength = 8;
+
+constexpr std::uint8_t kVxlanGpeNextProtocol = 0x04;
+constexpr std::uint8_t kAyiyaForward = 1;
+constexpr std::uint8_t kCapwapFragment = 0x80;
+constexpr std::uint8_t kCapwapWirelessBinding80211 = 1;
 
 constexpr std::uint8_t kGreChecksum = 0x80;
 constexpr std::uint8_t kGreKey = 0x20;
@@ -95,6 +115,9 @@ private:
     [[nodiscard]] Hop udp(std::uint32_t at) const;
     [[nodiscard]] Hop geneve(std::uint32_t at) const;
     [[nodiscard]] Hop gtpUser(std::uint32_t at) const;
+    [[nodiscard]] Hop vxlanGpe(std::uint32_t at) const;
+    [[nodiscard]] Hop ayiya(std::uint32_t at) const;
+    [[nodiscard]] Hop capwapData(std::uint32_t at) const;
     // An IP packet whose version is given by its first nibble.
     [[nodiscard]] Hop ipByVersion(std::uint32_t at) const;
 
@@ -116,22 +139,47 @@ Hop Walker::byType(std::uint16_t type, std::uint32_t at, unsigned& tagsInARow) c
         case kTypeMplsUnicast:
         case kTypeMplsMulticast:
             return mpls(at);
-        case kTypePppoeSession:
-            // Version and type 1, code 0 (session data); the length field is not needed and not trusted.
-            if (!holds(at, kPppoeLength)) {
+        case kTypePppoeSession: {
+            // Version and type 1, code 0 (session data); the length field is not needed and not trusted. The
+            // PPP protocol field is one byte where its first is odd (compressed, RFC 1661).
+            if (!holds(at, kPppoeLength - 1)) {
                 return kCut;
             }
             if (bytes[0] != 0x11 || bytes[1] != 0) {
                 return kEnd;
             }
-            switch (bigEndian16(bytes + 6)) {
+            const bool compressed = (bytes[6] & 0x01) != 0;
+            if (!compressed && !holds(at, kPppoeLength)) {
+                return kCut;
+            }
+            const std::uint32_t payload = at + kPppoeLength - (compressed ? 1 : 0);
+            switch (compressed ? bytes[6] : bigEndian16(bytes + 6)) {
                 case 0x0021:
-                    return {Hop::Outcome::Next, kTypeIPv4, at + kPppoeLength};
+                    return {Hop::Outcome::Next, kTypeIPv4, payload};
                 case 0x0057:
-                    return {Hop::Outcome::Next, kTypeIPv6, at + kPppoeLength};
+                    return {Hop::Outcome::Next, kTypeIPv6, payload};
                 default:
                     return kEnd;
             }
+        }
+        case kTypeFabricPath:
+            if (!holds(at, kFabricPathTagLength)) {
+                return kCut;
+            }
+            return {Hop::Outcome::Next, kTypeEthernet, at + kFabricPathTagLength};
+        case kType80211: {
+            const WirelessFrame::Found found = WirelessFrame::find(frame_, captured_, at);
+            switch (found.outcome) {
+                case WirelessFrame::Outcome::Payload:
+                    return {Hop::Outcome::Next, found.type, found.offset};
+                case WirelessFrame::Outcome::CutShort:
+                    return kCut;
+                case WirelessFrame::Outcome::Protected:
+                case WirelessFrame::Outcome::NoPayload:
+                    break;
+            }
+            return kEnd;
+        }
         case kTypeBackbone:
             if (!holds(at, kBackboneLength)) {
                 return kCut;
@@ -271,9 +319,85 @@ Hop Walker::udp(std::uint32_t at) const {
             return geneve(payload);
         case kPortGtpUser:
             return gtpUser(payload);
+        case kPortGreInUdp:
+            return gre(payload);
+        case kPortVxlanGpe:
+            return vxlanGpe(payload);
+        case kPortAyiya:
+            return ayiya(payload);
+        case kPortCapwapData:
+            return capwapData(payload);
         default:
             return kEnd;
     }
+}
+
+Hop Walker::vxlanGpe(std::uint32_t at) const {
+    if (!holds(at, kVxlanGpeLength)) {
+        return kCut;
+    }
+    const unsigned char* bytes = frame_ + at;
+    const std::uint32_t payload = at + kVxlanGpeLength;
+    // Without a next protocol, Ethernet as in plain VXLAN.
+    if ((bytes[0] & kVxlanGpeNextProtocol) == 0) {
+        return {Hop::Outcome::Next, kTypeEthernet, payload};
+    }
+    switch (bytes[3]) {
+        case 1:
+            return {Hop::Outcome::Next, kTypeIPv4, payload};
+        case 2:
+            return {Hop::Outcome::Next, kTypeIPv6, payload};
+        case 3:
+            return {Hop::Outcome::Next, kTypeEthernet, payload};
+        default:
+            return kEnd;
+    }
+}
+
+Hop Walker::ayiya(std::uint32_t at) const {
+    if (!holds(at, kAyiyaLength)) {
+        return kCut;
+    }
+    const unsigned char* bytes = frame_ + at;
+    // The identity is 2^n bytes long, the signature n 4-byte words; only forwarded packets carry one.
+    const std::uint32_t length = kAyiyaLength + (1U << (bytes[0] >> 4)) + 4U * (bytes[1] >> 4);
+    if ((bytes[2] & 0x0F) != kAyiyaForward) {
+        return kEnd;
+    }
+    if (!holds(at, length)) {
+        return kCut;
+    }
+    switch (bytes[3]) {
+        case kProtocolIpInIp:
+            return {Hop::Outcome::Next, kTypeIPv4, at + length};
+        case kProtocolIpv6InIp:
+            return {Hop::Outcome::Next, kTypeIPv6, at + length};
+        default:
+            return kEnd;
+    }
+}
+
+Hop Walker::capwapData(std::uint32_t at) const {
+    if (!holds(at, kCapwapLength)) {
+        return kCut;
+    }
+    const unsigned char* bytes = frame_ + at;
+    // Version 0 and a CAPWAP header (not a DTLS one); its length in 4-byte words. A fragment of a larger
+    // frame is not followed.
+    const std::uint32_t length = 4U * (bytes[1] >> 3);
+    if (bytes[0] != 0 || length < kCapwapLength || (bytes[3] & kCapwapFragment) != 0) {
+        return kEnd;
+    }
+    if (!holds(at, length)) {
+        return kCut;
+    }
+    // The T bit: a frame in the native format of the wireless binding (802.11 for binding 1), else 802.3.
+    const bool native = (bytes[2] & 0x01) != 0;
+    const unsigned binding = (bytes[2] >> 1) & 0x1F;
+    if (!native) {
+        return {Hop::Outcome::Next, kTypeEthernet, at + length};
+    }
+    return binding == kCapwapWirelessBinding80211 ? Hop{Hop::Outcome::Next, kType80211, at + length} : kEnd;
 }
 
 Hop Walker::geneve(std::uint32_t at) const {
@@ -389,8 +513,10 @@ TunnelDecoder::Path TunnelDecoder::follow(const unsigned char* frame, std::uint3
         if (hop.outcome == Hop::Outcome::End) {
             break;
         }
-        // The Ethernet header inside a VXLAN, GRE, ERSPAN or pseudowire belongs to that encapsulation.
-        const bool counts = !plainTag && !(type == kTypeEthernet && hop.type != kTypeEthernet);
+        // The Ethernet or 802.11 header inside a VXLAN, GRE, ERSPAN, CAPWAP or pseudowire belongs to that
+        // encapsulation.
+        const bool innerFrame = type == kTypeEthernet || type == kType80211;
+        const bool counts = !plainTag && !(innerFrame && hop.type != kTypeEthernet && hop.type != kType80211);
         if (hop.outcome == Hop::Outcome::Cut) {
             path.damaged = !plainTag;
             break;

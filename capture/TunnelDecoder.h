@@ -1,7 +1,8 @@
 #pragma once
 // Follows a frame through its encapsulations to the innermost IP packet: stacked VLAN tags, MPLS label
-// stacks, PPPoE sessions, 802.1ah backbone headers, LLC/SNAP, GRE (ERSPAN types I to III included), IP in
-// IP, IPv6 in IPv4, and VXLAN, Geneve and GTP-U over UDP. At most kMostEncapsulations are followed; a frame
+// stacks, PPPoE sessions, 802.1ah backbone headers, FabricPath, LLC/SNAP, GRE (ERSPAN types I to III and
+// 802.11 included), IP in IP, IPv6 in IPv4, and VXLAN, VXLAN-GPE, Geneve, GTP-U, GRE, AYIYA and CAPWAP data
+// over UDP. At most kMostEncapsulations are followed; a frame
 // that holds more, or is cut inside one before the next header, is damaged, and the path ends at the last
 // IP packet reached. Nothing at or beyond the captured bytes is read.
 

@@ -13,7 +13,7 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
 # CPack puts the summary first and indents these lines as the control file's long description wants.
 set(CPACK_PACKAGE_DESCRIPTION
     "wiretally reads libpcap captures, pcap or pcapng, plain or compressed with
-gzip or zstd, one or several merged in time order, and writes fifteen figures
+gzip, zstd, xz or bzip2, one or several merged in time order, and writes fifteen figures
 into a summary file: traffic volume, load and span, TCP flows, and the flows
 and segments with sequence gaps, out-of-order segments, repeated segments,
 one-way flows, jumbo packets, IP fragments and truncated frames.

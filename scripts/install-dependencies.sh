@@ -3,7 +3,7 @@
 # Usage: scripts/install-dependencies.sh [--with-fuzzing]
 set -euo pipefail
 
-packages=(build-essential cmake pkg-config libpcap-dev zlib1g-dev libzstd-dev libboost-program-options-dev libboost-date-time-dev
+packages=(build-essential cmake pkg-config libpcap-dev zlib1g-dev libzstd-dev liblzma-dev libbz2-dev libboost-program-options-dev libboost-date-time-dev
           libgtest-dev libbenchmark-dev clang-format groff-base dpkg-dev file
           chromium chromium-driver python3-selenium python3-jsonschema)
 if [[ "${1:-}" == "--with-fuzzing" ]]; then

@@ -38,15 +38,17 @@ TEST_F(CommandLineTest, HelpShowsTheCaptionAndTheFiveOptionsInOrder) {
     EXPECT_EQ(result.exitStatus, 0);
     EXPECT_EQ(result.standardError, "");
     const std::string& usage = result.standardOutput;
-    EXPECT_TRUE(usage.starts_with("Usage: Wiretally [options]")) << usage;
+    EXPECT_TRUE(usage.starts_with(
+        "Usage: Wiretally -i CAPTURE [-i CAPTURE ...] -o PREFIX [options]\n(-i and -o are required):\n"))
+        << usage;
     EXPECT_TRUE(
         usage.ends_with("\n\nSee man wiretally for the figures, the result files and the exit status.\n"))
         << usage;
     const std::vector<std::pair<std::string, std::string>> options = {
         {"--help", "Print help message"},
         {"--extended", "Extract extended statistics"},
-        {"--inputFile", "File to process"},
-        {"--outputPrefix", "Prefix name for all results files"},
+        {"--inputFile", "Required. File to process"},
+        {"--outputPrefix", "Required. Prefix name for all results files"},
         {"--version", "Print version"}};
     std::size_t at = 0;
     for (const auto& [longName, description] : options) {

@@ -1,5 +1,6 @@
-// Captures compressed with gzip or zstd, from a file and from standard input, give the results of the plain
-// capture byte for byte; one cut short gives the results of the frames before the cut and the damaged ending.
+// Captures compressed with gzip, zstd, xz or bzip2, from a file and from standard input, give the results of
+// the plain capture byte for byte; one cut short gives the results of the frames before the cut and the
+// damaged ending.
 
 #include <string>
 
@@ -100,7 +101,8 @@ TEST_P(CompressedCaptureTest, StandardInputCutShortEndsLikeADamagedCapture) {
 }
 
 TEST_P(CompressedCaptureTest, FailedIntegrityCheckIsReportedWithTheDecompressorsReason) {
-    // The last four bytes are the uncompressed length of a gzip member and the checksum of a zstd frame.
+    // The last bytes are the uncompressed length of a gzip member, the checksum of a zstd frame, the footer
+    // of an xz stream and the checksum of a bzip2 stream.
     std::string compressed = fileBytes(tool.path(kCompressed));
     compressed.back() = static_cast<char>(~compressed.back());
     writeFileBytes(tool.path(kCompressed), compressed);
@@ -113,12 +115,11 @@ TEST_P(CompressedCaptureTest, FailedIntegrityCheckIsReportedWithTheDecompressors
     expectResultsOfTheFramesCovered(result);
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, CompressedCaptureTest,
-                         ::testing::Values(Compression{"gzip", &gzipCompressed},
-                                           Compression{"zstd", &zstdCompressed}),
-                         [](const ::testing::TestParamInfo<Compression>& param) {
-                             return std::string(param.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Formats, CompressedCaptureTest,
+    ::testing::Values(Compression{"gzip", &gzipCompressed}, Compression{"zstd", &zstdCompressed},
+                      Compression{"xz", &xzCompressed}, Compression{"bzip2", &bzip2Compressed}),
+    [](const ::testing::TestParamInfo<Compression>& param) { return std::string(param.param.name); });
 
 }  // namespace
 }  // namespace korvo::e2e

@@ -124,18 +124,19 @@ TEST_F(LinkTypeTest, EveryDecodedLinkTypeGivesTheFlowFiguresAndRowsOfEthernet) {
 // Frames of a link type that is not decoded are not lifted to IP, even where their bytes would read as
 // Ethernet carrying IPv4 and TCP; their frame-level figures are reported.
 TEST_F(LinkTypeTest, UndecodedLinkTypeGivesTheFrameLevelFiguresAndAWarning) {
-    constexpr std::uint32_t kIeee80211 = 105;
+    constexpr std::uint32_t kIeee802154 = 195;
     const auto frame = FrameBuilder().ipv4(address(10, 0, 0, 1), address(10, 0, 0, 2)).tcp(1, 2, 3).build();
-    TestCapture(tool.path(kCapture), kIeee80211)
+    TestCapture(tool.path(kCapture), kIeee802154)
         .add({kMarch2008, 0}, frame)
         .addCut({kMarch2008 + 1, 0}, frame, 20)
         .close();
 
     const RunResult result = analyse(true);
 
-    expectSuccess(result,
-                  "Link type IEEE802_11 (105) is not decoded: only the frame-level figures (TotalVolumeInB, "
-                  "TrafficLoadInMbps, CaptureDuration, NumberOfTruncatedPackets) are reported\n");
+    expectSuccess(
+        result,
+        "Link type IEEE802_15_4 (195) is not decoded: only the frame-level figures (TotalVolumeInB, "
+        "TrafficLoadInMbps, CaptureDuration, NumberOfTruncatedPackets) are reported\n");
     EXPECT_EQ(results.summaryValue("TotalVolumeInB"), "108");
     EXPECT_EQ(results.summaryValue("CaptureDuration"), "00:00:01");
     EXPECT_EQ(results.summaryValue("TotalVolumeTCPInB"), "0");

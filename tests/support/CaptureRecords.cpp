@@ -1,5 +1,7 @@
 #include "support/CaptureRecords.h"
 
+#include <bzlib.h>
+#include <lzma.h>
 #include <zlib.h>
 #include <zstd.h>
 
@@ -99,6 +101,33 @@ std::string zstdCompressed(const std::string& bytes) {
     ZSTD_freeCCtx(context);
     if (ZSTD_isError(size) != 0U) {
         throw std::runtime_error(ZSTD_getErrorName(size));
+    }
+    compressed.resize(size);
+    return compressed;
+}
+
+std::string xzCompressed(const std::string& bytes) {
+    std::string compressed(lzma_stream_buffer_bound(bytes.size()), '\0');
+    std::size_t size = 0;
+    // With a CRC64 check, as the xz command writes its streams.
+    const lzma_ret result = lzma_easy_buffer_encode(
+        1, LZMA_CHECK_CRC64, nullptr, reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(),
+        reinterpret_cast<std::uint8_t*>(compressed.data()), &size, compressed.size());
+    if (result != LZMA_OK) {
+        throw std::runtime_error("lzma_easy_buffer_encode failed");
+    }
+    compressed.resize(size);
+    return compressed;
+}
+
+std::string bzip2Compressed(const std::string& bytes) {
+    // libbz2's own bound: 1% more than the input, plus 600 bytes.
+    auto size = static_cast<unsigned>(bytes.size() + bytes.size() / 100 + 600);
+    std::string compressed(size, '\0');
+    const int result = BZ2_bzBuffToBuffCompress(compressed.data(), &size, const_cast<char*>(bytes.data()),
+                                                static_cast<unsigned>(bytes.size()), 1, 0, 0);
+    if (result != BZ_OK) {
+        throw std::runtime_error("BZ2_bzBuffToBuffCompress failed");
     }
     compressed.resize(size);
     return compressed;

@@ -37,8 +37,10 @@ private:
 std::string fileBytes(const std::filesystem::path& path);
 void writeFileBytes(const std::filesystem::path& path, const std::string& bytes);
 
-// The bytes as one gzip member, and as one zstd frame.
+// The bytes as one gzip member, one zstd frame, one xz stream and one bzip2 stream.
 std::string gzipCompressed(const std::string& bytes);
 std::string zstdCompressed(const std::string& bytes);
+std::string xzCompressed(const std::string& bytes);
+std::string bzip2Compressed(const std::string& bytes);
 
 }  // namespace korvo::e2e

@@ -20,6 +20,8 @@ struct LinkType {
     bool bigEndianFamily = false;
     // For NULL and LOOP: the family that names IPv6, which differs between the systems that write them.
     std::uint32_t ipv6Family = 24;
+    // For PPP: the address and control bytes left out and the protocol field compressed to one byte.
+    bool compressedPpp = false;
 };
 
 class LinkFraming {
@@ -34,6 +36,14 @@ public:
     static constexpr std::uint32_t kIPv4 = DLT_IPV4;
     static constexpr std::uint32_t kLinuxCooked2 = DLT_LINUX_SLL2;
     static constexpr std::uint32_t kIPv6 = DLT_IPV6;
+    static constexpr std::uint32_t kPpp = DLT_PPP;
+    static constexpr std::uint32_t kPppSerial = DLT_PPP_SERIAL;
+    static constexpr std::uint32_t kCiscoHdlc = DLT_C_HDLC;
+    static constexpr std::uint32_t kFddi = DLT_FDDI;
+    static constexpr std::uint32_t kIeee80211 = DLT_IEEE802_11;
+    static constexpr std::uint32_t kRadiotap = DLT_IEEE802_11_RADIO;
+    static constexpr std::uint32_t kPpi = DLT_PPI;
+    static constexpr std::uint32_t kNflog = DLT_NFLOG;
 
     // Every link type whose frames are lifted to IPv4; NULL appears twice, once per byte order.
     static std::vector<LinkType> decodedLinkTypes();

@@ -127,12 +127,13 @@ TEST(LinkLayerTest, LoopbackFamilies) {
 }
 
 TEST(LinkLayerTest, OnlyTheListedLinkTypesAreDecoded) {
-    for (const int linkType : {kNull, LinkLayer::kEthernet, 12, 14, kRaw, kLoop, kCooked, kIPv4, kCooked2}) {
+    for (const int linkType : {kNull, LinkLayer::kEthernet, 9, 10, 12, 14, 50, kRaw, 104, 105, kLoop, kCooked,
+                               127, 192, kIPv4, 239, kCooked2}) {
         EXPECT_TRUE(LinkLayer::decodes(linkType, false)) << linkType;
     }
     // The IPv6 link type carries nothing else, so it is decoded only when IPv6 is analysed.
     EXPECT_TRUE(LinkLayer::decodes(DLT_IPV6, true));
-    for (const int linkType : {9, 105, 127, 229}) {
+    for (const int linkType : {147, 195, 201, 229}) {
         EXPECT_FALSE(LinkLayer::decodes(linkType, false)) << linkType;
         EXPECT_EQ(find(linkType, typedFrame(64, 12, 0x0800)).carried,
                   linkType == DLT_IPV6 ? Carried::IPv6 : Carried::Other);
