@@ -51,6 +51,12 @@ void appendUdp(Bytes& bytes, std::uint16_t port, std::uint32_t payloadLength) {
     put16(bytes, 0);
 }
 
+// An 802.11 data frame to the distribution system (frame control, duration, three addresses, sequence
+// control) and its LLC/SNAP header, which the frame's EtherType and payload follow.
+constexpr std::uint8_t kWirelessDataAndSnap[] = {0x08, 0x01, 0,    0,    0x02, 0, 0, 0, 0, 0x02, 0x02, 0, 0, 0,
+                                                 0,    0x01, 0x02, 0,    0,    0, 0, 0, 0, 0,    0xAA, 0xAA,
+                                                 0x03, 0,    0,    0};
+
 // Where the frame's IP packet starts and its EtherType, behind 802.1Q tags; nothing when it carries no IP.
 struct IpPart {
     bool found = false;
@@ -82,7 +88,9 @@ const std::vector<Encapsulator::Kind>& Encapsulator::kinds() {
     static const std::vector<Kind> all = {
         Kind::StackedVlan, Kind::Mpls,  Kind::MplsPseudowire, Kind::Pppoe,   Kind::Backbone,
         Kind::LlcSnap,     Kind::Gre,   Kind::GreEthernet,    Kind::Erspan2, Kind::Erspan3,
-        Kind::IpInIp,      Kind::Vxlan, Kind::Geneve,         Kind::GtpUser};
+        Kind::IpInIp,      Kind::Vxlan, Kind::Geneve,         Kind::GtpUser, Kind::PppoeCompressed,
+        Kind::GreInUdp,    Kind::VxlanGpe, Kind::Ayiya,       Kind::Capwap,  Kind::Gre80211,
+        Kind::FabricPath};
     return all;
 }
 
@@ -116,6 +124,20 @@ std::string Encapsulator::nameOf(Kind kind) {
             return "geneve";
         case Kind::GtpUser:
             return "gtp-u";
+        case Kind::PppoeCompressed:
+            return "pppoe-compressed";
+        case Kind::GreInUdp:
+            return "gre-udp";
+        case Kind::VxlanGpe:
+            return "vxlan-gpe";
+        case Kind::Ayiya:
+            return "ayiya";
+        case Kind::Capwap:
+            return "capwap";
+        case Kind::Gre80211:
+            return "gre-80211";
+        case Kind::FabricPath:
+            return "fabricpath";
     }
     return "";
 }
@@ -171,6 +193,33 @@ Encapsulator::Frame Encapsulator::wrap(Kind kind, const Frame& frame) {
             appendUdp(head, 4789, 8 + wireFrom(0));
             append(head, {0x08, 0, 0, 0, 0, 0x10, 0x20, 0});
             break;
+        case Kind::Capwap:
+        case Kind::Gre80211: {
+            // The frame as 802.11: its EtherType and payload behind an 802.11 header and LLC/SNAP.
+            if (inner.size() < kEthernetLength) {
+                return frame;
+            }
+            constexpr auto kWireless = static_cast<std::uint32_t>(sizeof kWirelessDataAndSnap);
+            const std::uint32_t wireless = kWireless + wireFrom(12);
+            head = ethernet(kTypeIPv4);
+            if (kind == Kind::Capwap) {
+                appendIpv4(head, 17, 16 + wireless);
+                appendUdp(head, 5247, 8 + wireless);
+                // Version 0; 2 words of header; binding 802.11 and the T bit (native frames); no fragment.
+                append(head, {0, 0x10, 0x03, 0, 0, 0, 0, 0});
+            } else {
+                appendIpv4(head, 47, 4 + wireless);
+                append(head, {0, 0, 0x82, 0x00});
+            }
+            head.insert(head.end(), std::begin(kWirelessDataAndSnap), std::end(kWirelessDataAndSnap));
+            keptFrom = 12;
+            break;
+        }
+        case Kind::FabricPath:
+            // Outer addresses, the EtherType, the FTag and TTL; the whole frame follows.
+            head = ethernet(0x8903);
+            append(head, {0x00, 0x3F});
+            break;
         case Kind::Geneve:
             head = ethernet(kTypeIPv4);
             appendIpv4(head, 17, 24 + wireFrom(0));
@@ -213,6 +262,37 @@ Encapsulator::Frame Encapsulator::wrap(Kind kind, const Frame& frame) {
                     head = ethernet(kTypeIPv4);
                     appendIpv4(head, ipv4 ? 4 : 41, packet);
                     break;
+                case Kind::PppoeCompressed:
+                    head = ethernet(0x8864);
+                    append(head, {0x11, 0, 0, 0x01});
+                    put16(head, packet + 1);
+                    head.push_back(ipv4 ? 0x21 : 0x57);
+                    break;
+                case Kind::GreInUdp:
+                    head = ethernet(kTypeIPv4);
+                    appendIpv4(head, 17, 12 + packet);
+                    appendUdp(head, 4754, 4 + packet);
+                    append(head, {0, 0});
+                    put16(head, ip.type);
+                    break;
+                case Kind::VxlanGpe:
+                    head = ethernet(kTypeIPv4);
+                    appendIpv4(head, 17, 16 + packet);
+                    appendUdp(head, 4790, 8 + packet);
+                    // The I and P flags, next protocol IPv4 (1) or IPv6 (2), the network identifier.
+                    append(head, {0x0C, 0, 0, static_cast<std::uint8_t>(ipv4 ? 1 : 2), 0, 0x10, 0x20, 0});
+                    break;
+                case Kind::Ayiya: {
+                    // An identity of 2^4 bytes and a signature of 5 words (SHA-1); forward; IP in IP or IPv6.
+                    constexpr std::uint32_t kAyiya = 8 + 16 + 20;
+                    head = ethernet(kTypeIPv4);
+                    appendIpv4(head, 17, 8 + kAyiya + packet);
+                    appendUdp(head, 5072, kAyiya + packet);
+                    append(head, {0x41, 0x52, 0x11, static_cast<std::uint8_t>(ipv4 ? 4 : 41)});
+                    put32(head, 0x5F5E1000);
+                    head.insert(head.end(), 16 + 20, 0x5A);
+                    break;
+                }
                 case Kind::GtpUser:
                     head = ethernet(kTypeIPv4);
                     appendIpv4(head, 17, 24 + packet);

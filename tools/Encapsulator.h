@@ -27,7 +27,14 @@ public:
         IpInIp,
         Vxlan,
         Geneve,
-        GtpUser
+        GtpUser,
+        PppoeCompressed,
+        GreInUdp,
+        VxlanGpe,
+        Ayiya,
+        Capwap,
+        Gre80211,
+        FabricPath
     };
 
     struct Frame {

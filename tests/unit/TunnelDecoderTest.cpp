@@ -40,13 +40,19 @@ std::uint32_t tunnelStart(Kind kind) {
         case Kind::Mpls:
         case Kind::MplsPseudowire:
         case Kind::Pppoe:
+        case Kind::PppoeCompressed:
         case Kind::Backbone:
+        case Kind::FabricPath:
             return kEthernetLength;
         case Kind::LlcSnap:
             return kEthernetLength + kSnapLength;
         case Kind::Vxlan:
         case Kind::Geneve:
         case Kind::GtpUser:
+        case Kind::GreInUdp:
+        case Kind::VxlanGpe:
+        case Kind::Ayiya:
+        case Kind::Capwap:
             return kEthernetLength + kIpv4Length + kUdpLength;
         default:
             return kEthernetLength + kIpv4Length;
