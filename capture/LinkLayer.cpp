@@ -320,9 +320,15 @@ LinkLayer::Behind LinkLayer::behindOwnHeader(const unsigned char* frame, std::ui
             if (capturedLength >= 1 && (frame[0] == kCiscoUnicast || frame[0] == kCiscoMulticast)) {
                 return ciscoHdlc();
             }
-            // The address and control bytes may be left out (RFC 1661's address-and-control compression).
-            if (capturedLength >= 2 && frame[0] == kPppAddress && frame[1] == kPppControl) {
-                return ppp(2);
+            // The address and control bytes may be left out (RFC 1661's address-and-control compression);
+            // no protocol starts with the address byte.
+            if (capturedLength >= 1 && frame[0] == kPppAddress) {
+                if (capturedLength < 2) {
+                    return kCutShort;
+                }
+                if (frame[1] == kPppControl) {
+                    return ppp(2);
+                }
             }
             return ppp(0);
         case Framing::CiscoHdlc:

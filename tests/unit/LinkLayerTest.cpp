@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "capture/LinkLayer.h"
+#include "support/LinkFraming.h"
+#include "tools/FrameBuilder.h"
 
 namespace korvo::measurement {
 namespace {
@@ -138,6 +140,71 @@ TEST(LinkLayerTest, OnlyTheListedLinkTypesAreDecoded) {
         EXPECT_EQ(find(linkType, typedFrame(64, 12, 0x0800)).carried,
                   linkType == DLT_IPV6 ? Carried::IPv6 : Carried::Other);
     }
+}
+
+// The link types with a header of their own: a TCP segment over IPv4 and IPv6 cut at every byte. Before the
+// header is whole the frame is cut short; from then on the packet is found where the whole frame has it.
+TEST(LinkLayerTest, OwnHeadersCutAtEveryByte) {
+    for (const bool ipv6 : {false, true}) {
+        tools::FrameBuilder builder;
+        if (ipv6) {
+            builder.ipv6(tools::FrameBuilder::ipv6Of(0x0A000001), tools::FrameBuilder::ipv6Of(0x0A000002));
+        } else {
+            builder.ipv4(0x0A000001, 0x0A000002);
+        }
+        const std::vector<std::uint8_t> ethernet = builder.tcp(1000, 80, 1).payload(4).build();
+        for (const e2e::LinkType& linkType : e2e::LinkFraming::ipv6LinkTypes()) {
+            if (!LinkLayer::decodes(static_cast<int>(linkType.number), false) ||
+                linkType.number == DLT_IPV6 || linkType.number == DLT_LINUX_SLL ||
+                linkType.number == DLT_LINUX_SLL2 || linkType.number == DLT_NULL ||
+                linkType.number == DLT_LOOP || linkType.number == static_cast<std::uint32_t>(kRaw) ||
+                linkType.number == DLT_RAW || linkType.number == LinkLayer::kBsdOsRaw) {
+                continue;
+            }
+            SCOPED_TRACE(linkType.name + (ipv6 ? " IPv6" : " IPv4"));
+            const auto reframed = e2e::LinkFraming::reframe(ethernet, linkType);
+            const std::vector<unsigned char> frame(reframed.begin(), reframed.end());
+            const LinkLayer::Found whole = find(static_cast<int>(linkType.number), frame);
+            ASSERT_EQ(whole.carried, ipv6 ? Carried::IPv6 : Carried::IPv4);
+            ASSERT_EQ(frame[whole.ipOffset] >> 4, ipv6 ? 6 : 4);
+            for (std::size_t length = 0; length < frame.size(); ++length) {
+                const LinkLayer::Found found = find(static_cast<int>(linkType.number), cut(frame, length));
+                if (found.carried != Carried::CutShort) {
+                    EXPECT_EQ(found.carried, whole.carried) << length;
+                    EXPECT_EQ(found.ipOffset, whole.ipOffset) << length;
+                }
+                EXPECT_EQ(found.carried == Carried::CutShort, length < whole.ipOffset) << length;
+            }
+        }
+    }
+}
+
+// 802.11: the body of a protected data frame is left out, frames without a body carry nothing, and the
+// fourth address, QoS and HT control fields move the body along.
+TEST(LinkLayerTest, WirelessHeaders) {
+    const std::vector<unsigned char> snapIpv4 = {0xAA, 0xAA, 0x03, 0, 0, 0, 0x08, 0x00, 0x45};
+    const auto frame = [&](unsigned char control, unsigned char flags, std::size_t headerLength) {
+        std::vector<unsigned char> bytes(headerLength, 0);
+        bytes[0] = control;
+        bytes[1] = flags;
+        bytes.insert(bytes.end(), snapIpv4.begin(), snapIpv4.end());
+        return bytes;
+    };
+    constexpr int k80211 = DLT_IEEE802_11;
+    EXPECT_EQ(find(k80211, frame(0x08, 0x01, 24)).ipOffset, 32U);
+    EXPECT_EQ(find(k80211, frame(0x08, 0x03, 30)).ipOffset, 38U);
+    EXPECT_EQ(find(k80211, frame(0x88, 0x02, 26)).ipOffset, 34U);
+    EXPECT_EQ(find(k80211, frame(0x88, 0x82, 30)).ipOffset, 38U);
+    EXPECT_EQ(find(k80211, frame(0x08, 0x41, 24)).carried, Carried::Protected);
+    // Null function, QoS null, a management frame (beacon): no body to read.
+    for (const int control : {0x48, 0xC8, 0x80}) {
+        EXPECT_EQ(find(k80211, frame(static_cast<unsigned char>(control), 0x01, 24)).carried, Carried::Other)
+            << control;
+    }
+    // An aggregate (A-MSDU) body holds several packets behind headers of their own: not lifted.
+    std::vector<unsigned char> aggregate = frame(0x88, 0x02, 26);
+    aggregate[24] = 0x80;
+    EXPECT_EQ(find(k80211, aggregate).carried, Carried::Other);
 }
 
 }  // namespace
