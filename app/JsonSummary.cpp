@@ -156,7 +156,8 @@ std::string JsonSummary::text(const ReportContent& content, std::string_view ver
     frames.field("behindStackedTags", coverage.behindStackedTags);
     frames.field("otherLinkTypes", coverage.otherLinkTypes);
     frames.field("leftOut", coverage.leftOutIpv6 + coverage.leftOutEncapsulated + coverage.tunnelsCutShort +
-                                coverage.malformedIp + coverage.encrypted80211 + coverage.linkHeaderCutShort);
+                                coverage.malformedIp + coverage.encrypted80211 + coverage.linkHeaderCutShort +
+                                coverage.tunnelFragments);
     JsonObject leftOut(frames.key("leftOutByKind"), 4);
     leftOut.field("ipv6", coverage.leftOutIpv6);
     leftOut.field("insideTunnels", coverage.leftOutEncapsulated - coverage.leftOutBehindStackedTags);
@@ -171,7 +172,14 @@ std::string JsonSummary::text(const ReportContent& content, std::string_view ver
     if (coverage.linkHeaderCutShort != 0) {
         leftOut.field("linkHeaderCutShort", coverage.linkHeaderCutShort);
     }
+    if (coverage.tunnelFragments != 0) {
+        leftOut.field("tunnelFragments", coverage.tunnelFragments);
+    }
     leftOut.close();
+    // Datagrams rather than frames, so beside the frames left out.
+    if (coverage.incompleteTunnelPackets != 0) {
+        frames.field("incompleteTunnelPackets", coverage.incompleteTunnelPackets);
+    }
     frames.textOrNull("note", coverage.note);
     frames.close();
 

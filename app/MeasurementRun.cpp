@@ -195,10 +195,23 @@ void MeasurementRun::analyse(const std::vector<std::string>& inputFiles, const s
             flowRows->flush();
             flowsFile->finish();
         }
-        const std::string coverage =
-            RunNotes::coverage(decoding, ipDispatcher.ipv6Frames(), ipDispatcher.tunnelFrames(),
-                               ipDispatcher.damagedTunnelFrames(), ipDispatcher.malformedFrames(),
-                               ipDispatcher.protectedFrames(), ipDispatcher.linkCutShortFrames());
+        ReportContent::Coverage coverage{
+            .ipv4 = ipDispatcher.ipv4Frames(),
+            .ipv6 = ipDispatcher.analysedIpv6Frames(),
+            .insideTunnels = ipDispatcher.tunnelledFrames(),
+            .behindStackedTags = ipDispatcher.taggedFrames(),
+            .otherLinkTypes = ipDispatcher.otherLinkTypeFrames(),
+            .leftOutIpv6 = ipDispatcher.ipv6Frames(),
+            .leftOutEncapsulated = ipDispatcher.tunnelFrames(),
+            .leftOutBehindStackedTags = ipDispatcher.stackedTagFrames(),
+            .tunnelsCutShort = ipDispatcher.damagedTunnelFrames(),
+            .malformedIp = ipDispatcher.malformedFrames(),
+            .encrypted80211 = ipDispatcher.protectedFrames(),
+            .linkHeaderCutShort = ipDispatcher.linkCutShortFrames(),
+            .tunnelFragments = decoding.tunnels ? 0 : ipDispatcher.tunnelFragmentFrames(),
+            .incompleteTunnelPackets = decoding.tunnels ? ipDispatcher.incompleteTunnelPackets() : 0,
+            .note = {}};
+        coverage.note = RunNotes::coverage(decoding, coverage);
         std::vector<ResultFile*> finished;
         if (flowsFile) {
             finished.push_back(&*flowsFile);
@@ -230,19 +243,7 @@ void MeasurementRun::analyse(const std::vector<std::string>& inputFiles, const s
                                outputs.report,
                                flowSettings.threads,
                                flowSettings.memoryLimit};
-            content.coverage = {.ipv4 = ipDispatcher.ipv4Frames(),
-                                .ipv6 = ipDispatcher.analysedIpv6Frames(),
-                                .insideTunnels = ipDispatcher.tunnelledFrames(),
-                                .behindStackedTags = ipDispatcher.taggedFrames(),
-                                .otherLinkTypes = ipDispatcher.otherLinkTypeFrames(),
-                                .leftOutIpv6 = ipDispatcher.ipv6Frames(),
-                                .leftOutEncapsulated = ipDispatcher.tunnelFrames(),
-                                .leftOutBehindStackedTags = ipDispatcher.stackedTagFrames(),
-                                .tunnelsCutShort = ipDispatcher.damagedTunnelFrames(),
-                                .malformedIp = ipDispatcher.malformedFrames(),
-                                .encrypted80211 = ipDispatcher.protectedFrames(),
-                                .linkHeaderCutShort = ipDispatcher.linkCutShortFrames(),
-                                .note = coverage};
+            content.coverage = coverage;
             content.first = captureDuration.getEarliestCaptureTime();
             content.last = captureDuration.getLatestCaptureTime();
             content.duration = captureDuration.getCaptureDuration();
@@ -263,8 +264,8 @@ void MeasurementRun::analyse(const std::vector<std::string>& inputFiles, const s
         }
         writeResults(outputPrefix, finished);
         progress.clear();
-        if (!coverage.empty()) {
-            std::cerr << coverage << std::endl;
+        if (!coverage.note.empty()) {
+            std::cerr << coverage.note << std::endl;
         }
         if (loader.stoppedAtDamage()) {
             framesBeforeDamage = loader.framesTaken();

@@ -15,21 +15,24 @@ std::string RunNotes::undecodedLinkType(int linkType, bool onlyLinkType) {
                   "TrafficLoadInMbps, CaptureDuration, NumberOfTruncatedPackets)");
 }
 
-std::string RunNotes::coverage(const Decoding& decoding, std::uint64_t ipv6Frames, std::uint64_t tunnelFrames,
-                               std::uint64_t damagedTunnelFrames, std::uint64_t malformedFrames,
-                               std::uint64_t protectedFrames, std::uint64_t linkCutShortFrames) {
+std::string RunNotes::coverage(const Decoding& decoding, const ReportContent::Coverage& counts) {
     std::string parts;
     const auto add = [&parts](std::uint64_t frames, const char* kind) {
         if (frames != 0) {
             parts += (parts.empty() ? "" : ", ") + std::to_string(frames) + kind;
         }
     };
-    add(ipv6Frames, " carrying IPv6 (--ipv6 analyses them)");
-    add(tunnelFrames, " inside tunnels or behind stacked VLAN tags (--tunnels decodes them)");
-    add(damagedTunnelFrames, " inside tunnels cut short or too deep");
-    add(malformedFrames, " malformed IP");
-    add(protectedFrames, " encrypted 802.11");
-    add(linkCutShortFrames, " cut short in their link header");
+    add(counts.leftOutIpv6, " carrying IPv6 (--ipv6 analyses them)");
+    add(counts.leftOutEncapsulated, " inside tunnels or behind stacked VLAN tags (--tunnels decodes them)");
+    add(counts.tunnelsCutShort, " inside tunnels cut short or too deep");
+    add(counts.malformedIp, " malformed IP");
+    add(counts.encrypted80211, " encrypted 802.11");
+    add(counts.linkHeaderCutShort, " cut short in their link header");
+    add(counts.tunnelFragments, " fragments of tunnel packets (--tunnels reassembles them)");
+    if (counts.incompleteTunnelPackets != 0) {
+        parts += (parts.empty() ? "" : ", ") + std::to_string(counts.incompleteTunnelPackets) +
+                 " fragmented tunnel packets never put together (not all their fragments came)";
+    }
     if (parts.empty()) {
         return {};
     }

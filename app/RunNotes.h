@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "app/ReportContent.h"
 #include "capture/Decoding.h"
 
 namespace korvo::measurement {
@@ -15,10 +16,8 @@ public:
     // `onlyLinkType` when the captures have no other.
     [[nodiscard]] static std::string undecodedLinkType(int linkType, bool onlyLinkType);
     // Empty when no frame was left out; a kind of frame none of which was left out is not named.
-    [[nodiscard]] static std::string coverage(const Decoding& decoding, std::uint64_t ipv6Frames,
-                                              std::uint64_t tunnelFrames, std::uint64_t damagedTunnelFrames,
-                                              std::uint64_t malformedFrames, std::uint64_t protectedFrames,
-                                              std::uint64_t linkCutShortFrames);
+    [[nodiscard]] static std::string coverage(const Decoding& decoding,
+                                              const ReportContent::Coverage& counts);
     [[nodiscard]] static std::string stoppedAtDamage(std::uint64_t framesTaken);
 };
 

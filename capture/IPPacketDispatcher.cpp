@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "capture/Ipv6HeaderChain.h"
+#include "report/TimeText.h"
 
 namespace korvo::measurement {
 
@@ -53,6 +54,7 @@ void IPPacketDispatcher::handlePacket(const EthernetPacket& packet) {
     const IPPacket ipPacket = packet.lift<ip>(found.ipOffset);
     if (ipPacket.header->isFragment()) {
         fragmentSource.signal(ipPacket);
+        takeFragment(ipPacket);
         return;
     }
     if (tunnels_) {
@@ -103,6 +105,7 @@ void IPPacketDispatcher::handleIpv6(const EthernetPacket& packet, std::uint32_t 
     if (ipv6Packet.fragment) {
         ++analysedIpv6Frames_;
         fragmentSource.ipv6Signal(ipv6Packet);
+        takeFragment(ipv6Packet);
         return;
     }
     ++analysedIpv6Frames_;
@@ -137,6 +140,7 @@ void IPPacketDispatcher::followTunnels(const EthernetPacket& packet) {
             if (outer.header->isFragment()) {
                 countAnalysed(path, false);
                 fragmentSource.signal(outer);
+                takeFragment(outer);
                 return;
             }
             outermost_.signal(outer);
@@ -153,6 +157,7 @@ void IPPacketDispatcher::followTunnels(const EthernetPacket& packet) {
                 if (outer.fragment) {
                     countAnalysed(path, true);
                     fragmentSource.ipv6Signal(outer);
+                    takeFragment(outer);
                     return;
                 }
                 outermost_.ipv6Signal(outer);
@@ -167,10 +172,17 @@ void IPPacketDispatcher::followTunnels(const EthernetPacket& packet) {
             otherLinkTypeFrames_ += linkDecoded_ ? 0U : 1U;
             return;
     }
+    signalInnermost(packet, path, true);
+}
+
+void IPPacketDispatcher::signalInnermost(const EthernetPacket& packet, const TunnelDecoder::Path& path,
+                                         bool countFrame) {
     switch (path.innermost.version) {
         case TunnelDecoder::Version::IPv4: {
             const IPPacket inner = packet.lift<ip>(path.innermost.offset);
-            countAnalysed(path, false);
+            if (countFrame) {
+                countAnalysed(path, false);
+            }
             if (!inner.header->isFragment()) {
                 signal(inner);
             }
@@ -178,16 +190,84 @@ void IPPacketDispatcher::followTunnels(const EthernetPacket& packet) {
         }
         case TunnelDecoder::Version::IPv6:
             if (!ipv6_) {
-                ++ipv6Frames_;
+                ipv6Frames_ += countFrame ? 1U : 0U;
                 break;
             }
-            countAnalysed(path, true);
+            if (countFrame) {
+                countAnalysed(path, true);
+            }
             if (const IPv6Packet inner = liftIpv6(packet, path.innermost.offset); !inner.fragment) {
                 ipv6Signal(inner);
             }
             break;
         case TunnelDecoder::Version::None:
             break;
+    }
+}
+
+void IPPacketDispatcher::takeFragment(const IPPacket& fragment) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(fragment.header);
+    if (!tunnels_) {
+        // Only the first fragment shows what the datagram carries.
+        const std::uint32_t headerLength = fragment.header->headerLength();
+        const bool first = (fragment.header->flagsAndFragmentOffsetHost() & ip::kFragmentOffsetMask) == 0;
+        if (first && headerLength >= ip::kFixedLength && headerLength <= fragment.capturedLength &&
+            TunnelDecoder::opensTunnel(fragment.header->protocol, bytes + headerLength,
+                                       fragment.capturedLength - headerLength)) {
+            ++tunnelFragmentFrames_;
+        }
+        return;
+    }
+    const std::optional<FragmentReassembly::Whole> whole =
+        reassembly_.addIpv4(bytes, fragment.capturedLength, packetLength(fragment), fragment.length,
+                            TimeText::microsSince1970(fragment.captureTime));
+    if (whole) {
+        followReassembled(*whole, fragment.packetNumber, fragment.captureTime, fragment.linkType, false);
+    }
+}
+
+void IPPacketDispatcher::takeFragment(const IPv6Packet& fragment) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(fragment.header);
+    // The walk stopped at the fragment header, whose 8 bytes it found captured.
+    const std::uint32_t fragmentHeader = fragment.transportOffset;
+    if (!tunnels_) {
+        const bool first = (bytes[fragmentHeader + 2] << 8 | bytes[fragmentHeader + 3]) < 8;
+        const std::uint32_t payload = fragmentHeader + 8;
+        if (first && payload <= fragment.capturedLength &&
+            TunnelDecoder::opensTunnel(bytes[fragmentHeader], bytes + payload,
+                                       fragment.capturedLength - payload)) {
+            ++tunnelFragmentFrames_;
+        }
+        return;
+    }
+    const std::optional<FragmentReassembly::Whole> whole =
+        reassembly_.addIpv6(bytes, fragment.capturedLength, fragment.datagramLength, fragmentHeader,
+                            fragment.length, TimeText::microsSince1970(fragment.captureTime));
+    if (whole) {
+        followReassembled(*whole, fragment.packetNumber, fragment.captureTime, fragment.linkType, true);
+    }
+}
+
+void IPPacketDispatcher::followReassembled(const FragmentReassembly::Whole& whole, std::uint64_t packetNumber,
+                                           boost::posix_time::ptime captureTime, int linkType, bool ipv6) {
+    // The whole packet stands for the frames its fragments came in: their wire bytes, and the number and
+    // time of the frame that completed it. It is no packet on the wire, so the figures of the outermost
+    // packet do not see it.
+    const auto size = static_cast<std::uint32_t>(whole.packet.size());
+    const EthernetPacket packet{
+        reinterpret_cast<const net::ether_header*>(whole.packet.data()),
+        static_cast<std::uint32_t>(std::min<std::uint64_t>(whole.wireBytes, UINT32_MAX)),
+        size,
+        packetNumber,
+        captureTime,
+        0,
+        linkType};
+    const LinkLayer::Start start{true, static_cast<std::uint16_t>(ipv6 ? 0x86DD : 0x0800), 0};
+    const TunnelDecoder::Path path = TunnelDecoder::follow(whole.packet.data(), size, start);
+    damagedTunnelFrames_ += path.damaged ? 1U : 0U;
+    malformedFrames_ += path.malformed ? 1U : 0U;
+    if (!(path.innermost == path.outermost)) {
+        signalInnermost(packet, path, false);
     }
 }
 

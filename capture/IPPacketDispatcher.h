@@ -14,6 +14,7 @@
 
 #include <cstdint>
 
+#include "capture/FragmentReassembly.h"
 #include "capture/LinkLayer.h"
 #include "capture/PacketSignals.h"
 #include "capture/TunnelDecoder.h"
@@ -59,6 +60,10 @@ public:
     // (of the link types with a header of their own before the packet: PPP, HDLC, FDDI, 802.11, NFLOG).
     [[nodiscard]] std::uint64_t protectedFrames() const { return protectedFrames_; }
     [[nodiscard]] std::uint64_t linkCutShortFrames() const { return linkCutShortFrames_; }
+    // Without tunnels decoded: first fragments of tunnel packets. With them: tunnel packets whose fragments
+    // could not be put together (not all came, in time, or within the bounds).
+    [[nodiscard]] std::uint64_t tunnelFragmentFrames() const { return tunnelFragmentFrames_; }
+    [[nodiscard]] std::uint64_t incompleteTunnelPackets() const { return reassembly_.incomplete(); }
     // Frames whose packet is analysed (the innermost where tunnels are decoded, fragments too), by its
     // version; those of them reached through a tunnel, and those reached through stacked VLAN tags alone;
     // and frames of link types that are not decoded.
@@ -75,6 +80,14 @@ private:
     void handleIpv6(const EthernetPacket& packet, std::uint32_t ipOffset);
     void followTunnels(const EthernetPacket& packet);
     void countAnalysed(const TunnelDecoder::Path& path, bool ipv6);
+    // Hands on the innermost packet the path reached; `countFrame` where it is the frame's own.
+    void signalInnermost(const EthernetPacket& packet, const TunnelDecoder::Path& path, bool countFrame);
+    // A fragment on the wire: put together where it belongs to a tunnel packet and tunnels are decoded,
+    // else counted where it is the first fragment of one.
+    void takeFragment(const IPPacket& fragment);
+    void takeFragment(const IPv6Packet& fragment);
+    void followReassembled(const FragmentReassembly::Whole& whole, std::uint64_t packetNumber,
+                           boost::posix_time::ptime captureTime, int linkType, bool ipv6);
 
     // The link layer of the frames of `linkType_`, the link type of the last frame.
     int linkType_ = LinkLayer::kEthernet;
@@ -89,6 +102,8 @@ private:
     std::uint64_t malformedFrames_ = 0;
     std::uint64_t protectedFrames_ = 0;
     std::uint64_t linkCutShortFrames_ = 0;
+    std::uint64_t tunnelFragmentFrames_ = 0;
+    FragmentReassembly reassembly_;
     std::uint64_t ipv4Frames_ = 0;
     std::uint64_t analysedIpv6Frames_ = 0;
     std::uint64_t tunnelledFrames_ = 0;

@@ -75,6 +75,7 @@ Ipv6HeaderChain::Walk Ipv6HeaderChain::walk(const unsigned char* packet, std::ui
             const auto field = static_cast<std::uint16_t>(at[2] << 8 | at[3]);
             if ((field & (kFragmentOffsetMask | kMoreFragments)) != 0) {
                 walk.fragment = true;
+                walk.transportOffset = offset;
                 return walk;
             }
         } else if (header == kHopByHop && walked == 0) {

@@ -17,7 +17,8 @@ public:
         // is.
         bool reached = false;
         std::uint8_t transportProtocol = 0;
-        // Where the transport header starts, from the IPv6 header's first byte.
+        // Where the transport header starts, from the IPv6 header's first byte; for a fragment, where its
+        // fragment header starts.
         std::uint32_t transportOffset = 0;
         // A fragment header makes the packet a piece of a larger datagram (an atomic fragment, offset 0 with
         // more-fragments clear, does not); the walk stops there.

@@ -20,7 +20,8 @@ struct IPv6Packet : PacketHeaderWrapper<const net::ip6*> {
     // The protocol after the extension headers; meaningful only where `reached`.
     std::uint8_t transportProtocol;
     bool reached;
-    // Where the transport header starts, from the IPv6 header's first byte.
+    // Where the transport header starts, from the IPv6 header's first byte; for a fragment, where its
+    // fragment header starts.
     std::uint32_t transportOffset;
     // The packet's length, the fixed header included: 40 plus the payload length or, for a jumbogram, its
     // jumbo payload length; where both are 0 (a packet handed to the capture before segmentation offload

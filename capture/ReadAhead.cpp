@@ -44,11 +44,19 @@ std::uint32_t ReadAhead::bytesToCopy(const EthernetPacket& frame) {
     const LinkLayer::Found found = linkLayer_.find(bytes, frame.capturedLength);
     std::uint32_t ipOffset = found.ipOffset;
     if (decoding_.tunnels) {
+        // A fragment may be part of a tunnel packet, which is put together from the whole of its fragments.
+        const auto fragmentAt = [&](std::uint32_t offset) {
+            return reinterpret_cast<const net::ip*>(bytes + offset)->isFragment();
+        };
         if (TunnelDecoder::endsAtFirstPacket(bytes, frame.capturedLength, found)) {
-            return std::min(frame.capturedLength, ipOffset + kCopiedBytes);
+            return fragmentAt(ipOffset) ? frame.capturedLength
+                                        : std::min(frame.capturedLength, ipOffset + kCopiedBytes);
         }
         const TunnelDecoder::Path path =
             TunnelDecoder::follow(bytes, frame.capturedLength, linkLayer_.start(bytes, frame.capturedLength));
+        if (path.innermost.version == TunnelDecoder::Version::IPv4 && fragmentAt(path.innermost.offset)) {
+            return frame.capturedLength;
+        }
         if (path.innermost.version != TunnelDecoder::Version::IPv6) {
             return std::min(frame.capturedLength, path.innermost.offset + kCopiedBytes);
         }

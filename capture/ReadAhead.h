@@ -9,7 +9,8 @@
 // their results do not change, and copying whole full-size frames would cost more than it saves. Where IPv6
 // is analysed, an IPv6 frame's extension headers may reach further: it is copied up to the end of its fixed
 // TCP header, or whole when its headers lead to no TCP. Where tunnels are decoded, a frame is copied up to
-// kCopiedBytes behind its innermost IP header (an IPv6 one as above).
+// kCopiedBytes behind its innermost IP header (an IPv6 one as above), and a fragment whole, since it may be
+// part of a tunnel packet that is put together again.
 
 #include <condition_variable>
 #include <cstddef>

@@ -1,5 +1,6 @@
 #include "fuzz/SeedCaptures.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <fstream>
 #include <iterator>
@@ -11,6 +12,7 @@
 #include "support/LinkFraming.h"
 #include "support/PcapngImage.h"
 #include "tools/Encapsulator.h"
+#include "tools/IpFragmenter.h"
 
 namespace korvo::fuzz {
 
@@ -136,6 +138,24 @@ void SeedCaptures::write(const std::filesystem::path& folder) {
         record.wireLength = frame.wireLength;
     }
     SampleTraffic::writePcap(folder / "tunnels.pcap", tunnelled);
+
+    // Every GTP-U frame of the sample, its outer packet cut into fragments, every other datagram reversed.
+    std::vector<SampleRecord> fragmented;
+    std::uint32_t identification = 0;
+    for (const SampleRecord& record : sample) {
+        const tools::Encapsulator::Frame frame = tools::Encapsulator::wrap(
+            tools::Encapsulator::Kind::GtpUser, {record.captured, record.wireLength});
+        std::vector<std::vector<std::uint8_t>> pieces =
+            tools::IpFragmenter::fragment(frame.captured, 256, ++identification);
+        if (identification % 2 == 0) {
+            std::reverse(pieces.begin(), pieces.end());
+        }
+        for (const std::vector<std::uint8_t>& piece : pieces) {
+            fragmented.push_back(SampleRecord{record.seconds, record.microseconds, piece,
+                                              static_cast<std::uint32_t>(piece.size())});
+        }
+    }
+    SampleTraffic::writePcap(folder / "fragmented-tunnels.pcap", fragmented);
 
     // Interfaces of two link types and snap lengths in one pcapng.
     const e2e::LinkType cooked{e2e::LinkFraming::kLinuxCooked, "cooked"};

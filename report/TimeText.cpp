@@ -186,4 +186,8 @@ std::string TimeText::duration(boost::posix_time::time_duration span) {
     return result;
 }
 
+std::int64_t TimeText::microsSince1970(boost::posix_time::ptime time) {
+    return (time - kEpoch).total_microseconds();
+}
+
 }  // namespace korvo::measurement

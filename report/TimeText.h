@@ -26,6 +26,9 @@ public:
     // Writes a non-negative number of microseconds as milliseconds with three decimals, "2.578", likewise.
     static char* writeMillis(char* out, std::int64_t micros);
 
+    // A real time as microseconds since 1970, the number the figures keep times as.
+    [[nodiscard]] static std::int64_t microsSince1970(boost::posix_time::ptime time);
+
     // The longest text any of these writes.
     static constexpr std::size_t kMostTextLength = 40;
 };

@@ -53,9 +53,9 @@ void appendUdp(Bytes& bytes, std::uint16_t port, std::uint32_t payloadLength) {
 
 // An 802.11 data frame to the distribution system (frame control, duration, three addresses, sequence
 // control) and its LLC/SNAP header, which the frame's EtherType and payload follow.
-constexpr std::uint8_t kWirelessDataAndSnap[] = {0x08, 0x01, 0,    0,    0x02, 0, 0, 0, 0, 0x02, 0x02, 0, 0, 0,
-                                                 0,    0x01, 0x02, 0,    0,    0, 0, 0, 0, 0,    0xAA, 0xAA,
-                                                 0x03, 0,    0,    0};
+constexpr std::uint8_t kWirelessDataAndSnap[] = {0x08, 0x01, 0, 0, 0x02, 0,    0,    0, 0, 0x02,
+                                                 0x02, 0,    0, 0, 0,    0x01, 0x02, 0, 0, 0,
+                                                 0,    0,    0, 0, 0xAA, 0xAA, 0x03, 0, 0, 0};
 
 // Where the frame's IP packet starts and its EtherType, behind 802.1Q tags; nothing when it carries no IP.
 struct IpPart {
@@ -86,10 +86,10 @@ IpPart ipPart(const Bytes& frame) {
 
 const std::vector<Encapsulator::Kind>& Encapsulator::kinds() {
     static const std::vector<Kind> all = {
-        Kind::StackedVlan, Kind::Mpls,  Kind::MplsPseudowire, Kind::Pppoe,   Kind::Backbone,
-        Kind::LlcSnap,     Kind::Gre,   Kind::GreEthernet,    Kind::Erspan2, Kind::Erspan3,
-        Kind::IpInIp,      Kind::Vxlan, Kind::Geneve,         Kind::GtpUser, Kind::PppoeCompressed,
-        Kind::GreInUdp,    Kind::VxlanGpe, Kind::Ayiya,       Kind::Capwap,  Kind::Gre80211,
+        Kind::StackedVlan, Kind::Mpls,     Kind::MplsPseudowire, Kind::Pppoe,   Kind::Backbone,
+        Kind::LlcSnap,     Kind::Gre,      Kind::GreEthernet,    Kind::Erspan2, Kind::Erspan3,
+        Kind::IpInIp,      Kind::Vxlan,    Kind::Geneve,         Kind::GtpUser, Kind::PppoeCompressed,
+        Kind::GreInUdp,    Kind::VxlanGpe, Kind::Ayiya,          Kind::Capwap,  Kind::Gre80211,
         Kind::FabricPath};
     return all;
 }
