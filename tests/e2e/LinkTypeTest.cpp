@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "e2e/ToolTest.h"
+#include "support/CaptureRecords.h"
 #include "support/LinkFraming.h"
 
 namespace korvo::e2e {
@@ -156,6 +157,32 @@ TEST_F(LinkTypeTest, IPv6LinkTypeIsWarnedAboutAndNoted) {
                   "TrafficLoadInMbps, CaptureDuration, NumberOfTruncatedPackets) are reported\n"
                   "Only IPv4 is analysed; frames left out: 1 carrying IPv6 (--ipv6 analyses them)\n");
     EXPECT_EQ(results.summaryValue("TotalVolumeInB"), "40");
+}
+
+// Under radiotap: a protected data frame and a frame cut inside the radio header are left out and counted,
+// in the note and the JSON; the plain one is analysed.
+TEST_F(LinkTypeTest, EncryptedAndCutShortWirelessFramesAreNoted) {
+    const LinkType radiotap{LinkFraming::kRadiotap, "Radiotap"};
+    const std::vector<std::uint8_t> frame = LinkFraming::reframe(
+        FrameBuilder().ipv4(address(10, 0, 0, 1), address(10, 0, 0, 2)).tcp(1, 2, 3).build(), radiotap);
+    std::vector<std::uint8_t> protectedFrame = frame;
+    // The 802.11 frame control's flags follow the 17 bytes of the radio header and its first byte.
+    protectedFrame[17 + 1] |= 0x40;
+    TestCapture(tool.path(kCapture), radiotap.number)
+        .add({kMarch2008, 0}, frame)
+        .add({kMarch2008, 1}, protectedFrame)
+        .addCut({kMarch2008, 2}, frame, 12)
+        .close();
+
+    const RunResult result = tool.run({"--json", "-i", kCapture, "-o", kPrefix});
+
+    expectSuccess(result,
+                  "Only IPv4 is analysed; frames left out: 1 encrypted 802.11, 1 cut short in their link "
+                  "header\n");
+    EXPECT_EQ(results.summaryValue("NumberTCPFlows"), "1");
+    const std::string json = fileBytes(tool.path("out.Summary.json"));
+    EXPECT_NE(json.find("\"encrypted80211\": 1"), std::string::npos) << json;
+    EXPECT_NE(json.find("\"linkHeaderCutShort\": 1"), std::string::npos) << json;
 }
 
 // Behind one 802.1Q tag only IPv4 is lifted: a tagged ARP frame is dropped unnoted, a tagged IPv6 frame is

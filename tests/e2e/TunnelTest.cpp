@@ -174,6 +174,12 @@ TEST_F(TunnelTest, ThreadsAndTemporaryFilesChangeNothing) {
 //  14: an outer fragment of a GRE packet: counted as a fragment, not followed.
 //  15: IPv6 in IPv4 carrying the client's last segment, IPv6 not analysed: counted as IPv6.
 //  16: the FIN inside GTP-U, behind a QinQ pair and PBB.
+// Then a second connection, 10.0.0.1:2000 <-> 10.0.0.2:80:
+//  17: the SYN inside VXLAN-GPE inside ERSPAN II inside GRE.
+//  18: the SYN-ACK inside PPPoE whose PPP protocol field is compressed to one byte.
+//  19: 100 bytes inside CAPWAP, as a protected 802.11 frame: not followed, no TCP.
+//  20: 100 bytes inside FabricPath cut short in its FTag: cut short.
+//  21: 100 bytes inside AYIYA inside GRE in UDP.
 void writeBaselineCapture(TestCapture& capture) {
     const std::uint32_t t = kMarch2008;
     const std::uint32_t client = address(10, 0, 0, 1);
@@ -237,6 +243,25 @@ void writeBaselineCapture(TestCapture& capture) {
     add(15, wrap({v6Frame, static_cast<std::uint32_t>(v6Frame.size())}, {Kind::IpInIp}));
     add(16, wrap(segment(true, 5211, FrameBuilder::kTcpFin | FrameBuilder::kTcpAck, 0),
                  {Kind::GtpUser, Kind::StackedVlan, Kind::Backbone}));
+
+    const auto second = [&](bool fromClient, std::uint32_t sequence, std::uint8_t flags, std::size_t bytes) {
+        const std::vector<std::uint8_t> frame =
+            FrameBuilder()
+                .ipv4(fromClient ? client : server, fromClient ? server : client)
+                .tcp(fromClient ? 2000 : 80, fromClient ? 80 : 2000, sequence, flags,
+                     fromClient ? 7001 : 3001)
+                .payload(bytes)
+                .build();
+        return Encapsulator::Frame{frame, static_cast<std::uint32_t>(frame.size())};
+    };
+    add(17, wrap(second(true, 3000, FrameBuilder::kTcpSyn, 0), {Kind::VxlanGpe, Kind::Erspan2}));
+    add(18,
+        wrap(second(false, 7000, FrameBuilder::kTcpSyn | FrameBuilder::kTcpAck, 0), {Kind::PppoeCompressed}));
+    // The CAPWAP header, then the 802.11 frame control's flags: protected.
+    add(19, patched(wrap(second(true, 3001, FrameBuilder::kTcpAck, 100), {Kind::Capwap}), 14 + 20 + 8 + 8 + 1,
+                    0x41));
+    add(20, cut(wrap(second(true, 3001, FrameBuilder::kTcpAck, 100), {Kind::FabricPath}), 15));
+    add(21, wrap(second(true, 3001, FrameBuilder::kTcpAck, 100), {Kind::Ayiya, Kind::GreInUdp}));
 }
 
 TEST_F(TunnelTest, MatchesTheBaseline) {
@@ -247,7 +272,7 @@ TEST_F(TunnelTest, MatchesTheBaseline) {
     const RunResult result =
         tool.run({"--tunnels", "--json", "-e", "--flow-table", "-i", kCapture, "-o", kPrefix});
     expectSuccess(result,
-                  "Only IPv4 is analysed; frames left out: 1 carrying IPv6 (--ipv6 analyses them), 6 inside "
+                  "Only IPv4 is analysed; frames left out: 1 carrying IPv6 (--ipv6 analyses them), 7 inside "
                   "tunnels cut short or too deep\n");
     std::string all = allResults(results);
     all += "== Summary.json coverage\n" + jsonSection(tool.path("out.Summary.json"), "coverage");
@@ -255,7 +280,7 @@ TEST_F(TunnelTest, MatchesTheBaseline) {
     // Without the option the tunnels are recognised by their first encapsulation and noted.
     EXPECT_EQ(
         tool.run({"--json", "-e", "-i", kCapture, "-o", kPrefix}).standardError,
-        "Only IPv4 is analysed; frames left out: 13 inside tunnels or behind stacked VLAN tags (--tunnels "
+        "Only IPv4 is analysed; frames left out: 18 inside tunnels or behind stacked VLAN tags (--tunnels "
         "decodes them)\n");
     EXPECT_EQ(results.summaryValue("NumberTCPFlows"), "0");
     all += "== Summary.json coverage without --tunnels\n" +
