@@ -7,8 +7,11 @@
 #include "capture/TunnelDecoder.h"
 #include "net/IpHeader.h"
 #include "net/Ipv6Header.h"
+#include "net/WireOrder.h"
 
 namespace korvo::measurement {
+
+using net::bigEndian16;
 
 namespace {
 
@@ -18,10 +21,6 @@ constexpr std::uint16_t kIpv4MoreFragments = 0x2000;
 constexpr std::uint16_t kIpv6OffsetMask = 0xFFF8;
 constexpr std::uint16_t kIpv6MoreFragments = 0x0001;
 constexpr std::uint32_t kIpv6FragmentHeaderLength = 8;
-
-std::uint16_t bigEndian16(const unsigned char* bytes) {
-    return static_cast<std::uint16_t>(bytes[0] << 8 | bytes[1]);
-}
 
 void putBigEndian16(unsigned char* bytes, std::uint32_t value) {
     bytes[0] = static_cast<unsigned char>(value >> 8);

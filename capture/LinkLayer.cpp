@@ -3,13 +3,19 @@
 #include <pcap/dlt.h>
 #include <pcap/sll.h>
 
-#include "capture/WirelessFrame.h"
-
 #include <algorithm>
 #include <cstddef>
 #include <iterator>
 
+#include "capture/WirelessFrame.h"
+#include "net/WireOrder.h"
+
 namespace korvo::measurement {
+
+using net::bigEndian16;
+using net::bigEndian32;
+using net::littleEndian16;
+using net::littleEndian32;
 
 namespace {
 
@@ -40,24 +46,6 @@ constexpr std::uint32_t kCookedTypeOffset = offsetof(sll_header, sll_protocol);
 constexpr std::uint32_t kCookedLength = SLL_HDR_LEN;
 constexpr std::uint32_t kCooked2TypeOffset = offsetof(sll2_header, sll2_protocol);
 constexpr std::uint32_t kCooked2Length = SLL2_HDR_LEN;
-
-std::uint16_t bigEndian16(const unsigned char* bytes) {
-    return static_cast<std::uint16_t>(bytes[0] << 8 | bytes[1]);
-}
-
-std::uint32_t bigEndian32(const unsigned char* bytes) {
-    return std::uint32_t{bytes[0]} << 24 | std::uint32_t{bytes[1]} << 16 | std::uint32_t{bytes[2]} << 8 |
-           bytes[3];
-}
-
-std::uint16_t littleEndian16(const unsigned char* bytes) {
-    return static_cast<std::uint16_t>(bytes[0] | bytes[1] << 8);
-}
-
-std::uint32_t littleEndian32(const unsigned char* bytes) {
-    return std::uint32_t{bytes[3]} << 24 | std::uint32_t{bytes[2]} << 16 | std::uint32_t{bytes[1]} << 8 |
-           bytes[0];
-}
 
 // PPP protocol numbers (RFC 1661, 3032), and the EtherTypes of the same protocols.
 constexpr std::uint16_t kPppIPv4 = 0x0021;

@@ -4,8 +4,11 @@
 #include "capture/WirelessFrame.h"
 #include "net/IpHeader.h"
 #include "net/Ipv6Header.h"
+#include "net/WireOrder.h"
 
 namespace korvo::measurement {
+
+using net::bigEndian16;
 
 namespace {
 
@@ -79,10 +82,6 @@ constexpr std::uint8_t kGtpVersion1UserPlane = 0x30;
 constexpr std::uint8_t kGtpOptionalFields = 0x07;
 constexpr std::uint8_t kGtpExtension = 0x04;
 constexpr std::uint8_t kGtpUserData = 0xFF;
-
-std::uint16_t bigEndian16(const unsigned char* bytes) {
-    return static_cast<std::uint16_t>(bytes[0] << 8 | bytes[1]);
-}
 
 // How one header hands on: to the header of `type` at `offset`, or nowhere.
 struct Hop {

@@ -2,7 +2,12 @@
 
 #include <pcap/dlt.h>
 
+#include "net/WireOrder.h"
+
 namespace korvo::measurement {
+
+using net::littleEndian16;
+using net::littleEndian32;
 
 namespace {
 
@@ -33,15 +38,6 @@ constexpr std::uint32_t kPpiFixedLength = 8;
 
 constexpr WirelessFrame::Found kNoPayload{WirelessFrame::Outcome::NoPayload};
 constexpr WirelessFrame::Found kCutShort{WirelessFrame::Outcome::CutShort};
-
-std::uint16_t littleEndian16(const unsigned char* bytes) {
-    return static_cast<std::uint16_t>(bytes[0] | bytes[1] << 8);
-}
-
-std::uint32_t littleEndian32(const unsigned char* bytes) {
-    return std::uint32_t{bytes[0]} | std::uint32_t{bytes[1]} << 8 | std::uint32_t{bytes[2]} << 16 |
-           std::uint32_t{bytes[3]} << 24;
-}
 
 bool holds(std::uint32_t capturedLength, std::uint32_t at, std::uint32_t length) {
     return at <= capturedLength && capturedLength - at >= length;

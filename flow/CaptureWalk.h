@@ -16,6 +16,18 @@ public:
     CaptureWalk(std::span<const SegmentRecord> first, std::span<const SegmentRecord> second)
         : sides_{first, second} {}
 
+    // Calls `visit(side, place, segment)` for every segment of both directions, in capture order.
+    template <typename Visit>
+    static void forEach(std::span<const SegmentRecord> first, std::span<const SegmentRecord> second,
+                        Visit visit) {
+        CaptureWalk walk(first, second);
+        std::size_t side = 0;
+        std::size_t place = 0;
+        while (walk.next(side, place)) {
+            visit(side, place, walk.sides_[side][place]);
+        }
+    }
+
     // The direction (0 or 1) and place of the next segment; false when both are done.
     bool next(std::size_t& side, std::size_t& place) {
         const bool firstLeft = places_[0] < sides_[0].size();

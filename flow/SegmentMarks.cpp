@@ -30,35 +30,30 @@ void SegmentMarks::clear() {
 
 void SegmentMarks::findConnections(std::span<const SegmentRecord> forward,
                                    std::span<const SegmentRecord> reverse) {
-    const std::array<std::span<const SegmentRecord>, 2> sides{forward, reverse};
     std::array<std::optional<std::uint32_t>, 2> initialSequence;
     // Set when the other direction began a new connection: this direction's next SYN answers it.
     std::array<bool, 2> answerNextSyn{};
-    CaptureWalk walk(forward, reverse);
-    std::size_t side = 0;
-    std::size_t place = 0;
-    while (walk.next(side, place)) {
-        const SegmentRecord& segment = sides[side][place];
-        if (!segment.has(SegmentRecord::kSyn)) {
-            continue;
-        }
-        // A first SYN after other segments of its direction ends a connection captured in mid-stream.
-        const bool newSequence =
-            initialSequence[side] ? *initialSequence[side] != segment.sequenceNumber : place != 0;
-        if ((newSequence || answerNextSyn[side]) && place != 0) {
-            connectionStarts_[side].push_back(static_cast<std::uint32_t>(place));
-        }
-        initialSequence[side] = segment.sequenceNumber;
-        answerNextSyn[side] = false;
-        answerNextSyn[1 - side] = answerNextSyn[1 - side] || newSequence;
-    }
+    CaptureWalk::forEach(
+        forward, reverse, [&](std::size_t side, std::size_t place, const SegmentRecord& segment) {
+            if (!segment.has(SegmentRecord::kSyn)) {
+                return;
+            }
+            // A first SYN after other segments of its direction ends a connection captured in mid-stream.
+            const bool newSequence =
+                initialSequence[side] ? *initialSequence[side] != segment.sequenceNumber : place != 0;
+            if ((newSequence || answerNextSyn[side]) && place != 0) {
+                connectionStarts_[side].push_back(static_cast<std::uint32_t>(place));
+            }
+            initialSequence[side] = segment.sequenceNumber;
+            answerNextSyn[side] = false;
+            answerNextSyn[1 - side] = answerNextSyn[1 - side] || newSequence;
+        });
 }
 
 void SegmentMarks::findKeepAlivesAndProbes(std::span<const SegmentRecord> forward,
                                            std::span<const std::int64_t> forwardPositions,
                                            std::span<const SegmentRecord> reverse,
                                            std::span<const std::int64_t> reversePositions) {
-    const std::array<std::span<const SegmentRecord>, 2> sides{forward, reverse};
     const std::array<std::span<const std::int64_t>, 2> positions{forwardPositions, reversePositions};
     std::array<MarkedPlaces, 2> starts{MarkedPlaces(connectionStarts_[0]),
                                        MarkedPlaces(connectionStarts_[1])};
@@ -66,24 +61,21 @@ void SegmentMarks::findKeepAlivesAndProbes(std::span<const SegmentRecord> forwar
     std::array<bool, 2> reached{};
     std::array<std::int64_t, 2> furthest{};
     std::array<bool, 2> windowClosed{};
-    CaptureWalk walk(forward, reverse);
-    std::size_t side = 0;
-    std::size_t place = 0;
-    while (walk.next(side, place)) {
-        const SegmentRecord& segment = sides[side][place];
-        windowClosed[side] = segment.has(SegmentRecord::kZeroWindow);
-        if (starts[side].holds(place)) {
-            reached[side] = false;
-        }
-        const std::int64_t start = positions[side][place];
-        const std::int64_t end = start + segment.segmentLength;
-        if (holdsOneDataByte(segment) &&
-            ((reached[side] && start == furthest[side] - 1) || windowClosed[1 - side])) {
-            keepAlivesAndProbes_[side].push_back(static_cast<std::uint32_t>(place));
-        }
-        furthest[side] = reached[side] ? std::max(furthest[side], end) : end;
-        reached[side] = true;
-    }
+    CaptureWalk::forEach(forward, reverse,
+                         [&](std::size_t side, std::size_t place, const SegmentRecord& segment) {
+                             windowClosed[side] = segment.has(SegmentRecord::kZeroWindow);
+                             if (starts[side].holds(place)) {
+                                 reached[side] = false;
+                             }
+                             const std::int64_t start = positions[side][place];
+                             const std::int64_t end = start + segment.segmentLength;
+                             if (holdsOneDataByte(segment) &&
+                                 ((reached[side] && start == furthest[side] - 1) || windowClosed[1 - side])) {
+                                 keepAlivesAndProbes_[side].push_back(static_cast<std::uint32_t>(place));
+                             }
+                             furthest[side] = reached[side] ? std::max(furthest[side], end) : end;
+                             reached[side] = true;
+                         });
 }
 
 }  // namespace korvo::measurement
