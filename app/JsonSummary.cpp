@@ -156,8 +156,8 @@ std::string JsonSummary::text(const ReportContent& content, std::string_view ver
     frames.field("behindStackedTags", coverage.behindStackedTags);
     frames.field("otherLinkTypes", coverage.otherLinkTypes);
     frames.field("leftOut", coverage.leftOutIpv6 + coverage.leftOutEncapsulated + coverage.tunnelsCutShort +
-                                coverage.malformedIp + coverage.encrypted80211 + coverage.linkHeaderCutShort +
-                                coverage.tunnelFragments);
+                                coverage.malformedIp + coverage.unreadable80211 +
+                                coverage.linkHeaderCutShort + coverage.tunnelFragments);
     JsonObject leftOut(frames.key("leftOutByKind"), 4);
     leftOut.field("ipv6", coverage.leftOutIpv6);
     leftOut.field("insideTunnels", coverage.leftOutEncapsulated - coverage.leftOutBehindStackedTags);
@@ -166,8 +166,8 @@ std::string JsonSummary::text(const ReportContent& content, std::string_view ver
     leftOut.field("malformedIp", coverage.malformedIp);
     // Kinds of link types decoded later than the others, named only where they occur, so that the summary
     // of a capture without them stays as it was.
-    if (coverage.encrypted80211 != 0) {
-        leftOut.field("encrypted80211", coverage.encrypted80211);
+    if (coverage.unreadable80211 != 0) {
+        leftOut.field("unreadable80211", coverage.unreadable80211);
     }
     if (coverage.linkHeaderCutShort != 0) {
         leftOut.field("linkHeaderCutShort", coverage.linkHeaderCutShort);

@@ -206,7 +206,7 @@ void MeasurementRun::analyse(const std::vector<std::string>& inputFiles, const s
             .leftOutBehindStackedTags = ipDispatcher.stackedTagFrames(),
             .tunnelsCutShort = ipDispatcher.damagedTunnelFrames(),
             .malformedIp = ipDispatcher.malformedFrames(),
-            .encrypted80211 = ipDispatcher.protectedFrames(),
+            .unreadable80211 = ipDispatcher.unreadableFrames(),
             .linkHeaderCutShort = ipDispatcher.linkCutShortFrames(),
             .tunnelFragments = decoding.tunnels ? 0 : ipDispatcher.tunnelFragmentFrames(),
             .incompleteTunnelPackets = decoding.tunnels ? ipDispatcher.incompleteTunnelPackets() : 0,

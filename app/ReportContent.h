@@ -51,8 +51,8 @@ struct ReportContent {
         std::uint64_t tunnelsCutShort = 0;
         // IP headers whose version contradicts what announced them.
         std::uint64_t malformedIp = 0;
-        // Encrypted 802.11 frames, and frames cut short in the header of their link type.
-        std::uint64_t encrypted80211 = 0;
+        // 802.11 frames encrypted or fragmented, and frames cut short in the header of their link type.
+        std::uint64_t unreadable80211 = 0;
         std::uint64_t linkHeaderCutShort = 0;
         // Without tunnels decoded: first fragments of tunnel packets. With them: tunnel packets whose
         // fragments could not be put together (datagrams, not frames).

@@ -26,7 +26,7 @@ std::string RunNotes::coverage(const Decoding& decoding, const ReportContent::Co
     add(counts.leftOutEncapsulated, " inside tunnels or behind stacked VLAN tags (--tunnels decodes them)");
     add(counts.tunnelsCutShort, " inside tunnels cut short or too deep");
     add(counts.malformedIp, " malformed IP");
-    add(counts.encrypted80211, " encrypted 802.11");
+    add(counts.unreadable80211, " encrypted or fragmented 802.11");
     add(counts.linkHeaderCutShort, " cut short in their link header");
     add(counts.tunnelFragments, " fragments of tunnel packets (--tunnels reassembles them)");
     if (counts.incompleteTunnelPackets != 0) {

@@ -21,8 +21,8 @@ void IPPacketDispatcher::handlePacket(const EthernetPacket& packet) {
     }
     const auto* frame = reinterpret_cast<const unsigned char*>(packet.header);
     const LinkLayer::Found found = linkLayer_.find(frame, packet.capturedLength);
-    if (found.carried == LinkLayer::Carried::Protected || found.carried == LinkLayer::Carried::CutShort) {
-        ++(found.carried == LinkLayer::Carried::Protected ? protectedFrames_ : linkCutShortFrames_);
+    if (found.carried == LinkLayer::Carried::Unreadable || found.carried == LinkLayer::Carried::CutShort) {
+        ++(found.carried == LinkLayer::Carried::Unreadable ? unreadableFrames_ : linkCutShortFrames_);
         return;
     }
     if (tunnels_ && !TunnelDecoder::endsAtFirstPacket(frame, packet.capturedLength, found)) {

@@ -9,7 +9,7 @@
 // to `signal` or `ipv6Signal` (never when it is a fragment), its outermost, the packet on the wire, to
 // `outermost()` and `fragmentSource`. Frames left out are counted: those carrying IPv6 that is not
 // analysed, those inside tunnels that are not decoded, those inside tunnels cut short or too deep, those
-// whose IP version contradicts what announced it, encrypted 802.11 frames and frames cut short in their link
+// whose IP version contradicts what announced it, unreadable 802.11 frames and frames cut short in their link
 // header.
 
 #include <cstdint>
@@ -56,9 +56,10 @@ public:
     [[nodiscard]] std::uint64_t damagedTunnelFrames() const { return damagedTunnelFrames_; }
     // Frames whose IP header's version contradicts what announced it (EtherType, protocol, link type).
     [[nodiscard]] std::uint64_t malformedFrames() const { return malformedFrames_; }
-    // 802.11 frames whose body is encrypted, and frames captured too short for the header of their link type
-    // (of the link types with a header of their own before the packet: PPP, HDLC, FDDI, 802.11, NFLOG).
-    [[nodiscard]] std::uint64_t protectedFrames() const { return protectedFrames_; }
+    // 802.11 frames whose body is encrypted or an 802.11 fragment, and frames captured too short for the
+    // header of their link type (of the link types with a header of their own before the packet: PPP, HDLC,
+    // FDDI, 802.11, NFLOG).
+    [[nodiscard]] std::uint64_t unreadableFrames() const { return unreadableFrames_; }
     [[nodiscard]] std::uint64_t linkCutShortFrames() const { return linkCutShortFrames_; }
     // Without tunnels decoded: first fragments of tunnel packets. With them: tunnel packets whose fragments
     // could not be put together (not all came, in time, or within the bounds).
@@ -100,7 +101,7 @@ private:
     std::uint64_t tunnelFrames_ = 0;
     std::uint64_t damagedTunnelFrames_ = 0;
     std::uint64_t malformedFrames_ = 0;
-    std::uint64_t protectedFrames_ = 0;
+    std::uint64_t unreadableFrames_ = 0;
     std::uint64_t linkCutShortFrames_ = 0;
     std::uint64_t tunnelFragmentFrames_ = 0;
     FragmentReassembly reassembly_;

@@ -293,8 +293,8 @@ LinkLayer::Behind LinkLayer::behindOwnHeader(const unsigned char* frame, std::ui
         switch (found.outcome) {
             case WirelessFrame::Outcome::Payload:
                 return {true, Carried::Other, found.type, found.offset};
-            case WirelessFrame::Outcome::Protected:
-                return {false, Carried::Protected};
+            case WirelessFrame::Outcome::Unreadable:
+                return {false, Carried::Unreadable};
             case WirelessFrame::Outcome::CutShort:
                 return {false, Carried::CutShort};
             case WirelessFrame::Outcome::NoPayload:

@@ -18,9 +18,10 @@ public:
     static constexpr int kLinktypeRaw = 101;
     static constexpr int kBsdOsRaw = 14;
 
-    // Protected: an encrypted 802.11 body. CutShort: a frame of the link types that carry their packet behind
-    // a header of their own (PPP, Cisco HDLC, FDDI, 802.11, radiotap, PPI, NFLOG) captured too short for it.
-    enum class Carried : std::uint8_t { IPv4, IPv6, Encapsulated, Other, Protected, CutShort };
+    // Unreadable: an encrypted 802.11 body, or an 802.11 fragment of one. CutShort: a frame of the link types
+    // that carry their packet behind a header of their own (PPP, Cisco HDLC, FDDI, 802.11, radiotap, PPI,
+    // NFLOG) captured too short for it.
+    enum class Carried : std::uint8_t { IPv4, IPv6, Encapsulated, Other, Unreadable, CutShort };
 
     struct Found {
         Carried carried;
@@ -81,7 +82,7 @@ private:
 
     // Where the packet of a frame of the link types with a header of their own lies: where the header names
     // one, its EtherType (0x0800 and 0x86DD where the header names IP otherwise) and offset; else why there
-    // is none (Other, Protected or CutShort).
+    // is none (Other, Unreadable or CutShort).
     struct Behind {
         bool named = false;
         Carried carried = Carried::Other;

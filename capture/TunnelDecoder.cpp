@@ -173,7 +173,7 @@ Hop Walker::byType(std::uint16_t type, std::uint32_t at, unsigned& tagsInARow) c
                     return {Hop::Outcome::Next, found.type, found.offset};
                 case WirelessFrame::Outcome::CutShort:
                     return kCut;
-                case WirelessFrame::Outcome::Protected:
+                case WirelessFrame::Outcome::Unreadable:
                 case WirelessFrame::Outcome::NoPayload:
                     break;
             }

@@ -22,7 +22,10 @@ constexpr unsigned kTypeData = 2;
 constexpr unsigned kSubtypeNoBody = 0x4;
 constexpr unsigned kSubtypeQos = 0x8;
 constexpr unsigned kToAndFromDs = 0x03;
+constexpr unsigned kMoreFragments = 0x04;
 constexpr unsigned kProtected = 0x40;
+// The sequence control, little endian: the fragment number in its low four bits.
+constexpr std::uint32_t kSequenceControl = 22;
 // On a QoS data frame, an HT or VHT control field follows the QoS control.
 constexpr unsigned kOrder = 0x80;
 // In the first byte of the QoS control: the body is an aggregate of several packets.
@@ -68,8 +71,10 @@ WirelessFrame::Found WirelessFrame::find(const unsigned char* frame, std::uint32
     if (!holds(capturedLength, at, length)) {
         return kCutShort;
     }
-    if ((flags & kProtected) != 0) {
-        return {Outcome::Protected};
+    // A protected body cannot be read, and a fragment of a larger one holds no whole packet.
+    if ((flags & kProtected) != 0 || (flags & kMoreFragments) != 0 ||
+        (frame[at + kSequenceControl] & 0x0F) != 0) {
+        return {Outcome::Unreadable};
     }
     if ((subtype & kSubtypeQos) != 0 && (frame[qosControl] & kAggregate) != 0) {
         return kNoPayload;

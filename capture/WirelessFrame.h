@@ -1,8 +1,8 @@
 #pragma once
 // An IEEE 802.11 frame, bare or behind a radiotap or PPI header: whether it is a data frame with a body, and
 // the EtherType that the body's LLC/SNAP header names. Management and control frames, data frames without a
-// body and aggregated bodies carry no packet; protected (encrypted) bodies cannot be read. Nothing at or
-// beyond the captured bytes is read.
+// body and aggregated bodies carry no packet; protected (encrypted) bodies and 802.11 fragments of a larger
+// body cannot be read. Nothing at or beyond the captured bytes is read.
 
 #include <cstdint>
 
@@ -10,7 +10,7 @@ namespace korvo::measurement {
 
 class WirelessFrame {
 public:
-    enum class Outcome : std::uint8_t { Payload, Protected, NoPayload, CutShort };
+    enum class Outcome : std::uint8_t { Payload, Unreadable, NoPayload, CutShort };
 
     struct Found {
         Outcome outcome = Outcome::NoPayload;

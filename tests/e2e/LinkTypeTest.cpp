@@ -159,8 +159,8 @@ TEST_F(LinkTypeTest, IPv6LinkTypeIsWarnedAboutAndNoted) {
     EXPECT_EQ(results.summaryValue("TotalVolumeInB"), "40");
 }
 
-// Under radiotap: a protected data frame and a frame cut inside the radio header are left out and counted,
-// in the note and the JSON; the plain one is analysed.
+// Under radiotap: a protected data frame, an 802.11 fragment and a frame cut inside the radio header are left
+// out and counted, in the note and the JSON; the plain one is analysed.
 TEST_F(LinkTypeTest, EncryptedAndCutShortWirelessFramesAreNoted) {
     const LinkType radiotap{LinkFraming::kRadiotap, "Radiotap"};
     const std::vector<std::uint8_t> frame = LinkFraming::reframe(
@@ -168,20 +168,25 @@ TEST_F(LinkTypeTest, EncryptedAndCutShortWirelessFramesAreNoted) {
     std::vector<std::uint8_t> protectedFrame = frame;
     // The 802.11 frame control's flags follow the 17 bytes of the radio header and its first byte.
     protectedFrame[17 + 1] |= 0x40;
+    // The second fragment of a larger body: fragment number 1 in the sequence control.
+    std::vector<std::uint8_t> fragment = frame;
+    fragment[17 + 22] |= 0x01;
     TestCapture(tool.path(kCapture), radiotap.number)
         .add({kMarch2008, 0}, frame)
         .add({kMarch2008, 1}, protectedFrame)
+        .add({kMarch2008, 3}, fragment)
         .addCut({kMarch2008, 2}, frame, 12)
         .close();
 
     const RunResult result = tool.run({"--json", "-i", kCapture, "-o", kPrefix});
 
-    expectSuccess(result,
-                  "Only IPv4 is analysed; frames left out: 1 encrypted 802.11, 1 cut short in their link "
-                  "header\n");
+    expectSuccess(
+        result,
+        "Only IPv4 is analysed; frames left out: 2 encrypted or fragmented 802.11, 1 cut short in their link "
+        "header\n");
     EXPECT_EQ(results.summaryValue("NumberTCPFlows"), "1");
     const std::string json = fileBytes(tool.path("out.Summary.json"));
-    EXPECT_NE(json.find("\"encrypted80211\": 1"), std::string::npos) << json;
+    EXPECT_NE(json.find("\"unreadable80211\": 2"), std::string::npos) << json;
     EXPECT_NE(json.find("\"linkHeaderCutShort\": 1"), std::string::npos) << json;
 }
 

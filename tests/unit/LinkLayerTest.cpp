@@ -179,8 +179,8 @@ TEST(LinkLayerTest, OwnHeadersCutAtEveryByte) {
     }
 }
 
-// 802.11: the body of a protected data frame is left out, frames without a body carry nothing, and the
-// fourth address, QoS and HT control fields move the body along.
+// 802.11: the body of a protected data frame and a fragment of a body are left out, frames without a body
+// carry nothing, and the fourth address, QoS and HT control fields move the body along.
 TEST(LinkLayerTest, WirelessHeaders) {
     const std::vector<unsigned char> snapIpv4 = {0xAA, 0xAA, 0x03, 0, 0, 0, 0x08, 0x00, 0x45};
     const auto frame = [&](unsigned char control, unsigned char flags, std::size_t headerLength) {
@@ -195,7 +195,12 @@ TEST(LinkLayerTest, WirelessHeaders) {
     EXPECT_EQ(find(k80211, frame(0x08, 0x03, 30)).ipOffset, 38U);
     EXPECT_EQ(find(k80211, frame(0x88, 0x02, 26)).ipOffset, 34U);
     EXPECT_EQ(find(k80211, frame(0x88, 0x82, 30)).ipOffset, 38U);
-    EXPECT_EQ(find(k80211, frame(0x08, 0x41, 24)).carried, Carried::Protected);
+    EXPECT_EQ(find(k80211, frame(0x08, 0x41, 24)).carried, Carried::Unreadable);
+    // The first fragment of a larger body (more fragments), and a later one (fragment number 2).
+    EXPECT_EQ(find(k80211, frame(0x08, 0x05, 24)).carried, Carried::Unreadable);
+    std::vector<unsigned char> later = frame(0x08, 0x01, 24);
+    later[22] = 0x02;
+    EXPECT_EQ(find(k80211, later).carried, Carried::Unreadable);
     // Null function, QoS null, a management frame (beacon): no body to read.
     for (const int control : {0x48, 0xC8, 0x80}) {
         EXPECT_EQ(find(k80211, frame(static_cast<unsigned char>(control), 0x01, 24)).carried, Carried::Other)
