@@ -3,6 +3,7 @@
 #include "app/FigureGuide.h"
 #include "app/RunNotes.h"
 #include "app/SvgChart.h"
+#include "net/WireNumbers.h"
 #include "report/EscapedText.h"
 #include "report/TimeText.h"
 
@@ -85,7 +86,7 @@ std::string isoTime(boost::posix_time::ptime time) {
 }
 
 std::string isoMicros(std::int64_t micros) {
-    static const boost::posix_time::ptime kEpoch(boost::gregorian::date(1970, 1, 1));
+    using net::kEpoch;
     return isoTime(kEpoch + boost::posix_time::microseconds(micros));
 }
 

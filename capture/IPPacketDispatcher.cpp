@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "capture/Ipv6HeaderChain.h"
+#include "net/WireNumbers.h"
 #include "report/TimeText.h"
 
 namespace korvo::measurement {
@@ -262,7 +263,7 @@ void IPPacketDispatcher::followReassembled(const FragmentReassembly::Whole& whol
         captureTime,
         0,
         linkType};
-    const LinkLayer::Start start{true, static_cast<std::uint16_t>(ipv6 ? 0x86DD : 0x0800), 0};
+    const LinkLayer::Start start{true, ipv6 ? net::etherType::kIPv6 : net::etherType::kIPv4, 0};
     const TunnelDecoder::Path path = TunnelDecoder::follow(whole.packet.data(), size, start);
     damagedTunnelFrames_ += path.damaged ? 1U : 0U;
     malformedFrames_ += path.malformed ? 1U : 0U;

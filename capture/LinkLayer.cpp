@@ -7,10 +7,14 @@
 #include <cstddef>
 #include <iterator>
 
+#include "capture/TunnelDecoder.h"
 #include "capture/WirelessFrame.h"
+#include "net/WireNumbers.h"
 #include "net/WireOrder.h"
 
 namespace korvo::measurement {
+
+namespace etherType = net::etherType;
 
 using net::bigEndian16;
 using net::bigEndian32;
@@ -19,21 +23,8 @@ using net::littleEndian32;
 
 namespace {
 
-constexpr std::uint16_t kEtherTypeIPv4 = 0x0800;
-constexpr std::uint16_t kEtherTypeIPv6 = 0x86DD;
-constexpr std::uint16_t kEtherTypeVlan = 0x8100;
-// Service tags and the older QinQ TPID: the outer tag of a stacked pair.
-constexpr std::uint16_t kEtherTypeServiceVlan = 0x88A8;
-constexpr std::uint16_t kEtherTypeQinQ = 0x9100;
 constexpr std::uint32_t kVlanTagLength = 4;
-constexpr std::uint16_t kEtherTypeMplsUnicast = 0x8847;
-constexpr std::uint16_t kEtherTypeMplsMulticast = 0x8848;
-constexpr std::uint16_t kEtherTypePppoeSession = 0x8864;
-constexpr std::uint16_t kEtherTypeBackbone = 0x88E7;
-constexpr std::uint16_t kEtherTypeFabricPath = 0x8903;
-// EtherType values below this are 802.3 lengths: an LLC header follows.
-constexpr std::uint16_t kLowestEtherType = 0x0600;
-constexpr unsigned char kSnapHeader[] = {0xAA, 0xAA, 0x03, 0x00, 0x00, 0x00};
+using net::kLlcSnapHeader;
 
 constexpr std::uint32_t kFamilyLength = 4;
 constexpr std::uint32_t kFamilyIPv4 = 2;
@@ -75,27 +66,11 @@ constexpr LinkLayer::Found kOther{LinkLayer::Carried::Other, 0};
 constexpr LinkLayer::Found kEncapsulated{LinkLayer::Carried::Encapsulated, 0};
 
 // What a frame carries under an EtherType that is neither IP nor a single VLAN tag, `at` being where that
-// EtherType's payload starts.
+// EtherType's payload starts: an encapsulation where the tunnel decoder enters one there.
 LinkLayer::Found otherType(std::uint16_t type, const unsigned char* frame, std::uint32_t capturedLength,
                            std::uint32_t at) {
-    switch (type) {
-        case kEtherTypeVlan:
-        case kEtherTypeServiceVlan:
-        case kEtherTypeQinQ:
-        case kEtherTypeMplsUnicast:
-        case kEtherTypeMplsMulticast:
-        case kEtherTypePppoeSession:
-        case kEtherTypeBackbone:
-        case kEtherTypeFabricPath:
-            return kEncapsulated;
-        default:
-            break;
-    }
-    if (type < kLowestEtherType && capturedLength >= at + sizeof kSnapHeader &&
-        std::equal(std::begin(kSnapHeader), std::end(kSnapHeader), frame + at)) {
-        return kEncapsulated;
-    }
-    return kOther;
+    const std::uint32_t captured = capturedLength > at ? capturedLength - at : 0;
+    return TunnelDecoder::opensEncapsulation(type, frame + at, captured) ? kEncapsulated : kOther;
 }
 
 }  // namespace
@@ -226,11 +201,11 @@ LinkLayer::Found LinkLayer::typed(const unsigned char* frame, std::uint32_t capt
 LinkLayer::Found LinkLayer::byType(std::uint16_t type, const unsigned char* frame,
                                    std::uint32_t capturedLength, std::uint32_t at) {
     switch (type) {
-        case kEtherTypeIPv4:
+        case etherType::kIPv4:
             return {Carried::IPv4, at};
-        case kEtherTypeIPv6:
+        case etherType::kIPv6:
             return {Carried::IPv6, at};
-        case kEtherTypeVlan:
+        case etherType::kVlan:
             break;
         default:
             return otherType(type, frame, capturedLength, at);
@@ -241,9 +216,9 @@ LinkLayer::Found LinkLayer::byType(std::uint16_t type, const unsigned char* fram
         return kOther;
     }
     switch (bigEndian16(frame + innerTypeOffset)) {
-        case kEtherTypeIPv4:
+        case etherType::kIPv4:
             return {Carried::IPv4, at + kVlanTagLength};
-        case kEtherTypeIPv6:
+        case etherType::kIPv6:
             return {Carried::IPv6, at + kVlanTagLength};
         default:
             return otherType(bigEndian16(frame + innerTypeOffset), frame, capturedLength,
@@ -269,13 +244,13 @@ LinkLayer::Behind LinkLayer::behindOwnHeader(const unsigned char* frame, std::ui
         }
         switch (protocol) {
             case kPppIPv4:
-                return {true, Carried::Other, kEtherTypeIPv4, at + length};
+                return {true, Carried::Other, etherType::kIPv4, at + length};
             case kPppIPv6:
-                return {true, Carried::Other, kEtherTypeIPv6, at + length};
+                return {true, Carried::Other, etherType::kIPv6, at + length};
             case kPppMplsUnicast:
-                return {true, Carried::Other, kEtherTypeMplsUnicast, at + length};
+                return {true, Carried::Other, etherType::kMplsUnicast, at + length};
             case kPppMplsMulticast:
-                return {true, Carried::Other, kEtherTypeMplsMulticast, at + length};
+                return {true, Carried::Other, etherType::kMplsMulticast, at + length};
             default:
                 return {};
         }
@@ -323,14 +298,14 @@ LinkLayer::Behind LinkLayer::behindOwnHeader(const unsigned char* frame, std::ui
             return ciscoHdlc();
         case Framing::Fddi: {
             const std::uint32_t at = kFddiLength;
-            if (capturedLength < at + sizeof kSnapHeader + 2) {
+            if (capturedLength < at + sizeof kLlcSnapHeader + 2) {
                 return kCutShort;
             }
-            if (!std::equal(std::begin(kSnapHeader), std::end(kSnapHeader), frame + at)) {
+            if (!std::equal(std::begin(kLlcSnapHeader), std::end(kLlcSnapHeader), frame + at)) {
                 return {};
             }
-            return {true, Carried::Other, bigEndian16(frame + at + sizeof kSnapHeader),
-                    at + static_cast<std::uint32_t>(sizeof kSnapHeader) + 2};
+            return {true, Carried::Other, bigEndian16(frame + at + sizeof kLlcSnapHeader),
+                    at + static_cast<std::uint32_t>(sizeof kLlcSnapHeader) + 2};
         }
         case Framing::Ieee80211:
             return wireless(WirelessFrame::find(frame, capturedLength, 0));
@@ -353,7 +328,7 @@ LinkLayer::Behind LinkLayer::behindOwnHeader(const unsigned char* frame, std::ui
                     return {};
                 }
                 if ((littleEndian16(frame + at + 2) & kNflogTypeMask) == kNflogPayload) {
-                    return {true, Carried::Other, family == kFamilyInet ? kEtherTypeIPv4 : kEtherTypeIPv6,
+                    return {true, Carried::Other, family == kFamilyInet ? etherType::kIPv4 : etherType::kIPv6,
                             at + kNflogAttributeLength};
                 }
                 const std::uint32_t padded = (length + 3) / 4 * 4;
@@ -399,9 +374,9 @@ LinkLayer::Start LinkLayer::start(const unsigned char* frame, std::uint32_t capt
     const Found found = findAny(frame, capturedLength);
     switch (found.carried) {
         case Carried::IPv4:
-            return {true, kEtherTypeIPv4, found.ipOffset};
+            return {true, etherType::kIPv4, found.ipOffset};
         case Carried::IPv6:
-            return {true, kEtherTypeIPv6, found.ipOffset};
+            return {true, etherType::kIPv6, found.ipOffset};
         default:
             return {};
     }

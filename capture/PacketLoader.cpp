@@ -6,6 +6,7 @@
 #include <queue>
 #include <stdexcept>
 
+#include "net/WireNumbers.h"
 #include "report/DetailRow.h"
 
 namespace korvo::measurement {
@@ -30,7 +31,7 @@ constexpr std::int64_t kMicrosPerSecond = 1'000'000;
 // negative ones, from a nanosecond field that does not fit); the sum reads both as they stand. A time that
 // no capture time can hold gives nothing.
 std::optional<boost::posix_time::ptime> captureTimeOf(const timeval& stamp) {
-    static const boost::posix_time::ptime kEpoch(boost::gregorian::date(1970, 1, 1));
+    using net::kEpoch;
     const std::int64_t seconds = stamp.tv_sec;
     const std::int64_t micros = stamp.tv_usec;
     // Seconds are bounded first, so that the sum cannot overflow: fractions stay far below 2^62.

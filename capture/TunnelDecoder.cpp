@@ -1,43 +1,23 @@
 #include "capture/TunnelDecoder.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "capture/Ipv6HeaderChain.h"
 #include "capture/WirelessFrame.h"
 #include "net/IpHeader.h"
 #include "net/Ipv6Header.h"
+#include "net/WireNumbers.h"
 #include "net/WireOrder.h"
 
 namespace korvo::measurement {
 
+namespace etherType = net::etherType;
+namespace ipProtocol = net::ipProtocol;
+
 using net::bigEndian16;
 
 namespace {
-
-constexpr std::uint16_t kTypeIPv4 = 0x0800;
-constexpr std::uint16_t kTypeIPv6 = 0x86DD;
-constexpr std::uint16_t kTypeVlan = 0x8100;
-constexpr std::uint16_t kTypeServiceVlan = 0x88A8;
-constexpr std::uint16_t kTypeQinQ = 0x9100;
-constexpr std::uint16_t kTypeMplsUnicast = 0x8847;
-constexpr std::uint16_t kTypeMplsMulticast = 0x8848;
-constexpr std::uint16_t kTypePppoeSession = 0x8864;
-constexpr std::uint16_t kTypeBackbone = 0x88E7;
-// An Ethernet header follows: GRE's transparent Ethernet bridging, and how the walk itself names the inner
-// frames of VXLAN, ERSPAN and MPLS pseudowires.
-constexpr std::uint16_t kTypeEthernet = 0x6558;
-constexpr std::uint16_t kTypeErspan2 = 0x88BE;
-constexpr std::uint16_t kTypeErspan3 = 0x22EB;
-// Cisco FabricPath: its EtherType ends an outer Ethernet header; the FTag and TTL follow, then the inner
-// frame.
-constexpr std::uint16_t kTypeFabricPath = 0x8903;
-// An 802.11 frame follows: the protocol type wireless controllers give it in GRE, and how the walk names the
-// 802.11 frames inside CAPWAP.
-constexpr std::uint16_t kType80211 = 0x8200;
-// EtherType values below this are 802.3 lengths: an LLC header follows.
-constexpr std::uint16_t kLowestEtherType = 0x0600;
-
-constexpr std::uint8_t kProtocolIpInIp = 4;
-constexpr std::uint8_t kProtocolIpv6InIp = 41;
-constexpr std::uint8_t kProtocolGre = 47;
 
 constexpr std::uint16_t kPortVxlan = 4789;
 constexpr std::uint16_t kPortGeneve = 6081;
@@ -135,10 +115,10 @@ Hop Walker::byType(std::uint16_t type, std::uint32_t at, unsigned& tagsInARow) c
         return {Hop::Outcome::Next, bigEndian16(bytes + 2), at + kTagLength};
     }
     switch (type) {
-        case kTypeMplsUnicast:
-        case kTypeMplsMulticast:
+        case etherType::kMplsUnicast:
+        case etherType::kMplsMulticast:
             return mpls(at);
-        case kTypePppoeSession: {
+        case etherType::kPppoeSession: {
             // Version and type 1, code 0 (session data); the length field is not needed and not trusted. The
             // PPP protocol field is one byte where its first is odd (compressed, RFC 1661).
             if (!holds(at, kPppoeLength - 1)) {
@@ -154,19 +134,19 @@ Hop Walker::byType(std::uint16_t type, std::uint32_t at, unsigned& tagsInARow) c
             const std::uint32_t payload = at + kPppoeLength - (compressed ? 1 : 0);
             switch (compressed ? bytes[6] : bigEndian16(bytes + 6)) {
                 case 0x0021:
-                    return {Hop::Outcome::Next, kTypeIPv4, payload};
+                    return {Hop::Outcome::Next, etherType::kIPv4, payload};
                 case 0x0057:
-                    return {Hop::Outcome::Next, kTypeIPv6, payload};
+                    return {Hop::Outcome::Next, etherType::kIPv6, payload};
                 default:
                     return kEnd;
             }
         }
-        case kTypeFabricPath:
+        case etherType::kFabricPath:
             if (!holds(at, kFabricPathTagLength)) {
                 return kCut;
             }
-            return {Hop::Outcome::Next, kTypeEthernet, at + kFabricPathTagLength};
-        case kType80211: {
+            return {Hop::Outcome::Next, etherType::kEthernet, at + kFabricPathTagLength};
+        case etherType::k80211: {
             const WirelessFrame::Found found = WirelessFrame::find(frame_, captured_, at);
             switch (found.outcome) {
                 case WirelessFrame::Outcome::Payload:
@@ -179,22 +159,22 @@ Hop Walker::byType(std::uint16_t type, std::uint32_t at, unsigned& tagsInARow) c
             }
             return kEnd;
         }
-        case kTypeBackbone:
+        case etherType::kBackbone:
             if (!holds(at, kBackboneLength)) {
                 return kCut;
             }
             return {Hop::Outcome::Next, bigEndian16(bytes + kBackboneLength - 2), at + kBackboneLength};
-        case kTypeEthernet:
+        case etherType::kEthernet:
             if (!holds(at, kEthernetLength)) {
                 return kCut;
             }
             return {Hop::Outcome::Next, bigEndian16(bytes + kEthernetLength - 2), at + kEthernetLength};
-        case kTypeErspan2:
+        case etherType::kErspan2:
             if (!holds(at, kErspan2Length)) {
                 return kCut;
             }
-            return {Hop::Outcome::Next, kTypeEthernet, at + kErspan2Length};
-        case kTypeErspan3: {
+            return {Hop::Outcome::Next, etherType::kEthernet, at + kErspan2Length};
+        case etherType::kErspan3: {
             if (!holds(at, kErspan3Length)) {
                 return kCut;
             }
@@ -204,18 +184,17 @@ Hop Walker::byType(std::uint16_t type, std::uint32_t at, unsigned& tagsInARow) c
             if (!holds(at, length)) {
                 return kCut;
             }
-            return {Hop::Outcome::Next, kTypeEthernet, at + length};
+            return {Hop::Outcome::Next, etherType::kEthernet, at + length};
         }
         default:
             break;
     }
-    if (type < kLowestEtherType) {
+    if (type < etherType::kLowest) {
         // LLC with a SNAP header of the EtherType space (organisation code 0).
         if (!holds(at, kSnapLength)) {
             return kEnd;
         }
-        if (bytes[0] != 0xAA || bytes[1] != 0xAA || bytes[2] != 0x03 || bytes[3] != 0 || bytes[4] != 0 ||
-            bytes[5] != 0) {
+        if (!std::equal(std::begin(net::kLlcSnapHeader), std::end(net::kLlcSnapHeader), bytes)) {
             return kEnd;
         }
         return {Hop::Outcome::Next, bigEndian16(bytes + 6), at + kSnapLength};
@@ -241,7 +220,7 @@ Hop Walker::mpls(std::uint32_t at) const {
                 if (!holds(at, kControlWordLength)) {
                     return kCut;
                 }
-                return {Hop::Outcome::Next, kTypeEthernet, at + kControlWordLength};
+                return {Hop::Outcome::Next, etherType::kEthernet, at + kControlWordLength};
             }
             return ipByVersion(at);
         }
@@ -255,9 +234,9 @@ Hop Walker::ipByVersion(std::uint32_t at) const {
     }
     switch (frame_[at] >> 4) {
         case 4:
-            return {Hop::Outcome::Next, kTypeIPv4, at};
+            return {Hop::Outcome::Next, etherType::kIPv4, at};
         case 6:
-            return {Hop::Outcome::Next, kTypeIPv6, at};
+            return {Hop::Outcome::Next, etherType::kIPv6, at};
         default:
             return kEnd;
     }
@@ -265,11 +244,11 @@ Hop Walker::ipByVersion(std::uint32_t at) const {
 
 Hop Walker::ipPayload(std::uint8_t protocol, std::uint32_t at) const {
     switch (protocol) {
-        case kProtocolIpInIp:
-            return {Hop::Outcome::Next, kTypeIPv4, at};
-        case kProtocolIpv6InIp:
-            return {Hop::Outcome::Next, kTypeIPv6, at};
-        case kProtocolGre:
+        case ipProtocol::kIpInIp:
+            return {Hop::Outcome::Next, etherType::kIPv4, at};
+        case ipProtocol::kIpv6InIp:
+            return {Hop::Outcome::Next, etherType::kIPv6, at};
+        case ipProtocol::kGre:
             return gre(at);
         case net::ip::kProtocolUdp:
             return udp(at);
@@ -297,8 +276,8 @@ Hop Walker::gre(std::uint32_t at) const {
     }
     const std::uint16_t type = bigEndian16(bytes + 2);
     // ERSPAN type I has no header of its own, and no sequence number in its GRE header.
-    if (type == kTypeErspan2 && !sequenced) {
-        return {Hop::Outcome::Next, kTypeEthernet, at + length};
+    if (type == etherType::kErspan2 && !sequenced) {
+        return {Hop::Outcome::Next, etherType::kEthernet, at + length};
     }
     return {Hop::Outcome::Next, type, at + length};
 }
@@ -313,7 +292,7 @@ Hop Walker::udp(std::uint32_t at) const {
             if (!holds(payload, kVxlanLength)) {
                 return kCut;
             }
-            return {Hop::Outcome::Next, kTypeEthernet, payload + kVxlanLength};
+            return {Hop::Outcome::Next, etherType::kEthernet, payload + kVxlanLength};
         case kPortGeneve:
             return geneve(payload);
         case kPortGtpUser:
@@ -339,15 +318,15 @@ Hop Walker::vxlanGpe(std::uint32_t at) const {
     const std::uint32_t payload = at + kVxlanGpeLength;
     // Without a next protocol, Ethernet as in plain VXLAN.
     if ((bytes[0] & kVxlanGpeNextProtocol) == 0) {
-        return {Hop::Outcome::Next, kTypeEthernet, payload};
+        return {Hop::Outcome::Next, etherType::kEthernet, payload};
     }
     switch (bytes[3]) {
         case 1:
-            return {Hop::Outcome::Next, kTypeIPv4, payload};
+            return {Hop::Outcome::Next, etherType::kIPv4, payload};
         case 2:
-            return {Hop::Outcome::Next, kTypeIPv6, payload};
+            return {Hop::Outcome::Next, etherType::kIPv6, payload};
         case 3:
-            return {Hop::Outcome::Next, kTypeEthernet, payload};
+            return {Hop::Outcome::Next, etherType::kEthernet, payload};
         default:
             return kEnd;
     }
@@ -367,10 +346,10 @@ Hop Walker::ayiya(std::uint32_t at) const {
         return kCut;
     }
     switch (bytes[3]) {
-        case kProtocolIpInIp:
-            return {Hop::Outcome::Next, kTypeIPv4, at + length};
-        case kProtocolIpv6InIp:
-            return {Hop::Outcome::Next, kTypeIPv6, at + length};
+        case ipProtocol::kIpInIp:
+            return {Hop::Outcome::Next, etherType::kIPv4, at + length};
+        case ipProtocol::kIpv6InIp:
+            return {Hop::Outcome::Next, etherType::kIPv6, at + length};
         default:
             return kEnd;
     }
@@ -394,9 +373,10 @@ Hop Walker::capwapData(std::uint32_t at) const {
     const bool native = (bytes[2] & 0x01) != 0;
     const unsigned binding = (bytes[2] >> 1) & 0x1F;
     if (!native) {
-        return {Hop::Outcome::Next, kTypeEthernet, at + length};
+        return {Hop::Outcome::Next, etherType::kEthernet, at + length};
     }
-    return binding == kCapwapWirelessBinding80211 ? Hop{Hop::Outcome::Next, kType80211, at + length} : kEnd;
+    return binding == kCapwapWirelessBinding80211 ? Hop{Hop::Outcome::Next, etherType::k80211, at + length}
+                                                  : kEnd;
 }
 
 Hop Walker::geneve(std::uint32_t at) const {
@@ -459,14 +439,14 @@ TunnelDecoder::Path TunnelDecoder::follow(const unsigned char* frame, std::uint3
     std::uint32_t at = start.offset;
     unsigned tagsInARow = 0;
     // A single 802.1Q tag right behind the link header is part of plain framing.
-    bool plainTag = type == kTypeVlan;
+    bool plainTag = type == etherType::kVlan;
     for (;;) {
         Hop hop;
-        if (type == kTypeIPv4 || type == kTypeIPv6) {
+        if (type == etherType::kIPv4 || type == etherType::kIPv6) {
             tagsInARow = 0;
             std::uint8_t protocol = 0;
             std::uint32_t payload = 0;
-            if (type == kTypeIPv4) {
+            if (type == etherType::kIPv4) {
                 if (!walker.holds(at, net::ip::kFixedLength)) {
                     path.damaged = path.encapsulations != 0;
                     return path;
@@ -514,8 +494,9 @@ TunnelDecoder::Path TunnelDecoder::follow(const unsigned char* frame, std::uint3
         }
         // The Ethernet or 802.11 header inside a VXLAN, GRE, ERSPAN, CAPWAP or pseudowire belongs to that
         // encapsulation.
-        const bool innerFrame = type == kTypeEthernet || type == kType80211;
-        const bool counts = !plainTag && !(innerFrame && hop.type != kTypeEthernet && hop.type != kType80211);
+        const bool innerFrame = type == etherType::kEthernet || type == etherType::k80211;
+        const bool counts =
+            !plainTag && !(innerFrame && hop.type != etherType::kEthernet && hop.type != etherType::k80211);
         if (hop.outcome == Hop::Outcome::Cut) {
             path.damaged = !plainTag;
             break;
@@ -548,8 +529,27 @@ bool TunnelDecoder::endsAtFirstPacket(const unsigned char* frame, std::uint32_t 
     return header->protocol == net::ip::kProtocolTcp || header->isFragment();
 }
 
+bool TunnelDecoder::opensEncapsulation(std::uint16_t type, const unsigned char* payload,
+                                       std::uint32_t capturedLength) {
+    switch (type) {
+        case etherType::kVlan:
+        case etherType::kServiceVlan:
+        case etherType::kQinQ:
+        case etherType::kMplsUnicast:
+        case etherType::kMplsMulticast:
+        case etherType::kPppoeSession:
+        case etherType::kBackbone:
+        case etherType::kFabricPath:
+            return true;
+        default:
+            break;
+    }
+    return type < etherType::kLowest && capturedLength >= sizeof net::kLlcSnapHeader &&
+           std::equal(std::begin(net::kLlcSnapHeader), std::end(net::kLlcSnapHeader), payload);
+}
+
 bool TunnelDecoder::isTag(std::uint16_t type) {
-    return type == kTypeVlan || type == kTypeServiceVlan || type == kTypeQinQ;
+    return type == etherType::kVlan || type == etherType::kServiceVlan || type == etherType::kQinQ;
 }
 
 bool TunnelDecoder::opensTunnel(std::uint8_t protocol, const unsigned char* payload,

@@ -53,6 +53,11 @@ public:
     // protocol, `payload` its first byte, of which `capturedLength` bytes were captured.
     [[nodiscard]] static bool opensTunnel(std::uint8_t protocol, const unsigned char* payload,
                                           std::uint32_t capturedLength);
+    // Whether the EtherType `type` right behind a link header opens an encapsulation that follow() enters:
+    // a tag, MPLS, a PPPoE session, 802.1ah, FabricPath, or an 802.3 length with LLC/SNAP of the EtherType
+    // space at `payload`, of which `capturedLength` bytes were captured.
+    [[nodiscard]] static bool opensEncapsulation(std::uint16_t type, const unsigned char* payload,
+                                                 std::uint32_t capturedLength);
     // Whether an EtherType is that of a VLAN tag (802.1Q, 802.1ad, or the older 0x9100).
     [[nodiscard]] static bool isTag(std::uint16_t type);
 };

@@ -1,10 +1,11 @@
 #include "flow/SegmentRecord.h"
+#include "net/WireNumbers.h"
 
 namespace korvo::measurement {
 
 namespace {
 
-const boost::posix_time::ptime kEpoch(boost::gregorian::date(1970, 1, 1));
+using net::kEpoch;
 
 }  // namespace
 

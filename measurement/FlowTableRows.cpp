@@ -9,6 +9,7 @@
 #include <optional>
 #include <string_view>
 
+#include "net/WireNumbers.h"
 #include "report/DetailRow.h"
 #include "report/TimeText.h"
 
@@ -16,7 +17,7 @@ namespace korvo::measurement {
 
 namespace {
 
-const boost::posix_time::ptime kEpoch(boost::gregorian::date(1970, 1, 1));
+using net::kEpoch;
 
 // A comma and `value` in decimal.
 char* putNumber(char* out, std::uint64_t value) {

@@ -1,4 +1,5 @@
 #include "measurement/LoadTimeline.h"
+#include "net/WireNumbers.h"
 
 #include <boost/date_time/posix_time/posix_time_types.hpp>
 
@@ -6,7 +7,7 @@ namespace korvo::measurement {
 
 namespace {
 
-const boost::posix_time::ptime kEpoch(boost::gregorian::date(1970, 1, 1));
+using net::kEpoch;
 
 }  // namespace
 

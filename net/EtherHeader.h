@@ -7,13 +7,15 @@
 #include <cstdint>
 #include <cstring>
 
+#include "net/WireNumbers.h"
+
 namespace korvo::net {
 
 struct __attribute__((packed)) ether_header {
     static constexpr std::uint32_t kLength = 14;
     static constexpr std::uint32_t kEtherTypeOffset = 12;
-    static constexpr std::uint16_t kEtherTypeIPv4 = 0x0800;
-    static constexpr std::uint16_t kEtherTypeVlan = 0x8100;
+    static constexpr std::uint16_t kEtherTypeIPv4 = etherType::kIPv4;
+    static constexpr std::uint16_t kEtherTypeVlan = etherType::kVlan;
     // An 802.1Q tag (TPID and TCI) sits between the source address and the real EtherType.
     static constexpr std::uint32_t kVlanTagLength = 4;
 

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "net/WireNumbers.h"
+
 namespace korvo::net {
 
 struct __attribute__((packed)) ip {
@@ -13,8 +15,8 @@ struct __attribute__((packed)) ip {
     static constexpr std::uint8_t kHeaderLengthMask = 0x0F;
     static constexpr std::uint16_t kFragmentOffsetMask = 0x1FFF;
     static constexpr std::uint16_t kMoreFragmentsFlag = 0x2000;
-    static constexpr std::uint8_t kProtocolTcp = 6;
-    static constexpr std::uint8_t kProtocolUdp = 17;
+    static constexpr std::uint8_t kProtocolTcp = ipProtocol::kTcp;
+    static constexpr std::uint8_t kProtocolUdp = ipProtocol::kUdp;
 
     // The header length in 32-bit words is the low nibble, the version the high one, whatever bit-field
     // order a compiler would pick; so the byte is kept whole.

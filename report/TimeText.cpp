@@ -1,4 +1,5 @@
 #include "report/TimeText.h"
+#include "net/WireNumbers.h"
 
 #include <algorithm>
 #include <array>
@@ -82,7 +83,7 @@ CivilDate civilFromDays(std::int64_t days) {
     return {year, month, day};
 }
 
-const boost::posix_time::ptime kEpoch(boost::gregorian::date(1970, 1, 1));
+using net::kEpoch;
 
 // The day since 1970 of `time` and the microsecond within that day.
 struct DayAndMicro {
