@@ -135,17 +135,17 @@ std::string JsonSummary::text(const ReportContent& content, std::string_view ver
     reading.textOrNull("reason", content.damage);
     reading.close();
 
-    const ReportContent::Options& options = content.options;
+    const RunOptions& options = content.options;
     JsonObject settings(root.key("options"), 2);
     settings.flag("extended", options.extended);
     settings.textOrNull("filter", options.filter);
     settings.flag("flowTable", options.flowTable);
-    settings.flag("ipv6", options.ipv6);
-    settings.flag("tunnels", options.tunnels);
+    settings.flag("ipv6", options.decoding.ipv6);
+    settings.flag("tunnels", options.decoding.tunnels);
     settings.flag("retransmissions", options.retransmissions);
-    settings.flag("report", options.report);
-    settings.field("threads", options.threads);
-    settings.field("maxMemoryBytes", options.maxMemory);
+    settings.flag("report", options.outputs.report);
+    settings.field("threads", options.resources.threads);
+    settings.field("maxMemoryBytes", options.resources.memoryLimit);
     settings.close();
 
     const ReportContent::Coverage& coverage = content.coverage;

@@ -57,23 +57,21 @@ constexpr const char* kReportSuffix = ".Report.html";
 
 }  // namespace
 
-void MeasurementRun::run(const std::vector<std::string>& inputFiles, const std::string& filter,
-                         const std::string& outputPrefix, bool extended,
-                         const FlowTableSettings& flowSettings, bool writeFlowTable, const Decoding& decoding,
-                         bool retransmissions, const RunOutputs& outputs) {
+void MeasurementRun::run(const RunOptions& options) {
     try {
-        analyse(inputFiles, filter, outputPrefix, extended, flowSettings, writeFlowTable, decoding,
-                retransmissions, outputs);
+        analyse(options);
     } catch (const RunFailure& failure) {
         std::cerr << failure.what() << std::endl;
         std::exit(kRunFailed);
     }
 }
 
-void MeasurementRun::analyse(const std::vector<std::string>& inputFiles, const std::string& filter,
-                             const std::string& outputPrefix, bool extended,
-                             const FlowTableSettings& flowSettings, bool writeFlowTable,
-                             const Decoding& decoding, bool retransmissions, const RunOutputs& outputs) {
+void MeasurementRun::analyse(const RunOptions& options) {
+    const std::string& outputPrefix = options.prefix;
+    const bool extended = options.extended;
+    const Decoding& decoding = options.decoding;
+    const FlowTableSettings& flowSettings = options.resources;
+    const RunOutputs& outputs = options.outputs;
     // The build order is also the order in which every emitter calls its receivers, and the order of the
     // lines inside each group of the summary.
     EthernetSignal ethernetSignal;
@@ -117,7 +115,7 @@ void MeasurementRun::analyse(const std::vector<std::string>& inputFiles, const s
     NumberSimplexStreams simplexFlows(flowTable, extended);
     flowMeasurements.emplace_back(simplexFlows);
     std::vector<std::unique_ptr<RetransmissionMeasurement>> retransmissionFigures;
-    if (retransmissions) {
+    if (options.retransmissions) {
         for (const RetransmissionMeasurement::Figure figure : RetransmissionMeasurement::kFigures) {
             retransmissionFigures.push_back(
                 std::make_unique<RetransmissionMeasurement>(flowTable, figure, extended));
@@ -129,14 +127,14 @@ void MeasurementRun::analyse(const std::vector<std::string>& inputFiles, const s
     // read the anomaly counts the figures leave on each flow, so they come after every figure.
     std::optional<FlowVolumeTally> flowVolumes;
     std::optional<FlowTableRows> flowRows;
-    if (writeFlowTable) {
-        flowRows.emplace(flowTable, flowVolumes.emplace(ipDispatcher), retransmissions);
+    if (options.flowTable) {
+        flowRows.emplace(flowTable, flowVolumes.emplace(ipDispatcher), options.retransmissions);
     }
     // The report's charts and flow lists, likewise; they read what the figures leave on each flow.
     std::optional<LoadTimeline> load;
     std::optional<FlowHighlights> highlights;
     if (outputs.report) {
-        highlights.emplace(flowTable, load.emplace(ethernetSignal, totalVolumeTcp), retransmissions);
+        highlights.emplace(flowTable, load.emplace(ethernetSignal, totalVolumeTcp), options.retransmissions);
     }
 
     std::optional<std::uint64_t> framesBeforeDamage;
@@ -144,7 +142,7 @@ void MeasurementRun::analyse(const std::vector<std::string>& inputFiles, const s
         // First, so that every thread the run starts leaves SIGINT and SIGTERM to it.
         const InterruptWatcher interrupts;
         // The truncated frames are always listed, with or without extended statistics.
-        PacketLoader loader(inputFiles, filter, true);
+        PacketLoader loader(options.inputs, options.filter, true);
         // An unusable prefix is reported before a long read, not after it.
         ResultFile::checkCreatable(outputPrefix + kSummarySuffix);
         // Each link type that is not decoded is noted once: those known now before the reading, those of
@@ -234,15 +232,7 @@ void MeasurementRun::analyse(const std::vector<std::string>& inputFiles, const s
             content.inputs = loader.inputsRead();
             content.framesRead = loader.framesTaken();
             content.damage = loader.damage();
-            content.options = {extended,
-                               filter,
-                               writeFlowTable,
-                               decoding.ipv6,
-                               decoding.tunnels,
-                               retransmissions,
-                               outputs.report,
-                               flowSettings.threads,
-                               flowSettings.memoryLimit};
+            content.options = options;
             content.coverage = coverage;
             content.first = captureDuration.getEarliestCaptureTime();
             content.last = captureDuration.getLatestCaptureTime();

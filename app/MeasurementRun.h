@@ -8,38 +8,22 @@
 #include <vector>
 
 #include "app/ResultFile.h"
-#include "capture/Decoding.h"
-#include "flow/SequenceEvaluatorMultimap.h"
+#include "app/RunOptions.h"
 #include "report/Measurement.h"
 
 namespace korvo::measurement {
-
-// The files that describe the whole run besides the summary: PREFIX.Summary.json and PREFIX.Report.html.
-struct RunOutputs {
-    bool json = false;
-    bool report = false;
-};
 
 class MeasurementRun {
 public:
     using Group = std::vector<std::reference_wrapper<const Measurement>>;
 
-    // Analyses the captures (several are read as one) and writes the results; a non-empty `filter` hides
-    // the frames it does not keep; with `writeFlowTable` PREFIX.Flows.csv is written too; `decoding` says
-    // what is lifted beyond plain IPv4; with `retransmissions` the retransmission figures are found and
-    // reported under a heading of their own, and the flow table has their columns. A failure from opening the
-    // captures to writing the last file is reported on standard error and ends the process with status -2. A
-    // filter that cannot be compiled is thrown to the caller as FilterError before anything is read or
-    // written. `outputs` says which files describe the run besides the summary.
-    void run(const std::vector<std::string>& inputFiles, const std::string& filter,
-             const std::string& outputPrefix, bool extended, const FlowTableSettings& flowSettings = {},
-             bool writeFlowTable = false, const Decoding& decoding = {}, bool retransmissions = false,
-             const RunOutputs& outputs = {});
+    // Analyses the captures of `options` (several are read as one) and writes the results. A failure from
+    // opening the captures to writing the last file is reported on standard error and ends the process with
+    // status -2. A filter that cannot be compiled is thrown to the caller as FilterError before anything is
+    // read or written.
+    void run(const RunOptions& options);
     // The same without ending the process: such a failure is thrown to the caller.
-    void analyse(const std::vector<std::string>& inputFiles, const std::string& filter,
-                 const std::string& outputPrefix, bool extended, const FlowTableSettings& flowSettings = {},
-                 bool writeFlowTable = false, const Decoding& decoding = {}, bool retransmissions = false,
-                 const RunOutputs& outputs = {});
+    void analyse(const RunOptions& options);
     // Writes the summary and the detail files and places them, with the other files of the run, already
     // finished, as one whole run of the prefix.
     void writeResults(const std::string& outputPrefix, const std::vector<ResultFile*>& finished) const;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/RunOptions.h"
 #include "capture/PacketLoader.h"
 #include "measurement/FlowHighlights.h"
 #include "measurement/LoadTimeline.h"
@@ -24,17 +25,6 @@ struct ReportContent {
         // Without the summary's colon.
         std::string heading;
         std::vector<Figure> figures;
-    };
-    struct Options {
-        bool extended = false;
-        std::string filter;
-        bool flowTable = false;
-        bool ipv6 = false;
-        bool tunnels = false;
-        bool retransmissions = false;
-        bool report = false;
-        std::size_t threads = 1;
-        std::uint64_t maxMemory = 0;
     };
     // Frames by what became of them.
     struct Coverage {
@@ -67,7 +57,7 @@ struct ReportContent {
     std::uint64_t framesRead = 0;
     // Empty when the captures were read to their end.
     std::string damage;
-    Options options;
+    RunOptions options;
     Coverage coverage;
     // Not-a-date-time when no frame was counted.
     boost::posix_time::ptime first;

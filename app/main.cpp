@@ -88,16 +88,8 @@ po::options_description describeOptions() {
 
 int main(int argc, char* argv[]) {
     const po::options_description options = describeOptions();
-    std::vector<std::string> inputFiles;
-    std::string filter;
-    std::string outputPrefix;
-    bool extended = false;
-    bool flowTable = false;
-    bool retransmissions = false;
-    korvo::measurement::RunOutputs outputs;
-    korvo::measurement::Decoding decoding;
+    korvo::measurement::RunOptions run;
     using korvo::measurement::ResourceOptions;
-    korvo::measurement::FlowTableSettings flowSettings;
     try {
         po::variables_map arguments;
         // No positional argument is declared, so a stray word on the line is refused rather than ignored.
@@ -115,35 +107,35 @@ int main(int argc, char* argv[]) {
             return 0;
         }
         const bool all = arguments.count("all") != 0;
-        extended = arguments.count("extended") != 0;
-        flowTable = all || arguments.count("flow-table") != 0;
-        decoding.ipv6 = all || arguments.count("ipv6") != 0;
-        decoding.tunnels = all || arguments.count("tunnels") != 0;
-        retransmissions = all || arguments.count("retransmissions") != 0;
-        outputs.json = arguments.count("json") != 0;
-        outputs.report = arguments.count("report") != 0;
+        run.extended = arguments.count("extended") != 0;
+        run.flowTable = all || arguments.count("flow-table") != 0;
+        run.decoding.ipv6 = all || arguments.count("ipv6") != 0;
+        run.decoding.tunnels = all || arguments.count("tunnels") != 0;
+        run.retransmissions = all || arguments.count("retransmissions") != 0;
+        run.outputs.json = arguments.count("json") != 0;
+        run.outputs.report = arguments.count("report") != 0;
         if (arguments.count("inputFile") == 0) {
             std::cerr << "--inputFile required." << std::endl;
             return kUsageError;
         }
-        inputFiles = arguments["inputFile"].as<std::vector<std::string>>();
+        run.inputs = arguments["inputFile"].as<std::vector<std::string>>();
         // Standard input can be read once only.
-        if (inputFiles.size() > 1 && std::count(inputFiles.begin(), inputFiles.end(), "-") > 0) {
+        if (run.inputs.size() > 1 && std::count(run.inputs.begin(), run.inputs.end(), "-") > 0) {
             std::cerr << "--inputFile - (standard input) cannot be read with other captures." << std::endl;
             return kUsageError;
         }
         if (arguments.count("filter") != 0) {
-            filter = arguments["filter"].as<std::string>();
+            run.filter = arguments["filter"].as<std::string>();
         }
         if (arguments.count("outputPrefix") == 0) {
             std::cerr << "--outputPrefix required." << std::endl;
             return kUsageError;
         }
-        outputPrefix = checkedPrefix(arguments["outputPrefix"].as<std::string>());
-        flowSettings.threads = arguments.count("threads") != 0
-                                   ? ResourceOptions::parseThreads(arguments["threads"].as<std::string>())
-                                   : ResourceOptions::usableProcessors();
-        flowSettings.memoryLimit =
+        run.prefix = checkedPrefix(arguments["outputPrefix"].as<std::string>());
+        run.resources.threads = arguments.count("threads") != 0
+                                    ? ResourceOptions::parseThreads(arguments["threads"].as<std::string>())
+                                    : ResourceOptions::usableProcessors();
+        run.resources.memoryLimit =
             arguments.count("max-memory") != 0
                 ? ResourceOptions::parseMemory(arguments["max-memory"].as<std::string>())
                 : ResourceOptions::defaultMemoryLimit();
@@ -155,9 +147,7 @@ int main(int argc, char* argv[]) {
     }
 
     try {
-        korvo::measurement::MeasurementRun run;
-        run.run(inputFiles, filter, outputPrefix, extended, flowSettings, flowTable, decoding,
-                retransmissions, outputs);
+        korvo::measurement::MeasurementRun().run(run);
     } catch (const korvo::measurement::FilterError& error) {
         std::cerr << "Error parsing command line " << std::endl
                   << "Use --help to print usage syntax " << std::endl

@@ -58,8 +58,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         try {
             // The extended run also writes the flow table, analyses IPv6, follows tunnels, finds
             // retransmissions and writes the JSON summary and the report.
-            run.analyse({capture}, "", prefix, extended, {}, extended, {extended, extended}, extended,
-                        {extended, extended});
+            run.analyse({.inputs = {capture},
+                         .filter = "",
+                         .prefix = prefix,
+                         .extended = extended,
+                         .flowTable = extended,
+                         .decoding = {extended, extended},
+                         .retransmissions = extended,
+                         .outputs = {extended, extended},
+                         .resources = {}});
         } catch (const korvo::measurement::RunFailure&) {
             // A documented end: the command line reports it and exits with -2.
         }

@@ -84,7 +84,11 @@ RunOutcome InProcessRun::analyse(bool extended) const {
         const StandardOutputCapture capture(printed);
         try {
             measurement::MeasurementRun run;
-            run.analyse({capturePath().string()}, "", (folder_ / kPrefix).string(), extended);
+            measurement::RunOptions options;
+            options.inputs = {capturePath().string()};
+            options.prefix = (folder_ / kPrefix).string();
+            options.extended = extended;
+            run.analyse(options);
             outcome.succeeded = true;
         } catch (const measurement::RunFailure& failure) {
             outcome.failure = failure.what();
