@@ -193,22 +193,7 @@ void MeasurementRun::analyse(const RunOptions& options) {
             flowRows->flush();
             flowsFile->finish();
         }
-        ReportContent::Coverage coverage{
-            .ipv4 = ipDispatcher.ipv4Frames(),
-            .ipv6 = ipDispatcher.analysedIpv6Frames(),
-            .insideTunnels = ipDispatcher.tunnelledFrames(),
-            .behindStackedTags = ipDispatcher.taggedFrames(),
-            .otherLinkTypes = ipDispatcher.otherLinkTypeFrames(),
-            .leftOutIpv6 = ipDispatcher.ipv6Frames(),
-            .leftOutEncapsulated = ipDispatcher.tunnelFrames(),
-            .leftOutBehindStackedTags = ipDispatcher.stackedTagFrames(),
-            .tunnelsCutShort = ipDispatcher.damagedTunnelFrames(),
-            .malformedIp = ipDispatcher.malformedFrames(),
-            .unreadable80211 = ipDispatcher.unreadableFrames(),
-            .linkHeaderCutShort = ipDispatcher.linkCutShortFrames(),
-            .tunnelFragments = decoding.tunnels ? 0 : ipDispatcher.tunnelFragmentFrames(),
-            .incompleteTunnelPackets = decoding.tunnels ? ipDispatcher.incompleteTunnelPackets() : 0,
-            .note = {}};
+        ReportContent::Coverage coverage{ipDispatcher.coverage(), {}};
         coverage.note = RunNotes::coverage(decoding, coverage);
         std::vector<ResultFile*> finished;
         if (flowsFile) {

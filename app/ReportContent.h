@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/RunOptions.h"
+#include "capture/FrameCoverage.h"
 #include "capture/PacketLoader.h"
 #include "measurement/FlowHighlights.h"
 #include "measurement/LoadTimeline.h"
@@ -26,29 +27,9 @@ struct ReportContent {
         std::string heading;
         std::vector<Figure> figures;
     };
-    // Frames by what became of them.
-    struct Coverage {
-        std::uint64_t ipv4 = 0;
-        std::uint64_t ipv6 = 0;
-        // Of the analysed frames: those reached through a tunnel, and through stacked VLAN tags alone.
-        std::uint64_t insideTunnels = 0;
-        std::uint64_t behindStackedTags = 0;
-        std::uint64_t otherLinkTypes = 0;
-        std::uint64_t leftOutIpv6 = 0;
-        // Left out inside an encapsulation that is not decoded, and behind stacked tags among them.
-        std::uint64_t leftOutEncapsulated = 0;
-        std::uint64_t leftOutBehindStackedTags = 0;
-        std::uint64_t tunnelsCutShort = 0;
-        // IP headers whose version contradicts what announced them.
-        std::uint64_t malformedIp = 0;
-        // 802.11 frames encrypted or fragmented, and frames cut short in the header of their link type.
-        std::uint64_t unreadable80211 = 0;
-        std::uint64_t linkHeaderCutShort = 0;
-        // Without tunnels decoded: first fragments of tunnel packets. With them: tunnel packets whose
-        // fragments could not be put together (datagrams, not frames).
-        std::uint64_t tunnelFragments = 0;
-        std::uint64_t incompleteTunnelPackets = 0;
-        // The note the run writes on standard error; empty when it writes none.
+    // Frames by what became of them, and the note the run writes on standard error about those left out
+    // (empty when it writes none).
+    struct Coverage : FrameCoverage {
         std::string note;
     };
 

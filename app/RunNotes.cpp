@@ -15,7 +15,7 @@ std::string RunNotes::undecodedLinkType(int linkType, bool onlyLinkType) {
                   "TrafficLoadInMbps, CaptureDuration, NumberOfTruncatedPackets)");
 }
 
-std::string RunNotes::coverage(const Decoding& decoding, const ReportContent::Coverage& counts) {
+std::string RunNotes::coverage(const Decoding& decoding, const FrameCoverage& counts) {
     std::string parts;
     const auto add = [&parts](std::uint64_t frames, const char* kind) {
         if (frames != 0) {

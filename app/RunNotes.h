@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string>
 
-#include "app/ReportContent.h"
 #include "capture/Decoding.h"
+#include "capture/FrameCoverage.h"
 
 namespace korvo::measurement {
 
@@ -16,8 +16,7 @@ public:
     // `onlyLinkType` when the captures have no other.
     [[nodiscard]] static std::string undecodedLinkType(int linkType, bool onlyLinkType);
     // Empty when no frame was left out; a kind of frame none of which was left out is not named.
-    [[nodiscard]] static std::string coverage(const Decoding& decoding,
-                                              const ReportContent::Coverage& counts);
+    [[nodiscard]] static std::string coverage(const Decoding& decoding, const FrameCoverage& counts);
     [[nodiscard]] static std::string stoppedAtDamage(std::uint64_t framesTaken);
 };
 

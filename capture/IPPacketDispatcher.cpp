@@ -23,7 +23,8 @@ void IPPacketDispatcher::handlePacket(const EthernetPacket& packet) {
     const auto* frame = reinterpret_cast<const unsigned char*>(packet.header);
     const LinkLayer::Found found = linkLayer_.find(frame, packet.capturedLength);
     if (found.carried == LinkLayer::Carried::Unreadable || found.carried == LinkLayer::Carried::CutShort) {
-        ++(found.carried == LinkLayer::Carried::Unreadable ? unreadableFrames_ : linkCutShortFrames_);
+        ++(found.carried == LinkLayer::Carried::Unreadable ? coverage_.unreadable80211
+                                                           : coverage_.linkHeaderCutShort);
         return;
     }
     if (tunnels_ && !TunnelDecoder::endsAtFirstPacket(frame, packet.capturedLength, found)) {
@@ -35,23 +36,23 @@ void IPPacketDispatcher::handlePacket(const EthernetPacket& packet) {
             handleIpv6(packet, found.ipOffset);
             return;
         }
-        ipv6Frames_ += found.carried == LinkLayer::Carried::IPv6 ? 1U : 0U;
+        coverage_.leftOutIpv6 += found.carried == LinkLayer::Carried::IPv6 ? 1U : 0U;
         if (found.carried == LinkLayer::Carried::Encapsulated) {
-            ++tunnelFrames_;
-            stackedTagFrames_ +=
+            ++coverage_.leftOutEncapsulated;
+            coverage_.leftOutBehindStackedTags +=
                 TunnelDecoder::isTag(linkLayer_.start(frame, packet.capturedLength).type) ? 1U : 0U;
         }
-        otherLinkTypeFrames_ += found.carried == LinkLayer::Carried::Other && !linkDecoded_ ? 1U : 0U;
+        coverage_.otherLinkTypes += found.carried == LinkLayer::Carried::Other && !linkDecoded_ ? 1U : 0U;
         return;
     }
     if (packet.capturedLength < found.ipOffset + ip::kFixedLength) {
         return;
     }
     if (frame[found.ipOffset] >> 4 != 4) {
-        ++malformedFrames_;
+        ++coverage_.malformedIp;
         return;
     }
-    ++ipv4Frames_;
+    ++coverage_.ipv4;
     const IPPacket ipPacket = packet.lift<ip>(found.ipOffset);
     if (ipPacket.header->isFragment()) {
         fragmentSource.signal(ipPacket);
@@ -66,10 +67,10 @@ void IPPacketDispatcher::handlePacket(const EthernetPacket& packet) {
     if (ipPacket.header->protocol != ip::kProtocolTcp && headerLength >= ip::kFixedLength &&
         headerLength <= ipPacket.capturedLength) {
         const auto* payload = reinterpret_cast<const unsigned char*>(ipPacket.header) + headerLength;
-        tunnelFrames_ += TunnelDecoder::opensTunnel(ipPacket.header->protocol, payload,
-                                                    ipPacket.capturedLength - headerLength)
-                             ? 1U
-                             : 0U;
+        coverage_.leftOutEncapsulated += TunnelDecoder::opensTunnel(ipPacket.header->protocol, payload,
+                                                                    ipPacket.capturedLength - headerLength)
+                                             ? 1U
+                                             : 0U;
     }
 }
 
@@ -99,32 +100,33 @@ void IPPacketDispatcher::handleIpv6(const EthernetPacket& packet, std::uint32_t 
         return;
     }
     if (reinterpret_cast<const unsigned char*>(packet.header)[ipOffset] >> 4 != 6) {
-        ++malformedFrames_;
+        ++coverage_.malformedIp;
         return;
     }
     const IPv6Packet ipv6Packet = liftIpv6(packet, ipOffset);
     if (ipv6Packet.fragment) {
-        ++analysedIpv6Frames_;
+        ++coverage_.ipv6;
         fragmentSource.ipv6Signal(ipv6Packet);
         takeFragment(ipv6Packet);
         return;
     }
-    ++analysedIpv6Frames_;
+    ++coverage_.ipv6;
     ipv6Signal(ipv6Packet);
     if (ipv6Packet.reached && ipv6Packet.transportProtocol != ip::kProtocolTcp) {
         const auto* payload =
             reinterpret_cast<const unsigned char*>(ipv6Packet.header) + ipv6Packet.transportOffset;
-        tunnelFrames_ += TunnelDecoder::opensTunnel(ipv6Packet.transportProtocol, payload,
-                                                    ipv6Packet.capturedLength - ipv6Packet.transportOffset)
-                             ? 1U
-                             : 0U;
+        coverage_.leftOutEncapsulated +=
+            TunnelDecoder::opensTunnel(ipv6Packet.transportProtocol, payload,
+                                       ipv6Packet.capturedLength - ipv6Packet.transportOffset)
+                ? 1U
+                : 0U;
     }
 }
 
 void IPPacketDispatcher::countAnalysed(const TunnelDecoder::Path& path, bool ipv6) {
-    ++(ipv6 ? analysedIpv6Frames_ : ipv4Frames_);
+    ++(ipv6 ? coverage_.ipv6 : coverage_.ipv4);
     if (path.encapsulations != 0) {
-        ++(path.tunnelled ? tunnelledFrames_ : taggedFrames_);
+        ++(path.tunnelled ? coverage_.insideTunnels : coverage_.behindStackedTags);
     }
 }
 
@@ -132,8 +134,8 @@ void IPPacketDispatcher::followTunnels(const EthernetPacket& packet) {
     const auto* frame = reinterpret_cast<const unsigned char*>(packet.header);
     const TunnelDecoder::Path path =
         TunnelDecoder::follow(frame, packet.capturedLength, linkLayer_.start(frame, packet.capturedLength));
-    damagedTunnelFrames_ += path.damaged ? 1U : 0U;
-    malformedFrames_ += path.malformed ? 1U : 0U;
+    coverage_.tunnelsCutShort += path.damaged ? 1U : 0U;
+    coverage_.malformedIp += path.malformed ? 1U : 0U;
     const bool oneIpPacket = path.innermost == path.outermost;
     switch (path.outermost.version) {
         case TunnelDecoder::Version::IPv4: {
@@ -170,7 +172,7 @@ void IPPacketDispatcher::followTunnels(const EthernetPacket& packet) {
             }
             break;
         case TunnelDecoder::Version::None:
-            otherLinkTypeFrames_ += linkDecoded_ ? 0U : 1U;
+            coverage_.otherLinkTypes += linkDecoded_ ? 0U : 1U;
             return;
     }
     signalInnermost(packet, path, true);
@@ -191,7 +193,7 @@ void IPPacketDispatcher::signalInnermost(const EthernetPacket& packet, const Tun
         }
         case TunnelDecoder::Version::IPv6:
             if (!ipv6_) {
-                ipv6Frames_ += countFrame ? 1U : 0U;
+                coverage_.leftOutIpv6 += countFrame ? 1U : 0U;
                 break;
             }
             if (countFrame) {
@@ -215,7 +217,7 @@ void IPPacketDispatcher::takeFragment(const IPPacket& fragment) {
         if (first && headerLength >= ip::kFixedLength && headerLength <= fragment.capturedLength &&
             TunnelDecoder::opensTunnel(fragment.header->protocol, bytes + headerLength,
                                        fragment.capturedLength - headerLength)) {
-            ++tunnelFragmentFrames_;
+            ++coverage_.tunnelFragments;
         }
         return;
     }
@@ -237,7 +239,7 @@ void IPPacketDispatcher::takeFragment(const IPv6Packet& fragment) {
         if (first && payload <= fragment.capturedLength &&
             TunnelDecoder::opensTunnel(bytes[fragmentHeader], bytes + payload,
                                        fragment.capturedLength - payload)) {
-            ++tunnelFragmentFrames_;
+            ++coverage_.tunnelFragments;
         }
         return;
     }
@@ -265,11 +267,17 @@ void IPPacketDispatcher::followReassembled(const FragmentReassembly::Whole& whol
         linkType};
     const LinkLayer::Start start{true, ipv6 ? net::etherType::kIPv6 : net::etherType::kIPv4, 0};
     const TunnelDecoder::Path path = TunnelDecoder::follow(whole.packet.data(), size, start);
-    damagedTunnelFrames_ += path.damaged ? 1U : 0U;
-    malformedFrames_ += path.malformed ? 1U : 0U;
+    coverage_.tunnelsCutShort += path.damaged ? 1U : 0U;
+    coverage_.malformedIp += path.malformed ? 1U : 0U;
     if (!(path.innermost == path.outermost)) {
         signalInnermost(packet, path, false);
     }
+}
+
+FrameCoverage IPPacketDispatcher::coverage() const {
+    FrameCoverage counts = coverage_;
+    counts.incompleteTunnelPackets = reassembly_.incomplete();
+    return counts;
 }
 
 }  // namespace korvo::measurement

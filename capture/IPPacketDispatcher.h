@@ -15,6 +15,7 @@
 #include <cstdint>
 
 #include "capture/FragmentReassembly.h"
+#include "capture/FrameCoverage.h"
 #include "capture/LinkLayer.h"
 #include "capture/PacketSignals.h"
 #include "capture/TunnelDecoder.h"
@@ -48,31 +49,8 @@ public:
         return packet.length > packet.offset ? packet.length - packet.offset : 0;
     }
 
-    [[nodiscard]] std::uint64_t ipv6Frames() const { return ipv6Frames_; }
-    // Frames inside an encapsulation that is not decoded, recognised by their first one; and those of them
-    // whose first one is a second VLAN tag.
-    [[nodiscard]] std::uint64_t tunnelFrames() const { return tunnelFrames_; }
-    [[nodiscard]] std::uint64_t stackedTagFrames() const { return stackedTagFrames_; }
-    [[nodiscard]] std::uint64_t damagedTunnelFrames() const { return damagedTunnelFrames_; }
-    // Frames whose IP header's version contradicts what announced it (EtherType, protocol, link type).
-    [[nodiscard]] std::uint64_t malformedFrames() const { return malformedFrames_; }
-    // 802.11 frames whose body is encrypted or an 802.11 fragment, and frames captured too short for the
-    // header of their link type (of the link types with a header of their own before the packet: PPP, HDLC,
-    // FDDI, 802.11, NFLOG).
-    [[nodiscard]] std::uint64_t unreadableFrames() const { return unreadableFrames_; }
-    [[nodiscard]] std::uint64_t linkCutShortFrames() const { return linkCutShortFrames_; }
-    // Without tunnels decoded: first fragments of tunnel packets. With them: tunnel packets whose fragments
-    // could not be put together (not all came, in time, or within the bounds).
-    [[nodiscard]] std::uint64_t tunnelFragmentFrames() const { return tunnelFragmentFrames_; }
-    [[nodiscard]] std::uint64_t incompleteTunnelPackets() const { return reassembly_.incomplete(); }
-    // Frames whose packet is analysed (the innermost where tunnels are decoded, fragments too), by its
-    // version; those of them reached through a tunnel, and those reached through stacked VLAN tags alone;
-    // and frames of link types that are not decoded.
-    [[nodiscard]] std::uint64_t ipv4Frames() const { return ipv4Frames_; }
-    [[nodiscard]] std::uint64_t analysedIpv6Frames() const { return analysedIpv6Frames_; }
-    [[nodiscard]] std::uint64_t tunnelledFrames() const { return tunnelledFrames_; }
-    [[nodiscard]] std::uint64_t taggedFrames() const { return taggedFrames_; }
-    [[nodiscard]] std::uint64_t otherLinkTypeFrames() const { return otherLinkTypeFrames_; }
+    // What became of the frames so far: analysed, or left out and why.
+    [[nodiscard]] FrameCoverage coverage() const;
 
     IPPacketSource fragmentSource;
 
@@ -97,20 +75,8 @@ private:
     bool ipv6_ = false;
     bool tunnels_ = false;
     IPPacketSource outermost_;
-    std::uint64_t ipv6Frames_ = 0;
-    std::uint64_t tunnelFrames_ = 0;
-    std::uint64_t damagedTunnelFrames_ = 0;
-    std::uint64_t malformedFrames_ = 0;
-    std::uint64_t unreadableFrames_ = 0;
-    std::uint64_t linkCutShortFrames_ = 0;
-    std::uint64_t tunnelFragmentFrames_ = 0;
+    FrameCoverage coverage_;
     FragmentReassembly reassembly_;
-    std::uint64_t ipv4Frames_ = 0;
-    std::uint64_t analysedIpv6Frames_ = 0;
-    std::uint64_t tunnelledFrames_ = 0;
-    std::uint64_t taggedFrames_ = 0;
-    std::uint64_t stackedTagFrames_ = 0;
-    std::uint64_t otherLinkTypeFrames_ = 0;
 };
 
 }  // namespace korvo::measurement
