@@ -1,7 +1,6 @@
 #include "flow/RetransmissionFinder.h"
 
 #include <algorithm>
-#include <array>
 #include <iterator>
 #include <limits>
 

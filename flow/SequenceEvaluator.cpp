@@ -85,9 +85,9 @@ void SequenceEvaluator::arrangeBoth(std::span<const SegmentRecord> forward,
     arrange(reverse_, reverse, reverseExtent, &marks_);
 }
 
-SequenceEvaluator::Extent SequenceEvaluator::unwrapOne(std::vector<std::int64_t>& positions,
-                                                       std::span<const SegmentRecord> records) {
-    positions.resize(records.size());
+// Inline: nearly every direction of every flow takes this path once, by unwrapOne.
+inline SequenceEvaluator::Extent SequenceEvaluator::unwrapInto(std::span<std::int64_t> positions,
+                                                               std::span<const SegmentRecord> records) {
     if (records.empty()) {
         return {};
     }
@@ -106,45 +106,36 @@ SequenceEvaluator::Extent SequenceEvaluator::unwrapOne(std::vector<std::int64_t>
     return extent;
 }
 
+SequenceEvaluator::Extent SequenceEvaluator::unwrapOne(std::vector<std::int64_t>& positions,
+                                                       std::span<const SegmentRecord> records) {
+    positions.resize(records.size());
+    return unwrapInto(positions, records);
+}
+
 std::pair<std::int64_t, std::int64_t> SequenceEvaluator::unwrap(
     std::vector<std::int64_t>& positions, std::span<const SegmentRecord> records,
     std::span<const std::uint32_t> connectionStarts) {
-    std::int64_t extentLowest = 0;
-    std::int64_t extentHighest = 0;
+    std::pair<std::int64_t, std::int64_t> whole{};
     // The end of the sequence space of the connections unwrapped so far.
     std::int64_t earlierEnd = std::numeric_limits<std::int64_t>::min();
     std::size_t begin = 0;
     for (std::size_t connection = 0; begin < records.size(); ++connection) {
         const std::size_t end =
             connection < connectionStarts.size() ? connectionStarts[connection] : records.size();
-        positions[begin] = records[begin].sequenceNumber;
-        std::int64_t lowest = positions[begin];
-        std::int64_t highest = lowest;
-        for (std::size_t position = begin + 1; position < end; ++position) {
-            positions[position] =
-                positions[position - 1] + static_cast<std::int32_t>(records[position].sequenceNumber -
-                                                                    records[position - 1].sequenceNumber);
-            lowest = std::min(lowest, positions[position]);
-            highest = std::max(highest, positions[position]);
+        const std::span<std::int64_t> own = std::span(positions).subspan(begin, end - begin);
+        const Extent extent = unwrapInto(own, records.subspan(begin, end - begin));
+        const std::int64_t shift = connection == 0 ? 0 : earlierEnd - extent.lowest;
+        for (std::int64_t& position : own) {
+            position += shift;
         }
-        if (connection == 0) {
-            extentLowest = lowest;
-            extentHighest = highest;
-        } else {
-            const std::int64_t shift = earlierEnd - lowest;
-            for (std::size_t position = begin; position < end; ++position) {
-                positions[position] += shift;
-            }
-            extentHighest = std::max(extentHighest, highest + shift);
-        }
-        if (end != records.size()) {
-            for (std::size_t position = begin; position < end; ++position) {
-                earlierEnd = std::max(earlierEnd, positions[position] + records[position].segmentLength);
-            }
+        whole = connection == 0 ? std::pair(extent.lowest, extent.highest)
+                                : std::pair(whole.first, std::max(whole.second, extent.highest + shift));
+        for (std::size_t position = begin; position < end; ++position) {
+            earlierEnd = std::max(earlierEnd, positions[position] + records[position].segmentLength);
         }
         begin = end;
     }
-    return {extentLowest, extentHighest};
+    return whole;
 }
 
 void SequenceEvaluator::arrange(Arrangements& arrangements, std::span<const SegmentRecord> records,

@@ -134,6 +134,8 @@ private:
                  const SegmentMarks* marks);
     // Unwraps a direction's sequence numbers as one connection's.
     static Extent unwrapOne(std::vector<std::int64_t>& positions, std::span<const SegmentRecord> records);
+    // The same into positions already sized.
+    static Extent unwrapInto(std::span<std::int64_t> positions, std::span<const SegmentRecord> records);
     // Unwraps each connection's sequence numbers and places the connections one after the other; returns the
     // lowest and highest position.
     static std::pair<std::int64_t, std::int64_t> unwrap(std::vector<std::int64_t>& positions,
