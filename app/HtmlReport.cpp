@@ -1,6 +1,5 @@
 #include "app/HtmlReport.h"
 
-#include "app/FigureGuide.h"
 #include "app/RunNotes.h"
 #include "app/SvgChart.h"
 #include "net/WireNumbers.h"
@@ -186,11 +185,11 @@ void HtmlReport::writeFigures(std::string& out, const ReportContent& content) {
     out += "<section id=\"figures-section\"><h2>Figures</h2>\n<table id=\"figures\">\n";
     for (const ReportContent::Group& group : content.groups) {
         out += "<tbody><tr class=\"group\"><th colspan=\"3\">" + html(group.heading) + "</th></tr>\n";
-        for (const ReportContent::Figure& figure : group.figures) {
-            const FigureGuide::Entry entry = FigureGuide::of(figure.name);
+        for (const ReportContent::FigureValue& shown : group.figures) {
+            const Figure& figure = *shown.figure;
             out += "<tr data-figure=\"" + html(figure.name) + "\"><th><a href=\"#explain-" +
                    html(figure.name) + "\">" + html(figure.name) + "</a></th><td class=\"value\">" +
-                   html(figure.value) + "</td><td class=\"meaning\">" + html(entry.meaning) + "</td></tr>\n";
+                   html(shown.value) + "</td><td class=\"meaning\">" + html(figure.meaning) + "</td></tr>\n";
         }
         out += "</tbody>\n";
     }
@@ -373,10 +372,10 @@ void HtmlReport::writeHandshakes(std::string& out, const ReportContent& content)
 void HtmlReport::writeExplanations(std::string& out, const ReportContent& content) {
     out += "<section id=\"explanations\"><h2>What the figures mean</h2>\n<dl>\n";
     for (const ReportContent::Group& group : content.groups) {
-        for (const ReportContent::Figure& figure : group.figures) {
-            const FigureGuide::Entry entry = FigureGuide::of(figure.name);
+        for (const ReportContent::FigureValue& shown : group.figures) {
+            const Figure& figure = *shown.figure;
             out += "<dt id=\"explain-" + html(figure.name) + "\">" + html(figure.name) + "</dt><dd>" +
-                   html(entry.explanation) + "</dd>\n";
+                   html(figure.explanation) + "</dd>\n";
         }
     }
     out += "</dl></section>\n";

@@ -192,28 +192,28 @@ std::string JsonSummary::text(const ReportContent& content, std::string_view ver
                   [](JsonObject& entry, const ReportContent::Group& group) {
                       entry.text("heading", group.heading);
                       appendValues(entry.key("figures"), group.figures,
-                                   [](std::string& list, const ReportContent::Figure& figure) {
-                                       EscapedText::appendJson(list, figure.name);
+                                   [](std::string& list, const ReportContent::FigureValue& figure) {
+                                       EscapedText::appendJson(list, figure.figure->name);
                                    });
                   });
 
     JsonObject figures(root.key("figures"), 2);
     for (const ReportContent::Group& group : content.groups) {
-        for (const ReportContent::Figure& figure : group.figures) {
-            if (figure.name == "CaptureDuration") {
+        for (const ReportContent::FigureValue& figure : group.figures) {
+            if (figure.figure->name == "CaptureDuration") {
                 // Seconds with the six decimals of the microseconds, exactly: the span is never negative.
                 char seconds[TimeText::kMostTextLength];
-                figures.field(figure.name,
+                figures.field(figure.figure->name,
                               std::string_view(seconds, TimeText::writeSeconds(seconds, content.duration)));
             } else {
-                figures.field(figure.name, number(figure.value));
+                figures.field(figure.figure->name, number(figure.value));
             }
         }
     }
     figures.close();
     for (const ReportContent::Group& group : content.groups) {
-        for (const ReportContent::Figure& figure : group.figures) {
-            if (figure.name == "CaptureDuration") {
+        for (const ReportContent::FigureValue& figure : group.figures) {
+            if (figure.figure->name == "CaptureDuration") {
                 root.text("captureDurationText", figure.value);
             }
         }

@@ -6,6 +6,8 @@
 #include <memory>
 #include <new>
 #include <optional>
+#include <stdexcept>
+#include <string_view>
 
 #include "app/ErrorText.h"
 #include "app/HtmlReport.h"
@@ -24,26 +26,13 @@
 #include "capture/PacketLoader.h"
 #include "capture/ReadAhead.h"
 #include "capture/TCPPacketDispatcher.h"
+#include "flow/FlowJudge.h"
 #include "flow/FlowVolumeTally.h"
 #include "flow/SequenceEvaluatorMultimap.h"
-#include "measurement/CaptureDuration.h"
+#include "measurement/Figures.h"
 #include "measurement/FlowHighlights.h"
 #include "measurement/FlowTableRows.h"
 #include "measurement/LoadTimeline.h"
-#include "measurement/NumberGapsInTCPFlows.h"
-#include "measurement/NumberIPFragments.h"
-#include "measurement/NumberJumboPackets.h"
-#include "measurement/NumberOutOfOrderTCPPackets.h"
-#include "measurement/NumberSimplexStreams.h"
-#include "measurement/NumberTCPFlowRepeats.h"
-#include "measurement/NumberTCPFlows.h"
-#include "measurement/NumberTCPGapFlows.h"
-#include "measurement/NumberTCPOutOfOrderFlows.h"
-#include "measurement/NumberTCPRepeats.h"
-#include "measurement/RetransmissionMeasurement.h"
-#include "measurement/TotalVolume.h"
-#include "measurement/TotalVolumeTCPInB.h"
-#include "measurement/TrafficLoadInMbps.h"
 
 namespace korvo::measurement {
 
@@ -72,9 +61,12 @@ void MeasurementRun::analyse(const RunOptions& options) {
     const Decoding& decoding = options.decoding;
     const FlowTableSettings& flowSettings = options.resources;
     const RunOutputs& outputs = options.outputs;
-    // The build order is also the order in which every emitter calls its receivers, and the order of the
-    // lines inside each group of the summary.
+    // The dispatchers first: every receiver of a frame that needs to know what the frame carried sees it
+    // after them.
     EthernetSignal ethernetSignal;
+    // On more than one thread the frames are read into a signal of their own and analysed as copies.
+    EthernetSignal readSignal;
+    EthernetSignal& readFrames = flowSettings.threads > 1 ? readSignal : ethernetSignal;
     IPPacketDispatcher ipDispatcher(ethernetSignal);
     if (decoding.ipv6) {
         ipDispatcher.analyseIpv6();
@@ -82,67 +74,37 @@ void MeasurementRun::analyse(const RunOptions& options) {
     if (decoding.tunnels) {
         ipDispatcher.decodeTunnels();
     }
-    SequenceEvaluatorMultimap flowTable(ipDispatcher, flowSettings);
+    const JudgeSettings judging{
+        .rows = extended, .times = outputs.report, .retransmissions = options.retransmissions};
+    SequenceEvaluatorMultimap flowTable(ipDispatcher, flowSettings, judging);
     TCPPacketDispatcher tcpDispatcher(ipDispatcher);
 
-    TotalVolume totalVolume(ethernetSignal);
-    volumeMeasurements.emplace_back(totalVolume);
-    TrafficLoadInMbps trafficLoad(ethernetSignal);
-    volumeMeasurements.emplace_back(trafficLoad);
-    CaptureDuration captureDuration(ethernetSignal);
-    volumeMeasurements.emplace_back(captureDuration);
-    TotalVolumeTCPInB totalVolumeTcp(tcpDispatcher);
-    volumeMeasurements.emplace_back(totalVolumeTcp);
-    NumberTCPFlows tcpFlows(flowTable, extended);
-    volumeMeasurements.emplace_back(tcpFlows);
-
-    NumberJumboPackets jumboPackets(ipDispatcher.outermost(), extended);
-    packetMeasurements.emplace_back(jumboPackets);
-    NumberIPFragments ipFragments(ipDispatcher.fragmentSource, extended);
-    packetMeasurements.emplace_back(ipFragments);
-    NumberGapsInTCPFlows gaps(flowTable, extended);
-    packetMeasurements.emplace_back(gaps);
-    NumberOutOfOrderTCPPackets outOfOrderPackets(flowTable, extended);
-    packetMeasurements.emplace_back(outOfOrderPackets);
-    NumberTCPFlowRepeats repeatFlows(flowTable, extended);
-    flowMeasurements.emplace_back(repeatFlows);
-    NumberTCPGapFlows gapFlows(flowTable, extended);
-    flowMeasurements.emplace_back(gapFlows);
-    NumberTCPOutOfOrderFlows outOfOrderFlows(flowTable, extended);
-    flowMeasurements.emplace_back(outOfOrderFlows);
-    NumberTCPRepeats repeats(flowTable, extended);
-    packetMeasurements.emplace_back(repeats);
-    NumberSimplexStreams simplexFlows(flowTable, extended);
-    flowMeasurements.emplace_back(simplexFlows);
-    std::vector<std::unique_ptr<RetransmissionMeasurement>> retransmissionFigures;
-    if (options.retransmissions) {
-        for (const RetransmissionMeasurement::Figure figure : RetransmissionMeasurement::kFigures) {
-            retransmissionFigures.push_back(
-                std::make_unique<RetransmissionMeasurement>(flowTable, figure, extended));
-            retransmissionMeasurements.emplace_back(*retransmissionFigures.back());
+    FigureSources sources{ethernetSignal, readFrames, ipDispatcher.outermost(), ipDispatcher.fragmentSource,
+                          tcpDispatcher,  flowTable};
+    for (const Figure& figure : Figures::all()) {
+        if (figure.on == FigureSwitch::kAlways || options.retransmissions) {
+            figures_.push_back({figure, figure.make(figure, sources, extended)});
         }
     }
 
-    // Built only when asked for, so that a run without the flow table file does no work for it. The rows
-    // read the anomaly counts the figures leave on each flow, so they come after every figure.
+    // Built only when asked for, so that a run without the flow table file does no work for it.
     std::optional<FlowVolumeTally> flowVolumes;
     std::optional<FlowTableRows> flowRows;
     if (options.flowTable) {
         flowRows.emplace(flowTable, flowVolumes.emplace(ipDispatcher), options.retransmissions);
     }
-    // The report's charts and flow lists, likewise; they read what the figures leave on each flow.
+    // The report's charts and flow lists, likewise.
     std::optional<LoadTimeline> load;
     std::optional<FlowHighlights> highlights;
     if (outputs.report) {
-        highlights.emplace(flowTable, load.emplace(ethernetSignal, totalVolumeTcp), options.retransmissions);
+        highlights.emplace(flowTable, load.emplace(ethernetSignal, tcpDispatcher), options.retransmissions);
     }
 
     std::optional<std::uint64_t> framesBeforeDamage;
     try {
         // First, so that every thread the run starts leaves SIGINT and SIGTERM to it.
         const InterruptWatcher interrupts;
-        // The truncated frames are always listed, with or without extended statistics.
-        PacketLoader loader(options.inputs, options.filter, true);
+        PacketLoader loader(options.inputs, options.filter);
         // An unusable prefix is reported before a long read, not after it.
         ResultFile::checkCreatable(outputPrefix + kSummarySuffix);
         // Each link type that is not decoded is noted once: those known now before the reading, those of
@@ -167,7 +129,6 @@ void MeasurementRun::analyse(const RunOptions& options) {
         const auto showProgress = [&] { progress.update(loader.bytesConsumed()); };
         if (flowSettings.threads > 1) {
             // The frames are analysed on a thread of their own while the next ones are read.
-            EthernetSignal readSignal;
             ReadAhead readAhead(readSignal, ethernetSignal, decoding);
             loader.loadPackets(readSignal, showProgress);
             readAhead.finish();
@@ -176,7 +137,6 @@ void MeasurementRun::analyse(const RunOptions& options) {
         }
         progress.finishReading(loader.bytesConsumed());
         noteUndecodedLinkTypes();
-        packetMeasurements.emplace_back(loader);
         if (flowVolumes) {
             flowVolumes->finish();
         }
@@ -203,22 +163,19 @@ void MeasurementRun::analyse(const RunOptions& options) {
         std::optional<ResultFile> reportFile;
         if (outputs.json || outputs.report) {
             ReportContent content;
-            for (const NamedGroup& group : namedGroups()) {
-                if (group.members.empty()) {
-                    continue;
+            for (const BuiltFigure& built : figures_) {
+                const std::string heading(Figures::heading(built.figure.group));
+                if (content.groups.empty() || content.groups.back().heading != heading) {
+                    content.groups.push_back({heading, {}});
                 }
-                std::string heading = group.heading;
-                heading.pop_back();
-                content.groups.push_back({heading, {}});
-                for (const Measurement& measurement : group.members) {
-                    content.groups.back().figures.push_back({measurement.getName(), measurement.getValue()});
-                }
+                content.groups.back().figures.push_back({&built.figure, built.measurement->getValue()});
             }
             content.inputs = loader.inputsRead();
             content.framesRead = loader.framesTaken();
             content.damage = loader.damage();
             content.options = options;
             content.coverage = coverage;
+            const Measurement& captureDuration = built("CaptureDuration");
             content.first = captureDuration.getEarliestCaptureTime();
             content.last = captureDuration.getLatestCaptureTime();
             content.duration = captureDuration.getCaptureDuration();
@@ -262,11 +219,13 @@ void MeasurementRun::analyse(const RunOptions& options) {
     }
 }
 
-std::vector<MeasurementRun::NamedGroup> MeasurementRun::namedGroups() const {
-    return {{"Volume Measurements:", volumeMeasurements},
-            {"Flow Measurements:", flowMeasurements},
-            {"Packet Measurements:", packetMeasurements},
-            {"Retransmission Measurements:", retransmissionMeasurements}};
+const Measurement& MeasurementRun::built(std::string_view name) const {
+    for (const BuiltFigure& figure : figures_) {
+        if (figure.figure.name == name) {
+            return *figure.measurement;
+        }
+    }
+    throw std::logic_error("the run has no figure " + std::string(name));
 }
 
 void MeasurementRun::writeResults(const std::string& outputPrefix,
@@ -275,30 +234,31 @@ void MeasurementRun::writeResults(const std::string& outputPrefix,
     std::vector<std::unique_ptr<ResultFile>> details;
     std::vector<std::string> resultNames = {summary.name(), outputPrefix + kFlowTableSuffix,
                                             outputPrefix + kJsonSuffix, outputPrefix + kReportSuffix};
-    // The detail files of the figures a run finds only when asked, so that an earlier run's go too.
-    for (const RetransmissionMeasurement::Figure figure : RetransmissionMeasurement::kFigures) {
-        resultNames.push_back(outputPrefix + "." + RetransmissionMeasurement::nameOf(figure) + ".csv");
+    // The detail files of every figure, those this run does not find too, so that an earlier run's go.
+    for (const Figure& figure : Figures::all()) {
+        resultNames.push_back(outputPrefix + "." + std::string(figure.name) + ".csv");
     }
-    for (const NamedGroup& group : namedGroups()) {
-        if (group.members.empty()) {
-            continue;
-        }
-        summary.write(group.heading);
-        summary.endLine();
-        for (const Measurement& measurement : group.members) {
-            const std::string value = measurement.getValue();
-            summary.write(measurement.getName());
-            summary.write(": ");
-            summary.write(value);
+    for (std::size_t index = 0; index < figures_.size(); ++index) {
+        const FigureGroup group = figures_[index].figure.group;
+        if (index == 0 || figures_[index - 1].figure.group != group) {
+            summary.write(Figures::heading(group));
+            summary.write(":");
             summary.endLine();
-            resultNames.push_back(outputPrefix + "." + measurement.getName() + ".csv");
-            if (measurement.isExtended()) {
-                details.push_back(std::make_unique<ResultFile>(resultNames.back()));
-                details.back()->write(measurement.getDetails());
-                details.back()->finish();
-            }
         }
+        const Measurement& measurement = *figures_[index].measurement;
+        summary.write(measurement.getName());
+        summary.write(": ");
+        summary.write(measurement.getValue());
         summary.endLine();
+        if (measurement.isExtended()) {
+            details.push_back(
+                std::make_unique<ResultFile>(outputPrefix + "." + measurement.getName() + ".csv"));
+            details.back()->write(measurement.getDetails());
+            details.back()->finish();
+        }
+        if (index + 1 == figures_.size() || figures_[index + 1].figure.group != group) {
+            summary.endLine();
+        }
     }
     summary.finish();
 

@@ -11,21 +11,22 @@
 #include "app/RunOptions.h"
 #include "capture/FrameCoverage.h"
 #include "capture/PacketLoader.h"
+#include "measurement/Figures.h"
 #include "measurement/FlowHighlights.h"
 #include "measurement/LoadTimeline.h"
 
 namespace korvo::measurement {
 
 struct ReportContent {
-    struct Figure {
-        std::string name;
+    struct FigureValue {
+        const Figure* figure;
         // As the summary writes it.
         std::string value;
     };
     struct Group {
         // Without the summary's colon.
         std::string heading;
-        std::vector<Figure> figures;
+        std::vector<FigureValue> figures;
     };
     // Frames by what became of them, and the note the run writes on standard error about those left out
     // (empty when it writes none).

@@ -7,7 +7,6 @@
 #include <stdexcept>
 
 #include "net/WireNumbers.h"
-#include "report/DetailRow.h"
 
 namespace korvo::measurement {
 
@@ -51,9 +50,7 @@ std::string outsideYears(const timeval& stamp) {
 }
 }  // namespace
 
-PacketLoader::PacketLoader(const std::vector<std::string>& fileNames, const std::string& filter,
-                           bool extendedStatistics)
-    : Measurement("NumberOfTruncatedPackets", extendedStatistics) {
+PacketLoader::PacketLoader(const std::vector<std::string>& fileNames, const std::string& filter) {
     inputSize_ = 0;
     for (const std::string& fileName : fileNames) {
         inputs_.push_back(std::make_unique<CaptureInput>(fileName));
@@ -104,12 +101,6 @@ inline void PacketLoader::take(CaptureInput& input, const pcap_pkthdr* header, c
     ++packetCount;
     input.countRecord(header->caplen, header->len);
     if (input.keeps(header, data)) {
-        if (header->len != header->caplen) {
-            ++truncatedPacketCount;
-            if (extended) {
-                DetailRow(details).text("Packet Number,").number(packetCount).end();
-            }
-        }
         const auto* frame = reinterpret_cast<const net::ether_header*>(data);
         ethernetSignal(EthernetPacket{frame, header->len, header->caplen, packetCount, captureTime, 0,
                                       input.frameLinkType()});
@@ -231,10 +222,6 @@ std::uint64_t PacketLoader::bytesConsumed() const {
         consumed += input->bytesConsumed();
     }
     return consumed;
-}
-
-std::string PacketLoader::getValue() const {
-    return std::to_string(truncatedPacketCount);
 }
 
 }  // namespace korvo::measurement

@@ -3,9 +3,8 @@
 // capture time and link type, into the frame signal. Several captures, of one link type or of several, are
 // read as one: their frames merged in time order and numbered across all of them. A frame filter, when given,
 // hides the frames it does not keep from everything downstream, while the numbering stays that of the
-// capture. The loader is also the measurement "NumberOfTruncatedPackets": frames whose captured length
-// differs from their wire length. A record that cannot be taken ends the reading; the frames before it stand
-// as the capture's content.
+// capture. A record that cannot be taken ends the reading; the frames before it stand as the capture's
+// content.
 
 #include <pcap/pcap.h>
 
@@ -18,18 +17,17 @@
 
 #include "capture/CaptureInput.h"
 #include "capture/PacketSignals.h"
-#include "report/Measurement.h"
 
 namespace korvo::measurement {
 
-class PacketLoader : public Measurement {
+class PacketLoader {
 public:
     // Opens every one of `fileNames` ("-" reads standard input). On failure to open one writes the reason to
     // standard output and throws a std::exception that carries no text of its own. A non-empty `filter` is
     // compiled for each link type and throws FilterError when it cannot be. Nothing but the file headers is
     // read before `loadPackets`.
-    PacketLoader(const std::vector<std::string>& fileNames, const std::string& filter, bool extended);
-    ~PacketLoader() override;
+    PacketLoader(const std::vector<std::string>& fileNames, const std::string& filter);
+    ~PacketLoader();
     PacketLoader(const PacketLoader&) = delete;
     PacketLoader& operator=(const PacketLoader&) = delete;
 
@@ -69,8 +67,6 @@ public:
     // The frames read, numbered 1 to this (frames the filter hides included).
     [[nodiscard]] std::uint64_t framesTaken() const { return packetCount; }
 
-    [[nodiscard]] std::string getValue() const override;
-
 private:
     void loadOne(EthernetSignal& ethernetSignal, const std::function<void()>& everyFewFrames);
     void loadMerged(EthernetSignal& ethernetSignal, const std::function<void()>& everyFewFrames);
@@ -83,7 +79,6 @@ private:
     void reportDamage(std::size_t input, const std::string& reason);
 
     std::vector<std::unique_ptr<CaptureInput>> inputs_;
-    std::uint64_t truncatedPacketCount = 0;
     std::uint64_t packetCount = 0;
     bool stoppedAtDamage_ = false;
     std::string damage_;

@@ -53,7 +53,8 @@ void FlowAssembler<Segment>::handOut(const FlowSpan& flow) {
         (group_[position].ends == first.ends ? forward_ : reverse_).push_back(group_[position].record);
     }
     evaluator_.assign(tupleOf(first), forward_, reverse_);
-    signal_(evaluator_);
+    judge_.judge(evaluator_, verdict_);
+    signal_(JudgedFlow{evaluator_, verdict_});
 }
 
 template class FlowAssembler<ShardSegment>;

@@ -23,7 +23,7 @@ struct ShardJudges {
 
 bool ParallelHandOut::splittable() const {
     SequenceEvaluatorSource trial;
-    for (Receiver<SequenceEvaluator>* receiver : source_.signal.receivers()) {
+    for (Receiver<JudgedFlow>* receiver : source_.signal.receivers()) {
         const auto* handler = dynamic_cast<const SequenceEvaluatorHandler*>(receiver);
         if (handler == nullptr || !handler->emptyCopy(trial)) {
             return false;
@@ -46,7 +46,7 @@ void ParallelHandOut::run(std::size_t threads) {
         return;
     }
     std::vector<SequenceEvaluatorHandler*> receivers;
-    for (Receiver<SequenceEvaluator>* receiver : source_.signal.receivers()) {
+    for (Receiver<JudgedFlow>* receiver : source_.signal.receivers()) {
         receivers.push_back(dynamic_cast<SequenceEvaluatorHandler*>(receiver));
     }
 

@@ -15,7 +15,7 @@ namespace korvo::measurement {
 class ParallelHandOut {
 public:
     // Hands every flow of one shard, in order, to the receivers of a signal.
-    using HandOutShard = std::function<void(std::size_t shard, const Signal<SequenceEvaluator>& signal)>;
+    using HandOutShard = std::function<void(std::size_t shard, const Signal<JudgedFlow>& signal)>;
 
     ParallelHandOut(std::size_t shards, HandOutShard handOutShard, SequenceEvaluatorSource& source)
         : shards_(shards), handOutShard_(std::move(handOutShard)), source_(source) {}

@@ -44,11 +44,6 @@ SequenceEvaluator::Span SequenceEvaluator::captureSpan() const {
 
 void SequenceEvaluator::arrangeBoth(std::span<const SegmentRecord> forward,
                                     std::span<const SegmentRecord> reverse) {
-    anomalyCounts_.fill(kUnknown);
-    retransmissions_.reset();
-    for (std::vector<std::int64_t>& times : times_) {
-        times.clear();
-    }
     const std::size_t longest = std::max(forward.size(), reverse.size());
     if (identity_.size() < longest) {
         const std::size_t known = identity_.size();

@@ -3,9 +3,7 @@
 // (the forward direction) and, per direction, its segments in capture order, in sequence order and in
 // identification order. Receivers read it during their call only.
 
-#include <array>
 #include <cstdint>
-#include <optional>
 #include <span>
 #include <string>
 #include <utility>
@@ -13,7 +11,6 @@
 
 #include "capture/FlowTuple.h"
 #include "capture/Ipv6FlowTuple.h"
-#include "flow/FlowRetransmissions.h"
 #include "flow/SegmentList.h"
 #include "flow/SegmentMarks.h"
 #include "flow/SegmentRecord.h"
@@ -42,10 +39,6 @@ public:
         std::span<const std::uint32_t> keepAlivesAndProbes;
     };
 
-    // The kinds of anomaly that the figures count. Each kind has a packet-level and a flow-level figure,
-    // which judge the same directions: the first to judge one keeps its count here, and the second reuses it.
-    enum class Anomaly : std::uint8_t { kGaps, kOutOfOrder, kRepeats };
-
     // The tuple of an IPv4 flow.
     [[nodiscard]] const FlowTuple& getTuple() const { return tuple_; }
     [[nodiscard]] bool isIpv6() const { return ipv6_; }
@@ -59,15 +52,6 @@ public:
             tuple_.appendText(out);
         }
     }
-    [[nodiscard]] std::optional<std::uint64_t> recall(Anomaly kind, bool reverse) const {
-        const std::uint64_t count = anomalyCounts_[slot(kind, reverse)];
-        return count == kUnknown ? std::nullopt : std::optional<std::uint64_t>(count);
-    }
-    // Both directions' count of one kind, once the figures have judged the flow (0 for a flow that cannot
-    // hold any).
-    [[nodiscard]] std::uint64_t anomalies(Anomaly kind) const {
-        return mayHoldAnomalies() ? recall(kind, false).value() + recall(kind, true).value() : 0;
-    }
     // The earliest and latest capture time of the flow's segments, microseconds since 1970: capture order is
     // file order, and a file's timestamps need not rise.
     struct Span {
@@ -75,20 +59,6 @@ public:
         std::int64_t last = 0;
     };
     [[nodiscard]] Span captureSpan() const;
-    void remember(Anomaly kind, bool reverse, std::uint64_t count) const {
-        anomalyCounts_[slot(kind, reverse)] = count;
-    }
-    // The capture times (microseconds since 1970) of the anomalies of one kind, both directions, that the
-    // figures found, where the run charts them; empty otherwise.
-    [[nodiscard]] std::vector<std::int64_t>& timesOf(Anomaly kind) const {
-        return times_[static_cast<std::size_t>(kind)];
-    }
-    [[nodiscard]] std::vector<std::int64_t>& retransmissionTimes() const { return times_.back(); }
-    // The flow's retransmissions once a figure has found them, for the figures and rows that follow it.
-    [[nodiscard]] const std::optional<FlowRetransmissions>& recallRetransmissions() const {
-        return retransmissions_;
-    }
-    void rememberRetransmissions(const FlowRetransmissions& found) const { retransmissions_ = found; }
     // Every anomaly needs two segments of one direction; most flows of a scan have fewer.
     [[nodiscard]] bool mayHoldAnomalies() const {
         return forward_.view.byCapture.size() >= 2 || reverse_.view.byCapture.size() >= 2;
@@ -112,11 +82,6 @@ private:
         std::vector<std::int64_t> positions;
         Direction view;
     };
-
-    static constexpr std::uint64_t kUnknown = ~std::uint64_t{0};
-    static std::size_t slot(Anomaly kind, bool reverse) {
-        return static_cast<std::size_t>(kind) * 2 + (reverse ? 1 : 0);
-    }
 
     void arrangeBoth(std::span<const SegmentRecord> forward, std::span<const SegmentRecord> reverse);
     // The lowest and highest position of a direction; and, from the first pass, whether the direction may
@@ -147,11 +112,6 @@ private:
     FlowTuple tuple_;
     Ipv6FlowTuple ipv6Tuple_;
     bool ipv6_ = false;
-    // Per kind and direction; judging leaves the flow itself unchanged, so this is filled from const calls.
-    mutable std::array<std::uint64_t, 6> anomalyCounts_{};
-    mutable std::optional<FlowRetransmissions> retransmissions_;
-    // Per kind of anomaly, then retransmissions.
-    mutable std::array<std::vector<std::int64_t>, 4> times_;
     Arrangements forward_;
     Arrangements reverse_;
     SegmentMarks marks_;

@@ -1,26 +1,31 @@
 #pragma once
-// The emitter of flows and the base of every receiver of them. A handler connects itself at the back of the
-// flow table's source when it is built; the flow table calls handleSequenceEvaluator once per flow.
+// The emitter of judged flows and the base of every receiver of them. A handler connects itself at the back
+// of the flow table's source when it is built; the flow table judges each flow once and then calls every
+// handler's handleSequenceEvaluator with the flow and its verdict.
 
 #include <memory>
 
 #include "capture/Signal.h"
+#include "flow/FlowVerdict.h"
 #include "flow/SequenceEvaluator.h"
 
 namespace korvo::measurement {
 
-struct SequenceEvaluatorSource {
-    Signal<SequenceEvaluator> signal;
-    // Set by a receiver that charts the anomalies over time: the figures then leave the capture time of
-    // every anomaly they find on the flow (SequenceEvaluator::timesOf).
-    bool chartsAnomalyTimes = false;
+// One flow as its receivers get it: its segments and what the judge found in them.
+struct JudgedFlow {
+    const SequenceEvaluator& flow;
+    const FlowVerdict& verdict;
 };
 
-class SequenceEvaluatorHandler : public Receiver<SequenceEvaluator> {
+struct SequenceEvaluatorSource {
+    Signal<JudgedFlow> signal;
+};
+
+class SequenceEvaluatorHandler : public Receiver<JudgedFlow> {
 public:
     explicit SequenceEvaluatorHandler(SequenceEvaluatorSource& source) : Receiver(source.signal) {}
 
-    virtual void handleSequenceEvaluator(const SequenceEvaluator& flow) = 0;
+    virtual void handleSequenceEvaluator(const SequenceEvaluator& flow, const FlowVerdict& verdict) = 0;
 
     // A receiver of the same kind and settings with nothing counted, connected to `source`, to judge a share
     // of the flows on another thread; none when this receiver cannot be split so.
@@ -33,7 +38,9 @@ public:
     virtual void absorb(SequenceEvaluatorHandler& /*later*/) {}
 
 private:
-    void handlePacket(const SequenceEvaluator& flow) final { handleSequenceEvaluator(flow); }
+    void handlePacket(const JudgedFlow& judged) final {
+        handleSequenceEvaluator(judged.flow, judged.verdict);
+    }
 };
 
 }  // namespace korvo::measurement

@@ -49,10 +49,12 @@ void checkPacketNumber(const Packet& packet) {
 }  // namespace
 
 SequenceEvaluatorMultimap::SequenceEvaluatorMultimap(IPPacketSource& ipSource,
-                                                     const FlowTableSettings& settings)
+                                                     const FlowTableSettings& settings,
+                                                     const JudgeSettings& judging)
     : IPPacketHandler(ipSource.signal),
       IPv6PacketHandler(ipSource.ipv6Signal),
       settings_(settings),
+      judging_(judging),
       // An eighth of the limit is left for sorting, merging and judging at the end. Shards number their
       // segments in 32 bits, which no limit may let them pass.
       keptLimit_(std::clamp<std::uint64_t>(
@@ -120,18 +122,19 @@ void SequenceEvaluatorMultimap::evaluateFlows() {
     // of its own.
     std::optional<FlowAssembler<ShardSegment>> ownIpv4;
     std::optional<FlowAssembler<Ipv6ShardSegment>> ownIpv6;
-    const auto handOutShard = [&](std::size_t shard, const Signal<SequenceEvaluator>& flows) {
+    const auto handOutShard = [&](std::size_t shard, const Signal<JudgedFlow>& flows) {
         const bool own = &flows == &signal;
         if (shard < shards_.size()) {
             std::optional<FlowAssembler<ShardSegment>> fresh;
             FlowAssembler<ShardSegment>& assembler =
-                own ? (ownIpv4 ? *ownIpv4 : ownIpv4.emplace(flows)) : fresh.emplace(flows);
+                own ? (ownIpv4 ? *ownIpv4 : ownIpv4.emplace(flows, judging_))
+                    : fresh.emplace(flows, judging_);
             shards_[shard].handOut(assembler);
         } else {
             std::optional<FlowAssembler<Ipv6ShardSegment>> fresh;
             FlowAssembler<Ipv6ShardSegment>& assembler =
-                own ? (ownIpv6 ? *ownIpv6 : ownIpv6.emplace(flows, &ipv6Addresses_))
-                    : fresh.emplace(flows, &ipv6Addresses_);
+                own ? (ownIpv6 ? *ownIpv6 : ownIpv6.emplace(flows, judging_, &ipv6Addresses_))
+                    : fresh.emplace(flows, judging_, &ipv6Addresses_);
             ipv6Shards_[shard - shards_.size()].handOut(assembler);
         }
     };

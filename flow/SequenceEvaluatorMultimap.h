@@ -4,14 +4,15 @@
 // appearance; then the IPv6 flows, ordered the same way by their own flow hash. Segments are kept in shards
 // by family and range of flow hash, 40 bytes each over IPv4 and 44 over IPv6, with nothing per flow (but
 // each IPv6 address once, in a table that stays in memory); past the memory limit the shards move the
-// segments to temporary files. At the end each shard sorts and merges its segments
-// into hand-out order, on as many threads as the run allows.
+// segments to temporary files. At the end each shard sorts and merges its segments into hand-out order, on
+// as many threads as the run allows, and each flow is judged before it goes to the handlers.
 
 #include <array>
 #include <cstdint>
 #include <limits>
 
 #include "capture/PacketSignals.h"
+#include "flow/FlowJudge.h"
 #include "flow/FlowShard.h"
 #include "flow/Ipv6AddressTable.h"
 #include "flow/Ipv6ShardSegment.h"
@@ -33,7 +34,9 @@ class SequenceEvaluatorMultimap : public IPPacketHandler,
                                   public IPv6PacketHandler,
                                   public SequenceEvaluatorSource {
 public:
-    explicit SequenceEvaluatorMultimap(IPPacketSource& ipSource, const FlowTableSettings& settings = {});
+    // `judging` says what the judge finds in each flow beyond its anomaly counts.
+    explicit SequenceEvaluatorMultimap(IPPacketSource& ipSource, const FlowTableSettings& settings = {},
+                                       const JudgeSettings& judging = {});
 
     // Keeps a TCP segment whose fixed TCP header was captured; ignores every other packet.
     void handlePacket(const IPPacket& packet) override;
@@ -52,6 +55,7 @@ private:
     void spill();
 
     FlowTableSettings settings_;
+    JudgeSettings judging_;
     std::uint64_t keptLimit_;
     std::uint64_t keptBytes_ = 0;
     std::array<FlowShard<ShardSegment>, ShardRule::kShards> shards_;

@@ -1,11 +1,13 @@
 #include "measurement/CaptureDuration.h"
 
+#include <utility>
+
 #include "report/TimeText.h"
 
 namespace korvo::measurement {
 
-CaptureDuration::CaptureDuration(EthernetSignal& ethernetSignal)
-    : Measurement("CaptureDuration", false), EnetPacketHandler(ethernetSignal) {}
+CaptureDuration::CaptureDuration(std::string reportedName, EthernetSignal& ethernetSignal)
+    : Measurement(std::move(reportedName), false), EnetPacketHandler(ethernetSignal) {}
 
 std::string CaptureDuration::getValue() const {
     return TimeText::duration(getCaptureDuration());

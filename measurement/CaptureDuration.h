@@ -1,6 +1,8 @@
 #pragma once
 // "CaptureDuration": the span from the earliest to the latest capture time of all frames.
 
+#include <string>
+
 #include "capture/PacketSignals.h"
 #include "report/Measurement.h"
 
@@ -8,7 +10,7 @@ namespace korvo::measurement {
 
 class CaptureDuration : public Measurement, public EnetPacketHandler {
 public:
-    explicit CaptureDuration(EthernetSignal& ethernetSignal);
+    CaptureDuration(std::string reportedName, EthernetSignal& ethernetSignal);
 
     void handlePacket(const EthernetPacket& packet) override { recordCaptureTime(packet.captureTime); }
     [[nodiscard]] std::string getValue() const override;

@@ -6,29 +6,26 @@ namespace korvo::measurement {
 
 FlowHighlights::FlowHighlights(SequenceEvaluatorSource& source, const LoadTimeline& load,
                                bool retransmissions)
-    : SequenceEvaluatorHandler(source), load_(load), retransmissions_(retransmissions) {
-    source.chartsAnomalyTimes = true;
-}
+    : SequenceEvaluatorHandler(source), load_(load), retransmissions_(retransmissions) {}
 
-void FlowHighlights::handleSequenceEvaluator(const SequenceEvaluator& flow) {
+void FlowHighlights::handleSequenceEvaluator(const SequenceEvaluator& flow, const FlowVerdict& verdict) {
     if (!aligned_) {
         // The capture has been read when the first flow comes: the intervals are final.
         anomalies_ = TimeBins::alignedWith(load_.bins(), kCounters);
         aligned_ = true;
     }
     // The keys first, each in one short pass or less; a flow's whole line only where it ranks.
-    using Anomaly = SequenceEvaluator::Anomaly;
+    using Anomaly = FlowVerdict::Anomaly;
     const std::uint64_t firstPacket = FlowLine::firstPacketOf(flow);
     const std::uint64_t data =
         FlowLine::dataOf(flow.forward().byCapture) + FlowLine::dataOf(flow.reverse().byCapture);
-    const bool mayHoldAnomalies = flow.mayHoldAnomalies();
-    const std::uint64_t anomalies = flow.anomalies(Anomaly::kGaps) + flow.anomalies(Anomaly::kOutOfOrder) +
-                                    flow.anomalies(Anomaly::kRepeats);
+    const std::uint64_t anomalies = verdict.count(Anomaly::kGaps) + verdict.count(Anomaly::kOutOfOrder) +
+                                    verdict.count(Anomaly::kRepeats);
     const bool byData = ranks(mostData_, data, firstPacket, &FlowLine::dataBytes);
     const bool byAnomalies =
         anomalies != 0 && ranks(mostAnomalies_, anomalies, firstPacket, &FlowLine::anomalies);
     if (byData || byAnomalies) {
-        const FlowLine line = FlowLine::of(flow);
+        const FlowLine line = FlowLine::of(flow, verdict);
         if (byData) {
             insert(mostData_, line, &FlowLine::dataBytes);
         }
@@ -36,13 +33,10 @@ void FlowHighlights::handleSequenceEvaluator(const SequenceEvaluator& flow) {
             insert(mostAnomalies_, line, &FlowLine::anomalies);
         }
     }
-    if (mayHoldAnomalies) {
-        chartAnomalies(flow);
-    }
+    chartAnomalies(verdict);
     if (retransmissions_) {
-        // The retransmission figures, connected before, leave their result on every flow.
         const std::optional<FlowRetransmissions::Handshake>& handshake =
-            flow.recallRetransmissions()->handshake;
+            verdict.retransmissions.value().handshake;
         if (handshake) {
             const std::int64_t took = handshake->synToSynAck + handshake->synAckToAck;
             const auto bucket = std::upper_bound(kHandshakeBounds.begin(), kHandshakeBounds.end(), took);
@@ -51,12 +45,12 @@ void FlowHighlights::handleSequenceEvaluator(const SequenceEvaluator& flow) {
     }
 }
 
-void FlowHighlights::chartAnomalies(const SequenceEvaluator& flow) {
-    using Anomaly = SequenceEvaluator::Anomaly;
-    binTimes(flow.timesOf(Anomaly::kGaps), kGaps);
-    binTimes(flow.timesOf(Anomaly::kOutOfOrder), kOutOfOrder);
-    binTimes(flow.timesOf(Anomaly::kRepeats), kDuplicates);
-    binTimes(flow.retransmissionTimes(), kRetransmissions);
+void FlowHighlights::chartAnomalies(const FlowVerdict& verdict) {
+    using Anomaly = FlowVerdict::Anomaly;
+    binTimes(verdict.timesOf(Anomaly::kGaps), kGaps);
+    binTimes(verdict.timesOf(Anomaly::kOutOfOrder), kOutOfOrder);
+    binTimes(verdict.timesOf(Anomaly::kRepeats), kDuplicates);
+    binTimes(verdict.retransmissionTimes, kRetransmissions);
 }
 
 void FlowHighlights::binTimes(const std::vector<std::int64_t>& times, Counter counter) {

@@ -2,8 +2,8 @@
 // What the report shows of the flows: the anomalies over time (each anomalous segment counted in the
 // interval of its capture time, on the intervals of the load), the flows with the most data bytes and those
 // with the most anomalies, and the distribution of the handshake times where they were timed. Memory is
-// bounded: the intervals, two short lists and a fixed set of buckets, never anything per flow. Connected
-// after every figure, whose counts and anomaly times (which it asks the source for) it reads off each flow.
+// bounded: the intervals, two short lists and a fixed set of buckets, never anything per flow. It reads the
+// counts and the anomaly times off each flow's verdict, which the run asks the judge to time.
 
 #include <array>
 #include <cstdint>
@@ -27,11 +27,11 @@ public:
         0,      10,     20,     50,      100,     200,     500,       1'000,     2'000,     5'000,
         10'000, 20'000, 50'000, 100'000, 200'000, 500'000, 1'000'000, 2'000'000, 5'000'000, 10'000'000};
 
-    // `load` gives the intervals once the capture has been read. With `retransmissions` the retransmission
-    // figures are connected before this object and their times are charted too.
+    // `load` gives the intervals once the capture has been read. With `retransmissions` the verdicts hold
+    // retransmissions, and their times are charted too.
     FlowHighlights(SequenceEvaluatorSource& source, const LoadTimeline& load, bool retransmissions);
 
-    void handleSequenceEvaluator(const SequenceEvaluator& flow) override;
+    void handleSequenceEvaluator(const SequenceEvaluator& flow, const FlowVerdict& verdict) override;
     [[nodiscard]] std::unique_ptr<SequenceEvaluatorHandler> emptyCopy(
         SequenceEvaluatorSource& source) const override {
         return std::make_unique<FlowHighlights>(source, load_, retransmissions_);
@@ -52,8 +52,8 @@ public:
 private:
     using Key = std::uint64_t (FlowLine::*)() const;
 
-    // Bins the times of the flow's anomalies, as the figures left them.
-    void chartAnomalies(const SequenceEvaluator& flow);
+    // Bins the times of the flow's anomalies.
+    void chartAnomalies(const FlowVerdict& verdict);
     void binTimes(const std::vector<std::int64_t>& times, Counter counter);
     // Whether a flow of this `key` and first packet ranks among the first kTopFlows of `list`.
     static bool ranks(const std::vector<FlowLine>& list, std::uint64_t key, std::uint64_t firstPacket,

@@ -19,7 +19,7 @@ std::uint64_t FlowLine::firstPacketOf(const SequenceEvaluator& flow) {
                                             : std::min(forward, flow.reverse().byCapture[0].packetNumber());
 }
 
-FlowLine FlowLine::of(const SequenceEvaluator& flow) {
+FlowLine FlowLine::of(const SequenceEvaluator& flow, const FlowVerdict& verdict) {
     FlowLine line;
     flow.appendText(line.flow);
     line.firstPacket = firstPacketOf(flow);
@@ -30,10 +30,10 @@ FlowLine FlowLine::of(const SequenceEvaluator& flow) {
     line.packetsReverse = flow.reverse().byCapture.size();
     line.dataForward = dataOf(flow.forward().byCapture);
     line.dataReverse = dataOf(flow.reverse().byCapture);
-    line.gaps = flow.anomalies(SequenceEvaluator::Anomaly::kGaps);
-    line.outOfOrder = flow.anomalies(SequenceEvaluator::Anomaly::kOutOfOrder);
-    line.duplicates = flow.anomalies(SequenceEvaluator::Anomaly::kRepeats);
-    line.retransmissions = flow.recallRetransmissions();
+    line.gaps = verdict.count(FlowVerdict::Anomaly::kGaps);
+    line.outOfOrder = verdict.count(FlowVerdict::Anomaly::kOutOfOrder);
+    line.duplicates = verdict.count(FlowVerdict::Anomaly::kRepeats);
+    line.retransmissions = verdict.retransmissions;
     return line;
 }
 

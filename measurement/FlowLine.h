@@ -1,14 +1,15 @@
 #pragma once
 // One TCP flow as the report lists it: its tuple, its first capture time and duration, its segments and
-// data bytes per direction, its anomaly counts as the figures left them, and its retransmissions where they
-// were found. Data bytes are the TCP payload carried, retransmissions included: the report ranks flows by
-// them without keeping anything per flow.
+// data bytes per direction, its anomaly counts and its retransmissions where they were looked for, as its
+// verdict holds them. Data bytes are the TCP payload carried, retransmissions included: the report ranks
+// flows by them without keeping anything per flow.
 
 #include <cstdint>
 #include <optional>
 #include <string>
 
 #include "flow/FlowRetransmissions.h"
+#include "flow/FlowVerdict.h"
 #include "flow/SequenceEvaluator.h"
 
 namespace korvo::measurement {
@@ -34,8 +35,8 @@ struct FlowLine {
     [[nodiscard]] std::uint64_t dataBytes() const { return dataForward + dataReverse; }
     [[nodiscard]] std::uint64_t anomalies() const { return gaps + outOfOrder + duplicates; }
 
-    // The line of `flow`, after every figure has judged it.
-    [[nodiscard]] static FlowLine of(const SequenceEvaluator& flow);
+    // The line of `flow`, judged as `verdict`.
+    [[nodiscard]] static FlowLine of(const SequenceEvaluator& flow, const FlowVerdict& verdict);
     // Parts of it, cheaper to find alone.
     [[nodiscard]] static std::uint64_t dataOf(const SegmentList& segments);
     [[nodiscard]] static std::uint64_t firstPacketOf(const SequenceEvaluator& flow);

@@ -56,7 +56,7 @@ std::string FlowTableRows::header() const {
     return text;
 }
 
-void FlowTableRows::handleSequenceEvaluator(const SequenceEvaluator& flow) {
+void FlowTableRows::handleSequenceEvaluator(const SequenceEvaluator& flow, const FlowVerdict& verdict) {
     const SegmentList& forward = flow.forward().byCapture;
     const SegmentList& reverse = flow.reverse().byCapture;
     const SequenceEvaluator::Span span = flow.captureSpan();
@@ -84,13 +84,13 @@ void FlowTableRows::handleSequenceEvaluator(const SequenceEvaluator& flow) {
     out = putNumber(out, forward.size());
     out = putNumber(out, reverse.size());
     row.headLength = static_cast<std::uint16_t>(out - row.head.data());
-    out = putNumber(row.tail.data(), flow.anomalies(SequenceEvaluator::Anomaly::kGaps));
-    out = putNumber(out, flow.anomalies(SequenceEvaluator::Anomaly::kOutOfOrder));
-    out = putNumber(out, flow.anomalies(SequenceEvaluator::Anomaly::kRepeats));
+    out = putNumber(row.tail.data(), verdict.count(FlowVerdict::Anomaly::kGaps));
+    out = putNumber(out, verdict.count(FlowVerdict::Anomaly::kOutOfOrder));
+    out = putNumber(out, verdict.count(FlowVerdict::Anomaly::kRepeats));
     out = std::ranges::copy(std::string_view(forward.empty() || reverse.empty() ? ",1" : ",0"), out).out;
     if (retransmissions_) {
         // Every flow has its retransmissions left by the figures, which are connected before these rows.
-        const FlowRetransmissions& found = flow.recallRetransmissions().value();
+        const FlowRetransmissions& found = verdict.retransmissions.value();
         out = putNumber(out, found.retransmissions);
         out = putNumber(out, found.retransmittedBytes);
         out = putNumber(out, found.spurious);

@@ -1,8 +1,8 @@
 #pragma once
 // The rows of the flow table file: one CSV row per TCP flow, in hand-out order, with its endpoints, its
 // earliest and latest capture time, its segments and wire bytes per direction, its gaps, out-of-order
-// segments and duplicates over both directions, and whether it is simplex. The anomaly counts are the ones
-// the figures left on the flow, so it must be connected after them.
+// segments and duplicates over both directions, and whether it is simplex; all counts as the flow's verdict
+// holds them.
 
 #include <array>
 #include <cstdint>
@@ -32,7 +32,7 @@ public:
         ",retransmissions,retransmitted_bytes,spurious,syn_synack_ms,synack_ack_ms";
 
     // `volumes` must outlive this object and every copy of it. With `retransmissions`, the rows end with
-    // the flow's retransmissions as the retransmission figures, connected before the rows, left them.
+    // the flow's retransmissions, which the verdicts then hold.
     FlowTableRows(SequenceEvaluatorSource& source, const FlowVolumeTally& volumes,
                   bool retransmissions = false)
         : SequenceEvaluatorHandler(source), volumes_(volumes), retransmissions_(retransmissions) {}
@@ -40,7 +40,7 @@ public:
     // The header line of these rows.
     [[nodiscard]] std::string header() const;
 
-    void handleSequenceEvaluator(const SequenceEvaluator& flow) override;
+    void handleSequenceEvaluator(const SequenceEvaluator& flow, const FlowVerdict& verdict) override;
     [[nodiscard]] std::unique_ptr<SequenceEvaluatorHandler> emptyCopy(
         SequenceEvaluatorSource& source) const override {
         return std::make_unique<FlowTableRows>(source, volumes_, retransmissions_);

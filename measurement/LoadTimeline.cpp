@@ -29,9 +29,8 @@ void LoadTimeline::handlePacket(const EthernetPacket& packet) {
         findInterval(packet.captureTime);
     }
     std::uint64_t* counts = lastCounts_;
-    const std::uint64_t tcpBytes = tcpVolume_.bytes();
-    const std::size_t first = tcpBytes != tcpBytesBefore_ ? kTcpFrames : kOtherFrames;
-    tcpBytesBefore_ = tcpBytes;
+    const std::size_t first = carriesTcp_ ? kTcpFrames : kOtherFrames;
+    carriesTcp_ = false;
     ++counts[first];
     counts[first + 1] += packet.length;
 }

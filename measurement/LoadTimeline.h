@@ -6,21 +6,21 @@
 
 #include "capture/PacketSignals.h"
 #include "measurement/TimeBins.h"
-#include "measurement/TotalVolumeTCPInB.h"
 
 namespace korvo::measurement {
 
-class LoadTimeline : public EnetPacketHandler {
+class LoadTimeline : public EnetPacketHandler, public TCPPacketHandler {
 public:
     enum Counter : std::uint8_t { kTcpFrames, kTcpBytes, kOtherFrames, kOtherBytes, kCounters };
 
-    // A frame carries TCP when `tcpVolume` grew while it went through the dispatchers, which are connected
-    // before this object and so see each frame first; the TCP bytes of the intervals then add up to that
-    // figure exactly.
-    LoadTimeline(EthernetSignal& ethernetSignal, const TotalVolumeTCPInB& tcpVolume)
-        : EnetPacketHandler(ethernetSignal), tcpVolume_(tcpVolume) {}
+    // A frame carries TCP when the TCP dispatcher passed a segment of it on. The dispatchers are built
+    // before any receiver of the frames, so they see each frame, and pass its segment here, before this
+    // object sees the frame itself.
+    LoadTimeline(EthernetSignal& ethernetSignal, TCPPacketSource& tcpSource)
+        : EnetPacketHandler(ethernetSignal), TCPPacketHandler(tcpSource.signal) {}
 
     void handlePacket(const EthernetPacket& packet) override;
+    void handlePacket(const TCPPacket& /*packet*/) override { carriesTcp_ = true; }
 
     [[nodiscard]] const TimeBins& bins() const { return bins_; }
 
@@ -37,9 +37,8 @@ private:
     boost::posix_time::ptime lastStart_;
     boost::posix_time::ptime lastEnd_;
     std::uint64_t* lastCounts_ = nullptr;
-    const TotalVolumeTCPInB& tcpVolume_;
-    // Its count after the frame before.
-    std::uint64_t tcpBytesBefore_ = 0;
+    // Whether the frame being dispatched carried a TCP segment.
+    bool carriesTcp_ = false;
 };
 
 }  // namespace korvo::measurement

@@ -1,13 +1,16 @@
 #include "measurement/NumberIPFragments.h"
 
+#include <utility>
+
 #include "report/DetailRow.h"
 
 namespace korvo::measurement {
 
-NumberIPFragments::NumberIPFragments(IPPacketSource& fragmentSource, bool extendedStatistics)
+NumberIPFragments::NumberIPFragments(std::string reportedName, IPPacketSource& fragmentSource,
+                                     bool extendedStatistics)
     : IPPacketHandler(fragmentSource.signal),
       IPv6PacketHandler(fragmentSource.ipv6Signal),
-      Measurement("NumberIPFragments", extendedStatistics) {}
+      Measurement(std::move(reportedName), extendedStatistics) {}
 
 void NumberIPFragments::handlePacket(const IPPacket& packet) {
     if (packet.header->isFragment()) {

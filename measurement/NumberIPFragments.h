@@ -4,6 +4,7 @@
 // which carry nothing else.
 
 #include <cstdint>
+#include <string>
 
 #include "capture/PacketSignals.h"
 #include "report/Measurement.h"
@@ -12,7 +13,7 @@ namespace korvo::measurement {
 
 class NumberIPFragments : public IPPacketHandler, public IPv6PacketHandler, public Measurement {
 public:
-    NumberIPFragments(IPPacketSource& fragmentSource, bool extended);
+    NumberIPFragments(std::string reportedName, IPPacketSource& fragmentSource, bool extended);
 
     void handlePacket(const IPPacket& packet) override;
     void handlePacket(const IPv6Packet& packet) override;

@@ -1,14 +1,17 @@
 #include "measurement/NumberJumboPackets.h"
 
+#include <utility>
+
 #include "capture/IPPacketDispatcher.h"
 #include "report/DetailRow.h"
 
 namespace korvo::measurement {
 
-NumberJumboPackets::NumberJumboPackets(IPPacketSource& ipSource, bool extendedStatistics)
+NumberJumboPackets::NumberJumboPackets(std::string reportedName, IPPacketSource& ipSource,
+                                       bool extendedStatistics)
     : IPPacketHandler(ipSource.signal),
       IPv6PacketHandler(ipSource.ipv6Signal),
-      Measurement("NumberJumboIPPackets", extendedStatistics) {}
+      Measurement(std::move(reportedName), extendedStatistics) {}
 
 void NumberJumboPackets::handlePacket(const IPPacket& packet) {
     count(packet, IPPacketDispatcher::packetLength(packet));

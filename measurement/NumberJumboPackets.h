@@ -3,6 +3,7 @@
 // 40 plus their payload length or jumbo payload length; by their frame where offload left the length 0.
 
 #include <cstdint>
+#include <string>
 
 #include "capture/PacketSignals.h"
 #include "report/Measurement.h"
@@ -13,7 +14,7 @@ class NumberJumboPackets : public IPPacketHandler, public IPv6PacketHandler, pub
 public:
     static constexpr std::uint32_t kJumboThreshold = 1500;
 
-    NumberJumboPackets(IPPacketSource& ipSource, bool extended);
+    NumberJumboPackets(std::string reportedName, IPPacketSource& ipSource, bool extended);
 
     void handlePacket(const IPPacket& packet) override;
     void handlePacket(const IPv6Packet& packet) override;

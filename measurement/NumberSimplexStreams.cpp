@@ -1,13 +1,17 @@
 #include "measurement/NumberSimplexStreams.h"
 
+#include <utility>
+
 #include "report/DetailRow.h"
 
 namespace korvo::measurement {
 
-NumberSimplexStreams::NumberSimplexStreams(SequenceEvaluatorSource& source, bool extendedStatistics)
-    : SequenceEvaluatorHandler(source), Measurement("NumberSimplexFlows", extendedStatistics) {}
+NumberSimplexStreams::NumberSimplexStreams(std::string reportedName, SequenceEvaluatorSource& source,
+                                           bool extendedStatistics)
+    : SequenceEvaluatorHandler(source), Measurement(std::move(reportedName), extendedStatistics) {}
 
-void NumberSimplexStreams::handleSequenceEvaluator(const SequenceEvaluator& flow) {
+void NumberSimplexStreams::handleSequenceEvaluator(const SequenceEvaluator& flow,
+                                                   const FlowVerdict& /*verdict*/) {
     const std::size_t forward = flow.forward().byCapture.size();
     const std::size_t reverse = flow.reverse().byCapture.size();
     if (forward != 0 && reverse != 0) {

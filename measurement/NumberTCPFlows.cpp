@@ -1,13 +1,16 @@
 #include "measurement/NumberTCPFlows.h"
 
+#include <utility>
+
 #include "report/DetailRow.h"
 
 namespace korvo::measurement {
 
-NumberTCPFlows::NumberTCPFlows(SequenceEvaluatorSource& source, bool extendedStatistics)
-    : SequenceEvaluatorHandler(source), Measurement("NumberTCPFlows", extendedStatistics) {}
+NumberTCPFlows::NumberTCPFlows(std::string reportedName, SequenceEvaluatorSource& source,
+                               bool extendedStatistics)
+    : SequenceEvaluatorHandler(source), Measurement(std::move(reportedName), extendedStatistics) {}
 
-void NumberTCPFlows::handleSequenceEvaluator(const SequenceEvaluator& flow) {
+void NumberTCPFlows::handleSequenceEvaluator(const SequenceEvaluator& flow, const FlowVerdict& /*verdict*/) {
     ++tally;
     if (extended) {
         DetailRow(details).tuple(flow).end();

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "flow/SequenceEvaluatorHandler.h"
 #include "report/Measurement.h"
@@ -12,12 +13,12 @@ namespace korvo::measurement {
 
 class NumberTCPFlows : public SequenceEvaluatorHandler, public Measurement {
 public:
-    NumberTCPFlows(SequenceEvaluatorSource& source, bool extendedStatistics);
+    NumberTCPFlows(std::string reportedName, SequenceEvaluatorSource& source, bool extendedStatistics);
 
-    void handleSequenceEvaluator(const SequenceEvaluator& flow) override;
+    void handleSequenceEvaluator(const SequenceEvaluator& flow, const FlowVerdict& verdict) override;
     [[nodiscard]] std::unique_ptr<SequenceEvaluatorHandler> emptyCopy(
         SequenceEvaluatorSource& source) const override {
-        return std::make_unique<NumberTCPFlows>(source, extended);
+        return std::make_unique<NumberTCPFlows>(name, source, extended);
     }
     void absorb(SequenceEvaluatorHandler& later) override;
     [[nodiscard]] std::string getValue() const override;

@@ -2,53 +2,38 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 #include "report/DetailRow.h"
 
 namespace korvo::measurement {
 
-RetransmissionMeasurement::RetransmissionMeasurement(SequenceEvaluatorSource& source, Figure figure,
+RetransmissionMeasurement::RetransmissionMeasurement(SequenceEvaluatorSource& source,
+                                                     std::string reportedName, Kind kind,
                                                      bool extendedStatistics)
     : SequenceEvaluatorHandler(source),
-      Measurement(nameOf(figure), extendedStatistics && listsRows(figure)),
-      figure_(figure),
-      extendedStatistics_(extendedStatistics),
-      chartsTimes_(source.chartsAnomalyTimes),
-      finder_(figure == Figure::kRetransmissions && extendedStatistics) {}
+      Measurement(std::move(reportedName), extendedStatistics && listsRows(kind)),
+      kind_(kind),
+      extendedStatistics_(extendedStatistics) {}
 
-const char* RetransmissionMeasurement::nameOf(Figure figure) {
-    switch (figure) {
-        case Figure::kRetransmissions:
-            return "NumberTCPRetransmissions";
-        case Figure::kRetransmittedBytes:
-            return "NumberTCPRetransmittedBytes";
-        case Figure::kSpurious:
-            return "NumberTCPSpuriousRetransmissions";
-        case Figure::kFlows:
-            return "NumberTCPRetransmissionFlows";
-        case Figure::kMedianHandshake:
-            break;
-    }
-    return "MedianHandshakeRTTInMs";
-}
-
-void RetransmissionMeasurement::handleSequenceEvaluator(const SequenceEvaluator& flow) {
-    if (!flow.recallRetransmissions()) {
-        flow.rememberRetransmissions(
-            finder_.find(flow, details, chartsTimes_ ? &flow.retransmissionTimes() : nullptr));
-    }
-    const FlowRetransmissions& found = *flow.recallRetransmissions();
-    switch (figure_) {
-        case Figure::kRetransmissions:
+void RetransmissionMeasurement::handleSequenceEvaluator(const SequenceEvaluator& flow,
+                                                        const FlowVerdict& verdict) {
+    // The judge looks for retransmissions in every flow of a run that has these figures.
+    const FlowRetransmissions& found = verdict.retransmissions.value();
+    switch (kind_) {
+        case Kind::kRetransmissions:
             tally_ += found.retransmissions;
+            if (extended) {
+                details.append(verdict.retransmissionRows);
+            }
             break;
-        case Figure::kRetransmittedBytes:
+        case Kind::kRetransmittedBytes:
             tally_ += found.retransmittedBytes;
             break;
-        case Figure::kSpurious:
+        case Kind::kSpurious:
             tally_ += found.spurious;
             break;
-        case Figure::kFlows:
+        case Kind::kFlows:
             if (found.retransmissions != 0) {
                 ++tally_;
                 if (extended) {
@@ -61,7 +46,7 @@ void RetransmissionMeasurement::handleSequenceEvaluator(const SequenceEvaluator&
                 }
             }
             break;
-        case Figure::kMedianHandshake:
+        case Kind::kMedianHandshake:
             if (found.handshake) {
                 handshakes_.push_back(found.handshake->synToSynAck + found.handshake->synAckToAck);
             }
@@ -71,7 +56,7 @@ void RetransmissionMeasurement::handleSequenceEvaluator(const SequenceEvaluator&
 
 std::unique_ptr<SequenceEvaluatorHandler> RetransmissionMeasurement::emptyCopy(
     SequenceEvaluatorSource& source) const {
-    return std::make_unique<RetransmissionMeasurement>(source, figure_, extendedStatistics_);
+    return std::make_unique<RetransmissionMeasurement>(source, name, kind_, extendedStatistics_);
 }
 
 void RetransmissionMeasurement::absorb(SequenceEvaluatorHandler& later) {
@@ -82,7 +67,7 @@ void RetransmissionMeasurement::absorb(SequenceEvaluatorHandler& later) {
 }
 
 std::string RetransmissionMeasurement::getValue() const {
-    if (figure_ != Figure::kMedianHandshake) {
+    if (kind_ != Kind::kMedianHandshake) {
         return std::to_string(tally_);
     }
     if (handshakes_.empty()) {

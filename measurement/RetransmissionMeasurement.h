@@ -2,16 +2,14 @@
 // The retransmission figures, one receiver of the flows each: "NumberTCPRetransmissions" (one row per
 // retransmission), "NumberTCPRetransmittedBytes", "NumberTCPSpuriousRetransmissions",
 // "NumberTCPRetransmissionFlows" (one row per flow with any) and "MedianHandshakeRTTInMs" (over the flows
-// whose handshake was captured, "nan" without one). The first built finds each flow's retransmissions and
-// leaves them on the flow, where the others and the flow table's rows read them.
+// whose handshake was captured, "nan" without one). Each reads the retransmissions that the judge left in
+// the flow's verdict.
 
-#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "flow/RetransmissionFinder.h"
 #include "flow/SequenceEvaluatorHandler.h"
 #include "report/Measurement.h"
 
@@ -19,7 +17,7 @@ namespace korvo::measurement {
 
 class RetransmissionMeasurement : public SequenceEvaluatorHandler, public Measurement {
 public:
-    enum class Figure : std::uint8_t {
+    enum class Kind : std::uint8_t {
         kRetransmissions,
         kRetransmittedBytes,
         kSpurious,
@@ -27,17 +25,10 @@ public:
         kMedianHandshake
     };
 
-    static constexpr std::array<Figure, 5> kFigures = {Figure::kRetransmissions, Figure::kRetransmittedBytes,
-                                                       Figure::kSpurious, Figure::kFlows,
-                                                       Figure::kMedianHandshake};
+    RetransmissionMeasurement(SequenceEvaluatorSource& source, std::string reportedName, Kind kind,
+                              bool extendedStatistics);
 
-    // Built in the order of kFigures, the first before any other receiver that reads what it leaves.
-    RetransmissionMeasurement(SequenceEvaluatorSource& source, Figure figure, bool extendedStatistics);
-
-    // The figure's name in the summary and in its detail file's name.
-    static const char* nameOf(Figure figure);
-
-    void handleSequenceEvaluator(const SequenceEvaluator& flow) override;
+    void handleSequenceEvaluator(const SequenceEvaluator& flow, const FlowVerdict& verdict) override;
     [[nodiscard]] std::unique_ptr<SequenceEvaluatorHandler> emptyCopy(
         SequenceEvaluatorSource& source) const override;
     void absorb(SequenceEvaluatorHandler& later) override;
@@ -45,15 +36,10 @@ public:
 
 private:
     // Only the packet-level and the flow-level count list rows.
-    static bool listsRows(Figure figure) {
-        return figure == Figure::kRetransmissions || figure == Figure::kFlows;
-    }
+    static bool listsRows(Kind kind) { return kind == Kind::kRetransmissions || kind == Kind::kFlows; }
 
-    Figure figure_;
+    Kind kind_;
     bool extendedStatistics_;
-    // Whether the flows' source wants the retransmissions' times left on each flow.
-    const bool& chartsTimes_;
-    RetransmissionFinder finder_;
     std::uint64_t tally_ = 0;
     // The whole handshake, in microseconds, of every flow whose handshake was captured.
     std::vector<std::int64_t> handshakes_;

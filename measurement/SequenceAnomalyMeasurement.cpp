@@ -8,25 +8,20 @@ namespace korvo::measurement {
 
 SequenceAnomalyMeasurement::SequenceAnomalyMeasurement(SequenceEvaluatorSource& source,
                                                        std::string reportedName, bool extendedStatistics,
-                                                       SequenceEvaluator::Anomaly kind,
-                                                       std::string_view flowLabel)
+                                                       FlowVerdict::Anomaly kind, std::string_view flowLabel)
     : SequenceEvaluatorHandler(source),
       Measurement(std::move(reportedName), extendedStatistics),
-      chartsTimes_(source.chartsAnomalyTimes),
       kind_(kind),
       flowLabel_(flowLabel) {}
 
-void SequenceAnomalyMeasurement::handleSequenceEvaluator(const SequenceEvaluator& flow) {
-    if (!flow.mayHoldAnomalies()) {
-        return;
-    }
-    const bool packetLevel = flowLabel_.empty();
-    const bool writesRows = packetLevel && extended;
-    // Two statements: the forward direction's rows must come first.
-    std::uint64_t anomalies = anomaliesOf(flow, false, writesRows);
-    anomalies += anomaliesOf(flow, true, writesRows);
-    if (packetLevel) {
+void SequenceAnomalyMeasurement::handleSequenceEvaluator(const SequenceEvaluator& flow,
+                                                         const FlowVerdict& verdict) {
+    const std::uint64_t anomalies = verdict.count(kind_);
+    if (flowLabel_.empty()) {
         tally += anomalies;
+        if (extended) {
+            details.append(verdict.rowsOf(kind_));
+        }
         return;
     }
     if (anomalies == 0) {
@@ -38,18 +33,9 @@ void SequenceAnomalyMeasurement::handleSequenceEvaluator(const SequenceEvaluator
     }
 }
 
-std::uint64_t SequenceAnomalyMeasurement::anomaliesOf(const SequenceEvaluator& flow, bool reverse,
-                                                      bool writesRows) {
-    const std::optional<std::uint64_t> known = flow.recall(kind_, reverse);
-    if (known && !writesRows) {
-        return *known;
-    }
-    // The times are left once, by the first figure of the kind to judge the direction.
-    const std::uint64_t count =
-        judge(reverse ? flow.reverse() : flow.forward(), writesRows ? details : unusedRows_,
-              chartsTimes_ && !known ? &flow.timesOf(kind_) : nullptr);
-    flow.remember(kind_, reverse, count);
-    return count;
+std::unique_ptr<SequenceEvaluatorHandler> SequenceAnomalyMeasurement::emptyCopy(
+    SequenceEvaluatorSource& source) const {
+    return std::make_unique<SequenceAnomalyMeasurement>(source, name, extended, kind_, flowLabel_);
 }
 
 void SequenceAnomalyMeasurement::absorb(SequenceEvaluatorHandler& later) {

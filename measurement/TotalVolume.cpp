@@ -1,9 +1,11 @@
 #include "measurement/TotalVolume.h"
 
+#include <utility>
+
 namespace korvo::measurement {
 
-TotalVolume::TotalVolume(EthernetSignal& ethernetSignal)
-    : Measurement("TotalVolumeInB", false), EnetPacketHandler(ethernetSignal) {}
+TotalVolume::TotalVolume(std::string reportedName, EthernetSignal& ethernetSignal)
+    : Measurement(std::move(reportedName), false), EnetPacketHandler(ethernetSignal) {}
 
 std::string TotalVolume::getValue() const {
     return std::to_string(byteCount);

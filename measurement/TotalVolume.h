@@ -3,6 +3,7 @@
 // full wire length.
 
 #include <cstdint>
+#include <string>
 
 #include "capture/PacketSignals.h"
 #include "report/Measurement.h"
@@ -11,7 +12,7 @@ namespace korvo::measurement {
 
 class TotalVolume : public Measurement, public EnetPacketHandler {
 public:
-    explicit TotalVolume(EthernetSignal& ethernetSignal);
+    TotalVolume(std::string reportedName, EthernetSignal& ethernetSignal);
 
     void handlePacket(const EthernetPacket& packet) override { byteCount += packet.length; }
     [[nodiscard]] std::string getValue() const override;

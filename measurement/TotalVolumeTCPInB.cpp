@@ -1,9 +1,11 @@
 #include "measurement/TotalVolumeTCPInB.h"
 
+#include <utility>
+
 namespace korvo::measurement {
 
-TotalVolumeTCPInB::TotalVolumeTCPInB(TCPPacketSource& tcpSource)
-    : Measurement("TotalVolumeTCPInB", false), TCPPacketHandler(tcpSource.signal) {}
+TotalVolumeTCPInB::TotalVolumeTCPInB(std::string reportedName, TCPPacketSource& tcpSource)
+    : Measurement(std::move(reportedName), false), TCPPacketHandler(tcpSource.signal) {}
 
 std::string TotalVolumeTCPInB::getValue() const {
     return std::to_string(byteCount);

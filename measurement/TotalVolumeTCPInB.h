@@ -2,6 +2,7 @@
 // "TotalVolumeTCPInB": the wire lengths of the frames that carry a TCP segment, whole frames counted.
 
 #include <cstdint>
+#include <string>
 
 #include "capture/PacketSignals.h"
 #include "report/Measurement.h"
@@ -10,12 +11,10 @@ namespace korvo::measurement {
 
 class TotalVolumeTCPInB : public Measurement, public TCPPacketHandler {
 public:
-    explicit TotalVolumeTCPInB(TCPPacketSource& tcpSource);
+    TotalVolumeTCPInB(std::string reportedName, TCPPacketSource& tcpSource);
 
     void handlePacket(const TCPPacket& packet) override { byteCount += packet.length; }
     [[nodiscard]] std::string getValue() const override;
-    // The bytes counted so far.
-    [[nodiscard]] std::uint64_t bytes() const { return byteCount; }
 
 private:
     std::uint64_t byteCount = 0;

@@ -1,13 +1,15 @@
 #include "measurement/TrafficLoadInMbps.h"
 
+#include <utility>
+
 #include <cmath>
 #include <limits>
 #include <sstream>
 
 namespace korvo::measurement {
 
-TrafficLoadInMbps::TrafficLoadInMbps(EthernetSignal& ethernetSignal)
-    : Measurement("TrafficLoadInMbps", false), EnetPacketHandler(ethernetSignal) {}
+TrafficLoadInMbps::TrafficLoadInMbps(std::string reportedName, EthernetSignal& ethernetSignal)
+    : Measurement(std::move(reportedName), false), EnetPacketHandler(ethernetSignal) {}
 
 std::string TrafficLoadInMbps::getValue() const {
     const auto bits = static_cast<double>(byteCount) * 8.0;

@@ -2,6 +2,7 @@
 // "TrafficLoadInMbps": the mean load over the capture span, bits per microsecond being megabits per second.
 
 #include <cstdint>
+#include <string>
 
 #include "capture/PacketSignals.h"
 #include "report/Measurement.h"
@@ -10,7 +11,7 @@ namespace korvo::measurement {
 
 class TrafficLoadInMbps : public Measurement, public EnetPacketHandler {
 public:
-    explicit TrafficLoadInMbps(EthernetSignal& ethernetSignal);
+    TrafficLoadInMbps(std::string reportedName, EthernetSignal& ethernetSignal);
 
     void handlePacket(const EthernetPacket& packet) override {
         byteCount += packet.length;

@@ -10,11 +10,9 @@
 #include "capture/TCPPacketDispatcher.h"
 #include "flow/SequenceEvaluatorMultimap.h"
 #include "measurement/CaptureDuration.h"
-#include "measurement/NumberGapsInTCPFlows.h"
 #include "measurement/NumberIPFragments.h"
 #include "measurement/NumberJumboPackets.h"
-#include "measurement/NumberOutOfOrderTCPPackets.h"
-#include "measurement/NumberTCPRepeats.h"
+#include "measurement/SequenceAnomalyMeasurement.h"
 #include "measurement/TotalVolume.h"
 #include "measurement/TotalVolumeTCPInB.h"
 #include "measurement/TrafficLoadInMbps.h"
@@ -31,12 +29,12 @@ void BM_FrameDispatch(benchmark::State& state) {
     EthernetSignal ethernet;
     IPPacketDispatcher ipDispatcher(ethernet);
     TCPPacketDispatcher tcpDispatcher(ipDispatcher);
-    TotalVolume volume(ethernet);
-    TrafficLoadInMbps load(ethernet);
-    CaptureDuration duration(ethernet);
-    TotalVolumeTCPInB tcpVolume(tcpDispatcher);
-    NumberJumboPackets jumbo(ipDispatcher, false);
-    NumberIPFragments fragments(ipDispatcher.fragmentSource, false);
+    TotalVolume volume("TotalVolumeInB", ethernet);
+    TrafficLoadInMbps load("TrafficLoadInMbps", ethernet);
+    CaptureDuration duration("CaptureDuration", ethernet);
+    TotalVolumeTCPInB tcpVolume("TotalVolumeTCPInB", tcpDispatcher);
+    NumberJumboPackets jumbo("NumberJumboIPPackets", ipDispatcher, false);
+    NumberIPFragments fragments("NumberIPFragments", ipDispatcher.fragmentSource, false);
     std::uint64_t number = 0;
     for (auto _ : state) {
         ethernet(feed.packet(number % feed.size(), number + 1));
@@ -72,7 +70,7 @@ void BM_FlowFiling(benchmark::State& state) {
 }
 BENCHMARK(BM_FlowFiling)->Arg(64)->Arg(1 << 20)->Unit(benchmark::kMillisecond);
 
-// Handing out and judging the flows: arrangements plus three packet-level anomaly measurements.
+// Handing out and judging the flows: arrangements, the judge and three packet-level anomaly measurements.
 void BM_FlowEvaluation(benchmark::State& state) {
     const auto flows = static_cast<std::size_t>(state.range(0));
     const FrameFeed feed(std::max<std::size_t>(flows * 2, 65536), flows);
@@ -82,9 +80,11 @@ void BM_FlowEvaluation(benchmark::State& state) {
         EthernetSignal ethernet;
         IPPacketDispatcher ipDispatcher(ethernet);
         SequenceEvaluatorMultimap table(ipDispatcher);
-        NumberGapsInTCPFlows gaps(table, false);
-        NumberOutOfOrderTCPPackets outOfOrder(table, false);
-        NumberTCPRepeats repeats(table, false);
+        using Anomaly = FlowVerdict::Anomaly;
+        SequenceAnomalyMeasurement gaps(table, "NumberGapsInTCPFlows", false, Anomaly::kGaps, "");
+        SequenceAnomalyMeasurement outOfOrder(table, "NumberOutOfOrderTCPPackets", false,
+                                              Anomaly::kOutOfOrder, "");
+        SequenceAnomalyMeasurement repeats(table, "NumberTCPDuplicates", false, Anomaly::kRepeats, "");
         for (std::size_t index = 0; index < feed.size(); ++index) {
             ethernet(feed.packet(index, index + 1));
         }

@@ -42,7 +42,7 @@ class FlowRecorder : public SequenceEvaluatorHandler {
 public:
     using SequenceEvaluatorHandler::SequenceEvaluatorHandler;
 
-    void handleSequenceEvaluator(const SequenceEvaluator& flow) override {
+    void handleSequenceEvaluator(const SequenceEvaluator& flow, const FlowVerdict& /*verdict*/) override {
         flows.push_back({flow.getTuple().toString(), copy(flow.forward()), copy(flow.reverse())});
     }
 
@@ -166,7 +166,7 @@ class AnomalyCounter : public SequenceEvaluatorHandler {
 public:
     using SequenceEvaluatorHandler::SequenceEvaluatorHandler;
 
-    void handleSequenceEvaluator(const SequenceEvaluator& flow) override {
+    void handleSequenceEvaluator(const SequenceEvaluator& flow, const FlowVerdict& /*verdict*/) override {
         DetailText unused;
         const SequenceEvaluator::Direction& forward = flow.forward();
         gaps += GapFinder(false).findGaps(forward.bySequence, forward.positions, unused);

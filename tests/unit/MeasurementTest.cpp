@@ -46,7 +46,7 @@ TEST(Measurement, DetailsOnlyWhenExtended) {
 // Feeds frames of the given wire lengths at the given seconds after kStart.
 std::string load(const std::vector<std::pair<std::uint32_t, long>>& frames) {
     EthernetSignal signal;
-    TrafficLoadInMbps measurement(signal);
+    TrafficLoadInMbps measurement("TrafficLoadInMbps", signal);
     for (const auto& [length, at] : frames) {
         signal(EthernetPacket{nullptr, length, 0, 1, kStart + seconds(at)});
     }

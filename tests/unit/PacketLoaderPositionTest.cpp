@@ -55,7 +55,7 @@ TEST_F(PacketLoaderPosition, RegularFileIsConsumedToItsSize) {
     const auto path = folder / "in.pcap";
     const std::uint64_t size = writeCapture(path, 10000);
 
-    PacketLoader loader({path.string()}, "", false);
+    PacketLoader loader({path.string()}, "");
     ASSERT_TRUE(loader.inputSize().has_value());
     EXPECT_EQ(*loader.inputSize(), size);
     std::vector<std::uint64_t> positions;
@@ -81,7 +81,7 @@ TEST_F(PacketLoaderPosition, PipeHasNoSizeAndCountsTheBytesOfItsRecords) {
         sink << source.rdbuf();
     });
 
-    PacketLoader loader({fifo.string()}, "", false);
+    PacketLoader loader({fifo.string()}, "");
     EXPECT_FALSE(loader.inputSize().has_value());
     loader.loadPackets(ethernetSignal);
     writer.join();
@@ -97,7 +97,7 @@ TEST_F(PacketLoaderPosition, CompressedFileIsMeasuredInCompressedBytes) {
     const std::uint64_t size = std::filesystem::file_size(compressed);
     ASSERT_LT(size, plainSize);
 
-    PacketLoader loader({compressed.string()}, "", false);
+    PacketLoader loader({compressed.string()}, "");
     ASSERT_TRUE(loader.inputSize().has_value());
     EXPECT_EQ(*loader.inputSize(), size);
     std::vector<std::uint64_t> positions;
@@ -113,7 +113,7 @@ TEST_F(PacketLoaderPosition, SeveralFilesAddUpTheirSizesAndPositions) {
     const std::uint64_t first = writeCapture(folder / "a.pcap", 3000);
     const std::uint64_t second = writeCapture(folder / "b.pcap", 2000);
 
-    PacketLoader loader({(folder / "a.pcap").string(), (folder / "b.pcap").string()}, "", false);
+    PacketLoader loader({(folder / "a.pcap").string(), (folder / "b.pcap").string()}, "");
     ASSERT_TRUE(loader.inputSize().has_value());
     EXPECT_EQ(*loader.inputSize(), first + second);
     loader.loadPackets(ethernetSignal);
