@@ -1,5 +1,6 @@
 // The man page against the tool it describes: the version on its title line, every figure of the summary,
-// and the rows of every detail file, which must match the row forms the page documents.
+// and the rows of every detail file, which must match the row forms the page documents. The figure table
+// against the page and the JSON schema.
 
 #include <algorithm>
 #include <fstream>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "e2e/ToolTest.h"
+#include "measurement/Figures.h"
 #include "tools/synth/Synthesiser.h"
 
 namespace korvo::e2e {
@@ -80,6 +82,58 @@ std::vector<std::string> documentedRowForms(const std::vector<std::string>& line
     return forms;
 }
 
+// A row form of the page as the figure table writes it: "\fIn\fP" as "<n>", "\-" as "-".
+std::string asTableRow(const std::string& form) {
+    return std::regex_replace(std::regex_replace(form, std::regex(R"(\\fI([^\\]+)\\fP)"), "<$1>"),
+                              std::regex(R"(\\-)"), "-");
+}
+
+// The names in the JSON array that follows `key` in `text`, from `from` on.
+std::vector<std::string> namesAfter(const std::string& text, const std::string& key, std::size_t from = 0) {
+    const std::size_t open = text.find('[', text.find(key, from));
+    const std::string list = text.substr(open, text.find(']', open) - open);
+    std::vector<std::string> names;
+    const std::regex quoted("\"([A-Za-z]+)\"");
+    for (auto match = std::sregex_iterator(list.begin(), list.end(), quoted); match != std::sregex_iterator();
+         ++match) {
+        names.push_back((*match)[1]);
+    }
+    return names;
+}
+
+TEST(FigureTable, MatchesTheManPageAndTheJsonSchema) {
+    const std::vector<std::string> lines = pageLines();
+    std::ifstream schemaFile(WIRETALLY_SCHEMA);
+    const std::string schema((std::istreambuf_iterator<char>(schemaFile)), std::istreambuf_iterator<char>());
+    const std::size_t figuresAt = schema.find("\"figures\": {\n      \"type\": \"object\"");
+    ASSERT_NE(figuresAt, std::string::npos);
+    const std::vector<std::string> required = namesAfter(schema, "\"required\"", figuresAt);
+    const std::string properties =
+        schema.substr(figuresAt, schema.find("\"dependentRequired\"", figuresAt) - figuresAt);
+
+    std::vector<std::string> alwaysOn;
+    for (const measurement::Figure& figure : measurement::Figures::all()) {
+        const std::string name(figure.name);
+        SCOPED_TRACE(name);
+        EXPECT_NE(std::find(lines.begin(), lines.end(), ".B " + name), lines.end())
+            << "no entry in the man page";
+        EXPECT_NE(properties.find("\"" + name + "\": {"), std::string::npos) << "not in the schema's figures";
+        if (figure.on == measurement::FigureSwitch::kAlways) {
+            alwaysOn.push_back(name);
+        }
+        EXPECT_FALSE(figure.meaning.empty());
+        EXPECT_FALSE(figure.explanation.empty());
+        if (!figure.detailRow.empty()) {
+            std::vector<std::string> forms = documentedRowForms(lines, name + ".csv");
+            std::transform(forms.begin(), forms.end(), forms.begin(), asTableRow);
+            EXPECT_NE(std::find(forms.begin(), forms.end(), figure.detailRow), forms.end())
+                << "the page shows no row " << figure.detailRow;
+        }
+    }
+    // The figures every run writes are those the schema requires, in the summary's order.
+    EXPECT_EQ(required, alwaysOn);
+}
+
 class ManPageTest : public ToolTest {
 protected:
     // Adds the rows of every detail file of an extended run on `options`' capture to `rowsByFigure`.
@@ -99,8 +153,12 @@ protected:
 
     // Every detail file, those of --retransmissions too.
     static std::vector<std::string> detailFigures() {
-        std::vector<std::string> figures = kDetailFigures;
-        figures.insert(figures.end(), {"NumberTCPRetransmissions", "NumberTCPRetransmissionFlows"});
+        std::vector<std::string> figures;
+        for (const measurement::Figure& figure : measurement::Figures::all()) {
+            if (!figure.detailRow.empty()) {
+                figures.emplace_back(figure.name);
+            }
+        }
         return figures;
     }
 
