@@ -10,15 +10,11 @@
 #include <string_view>
 
 #include "app/ErrorText.h"
-#include "app/HtmlReport.h"
 #include "app/InterruptWatcher.h"
-#include "app/JsonSummary.h"
 #include "app/ProgressLine.h"
-#include "app/ReportContent.h"
 #include "app/ResultFile.h"
 #include "app/ResultPlacement.h"
 #include "app/RunFailure.h"
-#include "app/RunNotes.h"
 #include "app/Version.h"
 #include "capture/FilterError.h"
 #include "capture/IPPacketDispatcher.h"
@@ -33,6 +29,11 @@
 #include "measurement/FlowHighlights.h"
 #include "measurement/FlowTableRows.h"
 #include "measurement/LoadTimeline.h"
+#include "output/HtmlReport.h"
+#include "output/JsonSummary.h"
+#include "output/ReportContent.h"
+#include "output/RunNotes.h"
+#include "output/SummaryText.h"
 
 namespace korvo::measurement {
 
@@ -159,17 +160,12 @@ void MeasurementRun::analyse(const RunOptions& options) {
         if (flowsFile) {
             finished.push_back(&*flowsFile);
         }
+        std::vector<ReportContent::Group> groups = figureValues();
         std::optional<ResultFile> jsonFile;
         std::optional<ResultFile> reportFile;
         if (outputs.json || outputs.report) {
             ReportContent content;
-            for (const BuiltFigure& built : figures_) {
-                const std::string heading(Figures::heading(built.figure.group));
-                if (content.groups.empty() || content.groups.back().heading != heading) {
-                    content.groups.push_back({heading, {}});
-                }
-                content.groups.back().figures.push_back({&built.figure, built.measurement->getValue()});
-            }
+            content.groups = groups;
             content.inputs = loader.inputsRead();
             content.framesRead = loader.framesTaken();
             content.damage = loader.damage();
@@ -194,7 +190,7 @@ void MeasurementRun::analyse(const RunOptions& options) {
                 finished.push_back(&*reportFile);
             }
         }
-        writeResults(outputPrefix, finished);
+        writeResults(outputPrefix, groups, finished);
         progress.clear();
         if (!coverage.note.empty()) {
             std::cerr << coverage.note << std::endl;
@@ -228,9 +224,24 @@ const Measurement& MeasurementRun::built(std::string_view name) const {
     throw std::logic_error("the run has no figure " + std::string(name));
 }
 
+std::vector<ReportContent::Group> MeasurementRun::figureValues() const {
+    std::vector<ReportContent::Group> groups;
+    for (const BuiltFigure& built : figures_) {
+        const std::string heading(Figures::heading(built.figure.group));
+        if (groups.empty() || groups.back().heading != heading) {
+            groups.push_back({heading, {}});
+        }
+        groups.back().figures.push_back({&built.figure, built.measurement->getValue()});
+    }
+    return groups;
+}
+
 void MeasurementRun::writeResults(const std::string& outputPrefix,
+                                  const std::vector<ReportContent::Group>& groups,
                                   const std::vector<ResultFile*>& finished) const {
     ResultFile summary(outputPrefix + kSummarySuffix);
+    summary.write(SummaryText::of(groups));
+    summary.finish();
     std::vector<std::unique_ptr<ResultFile>> details;
     std::vector<std::string> resultNames = {summary.name(), outputPrefix + kFlowTableSuffix,
                                             outputPrefix + kJsonSuffix, outputPrefix + kReportSuffix};
@@ -238,29 +249,15 @@ void MeasurementRun::writeResults(const std::string& outputPrefix,
     for (const Figure& figure : Figures::all()) {
         resultNames.push_back(outputPrefix + "." + std::string(figure.name) + ".csv");
     }
-    for (std::size_t index = 0; index < figures_.size(); ++index) {
-        const FigureGroup group = figures_[index].figure.group;
-        if (index == 0 || figures_[index - 1].figure.group != group) {
-            summary.write(Figures::heading(group));
-            summary.write(":");
-            summary.endLine();
-        }
-        const Measurement& measurement = *figures_[index].measurement;
-        summary.write(measurement.getName());
-        summary.write(": ");
-        summary.write(measurement.getValue());
-        summary.endLine();
+    for (const BuiltFigure& built : figures_) {
+        const Measurement& measurement = *built.measurement;
         if (measurement.isExtended()) {
             details.push_back(
                 std::make_unique<ResultFile>(outputPrefix + "." + measurement.getName() + ".csv"));
             details.back()->write(measurement.getDetails());
             details.back()->finish();
         }
-        if (index + 1 == figures_.size() || figures_[index + 1].figure.group != group) {
-            summary.endLine();
-        }
     }
-    summary.finish();
 
     std::vector<ResultFile*> files = finished;
     for (const std::unique_ptr<ResultFile>& detail : details) {

@@ -9,9 +9,10 @@
 #include <vector>
 
 #include "app/ResultFile.h"
-#include "app/RunOptions.h"
+#include "figure/Measurement.h"
 #include "measurement/Figures.h"
-#include "report/Measurement.h"
+#include "output/ReportContent.h"
+#include "output/RunOptions.h"
 
 namespace korvo::measurement {
 
@@ -31,9 +32,12 @@ private:
         std::unique_ptr<Measurement> measurement;
     };
 
-    // Writes the summary and the detail files and places them, with the other files of the run, already
-    // finished, as one whole run of the prefix.
-    void writeResults(const std::string& outputPrefix, const std::vector<ResultFile*>& finished) const;
+    // The built figures' values under their headings.
+    [[nodiscard]] std::vector<ReportContent::Group> figureValues() const;
+    // Writes the summary of `groups` and the detail files and places them, with the other files of the run,
+    // already finished, as one whole run of the prefix.
+    void writeResults(const std::string& outputPrefix, const std::vector<ReportContent::Group>& groups,
+                      const std::vector<ResultFile*>& finished) const;
     // The figure built from the table row `name`.
     [[nodiscard]] const Measurement& built(std::string_view name) const;
 

@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "app/InterruptWatcher.h"
-#include "report/DetailText.h"
+#include "figure/DetailText.h"
 
 namespace korvo::measurement {
 

@@ -4,8 +4,8 @@
 #include <limits>
 
 #include "capture/Ipv6HeaderChain.h"
+#include "figure/TimeText.h"
 #include "net/WireNumbers.h"
-#include "report/TimeText.h"
 
 namespace korvo::measurement {
 

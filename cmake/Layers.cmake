@@ -1,5 +1,5 @@
-# Each folder of the program is a library of its own that links only the folders below it: net and report at
-# the bottom, then capture, flow, measurement and app. A library's include path holds a view of its own
+# Each folder of the program is a library of its own that links only the folders below it: net and figure at
+# the bottom, then capture, flow, measurement, output and app. A library's include path holds a view of its own
 # folder and, through what it links, of the folders below, and nothing else; so a file that includes a
 # higher folder does not build.
 function(wiretally_layer target folder)

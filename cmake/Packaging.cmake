@@ -16,9 +16,14 @@ set(CPACK_PACKAGE_DESCRIPTION
 gzip, zstd, xz or bzip2, one or several merged in time order, and writes fifteen figures
 into a summary file: traffic volume, load and span, TCP flows, and the flows
 and segments with sequence gaps, out-of-order segments, repeated segments,
-one-way flows, jumbo packets, IP fragments and truncated frames.
+one-way flows, jumbo packets, IP fragments and truncated frames; with
+--retransmissions five more: retransmitted segments and bytes, spurious
+retransmissions, flows with a retransmission and the median handshake time.
 Comma-separated detail files list the packets and flows behind each figure,
-and a flow table lists every TCP flow.")
+a flow table lists every TCP flow, and a JSON summary and a self-contained
+HTML report with charts describe the whole run. TCP over IPv6 and inside
+tunnels (VLAN, MPLS, GRE, VXLAN, Geneve, GTP-U and more) is analysed on
+request.")
 set(CPACK_STRIP_FILES ON)
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

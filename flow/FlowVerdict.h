@@ -9,8 +9,8 @@
 #include <optional>
 #include <vector>
 
+#include "figure/DetailText.h"
 #include "flow/FlowRetransmissions.h"
-#include "report/DetailText.h"
 
 namespace korvo::measurement {
 

@@ -1,6 +1,6 @@
 #include "flow/GapFinder.h"
 
-#include "report/DetailRow.h"
+#include "figure/DetailRow.h"
 
 namespace korvo::measurement {
 

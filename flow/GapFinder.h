@@ -7,8 +7,8 @@
 #include <span>
 #include <vector>
 
+#include "figure/DetailText.h"
 #include "flow/SegmentList.h"
-#include "report/DetailText.h"
 
 namespace korvo::measurement {
 

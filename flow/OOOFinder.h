@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "figure/DetailText.h"
 #include "flow/SequenceEvaluator.h"
-#include "report/DetailText.h"
 
 namespace korvo::measurement {
 

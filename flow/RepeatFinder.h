@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "figure/DetailText.h"
 #include "flow/SegmentList.h"
-#include "report/DetailText.h"
 
 namespace korvo::measurement {
 

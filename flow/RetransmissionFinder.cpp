@@ -4,10 +4,10 @@
 #include <iterator>
 #include <limits>
 
+#include "figure/DetailRow.h"
 #include "flow/CaptureWalk.h"
 #include "flow/MarkedPlaces.h"
 #include "flow/RepeatFinder.h"
-#include "report/DetailRow.h"
 
 namespace korvo::measurement {
 

@@ -13,9 +13,9 @@
 #include <map>
 #include <vector>
 
+#include "figure/DetailText.h"
 #include "flow/FlowRetransmissions.h"
 #include "flow/SequenceEvaluator.h"
-#include "report/DetailText.h"
 
 namespace korvo::measurement {
 

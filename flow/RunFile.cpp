@@ -1,8 +1,8 @@
 #include "flow/RunFile.h"
 
+#include "figure/TemporaryFolder.h"
 #include "flow/Ipv6ShardSegment.h"
 #include "flow/ShardSegment.h"
-#include "report/TemporaryFolder.h"
 
 #include <unistd.h>
 

@@ -3,8 +3,8 @@
 
 #include <string>
 
+#include "figure/DetailRow.h"
 #include "flow/SegmentRecord.h"
-#include "report/DetailRow.h"
 
 namespace korvo::measurement {
 

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "report/TimeText.h"
+#include "figure/TimeText.h"
 
 namespace korvo::measurement {
 

@@ -9,9 +9,9 @@
 #include <optional>
 #include <string_view>
 
+#include "figure/DetailRow.h"
+#include "figure/TimeText.h"
 #include "net/WireNumbers.h"
-#include "report/DetailRow.h"
-#include "report/TimeText.h"
 
 namespace korvo::measurement {
 

@@ -13,10 +13,10 @@
 #include <string_view>
 #include <utility>
 
+#include "figure/DetailText.h"
+#include "figure/TimeText.h"
 #include "flow/FlowVolumeTally.h"
 #include "flow/SequenceEvaluatorHandler.h"
-#include "report/DetailText.h"
-#include "report/TimeText.h"
 
 namespace korvo::measurement {
 

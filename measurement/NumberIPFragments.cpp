@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "report/DetailRow.h"
+#include "figure/DetailRow.h"
 
 namespace korvo::measurement {
 

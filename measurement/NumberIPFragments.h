@@ -7,7 +7,7 @@
 #include <string>
 
 #include "capture/PacketSignals.h"
-#include "report/Measurement.h"
+#include "figure/Measurement.h"
 
 namespace korvo::measurement {
 

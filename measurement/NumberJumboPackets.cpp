@@ -3,7 +3,7 @@
 #include <utility>
 
 #include "capture/IPPacketDispatcher.h"
-#include "report/DetailRow.h"
+#include "figure/DetailRow.h"
 
 namespace korvo::measurement {
 

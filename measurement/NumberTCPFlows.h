@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
+#include "figure/Measurement.h"
 #include "flow/SequenceEvaluatorHandler.h"
-#include "report/Measurement.h"
 
 namespace korvo::measurement {
 

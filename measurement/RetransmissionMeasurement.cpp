@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <utility>
 
-#include "report/DetailRow.h"
+#include "figure/DetailRow.h"
 
 namespace korvo::measurement {
 

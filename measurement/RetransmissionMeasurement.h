@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "figure/Measurement.h"
 #include "flow/SequenceEvaluatorHandler.h"
-#include "report/Measurement.h"
 
 namespace korvo::measurement {
 

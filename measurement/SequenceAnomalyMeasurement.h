@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "figure/Measurement.h"
 #include "flow/SequenceEvaluatorHandler.h"
-#include "report/Measurement.h"
 
 namespace korvo::measurement {
 

@@ -11,7 +11,8 @@ while IFS= read -r -d '' file; do
 done < <(if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
     git ls-files -z -- '*.cpp' '*.h'
 else
-    find app capture flow measurement net tests tools bench fuzz \( -name '*.cpp' -o -name '*.h' \) -print0 2>/dev/null
+    find app output measurement flow capture figure net tests tools bench fuzz \( -name '*.cpp' -o -name '*.h' \) \
+        -print0 2>/dev/null
 fi)
 if [[ ${#unformatted[@]} -ne 0 ]]; then
     echo "Not formatted (run clang-format -i on them):"

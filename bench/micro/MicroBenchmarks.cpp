@@ -8,6 +8,7 @@
 #include "FrameFeed.h"
 #include "capture/IPPacketDispatcher.h"
 #include "capture/TCPPacketDispatcher.h"
+#include "figure/DetailRow.h"
 #include "flow/SequenceEvaluatorMultimap.h"
 #include "measurement/CaptureDuration.h"
 #include "measurement/NumberIPFragments.h"
@@ -16,7 +17,6 @@
 #include "measurement/TotalVolume.h"
 #include "measurement/TotalVolumeTCPInB.h"
 #include "measurement/TrafficLoadInMbps.h"
-#include "report/DetailRow.h"
 
 namespace korvo::bench {
 namespace {

@@ -6,8 +6,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "report/DetailRow.h"
-#include "report/DetailText.h"
+#include "figure/DetailRow.h"
+#include "figure/DetailText.h"
 
 namespace korvo::measurement {
 namespace {

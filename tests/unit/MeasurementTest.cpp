@@ -5,8 +5,8 @@
 #include <boost/date_time/posix_time/posix_time.hpp>
 #include <vector>
 
+#include "figure/DetailRow.h"
 #include "measurement/TrafficLoadInMbps.h"
-#include "report/DetailRow.h"
 
 namespace korvo::measurement {
 namespace {

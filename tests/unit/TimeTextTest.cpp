@@ -8,7 +8,7 @@
 #include <random>
 #include <sstream>
 
-#include "report/TimeText.h"
+#include "figure/TimeText.h"
 
 namespace korvo::measurement {
 namespace {

@@ -5,7 +5,7 @@
 #include <boost/date_time/posix_time/posix_time_types.hpp>
 #include <string>
 
-#include "report/DetailText.h"
+#include "figure/DetailText.h"
 
 namespace korvo::measurement {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/ReportContent.h"
+#include "output/ReportContent.h"
 
 namespace korvo::measurement {
 

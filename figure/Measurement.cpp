@@ -1,4 +1,4 @@
-#include "report/Measurement.h"
+#include "figure/Measurement.h"
 
 #include <utility>
 

@@ -1,10 +1,10 @@
-#include "app/JsonSummary.h"
+#include "output/JsonSummary.h"
 
 #include <cctype>
 #include <iterator>
 
-#include "report/EscapedText.h"
-#include "report/TimeText.h"
+#include "figure/TimeText.h"
+#include "output/EscapedText.h"
 
 namespace korvo::measurement {
 

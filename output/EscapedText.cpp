@@ -1,4 +1,4 @@
-#include "report/EscapedText.h"
+#include "output/EscapedText.h"
 
 #include <array>
 #include <cstdint>

@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "app/RunOptions.h"
 #include "capture/FrameCoverage.h"
 #include "capture/PacketLoader.h"
 #include "measurement/Figures.h"
 #include "measurement/FlowHighlights.h"
 #include "measurement/LoadTimeline.h"
+#include "output/RunOptions.h"
 
 namespace korvo::measurement {
 

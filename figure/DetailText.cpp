@@ -1,6 +1,6 @@
-#include "report/DetailText.h"
+#include "figure/DetailText.h"
 
-#include "report/TemporaryFolder.h"
+#include "figure/TemporaryFolder.h"
 
 #include <unistd.h>
 

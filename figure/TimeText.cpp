@@ -1,4 +1,4 @@
-#include "report/TimeText.h"
+#include "figure/TimeText.h"
 #include "net/WireNumbers.h"
 
 #include <algorithm>

@@ -1,4 +1,4 @@
-#include "app/RunNotes.h"
+#include "output/RunNotes.h"
 
 #include <pcap/pcap.h>
 

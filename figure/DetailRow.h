@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "report/DetailText.h"
-#include "report/TimeText.h"
+#include "figure/DetailText.h"
+#include "figure/TimeText.h"
 
 namespace korvo::measurement {
 

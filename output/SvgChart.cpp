@@ -1,11 +1,11 @@
-#include "app/SvgChart.h"
+#include "output/SvgChart.h"
 
 #include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
 
-#include "report/EscapedText.h"
+#include "output/EscapedText.h"
 
 namespace korvo::measurement {
 

@@ -1,10 +1,10 @@
-#include "app/HtmlReport.h"
+#include "output/HtmlReport.h"
 
-#include "app/RunNotes.h"
-#include "app/SvgChart.h"
+#include "figure/TimeText.h"
 #include "net/WireNumbers.h"
-#include "report/EscapedText.h"
-#include "report/TimeText.h"
+#include "output/EscapedText.h"
+#include "output/RunNotes.h"
+#include "output/SvgChart.h"
 
 namespace korvo::measurement {
 
