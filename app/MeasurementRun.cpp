@@ -98,7 +98,7 @@ void MeasurementRun::analyse(const RunOptions& options) {
     std::optional<LoadTimeline> load;
     std::optional<FlowHighlights> highlights;
     if (outputs.report) {
-        highlights.emplace(flowTable, load.emplace(ethernetSignal, tcpDispatcher), options.retransmissions);
+        highlights.emplace(flowTable, load.emplace(ethernetSignal, tcpDispatcher));
     }
 
     std::optional<std::uint64_t> framesBeforeDamage;

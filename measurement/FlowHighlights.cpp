@@ -4,9 +4,8 @@
 
 namespace korvo::measurement {
 
-FlowHighlights::FlowHighlights(SequenceEvaluatorSource& source, const LoadTimeline& load,
-                               bool retransmissions)
-    : SequenceEvaluatorHandler(source), load_(load), retransmissions_(retransmissions) {}
+FlowHighlights::FlowHighlights(SequenceEvaluatorSource& source, const LoadTimeline& load)
+    : SequenceEvaluatorHandler(source), load_(load) {}
 
 void FlowHighlights::handleSequenceEvaluator(const SequenceEvaluator& flow, const FlowVerdict& verdict) {
     if (!aligned_) {
@@ -34,14 +33,12 @@ void FlowHighlights::handleSequenceEvaluator(const SequenceEvaluator& flow, cons
         }
     }
     chartAnomalies(verdict);
-    if (retransmissions_) {
-        const std::optional<FlowRetransmissions::Handshake>& handshake =
-            verdict.retransmissions.value().handshake;
-        if (handshake) {
-            const std::int64_t took = handshake->synToSynAck + handshake->synAckToAck;
-            const auto bucket = std::upper_bound(kHandshakeBounds.begin(), kHandshakeBounds.end(), took);
-            ++handshakes_[static_cast<std::size_t>(bucket - kHandshakeBounds.begin()) - 1];
-        }
+    // Where retransmissions are looked for, the judge also times the handshake.
+    if (verdict.retransmissions && verdict.retransmissions->handshake) {
+        const FlowRetransmissions::Handshake& handshake = *verdict.retransmissions->handshake;
+        const std::int64_t took = handshake.synToSynAck + handshake.synAckToAck;
+        const auto bucket = std::upper_bound(kHandshakeBounds.begin(), kHandshakeBounds.end(), took);
+        ++handshakes_[static_cast<std::size_t>(bucket - kHandshakeBounds.begin()) - 1];
     }
 }
 

@@ -27,14 +27,13 @@ public:
         0,      10,     20,     50,      100,     200,     500,       1'000,     2'000,     5'000,
         10'000, 20'000, 50'000, 100'000, 200'000, 500'000, 1'000'000, 2'000'000, 5'000'000, 10'000'000};
 
-    // `load` gives the intervals once the capture has been read. With `retransmissions` the verdicts hold
-    // retransmissions, and their times are charted too.
-    FlowHighlights(SequenceEvaluatorSource& source, const LoadTimeline& load, bool retransmissions);
+    // `load` gives the intervals once the capture has been read.
+    FlowHighlights(SequenceEvaluatorSource& source, const LoadTimeline& load);
 
     void handleSequenceEvaluator(const SequenceEvaluator& flow, const FlowVerdict& verdict) override;
     [[nodiscard]] std::unique_ptr<SequenceEvaluatorHandler> emptyCopy(
         SequenceEvaluatorSource& source) const override {
-        return std::make_unique<FlowHighlights>(source, load_, retransmissions_);
+        return std::make_unique<FlowHighlights>(source, load_);
     }
     void absorb(SequenceEvaluatorHandler& later) override;
 
@@ -47,7 +46,6 @@ public:
     [[nodiscard]] const std::array<std::uint64_t, kHandshakeBounds.size()>& handshakes() const {
         return handshakes_;
     }
-    [[nodiscard]] bool retransmissions() const { return retransmissions_; }
 
 private:
     using Key = std::uint64_t (FlowLine::*)() const;
@@ -61,7 +59,6 @@ private:
     static void insert(std::vector<FlowLine>& list, const FlowLine& line, Key keyOf);
 
     const LoadTimeline& load_;
-    bool retransmissions_;
     TimeBins anomalies_{kCounters};
     bool aligned_ = false;
     std::vector<FlowLine> mostData_;

@@ -238,7 +238,7 @@ void HtmlReport::writeOverTime(std::string& out, const ReportContent& content) {
     std::vector<SvgChart::Series> kinds = {{"gaps", "holes", {}, {}},
                                            {"out-of-order", "out of order", {}, {}},
                                            {"duplicates", "duplicates", {}, {}}};
-    if (highlights.retransmissions()) {
+    if (content.options.retransmissions) {
         kinds.push_back({"retransmissions", "retransmissions", {}, {}});
     }
     for (std::size_t kind = 0; kind < kinds.size(); ++kind) {
@@ -256,7 +256,7 @@ void HtmlReport::writeOverTime(std::string& out, const ReportContent& content) {
 
 void HtmlReport::writeFlows(std::string& out, const ReportContent& content) {
     const FlowHighlights& highlights = *content.highlights;
-    const bool retransmissions = highlights.retransmissions();
+    const bool retransmissions = content.options.retransmissions;
     // A flow is listed only when the capture holds a segment, so a first frame was counted.
     const std::int64_t captureStart =
         content.first.is_not_a_date_time() ? 0 : LoadTimeline::microsOf(content.first);
@@ -334,7 +334,7 @@ void HtmlReport::writeFlows(std::string& out, const ReportContent& content) {
 
 void HtmlReport::writeHandshakes(std::string& out, const ReportContent& content) {
     const FlowHighlights& highlights = *content.highlights;
-    if (!highlights.retransmissions()) {
+    if (!content.options.retransmissions) {
         return;
     }
     out += "<section id=\"handshakes\"><h2>Handshake times</h2>\n";
