@@ -9,14 +9,14 @@ Measurement::Measurement(std::string reportedName, bool extendedStatistics)
 
 const DetailText& Measurement::getDetails() const {
     static const DetailText kNoDetails;
-    return extended ? details : kNoDetails;
+    return extended ? partial.rows : kNoDetails;
 }
 
 boost::posix_time::time_duration Measurement::getCaptureDuration() const {
-    if (earliestCaptureTime == latestCaptureTime) {
+    if (partial.earliest == partial.latest) {
         return boost::posix_time::time_duration(0, 0, 0);
     }
-    return latestCaptureTime - earliestCaptureTime;
+    return partial.latest - partial.earliest;
 }
 
 }  // namespace korvo::measurement

@@ -1,11 +1,14 @@
 #pragma once
-// The base of every reported figure: its name, whether it collects detail rows, the span of capture times it
-// has seen and its detail text. Concrete measurements supply the value text.
+// The base of every reported figure: its name, whether it collects detail rows, and its state as a value, a
+// FigurePartial (counts, sums, the span of capture times it has seen, detail rows, samples). Concrete
+// measurements fill the partial and make the value text from it.
 
 #include <boost/date_time/posix_time/posix_time_types.hpp>
+#include <cstdint>
 #include <string>
 
 #include "figure/DetailText.h"
+#include "figure/FigurePartial.h"
 
 namespace korvo::measurement {
 
@@ -21,29 +24,23 @@ public:
     [[nodiscard]] bool isExtended() const { return extended; }
     // The detail rows collected so far; empty whenever the measurement is not extended.
     [[nodiscard]] const DetailText& getDetails() const;
-
-    // Widens the span of recorded capture times to include `t`.
-    void recordCaptureTime(boost::posix_time::ptime t) {
-        if (earliestCaptureTime.is_not_a_date_time() || t < earliestCaptureTime) {
-            earliestCaptureTime = t;
-        }
-        if (latestCaptureTime.is_not_a_date_time() || t > latestCaptureTime) {
-            latestCaptureTime = t;
-        }
+    [[nodiscard]] const FigurePartial& getPartial() const { return partial; }
+    // Adds the partial of what comes after everything this figure has seen (see FigurePartial::merge).
+    void merge(const FigurePartial& later, std::uint64_t frameOffset = 0) {
+        partial.merge(later, frameOffset);
     }
+
     // Latest minus earliest recorded time; zero when nothing or a single instant was recorded.
     [[nodiscard]] boost::posix_time::time_duration getCaptureDuration() const;
     // The earliest and latest recorded time; not-a-date-time when nothing was recorded.
-    [[nodiscard]] boost::posix_time::ptime getEarliestCaptureTime() const { return earliestCaptureTime; }
-    [[nodiscard]] boost::posix_time::ptime getLatestCaptureTime() const { return latestCaptureTime; }
+    [[nodiscard]] boost::posix_time::ptime getEarliestCaptureTime() const { return partial.earliest; }
+    [[nodiscard]] boost::posix_time::ptime getLatestCaptureTime() const { return partial.latest; }
 
 protected:
-    boost::posix_time::ptime earliestCaptureTime;
-    boost::posix_time::ptime latestCaptureTime;
     const std::string name;
     const bool extended;
-    // Detail rows: comma-separated lines, each ended by a newline. Appended only while `extended` is set.
-    DetailText details;
+    // Detail rows go to partial.rows, and only while `extended` is set.
+    FigurePartial partial;
 };
 
 }  // namespace korvo::measurement

@@ -12,7 +12,7 @@ class CaptureDuration : public Measurement, public EnetPacketHandler {
 public:
     CaptureDuration(std::string reportedName, EthernetSignal& ethernetSignal);
 
-    void handlePacket(const EthernetPacket& packet) override { recordCaptureTime(packet.captureTime); }
+    void handlePacket(const EthernetPacket& packet) override { partial.recordTime(packet.captureTime); }
     [[nodiscard]] std::string getValue() const override;
 };
 

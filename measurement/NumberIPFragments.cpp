@@ -23,14 +23,14 @@ void NumberIPFragments::handlePacket(const IPv6Packet& packet) {
 }
 
 void NumberIPFragments::count(std::uint64_t packetNumber, boost::posix_time::ptime captureTime) {
-    ++tally;
+    ++partial.count;
     if (extended) {
-        DetailRow(details).packet(packetNumber, captureTime).end();
+        DetailRow(partial.rows).packet(packetNumber, captureTime).end();
     }
 }
 
 std::string NumberIPFragments::getValue() const {
-    return std::to_string(tally);
+    return std::to_string(partial.count);
 }
 
 }  // namespace korvo::measurement

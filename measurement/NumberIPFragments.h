@@ -21,8 +21,6 @@ public:
 
 private:
     void count(std::uint64_t packetNumber, boost::posix_time::ptime captureTime);
-
-    std::uint64_t tally = 0;
 };
 
 }  // namespace korvo::measurement

@@ -26,9 +26,9 @@ void NumberJumboPackets::count(const Packet& packet, std::uint32_t length) {
     if (length <= kJumboThreshold) {
         return;
     }
-    ++tally;
+    ++partial.count;
     if (extended) {
-        DetailRow(details)
+        DetailRow(partial.rows)
             .packet(packet.packetNumber, packet.captureTime)
             .text(",IP Packet Length,")
             .number(length)
@@ -37,7 +37,7 @@ void NumberJumboPackets::count(const Packet& packet, std::uint32_t length) {
 }
 
 std::string NumberJumboPackets::getValue() const {
-    return std::to_string(tally);
+    return std::to_string(partial.count);
 }
 
 }  // namespace korvo::measurement

@@ -23,8 +23,6 @@ public:
 private:
     template <typename Packet>
     void count(const Packet& packet, std::uint32_t length);
-
-    std::uint64_t tally = 0;
 };
 
 }  // namespace korvo::measurement

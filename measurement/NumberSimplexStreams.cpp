@@ -8,7 +8,7 @@ namespace korvo::measurement {
 
 NumberSimplexStreams::NumberSimplexStreams(std::string reportedName, SequenceEvaluatorSource& source,
                                            bool extendedStatistics)
-    : SequenceEvaluatorHandler(source), Measurement(std::move(reportedName), extendedStatistics) {}
+    : FlowFigure(source, std::move(reportedName), extendedStatistics) {}
 
 void NumberSimplexStreams::handleSequenceEvaluator(const SequenceEvaluator& flow,
                                                    const FlowVerdict& /*verdict*/) {
@@ -17,9 +17,9 @@ void NumberSimplexStreams::handleSequenceEvaluator(const SequenceEvaluator& flow
     if (forward != 0 && reverse != 0) {
         return;
     }
-    ++tally;
+    ++partial.count;
     if (extended) {
-        DetailRow(details)
+        DetailRow(partial.rows)
             .text("Simplex Flow Tuple,")
             .tuple(flow)
             .text(",number Packets,")
@@ -28,14 +28,8 @@ void NumberSimplexStreams::handleSequenceEvaluator(const SequenceEvaluator& flow
     }
 }
 
-void NumberSimplexStreams::absorb(SequenceEvaluatorHandler& later) {
-    const auto& copy = static_cast<const NumberSimplexStreams&>(later);
-    tally += copy.tally;
-    details.append(copy.details);
-}
-
 std::string NumberSimplexStreams::getValue() const {
-    return std::to_string(tally);
+    return std::to_string(partial.count);
 }
 
 }  // namespace korvo::measurement

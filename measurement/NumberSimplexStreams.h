@@ -6,12 +6,11 @@
 #include <memory>
 #include <string>
 
-#include "figure/Measurement.h"
-#include "flow/SequenceEvaluatorHandler.h"
+#include "measurement/FlowFigure.h"
 
 namespace korvo::measurement {
 
-class NumberSimplexStreams : public SequenceEvaluatorHandler, public Measurement {
+class NumberSimplexStreams : public FlowFigure {
 public:
     NumberSimplexStreams(std::string reportedName, SequenceEvaluatorSource& source, bool extendedStatistics);
 
@@ -20,11 +19,9 @@ public:
         SequenceEvaluatorSource& source) const override {
         return std::make_unique<NumberSimplexStreams>(name, source, extended);
     }
-    void absorb(SequenceEvaluatorHandler& later) override;
     [[nodiscard]] std::string getValue() const override;
 
 private:
-    std::uint64_t tally = 0;
 };
 
 }  // namespace korvo::measurement

@@ -8,23 +8,17 @@ namespace korvo::measurement {
 
 NumberTCPFlows::NumberTCPFlows(std::string reportedName, SequenceEvaluatorSource& source,
                                bool extendedStatistics)
-    : SequenceEvaluatorHandler(source), Measurement(std::move(reportedName), extendedStatistics) {}
+    : FlowFigure(source, std::move(reportedName), extendedStatistics) {}
 
 void NumberTCPFlows::handleSequenceEvaluator(const SequenceEvaluator& flow, const FlowVerdict& /*verdict*/) {
-    ++tally;
+    ++partial.count;
     if (extended) {
-        DetailRow(details).tuple(flow).end();
+        DetailRow(partial.rows).tuple(flow).end();
     }
 }
 
-void NumberTCPFlows::absorb(SequenceEvaluatorHandler& later) {
-    const auto& copy = static_cast<const NumberTCPFlows&>(later);
-    tally += copy.tally;
-    details.append(copy.details);
-}
-
 std::string NumberTCPFlows::getValue() const {
-    return std::to_string(tally);
+    return std::to_string(partial.count);
 }
 
 }  // namespace korvo::measurement

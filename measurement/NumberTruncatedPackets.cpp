@@ -14,14 +14,14 @@ void NumberTruncatedPackets::handlePacket(const EthernetPacket& packet) {
     if (packet.length == packet.capturedLength) {
         return;
     }
-    ++tally;
+    ++partial.count;
     if (extended) {
-        DetailRow(details).text("Packet Number,").number(packet.packetNumber).end();
+        DetailRow(partial.rows).text("Packet Number,").number(packet.packetNumber).end();
     }
 }
 
 std::string NumberTruncatedPackets::getValue() const {
-    return std::to_string(tally);
+    return std::to_string(partial.count);
 }
 
 }  // namespace korvo::measurement

@@ -18,7 +18,6 @@ public:
     [[nodiscard]] std::string getValue() const override;
 
 private:
-    std::uint64_t tally = 0;
 };
 
 }  // namespace korvo::measurement

@@ -11,8 +11,7 @@ namespace korvo::measurement {
 RetransmissionMeasurement::RetransmissionMeasurement(SequenceEvaluatorSource& source,
                                                      std::string reportedName, Kind kind,
                                                      bool extendedStatistics)
-    : SequenceEvaluatorHandler(source),
-      Measurement(std::move(reportedName), extendedStatistics && listsRows(kind)),
+    : FlowFigure(source, std::move(reportedName), extendedStatistics && listsRows(kind)),
       kind_(kind),
       extendedStatistics_(extendedStatistics) {}
 
@@ -22,22 +21,22 @@ void RetransmissionMeasurement::handleSequenceEvaluator(const SequenceEvaluator&
     const FlowRetransmissions& found = verdict.retransmissions.value();
     switch (kind_) {
         case Kind::kRetransmissions:
-            tally_ += found.retransmissions;
+            partial.count += found.retransmissions;
             if (extended) {
-                details.append(verdict.retransmissionRows);
+                partial.rows.append(verdict.retransmissionRows);
             }
             break;
         case Kind::kRetransmittedBytes:
-            tally_ += found.retransmittedBytes;
+            partial.count += found.retransmittedBytes;
             break;
         case Kind::kSpurious:
-            tally_ += found.spurious;
+            partial.count += found.spurious;
             break;
         case Kind::kFlows:
             if (found.retransmissions != 0) {
-                ++tally_;
+                ++partial.count;
                 if (extended) {
-                    DetailRow(details)
+                    DetailRow(partial.rows)
                         .text("Tuple,")
                         .tuple(flow)
                         .text(",Number of Retransmissions,")
@@ -48,7 +47,7 @@ void RetransmissionMeasurement::handleSequenceEvaluator(const SequenceEvaluator&
             break;
         case Kind::kMedianHandshake:
             if (found.handshake) {
-                handshakes_.push_back(found.handshake->synToSynAck + found.handshake->synAckToAck);
+                partial.samples.push_back(found.handshake->synToSynAck + found.handshake->synAckToAck);
             }
             break;
     }
@@ -59,21 +58,14 @@ std::unique_ptr<SequenceEvaluatorHandler> RetransmissionMeasurement::emptyCopy(
     return std::make_unique<RetransmissionMeasurement>(source, name, kind_, extendedStatistics_);
 }
 
-void RetransmissionMeasurement::absorb(SequenceEvaluatorHandler& later) {
-    auto& copy = static_cast<RetransmissionMeasurement&>(later);
-    tally_ += copy.tally_;
-    details.append(copy.details);
-    handshakes_.insert(handshakes_.end(), copy.handshakes_.begin(), copy.handshakes_.end());
-}
-
 std::string RetransmissionMeasurement::getValue() const {
     if (kind_ != Kind::kMedianHandshake) {
-        return std::to_string(tally_);
+        return std::to_string(partial.count);
     }
-    if (handshakes_.empty()) {
+    if (partial.samples.empty()) {
         return "nan";
     }
-    std::vector<std::int64_t> times = handshakes_;
+    std::vector<std::int64_t> times = partial.samples;
     const std::size_t middle = times.size() / 2;
     std::nth_element(times.begin(), times.begin() + static_cast<std::ptrdiff_t>(middle), times.end());
     double micros = static_cast<double>(times[middle]);

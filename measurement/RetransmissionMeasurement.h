@@ -10,12 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "figure/Measurement.h"
-#include "flow/SequenceEvaluatorHandler.h"
+#include "measurement/FlowFigure.h"
 
 namespace korvo::measurement {
 
-class RetransmissionMeasurement : public SequenceEvaluatorHandler, public Measurement {
+class RetransmissionMeasurement : public FlowFigure {
 public:
     enum class Kind : std::uint8_t {
         kRetransmissions,
@@ -31,7 +30,6 @@ public:
     void handleSequenceEvaluator(const SequenceEvaluator& flow, const FlowVerdict& verdict) override;
     [[nodiscard]] std::unique_ptr<SequenceEvaluatorHandler> emptyCopy(
         SequenceEvaluatorSource& source) const override;
-    void absorb(SequenceEvaluatorHandler& later) override;
     [[nodiscard]] std::string getValue() const override;
 
 private:
@@ -40,9 +38,6 @@ private:
 
     Kind kind_;
     bool extendedStatistics_;
-    std::uint64_t tally_ = 0;
-    // The whole handshake, in microseconds, of every flow whose handshake was captured.
-    std::vector<std::int64_t> handshakes_;
 };
 
 }  // namespace korvo::measurement

@@ -8,12 +8,11 @@
 #include <string>
 #include <string_view>
 
-#include "figure/Measurement.h"
-#include "flow/SequenceEvaluatorHandler.h"
+#include "measurement/FlowFigure.h"
 
 namespace korvo::measurement {
 
-class SequenceAnomalyMeasurement : public SequenceEvaluatorHandler, public Measurement {
+class SequenceAnomalyMeasurement : public FlowFigure {
 public:
     // `flowLabel` empty makes a packet-level figure; otherwise the figure is flow-level and its rows read
     // "Tuple,<tuple><flowLabel><count>".
@@ -24,13 +23,11 @@ public:
     void handleSequenceEvaluator(const SequenceEvaluator& flow, const FlowVerdict& verdict) override;
     [[nodiscard]] std::unique_ptr<SequenceEvaluatorHandler> emptyCopy(
         SequenceEvaluatorSource& source) const override;
-    void absorb(SequenceEvaluatorHandler& later) override;
     [[nodiscard]] std::string getValue() const override;
 
 private:
     FlowVerdict::Anomaly kind_;
     std::string_view flowLabel_;
-    std::uint64_t tally = 0;
 };
 
 }  // namespace korvo::measurement

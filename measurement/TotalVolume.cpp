@@ -8,7 +8,7 @@ TotalVolume::TotalVolume(std::string reportedName, EthernetSignal& ethernetSigna
     : Measurement(std::move(reportedName), false), EnetPacketHandler(ethernetSignal) {}
 
 std::string TotalVolume::getValue() const {
-    return std::to_string(byteCount);
+    return std::to_string(partial.bytes);
 }
 
 }  // namespace korvo::measurement

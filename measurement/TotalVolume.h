@@ -14,11 +14,10 @@ class TotalVolume : public Measurement, public EnetPacketHandler {
 public:
     TotalVolume(std::string reportedName, EthernetSignal& ethernetSignal);
 
-    void handlePacket(const EthernetPacket& packet) override { byteCount += packet.length; }
+    void handlePacket(const EthernetPacket& packet) override { partial.bytes += packet.length; }
     [[nodiscard]] std::string getValue() const override;
 
 private:
-    std::uint64_t byteCount = 0;
 };
 
 }  // namespace korvo::measurement

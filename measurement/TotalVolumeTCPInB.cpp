@@ -8,7 +8,7 @@ TotalVolumeTCPInB::TotalVolumeTCPInB(std::string reportedName, TCPPacketSource& 
     : Measurement(std::move(reportedName), false), TCPPacketHandler(tcpSource.signal) {}
 
 std::string TotalVolumeTCPInB::getValue() const {
-    return std::to_string(byteCount);
+    return std::to_string(partial.bytes);
 }
 
 }  // namespace korvo::measurement

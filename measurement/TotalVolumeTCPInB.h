@@ -13,11 +13,10 @@ class TotalVolumeTCPInB : public Measurement, public TCPPacketHandler {
 public:
     TotalVolumeTCPInB(std::string reportedName, TCPPacketSource& tcpSource);
 
-    void handlePacket(const TCPPacket& packet) override { byteCount += packet.length; }
+    void handlePacket(const TCPPacket& packet) override { partial.bytes += packet.length; }
     [[nodiscard]] std::string getValue() const override;
 
 private:
-    std::uint64_t byteCount = 0;
 };
 
 }  // namespace korvo::measurement

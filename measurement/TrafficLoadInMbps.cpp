@@ -12,7 +12,7 @@ TrafficLoadInMbps::TrafficLoadInMbps(std::string reportedName, EthernetSignal& e
     : Measurement(std::move(reportedName), false), EnetPacketHandler(ethernetSignal) {}
 
 std::string TrafficLoadInMbps::getValue() const {
-    const auto bits = static_cast<double>(byteCount) * 8.0;
+    const auto bits = static_cast<double>(partial.bytes) * 8.0;
     const auto micros = static_cast<double>(getCaptureDuration().total_microseconds());
     double load = bits / micros;
     // The processor's 0/0 carries a sign bit that the stream would print as "-nan".

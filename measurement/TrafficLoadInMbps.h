@@ -14,15 +14,14 @@ public:
     TrafficLoadInMbps(std::string reportedName, EthernetSignal& ethernetSignal);
 
     void handlePacket(const EthernetPacket& packet) override {
-        byteCount += packet.length;
-        recordCaptureTime(packet.captureTime);
+        partial.bytes += packet.length;
+        partial.recordTime(packet.captureTime);
     }
     // Six significant digits as a default stream writes them. A zero span gives "inf", or "nan" when no
     // byte was seen either.
     [[nodiscard]] std::string getValue() const override;
 
 private:
-    std::uint64_t byteCount = 0;
 };
 
 }  // namespace korvo::measurement

@@ -1,11 +1,15 @@
-// The base class's capture span and detail rule, and the load text on the worked examples.
+// The base class's capture span and detail rule, the merge of partials, and the load text on the worked
+// examples.
 
 #include <gtest/gtest.h>
 
 #include <boost/date_time/posix_time/posix_time.hpp>
+#include <cstdint>
+#include <string>
 #include <vector>
 
 #include "figure/DetailRow.h"
+#include "figure/FigurePartial.h"
 #include "measurement/TrafficLoadInMbps.h"
 
 namespace korvo::measurement {
@@ -20,7 +24,8 @@ class Probe : public Measurement {
 public:
     explicit Probe(bool extendedStatistics) : Measurement("ProbeName", extendedStatistics) {}
     [[nodiscard]] std::string getValue() const override { return ""; }
-    void writeRow() { DetailRow(details).text("row").end(); }
+    void writeRow() { DetailRow(partial.rows).text("row").end(); }
+    void recordCaptureTime(ptime time) { partial.recordTime(time); }
 };
 
 TEST(Measurement, SpanWidensBothWays) {
@@ -32,6 +37,61 @@ TEST(Measurement, SpanWidensBothWays) {
     probe.recordCaptureTime(kStart + seconds(9));
     EXPECT_EQ(probe.getCaptureDuration(), seconds(6));
     EXPECT_EQ(probe.getName(), "ProbeName");
+}
+
+TEST(FigurePartial, MergeAddsUpWidensAndRenumbersTheLaterFrames) {
+    FigurePartial earlier;
+    earlier.count = 2;
+    earlier.bytes = 100;
+    earlier.recordTime(kStart + seconds(10));
+    earlier.samples = {5};
+    DetailRow(earlier.rows).text("Packet Number,1,Capture Time,a").end();
+    FigurePartial later;
+    later.count = 3;
+    later.bytes = 7;
+    later.recordTime(kStart + seconds(4));
+    later.recordTime(kStart + seconds(12));
+    later.samples = {1, 9};
+    DetailRow(later.rows).text("Packet Number,2,Capture Time,b").end();
+    DetailRow(later.rows).text("Packet Number,40").end();
+    DetailRow(later.rows).text("Tuple,TCP 10.0.0.1:1 -> 10.0.0.2:2,Number of Gaps,7").end();
+
+    earlier.merge(later, 18446744073709551000ULL);
+    EXPECT_EQ(earlier.count, 5U);
+    EXPECT_EQ(earlier.bytes, 107U);
+    EXPECT_EQ(earlier.earliest, kStart + seconds(4));
+    EXPECT_EQ(earlier.latest, kStart + seconds(12));
+    EXPECT_EQ(earlier.samples, (std::vector<std::int64_t>{5, 1, 9}));
+    // Only a leading frame number moves; a count elsewhere in a row stays.
+    EXPECT_EQ(earlier.rows.str(),
+              "Packet Number,1,Capture Time,a\n"
+              "Packet Number,18446744073709551002,Capture Time,b\n"
+              "Packet Number,18446744073709551040\n"
+              "Tuple,TCP 10.0.0.1:1 -> 10.0.0.2:2,Number of Gaps,7\n");
+
+    // Merging an empty partial changes nothing, its span included.
+    const std::string before = earlier.rows.str();
+    earlier.merge(FigurePartial{}, 5);
+    EXPECT_EQ(earlier.earliest, kStart + seconds(4));
+    EXPECT_EQ(earlier.rows.str(), before);
+}
+
+TEST(FigurePartial, RowsMovedToTheTemporaryFileAreRenumberedWhole) {
+    // Enough rows that the later text is kept partly in its temporary file, whose pieces end anywhere.
+    FigurePartial later;
+    std::string expected;
+    for (std::uint64_t frame = 1; frame <= 200000; ++frame) {
+        DetailRow(later.rows)
+            .text("Packet Number,")
+            .number(frame)
+            .text(",Capture Time,2008-Mar-05 14:07:09")
+            .end();
+        expected += "Packet Number," + std::to_string(frame + 1000) + ",Capture Time,2008-Mar-05 14:07:09\n";
+    }
+    ASSERT_LT(later.rows.heldBytes(), expected.size());
+    FigurePartial whole;
+    whole.merge(later, 1000);
+    EXPECT_EQ(whole.rows.str(), expected);
 }
 
 TEST(Measurement, DetailsOnlyWhenExtended) {
