@@ -31,6 +31,25 @@ struct FrameCoverage {
     // fragments could not be put together (datagrams, not frames).
     std::uint64_t tunnelFragments = 0;
     std::uint64_t incompleteTunnelPackets = 0;
+
+    // Adds the counts of another part of the capture.
+    FrameCoverage& operator+=(const FrameCoverage& other) {
+        ipv4 += other.ipv4;
+        ipv6 += other.ipv6;
+        insideTunnels += other.insideTunnels;
+        behindStackedTags += other.behindStackedTags;
+        otherLinkTypes += other.otherLinkTypes;
+        leftOutIpv6 += other.leftOutIpv6;
+        leftOutEncapsulated += other.leftOutEncapsulated;
+        leftOutBehindStackedTags += other.leftOutBehindStackedTags;
+        tunnelsCutShort += other.tunnelsCutShort;
+        malformedIp += other.malformedIp;
+        unreadable80211 += other.unreadable80211;
+        linkHeaderCutShort += other.linkHeaderCutShort;
+        tunnelFragments += other.tunnelFragments;
+        incompleteTunnelPackets += other.incompleteTunnelPackets;
+        return *this;
+    }
 };
 
 }  // namespace korvo::measurement

@@ -93,7 +93,8 @@ void FlowShard<Segment>::spill() {
 }
 
 template <typename Segment>
-void FlowShard<Segment>::handOut(FlowAssembler<Segment>& assembler) {
+template <typename Sink>
+void FlowShard<Segment>::handOut(Sink& assembler) {
     const std::vector<SortEntry> sorted = sortKept();
     if (runs_.empty()) {
         for (std::size_t rank = 0; rank < sorted.size(); ++rank) {
@@ -110,8 +111,8 @@ void FlowShard<Segment>::handOut(FlowAssembler<Segment>& assembler) {
 }
 
 template <typename Segment>
-void FlowShard<Segment>::merge(FlowAssembler<Segment>& assembler,
-                               const std::vector<SortEntry>& sorted) const {
+template <typename Sink>
+void FlowShard<Segment>::merge(Sink& assembler, const std::vector<SortEntry>& sorted) const {
     std::vector<typename RunFile<Segment>::Reader> readers;
     readers.reserve(runs_.size());
     for (const typename RunFile<Segment>::Run& run : runs_) {
@@ -161,5 +162,9 @@ void FlowShard<Segment>::merge(FlowAssembler<Segment>& assembler,
 
 template class FlowShard<ShardSegment>;
 template class FlowShard<Ipv6ShardSegment>;
+template void FlowShard<ShardSegment>::handOut(FlowAssembler<ShardSegment>&);
+template void FlowShard<Ipv6ShardSegment>::handOut(FlowAssembler<Ipv6ShardSegment>&);
+template void FlowShard<ShardSegment>::handOut(SegmentFile<ShardSegment>::Writer&);
+template void FlowShard<Ipv6ShardSegment>::handOut(SegmentFile<Ipv6ShardSegment>::Writer&);
 
 }  // namespace korvo::measurement

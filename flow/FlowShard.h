@@ -12,26 +12,34 @@
 #include "flow/ChunkedStore.h"
 #include "flow/FlowAssembler.h"
 #include "flow/RunFile.h"
+#include "flow/SegmentFile.h"
 
 namespace korvo::measurement {
 
 template <typename Segment>
 class FlowShard {
 public:
+    using SegmentType = Segment;
+
     void add(const Segment& segment) { kept_.push_back(segment); }
     [[nodiscard]] std::size_t kept() const { return kept_.size(); }
+    // Whether it holds no segment, in memory or in its temporary file.
+    [[nodiscard]] bool empty() const { return kept_.empty() && runs_.empty(); }
     // Writes the kept segments, sorted, as a run to the temporary file and forgets them.
     void spill();
-    // Feeds every segment of the shard, in hand-out order, to `assembler` and finishes it; then lets go of
-    // the segments, their memory and the temporary file.
-    void handOut(FlowAssembler<Segment>& assembler);
+    // Feeds every segment of the shard, in hand-out order, to `sink` (a FlowAssembler, or a SegmentFile's
+    // writer) with its order key, and finishes it; then lets go of the segments, their memory and the
+    // temporary file.
+    template <typename Sink>
+    void handOut(Sink& sink);
 
 private:
     // The order key in the upper half, the position in capture order in the lower.
     using SortEntry = std::uint64_t;
     // The kept segments' order keys and positions, sorted in hand-out order.
     [[nodiscard]] std::vector<SortEntry> sortKept() const;
-    void merge(FlowAssembler<Segment>& assembler, const std::vector<SortEntry>& sorted) const;
+    template <typename Sink>
+    void merge(Sink& sink, const std::vector<SortEntry>& sorted) const;
     void prefetchKept(const std::vector<SortEntry>& sorted, std::size_t rank) const;
 
     ChunkedStore<Segment> kept_;

@@ -1,8 +1,13 @@
 #include "flow/FlowVolumeTally.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <memory>
+#include <stdexcept>
 #include <tuple>
+#include <utility>
 
 #include "capture/TCPPacketDispatcher.h"
 
@@ -191,6 +196,65 @@ const FlowVolumeTally::Slot* FlowVolumeTally::locate(const Table& table, const K
         }
     }
     return nullptr;
+}
+
+void FlowVolumeTally::writeShard(std::size_t shard, const std::string& path) const {
+    std::vector<Slot> slots;
+    for (const Slot& slot : tables_[shard].slots) {
+        if (!(slot.key == Key{})) {
+            slots.push_back(slot);
+        }
+    }
+    if (tableOf(FlowTuple()) == shard && (zeroFlow_.total(0) != 0 || zeroFlow_.total(1) != 0)) {
+        slots.push_back(zeroFlow_);
+    }
+    std::vector<std::pair<Ipv6Key, Volume>> ipv6;
+    for (const auto& [key, volume] : ipv6Flows_) {
+        if (ShardRule::shardOf(ShardRule::orderKey(key.tuple)) == shard) {
+            ipv6.emplace_back(key, volume);
+        }
+    }
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "wb"), &std::fclose);
+    const std::uint64_t counts[2] = {slots.size(), ipv6.size()};
+    if (!file || std::fwrite(counts, sizeof counts, 1, file.get()) != 1 ||
+        std::fwrite(slots.data(), sizeof(Slot), slots.size(), file.get()) != slots.size() ||
+        std::fwrite(ipv6.data(), sizeof(ipv6[0]), ipv6.size(), file.get()) != ipv6.size() ||
+        std::fflush(file.get()) != 0) {
+        throw std::runtime_error("Cannot write " + path + ": " + std::strerror(errno));
+    }
+}
+
+void FlowVolumeTally::readShard(std::size_t shard, const std::string& path) {
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
+    std::uint64_t counts[2] = {0, 0};
+    if (!file || std::fread(counts, sizeof counts, 1, file.get()) != 1) {
+        throw std::runtime_error("Cannot read " + path);
+    }
+    for (std::uint64_t index = 0; index < counts[0]; ++index) {
+        Slot slot;
+        if (std::fread(&slot, sizeof slot, 1, file.get()) != 1) {
+            throw std::runtime_error(path + " is damaged: it ends inside a flow");
+        }
+        Slot* into = &zeroFlow_;
+        if (!(slot.key == Key{})) {
+            Table& table = tables_[shard];
+            if ((table.used + 1) * 100 > table.slots.size() * kMostFilledPercent) {
+                grow(table);
+            }
+            into = &find(table, slot.key, hashOf(slot.key));
+        }
+        into->add(0, slot.total(0));
+        into->add(1, slot.total(1));
+    }
+    for (std::uint64_t index = 0; index < counts[1]; ++index) {
+        std::pair<Ipv6Key, Volume> entry;
+        if (std::fread(&entry, sizeof entry, 1, file.get()) != 1) {
+            throw std::runtime_error(path + " is damaged: it ends inside a flow");
+        }
+        Volume& volume = ipv6Flows_[entry.first];
+        volume.forward += entry.second.forward;
+        volume.reverse += entry.second.reverse;
+    }
 }
 
 }  // namespace korvo::measurement

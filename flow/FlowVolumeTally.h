@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -38,6 +39,11 @@ public:
     // Starts fetching from memory what volumeOf(`tuple`) will read, so that a caller that knows its next
     // flows early does not wait for each. Same conditions as volumeOf().
     void prefetch(const FlowTuple& tuple) const;
+
+    // For a run split into steps: writes the volumes of the flows of shard `shard` (of both families) to
+    // `path`, and adds those of such a file to the flows of that shard. Failures are thrown.
+    void writeShard(std::size_t shard, const std::string& path) const;
+    void readShard(std::size_t shard, const std::string& path);
 
 private:
     // Both endpoints, the lower (by address, then port) first: the same for both directions.

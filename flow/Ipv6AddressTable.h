@@ -19,6 +19,8 @@ public:
     [[nodiscard]] const Ipv6FlowTuple::Address& address(std::uint32_t number) const {
         return addresses_[number];
     }
+    // The addresses numbered so far, by number.
+    [[nodiscard]] const std::vector<Ipv6FlowTuple::Address>& addresses() const { return addresses_; }
 
 private:
     static constexpr std::uint32_t kEmpty = ~std::uint32_t{0};

@@ -35,6 +35,12 @@ public:
     [[nodiscard]] std::uint64_t packetNumber() const {
         return (std::uint64_t{packetNumberHigh_} << 32) | packetNumberLow_;
     }
+    // Moves the packet number by `offset` frames; the sum must not exceed kMaxPacketNumber.
+    void movePacketNumber(std::uint64_t offset) {
+        const std::uint64_t moved = packetNumber() + offset;
+        packetNumberLow_ = static_cast<std::uint32_t>(moved);
+        packetNumberHigh_ = static_cast<std::uint16_t>(moved >> 32);
+    }
     [[nodiscard]] boost::posix_time::ptime captureTime() const;
     // The capture time as microseconds since 1970.
     [[nodiscard]] std::int64_t captureMicros() const {

@@ -1,13 +1,21 @@
 #include "flow/SequenceEvaluatorMultimap.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <stdexcept>
+#include <type_traits>
 
 #include "capture/IPPacketDispatcher.h"
 #include "capture/TCPPacketDispatcher.h"
 #include "flow/ParallelHandOut.h"
+#include "flow/SegmentFile.h"
 
 namespace korvo::measurement {
 
@@ -139,6 +147,76 @@ void SequenceEvaluatorMultimap::evaluateFlows() {
         }
     };
     ParallelHandOut(shards, handOutShard, *this).run(settings_.threads);
+}
+
+void SequenceEvaluatorMultimap::writeShards(const std::string& folder) {
+    const auto write = [&folder](auto& shards, const char* family) {
+        for (std::size_t shard = 0; shard < shards.size(); ++shard) {
+            if (shards[shard].empty()) {
+                continue;
+            }
+            using Segment = typename std::remove_reference_t<decltype(shards[shard])>::SegmentType;
+            typename SegmentFile<Segment>::Writer writer(folder + "/" + family + std::to_string(shard));
+            shards[shard].handOut(writer);
+        }
+    };
+    write(shards_, "v4-");
+    write(ipv6Shards_, "v6-");
+    const std::string path = folder + "/v6-addresses";
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "wb"), &std::fclose);
+    const std::vector<Ipv6FlowTuple::Address>& addresses = ipv6Addresses_.addresses();
+    if (!file ||
+        std::fwrite(addresses.data(), sizeof(Ipv6FlowTuple::Address), addresses.size(), file.get()) !=
+            addresses.size() ||
+        std::fflush(file.get()) != 0) {
+        throw std::runtime_error("Cannot write " + path + ": " + std::strerror(errno));
+    }
+}
+
+void SequenceEvaluatorMultimap::readShard(const std::string& folder, std::size_t shard, bool ipv6,
+                                          std::uint64_t frameOffset) {
+    const std::string path = folder + (ipv6 ? "/v6-" : "/v4-") + std::to_string(shard);
+    if (::access(path.c_str(), F_OK) != 0) {
+        return;
+    }
+    const auto moved = [frameOffset](auto segment) {
+        if (segment.record.packetNumber() + frameOffset > SegmentRecord::kMaxPacketNumber) {
+            throw std::length_error("The capture holds more frames than one run can analyse");
+        }
+        segment.record.movePacketNumber(frameOffset);
+        return segment;
+    };
+    if (!ipv6) {
+        SegmentFile<ShardSegment>::read(path, [&](std::span<const ShardSegment> segments) {
+            for (const ShardSegment& segment : segments) {
+                shards_[shard].add(moved(segment));
+                account(sizeof segment);
+            }
+        });
+        return;
+    }
+    // The part numbered its addresses itself: each is numbered anew in this table.
+    std::vector<Ipv6FlowTuple::Address> partAddresses;
+    SegmentFile<Ipv6FlowTuple::Address>::read(
+        folder + "/v6-addresses", [&](std::span<const Ipv6FlowTuple::Address> addresses) {
+            partAddresses.insert(partAddresses.end(), addresses.begin(), addresses.end());
+        });
+    const auto numbered = [&](std::uint32_t partNumber) {
+        if (partNumber >= partAddresses.size()) {
+            throw std::runtime_error(path + " names an address that " + folder + "/v6-addresses lacks");
+        }
+        return ipv6Addresses_.number(partAddresses[partNumber]);
+    };
+    SegmentFile<Ipv6ShardSegment>::read(path, [&](std::span<const Ipv6ShardSegment> segments) {
+        for (const Ipv6ShardSegment& segment : segments) {
+            Ipv6ShardSegment renumbered = moved(segment);
+            renumbered.ends.sourceAddress = numbered(segment.ends.sourceAddress);
+            renumbered.ends.destinationAddress = numbered(segment.ends.destinationAddress);
+            ipv6Shards_[shard].add(renumbered);
+            keptIpv6_ = true;
+            account(sizeof renumbered);
+        }
+    });
 }
 
 }  // namespace korvo::measurement

@@ -10,6 +10,7 @@
 #include <array>
 #include <cstdint>
 #include <limits>
+#include <string>
 
 #include "capture/PacketSignals.h"
 #include "flow/FlowJudge.h"
@@ -43,6 +44,15 @@ public:
     void handlePacket(const IPv6Packet& packet) override;
     // Hands every flow to the connected handlers, one flow at a time. Called once, after the capture.
     void evaluateFlows();
+
+    // For a run split into steps. Writes each shard's segments in hand-out order to `folder`, as "v4-S"
+    // and "v6-S" for the shards S that hold any, with the IPv6 addresses they name as "v6-addresses"; then
+    // lets go of them. Called instead of evaluateFlows().
+    void writeShards(const std::string& folder);
+    // Takes the segments that writeShards left in `folder` for shard `shard` of one family, their packet
+    // numbers moved by `frameOffset`. Parts of a capture are taken in capture order; evaluateFlows() then
+    // hands their flows out as one run over the whole capture would.
+    void readShard(const std::string& folder, std::size_t shard, bool ipv6, std::uint64_t frameOffset);
 
 private:
     // Counts a kept segment of `bytes` against the memory limit.

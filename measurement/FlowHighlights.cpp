@@ -4,15 +4,19 @@
 
 namespace korvo::measurement {
 
-FlowHighlights::FlowHighlights(SequenceEvaluatorSource& source, const LoadTimeline& load)
-    : SequenceEvaluatorHandler(source), load_(load) {}
+FlowHighlights::FlowHighlights(SequenceEvaluatorSource& source, const TimeBins& loadBins)
+    : SequenceEvaluatorHandler(source), loadBins_(loadBins) {}
+
+void FlowHighlights::align() {
+    if (!state_.aligned) {
+        state_.anomalies = TimeBins::alignedWith(loadBins_, kCounters);
+        state_.aligned = true;
+    }
+}
 
 void FlowHighlights::handleSequenceEvaluator(const SequenceEvaluator& flow, const FlowVerdict& verdict) {
-    if (!aligned_) {
-        // The capture has been read when the first flow comes: the intervals are final.
-        anomalies_ = TimeBins::alignedWith(load_.bins(), kCounters);
-        aligned_ = true;
-    }
+    // The capture has been read when the first flow comes: the intervals are final.
+    align();
     // The keys first, each in one short pass or less; a flow's whole line only where it ranks.
     using Anomaly = FlowVerdict::Anomaly;
     const std::uint64_t firstPacket = FlowLine::firstPacketOf(flow);
@@ -20,16 +24,16 @@ void FlowHighlights::handleSequenceEvaluator(const SequenceEvaluator& flow, cons
         FlowLine::dataOf(flow.forward().byCapture) + FlowLine::dataOf(flow.reverse().byCapture);
     const std::uint64_t anomalies = verdict.count(Anomaly::kGaps) + verdict.count(Anomaly::kOutOfOrder) +
                                     verdict.count(Anomaly::kRepeats);
-    const bool byData = ranks(mostData_, data, firstPacket, &FlowLine::dataBytes);
+    const bool byData = ranks(state_.mostData, data, firstPacket, &FlowLine::dataBytes);
     const bool byAnomalies =
-        anomalies != 0 && ranks(mostAnomalies_, anomalies, firstPacket, &FlowLine::anomalies);
+        anomalies != 0 && ranks(state_.mostAnomalies, anomalies, firstPacket, &FlowLine::anomalies);
     if (byData || byAnomalies) {
         const FlowLine line = FlowLine::of(flow, verdict);
         if (byData) {
-            insert(mostData_, line, &FlowLine::dataBytes);
+            insert(state_.mostData, line, &FlowLine::dataBytes);
         }
         if (byAnomalies) {
-            insert(mostAnomalies_, line, &FlowLine::anomalies);
+            insert(state_.mostAnomalies, line, &FlowLine::anomalies);
         }
     }
     chartAnomalies(verdict);
@@ -38,7 +42,7 @@ void FlowHighlights::handleSequenceEvaluator(const SequenceEvaluator& flow, cons
         const FlowRetransmissions::Handshake& handshake = *verdict.retransmissions->handshake;
         const std::int64_t took = handshake.synToSynAck + handshake.synAckToAck;
         const auto bucket = std::upper_bound(kHandshakeBounds.begin(), kHandshakeBounds.end(), took);
-        ++handshakes_[static_cast<std::size_t>(bucket - kHandshakeBounds.begin()) - 1];
+        ++state_.handshakes[static_cast<std::size_t>(bucket - kHandshakeBounds.begin()) - 1];
     }
 }
 
@@ -52,7 +56,7 @@ void FlowHighlights::chartAnomalies(const FlowVerdict& verdict) {
 
 void FlowHighlights::binTimes(const std::vector<std::int64_t>& times, Counter counter) {
     for (const std::int64_t time : times) {
-        ++anomalies_.at(time)[counter];
+        ++state_.anomalies.at(time)[counter];
     }
 }
 
@@ -82,22 +86,22 @@ void FlowHighlights::insert(std::vector<FlowLine>& list, const FlowLine& line, K
 }
 
 void FlowHighlights::absorb(SequenceEvaluatorHandler& later) {
-    const auto& copy = static_cast<const FlowHighlights&>(later);
-    if (copy.aligned_) {
-        if (!aligned_) {
-            anomalies_ = TimeBins::alignedWith(load_.bins(), kCounters);
-            aligned_ = true;
-        }
-        anomalies_.add(copy.anomalies_);
+    merge(static_cast<const FlowHighlights&>(later).state_);
+}
+
+void FlowHighlights::merge(const State& later) {
+    if (later.aligned) {
+        align();
+        state_.anomalies.add(later.anomalies);
     }
-    for (const FlowLine& line : copy.mostData_) {
-        insert(mostData_, line, &FlowLine::dataBytes);
+    for (const FlowLine& line : later.mostData) {
+        insert(state_.mostData, line, &FlowLine::dataBytes);
     }
-    for (const FlowLine& line : copy.mostAnomalies_) {
-        insert(mostAnomalies_, line, &FlowLine::anomalies);
+    for (const FlowLine& line : later.mostAnomalies) {
+        insert(state_.mostAnomalies, line, &FlowLine::anomalies);
     }
-    for (std::size_t bucket = 0; bucket < handshakes_.size(); ++bucket) {
-        handshakes_[bucket] += copy.handshakes_[bucket];
+    for (std::size_t bucket = 0; bucket < state_.handshakes.size(); ++bucket) {
+        state_.handshakes[bucket] += later.handshakes[bucket];
     }
 }
 

@@ -12,7 +12,6 @@
 
 #include "flow/SequenceEvaluatorHandler.h"
 #include "measurement/FlowLine.h"
-#include "measurement/LoadTimeline.h"
 #include "measurement/TimeBins.h"
 
 namespace korvo::measurement {
@@ -27,24 +26,37 @@ public:
         0,      10,     20,     50,      100,     200,     500,       1'000,     2'000,     5'000,
         10'000, 20'000, 50'000, 100'000, 200'000, 500'000, 1'000'000, 2'000'000, 5'000'000, 10'000'000};
 
-    // `load` gives the intervals once the capture has been read.
-    FlowHighlights(SequenceEvaluatorSource& source, const LoadTimeline& load);
+    // What it has gathered, as a value.
+    struct State {
+        TimeBins anomalies{kCounters};
+        // Whether `anomalies` has the load's intervals yet.
+        bool aligned = false;
+        std::vector<FlowLine> mostData;
+        std::vector<FlowLine> mostAnomalies;
+        std::array<std::uint64_t, kHandshakeBounds.size()> handshakes{};
+    };
+
+    // `loadBins` are the load's intervals, final once the capture has been read.
+    FlowHighlights(SequenceEvaluatorSource& source, const TimeBins& loadBins);
 
     void handleSequenceEvaluator(const SequenceEvaluator& flow, const FlowVerdict& verdict) override;
     [[nodiscard]] std::unique_ptr<SequenceEvaluatorHandler> emptyCopy(
         SequenceEvaluatorSource& source) const override {
-        return std::make_unique<FlowHighlights>(source, load_);
+        return std::make_unique<FlowHighlights>(source, loadBins_);
     }
     void absorb(SequenceEvaluatorHandler& later) override;
+    [[nodiscard]] const State& state() const { return state_; }
+    // Takes in what was gathered from flows handed out after all of this object's.
+    void merge(const State& later);
 
     // Most first; ties go to the flow seen first.
-    [[nodiscard]] const std::vector<FlowLine>& mostData() const { return mostData_; }
+    [[nodiscard]] const std::vector<FlowLine>& mostData() const { return state_.mostData; }
     // Only flows with at least one anomaly.
-    [[nodiscard]] const std::vector<FlowLine>& mostAnomalies() const { return mostAnomalies_; }
+    [[nodiscard]] const std::vector<FlowLine>& mostAnomalies() const { return state_.mostAnomalies; }
     // The intervals of the load, `kCounters` counters each; empty when no flow was handed out.
-    [[nodiscard]] const TimeBins& anomalyTimes() const { return anomalies_; }
+    [[nodiscard]] const TimeBins& anomalyTimes() const { return state_.anomalies; }
     [[nodiscard]] const std::array<std::uint64_t, kHandshakeBounds.size()>& handshakes() const {
-        return handshakes_;
+        return state_.handshakes;
     }
 
 private:
@@ -58,12 +70,11 @@ private:
                       Key keyOf);
     static void insert(std::vector<FlowLine>& list, const FlowLine& line, Key keyOf);
 
-    const LoadTimeline& load_;
-    TimeBins anomalies_{kCounters};
-    bool aligned_ = false;
-    std::vector<FlowLine> mostData_;
-    std::vector<FlowLine> mostAnomalies_;
-    std::array<std::uint64_t, kHandshakeBounds.size()> handshakes_{};
+    // Gives the anomalies the load's intervals, once.
+    void align();
+
+    const TimeBins& loadBins_;
+    State state_;
 };
 
 }  // namespace korvo::measurement

@@ -1,5 +1,7 @@
 #include "measurement/TimeBins.h"
 
+#include <utility>
+
 #include <algorithm>
 
 namespace korvo::measurement {
@@ -43,6 +45,22 @@ std::int64_t TimeBins::nextWidth(std::int64_t width) {
 std::int64_t TimeBins::floorDivide(std::int64_t value, std::int64_t divisor) {
     const std::int64_t quotient = value / divisor;
     return quotient * divisor > value ? quotient - 1 : quotient;
+}
+
+void TimeBins::merge(const TimeBins& other) {
+    while (!counts_.empty() && width_ < other.width_) {
+        widen();
+    }
+    add(other);
+}
+
+TimeBins TimeBins::restored(std::size_t counters, std::int64_t width, std::int64_t firstKey,
+                            std::vector<std::uint64_t> counts) {
+    TimeBins bins(counters);
+    bins.width_ = width;
+    bins.firstKey_ = firstKey;
+    bins.counts_ = std::move(counts);
+    return bins;
 }
 
 TimeBins TimeBins::alignedWith(const TimeBins& other, std::size_t counters) {

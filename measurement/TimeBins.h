@@ -40,6 +40,15 @@ public:
     // Adds the counts of `other`, whose intervals are those of this object or narrower on the same
     // ladder, and widens this object's where `other` spans more.
     void add(const TimeBins& other);
+    // The same for `other` of any width on the ladder: this object's intervals are first widened to
+    // `other`'s. The result is what one object would have counted from the times of both.
+    void merge(const TimeBins& other);
+
+    // The intervals as they are kept, and bins made from them.
+    [[nodiscard]] const std::vector<std::uint64_t>& counts() const { return counts_; }
+    [[nodiscard]] std::int64_t firstKey() const { return firstKey_; }
+    [[nodiscard]] static TimeBins restored(std::size_t counters, std::int64_t width, std::int64_t firstKey,
+                                           std::vector<std::uint64_t> counts);
 
     [[nodiscard]] bool empty() const { return counts_.empty(); }
     [[nodiscard]] std::size_t intervals() const { return counts_.size() / counters_; }

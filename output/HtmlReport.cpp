@@ -198,7 +198,7 @@ void HtmlReport::writeFigures(std::string& out, const ReportContent& content) {
 
 void HtmlReport::writeOverTime(std::string& out, const ReportContent& content) {
     out += "<section id=\"over-time\"><h2>Over time</h2>\n";
-    const TimeBins& load = content.load->bins();
+    const TimeBins& load = *content.load;
     if (load.empty()) {
         out += "<p>No frame was counted: nothing to chart.</p></section>\n";
         return;

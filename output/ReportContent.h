@@ -46,7 +46,7 @@ struct ReportContent {
     boost::posix_time::ptime last;
     boost::posix_time::time_duration duration;
     // Given only for the report.
-    const LoadTimeline* load = nullptr;
+    const TimeBins* load = nullptr;
     const FlowHighlights* highlights = nullptr;
 };
 

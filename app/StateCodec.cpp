@@ -1,0 +1,304 @@
+#include "app/StateCodec.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <stdexcept>
+#include <string_view>
+
+#include "figure/DetailRow.h"
+#include "net/WireNumbers.h"
+
+namespace korvo::measurement {
+
+namespace {
+
+using boost::posix_time::ptime;
+
+std::string number(std::uint64_t value) {
+    return std::to_string(value);
+}
+
+std::string signedNumber(std::int64_t value) {
+    return std::to_string(value);
+}
+
+std::string timeValue(ptime time) {
+    return time.is_not_a_date_time() ? "-" : signedNumber((time - net::kEpoch).total_microseconds());
+}
+
+ptime timeOf(const WorkState& state, const std::string& value) {
+    return value == "-" ? ptime() : net::kEpoch + boost::posix_time::microseconds(state.signedNumber(value));
+}
+
+// The values of `key`, which must number `count`.
+std::vector<std::string> takeExactly(WorkState& state, const std::string& key, std::size_t count) {
+    std::vector<std::string> values = state.take(key);
+    if (values.size() != count) {
+        throw std::runtime_error("a work folder's \"" + key + "\" holds " + std::to_string(values.size()) +
+                                 " values instead of " + std::to_string(count));
+    }
+    return values;
+}
+
+void addLine(std::vector<std::string>& values, const FlowLine& line) {
+    values.push_back(WorkState::encode(line.flow));
+    for (const std::uint64_t field :
+         {line.firstPacket, line.packetsForward, line.packetsReverse, line.dataForward, line.dataReverse,
+          line.gaps, line.outOfOrder, line.duplicates}) {
+        values.push_back(number(field));
+    }
+    values.push_back(signedNumber(line.firstTime));
+    values.push_back(signedNumber(line.lastTime));
+    if (!line.retransmissions) {
+        values.emplace_back("-");
+        return;
+    }
+    const FlowRetransmissions& found = *line.retransmissions;
+    values.push_back(number(found.retransmissions));
+    values.push_back(number(found.retransmittedBytes));
+    values.push_back(number(found.spurious));
+    if (found.handshake) {
+        values.push_back(signedNumber(found.handshake->synToSynAck));
+        values.push_back(signedNumber(found.handshake->synAckToAck));
+    }
+}
+
+std::vector<FlowLine> takeLines(WorkState& state, const std::string& key) {
+    const std::size_t count = state.number(takeExactly(state, key, 1)[0]);
+    std::vector<FlowLine> lines;
+    for (std::size_t index = 0; index < count; ++index) {
+        const std::vector<std::string> values = state.take("flow");
+        if (values.size() != 12 && values.size() != 14 && values.size() != 16) {
+            throw std::runtime_error("a work folder's flow line holds " + std::to_string(values.size()) +
+                                     " values");
+        }
+        FlowLine line;
+        line.flow = state.decode(values[0]);
+        std::uint64_t* fields[] = {&line.firstPacket, &line.packetsForward, &line.packetsReverse,
+                                   &line.dataForward, &line.dataReverse,    &line.gaps,
+                                   &line.outOfOrder,  &line.duplicates};
+        for (std::size_t field = 0; field < 8; ++field) {
+            *fields[field] = state.number(values[1 + field]);
+        }
+        line.firstTime = state.signedNumber(values[9]);
+        line.lastTime = state.signedNumber(values[10]);
+        if (values.size() > 12) {
+            FlowRetransmissions found;
+            found.retransmissions = state.number(values[11]);
+            found.retransmittedBytes = state.number(values[12]);
+            found.spurious = state.number(values[13]);
+            if (values.size() == 16) {
+                found.handshake = FlowRetransmissions::Handshake{state.signedNumber(values[14]),
+                                                                 state.signedNumber(values[15])};
+            }
+            line.retransmissions = found;
+        }
+        lines.push_back(std::move(line));
+    }
+    return lines;
+}
+
+}  // namespace
+
+std::string StateCodec::options(const RunOptions& options) {
+    return std::string("e") + (options.extended ? "1" : "0") + ",flows" + (options.flowTable ? "1" : "0") +
+           ",ipv6" + (options.decoding.ipv6 ? "1" : "0") + ",tunnels" +
+           (options.decoding.tunnels ? "1" : "0") + ",retransmissions" +
+           (options.retransmissions ? "1" : "0") + ",filter:" + WorkState::encode(options.filter);
+}
+
+void StateCodec::applyOptions(const WorkState& state, const std::string& value, RunOptions& options) {
+    const std::size_t filterAt = value.find(",filter:");
+    const std::string flags = value.substr(0, filterAt);
+    const auto flag = [&flags](std::string_view name) {
+        const std::size_t at = flags.find(name);
+        return at != std::string::npos && flags.compare(at + name.size(), 1, "1") == 0;
+    };
+    options.extended = flag("e");
+    options.flowTable = flag("flows");
+    options.decoding.ipv6 = flag("ipv6");
+    options.decoding.tunnels = flag("tunnels");
+    options.retransmissions = flag("retransmissions");
+    options.filter = filterAt == std::string::npos ? "" : state.decode(value.substr(filterAt + 8));
+}
+
+void StateCodec::add(WorkState& state, const std::string& key, const FigurePartial& partial) {
+    std::vector<std::string> values = {number(partial.count), number(partial.bytes),
+                                       timeValue(partial.earliest), timeValue(partial.latest),
+                                       number(partial.samples.size())};
+    for (const std::int64_t sample : partial.samples) {
+        values.push_back(signedNumber(sample));
+    }
+    state.add(key, values);
+}
+
+void StateCodec::take(WorkState& state, const std::string& key, FigurePartial& partial) {
+    const std::vector<std::string> values = state.take(key);
+    if (values.size() < 5 || values.size() != 5 + state.number(values[4])) {
+        throw std::runtime_error("a work folder's \"" + key + "\" is damaged");
+    }
+    partial.count = state.number(values[0]);
+    partial.bytes = state.number(values[1]);
+    partial.earliest = timeOf(state, values[2]);
+    partial.latest = timeOf(state, values[3]);
+    partial.samples.clear();
+    for (std::size_t index = 5; index < values.size(); ++index) {
+        partial.samples.push_back(state.signedNumber(values[index]));
+    }
+}
+
+void StateCodec::add(WorkState& state, const FrameCoverage& coverage) {
+    state.add("coverage", {number(coverage.ipv4), number(coverage.ipv6), number(coverage.insideTunnels),
+                           number(coverage.behindStackedTags), number(coverage.otherLinkTypes),
+                           number(coverage.leftOutIpv6), number(coverage.leftOutEncapsulated),
+                           number(coverage.leftOutBehindStackedTags), number(coverage.tunnelsCutShort),
+                           number(coverage.malformedIp), number(coverage.unreadable80211),
+                           number(coverage.linkHeaderCutShort), number(coverage.tunnelFragments),
+                           number(coverage.incompleteTunnelPackets)});
+}
+
+FrameCoverage StateCodec::takeCoverage(WorkState& state) {
+    const std::vector<std::string> values = takeExactly(state, "coverage", 14);
+    FrameCoverage coverage;
+    std::uint64_t* fields[] = {&coverage.ipv4,
+                               &coverage.ipv6,
+                               &coverage.insideTunnels,
+                               &coverage.behindStackedTags,
+                               &coverage.otherLinkTypes,
+                               &coverage.leftOutIpv6,
+                               &coverage.leftOutEncapsulated,
+                               &coverage.leftOutBehindStackedTags,
+                               &coverage.tunnelsCutShort,
+                               &coverage.malformedIp,
+                               &coverage.unreadable80211,
+                               &coverage.linkHeaderCutShort,
+                               &coverage.tunnelFragments,
+                               &coverage.incompleteTunnelPackets};
+    for (std::size_t field = 0; field < values.size(); ++field) {
+        *fields[field] = state.number(values[field]);
+    }
+    return coverage;
+}
+
+void StateCodec::add(WorkState& state, const std::vector<PacketLoader::InputRead>& inputs) {
+    state.add("inputs", {number(inputs.size())});
+    for (const PacketLoader::InputRead& input : inputs) {
+        std::vector<std::string> values = {WorkState::encode(input.name), number(input.frames),
+                                           number(input.bytes), input.complete ? "1" : "0"};
+        for (const int linkType : input.linkTypes) {
+            values.push_back(std::to_string(linkType));
+        }
+        state.add("input", values);
+    }
+}
+
+std::vector<PacketLoader::InputRead> StateCodec::takeInputs(WorkState& state) {
+    const std::size_t count = state.number(takeExactly(state, "inputs", 1)[0]);
+    std::vector<PacketLoader::InputRead> inputs;
+    for (std::size_t index = 0; index < count; ++index) {
+        const std::vector<std::string> values = state.take("input");
+        if (values.size() < 4) {
+            throw std::runtime_error("a work folder's input is damaged");
+        }
+        PacketLoader::InputRead input;
+        input.name = state.decode(values[0]);
+        input.frames = state.number(values[1]);
+        input.bytes = state.number(values[2]);
+        input.complete = values[3] == "1";
+        for (std::size_t at = 4; at < values.size(); ++at) {
+            input.linkTypes.push_back(static_cast<int>(state.number(values[at])));
+        }
+        inputs.push_back(std::move(input));
+    }
+    return inputs;
+}
+
+void StateCodec::add(WorkState& state, const std::string& key, const TimeBins& bins) {
+    std::vector<std::string> values = {signedNumber(bins.width()), signedNumber(bins.firstKey())};
+    for (const std::uint64_t count : bins.counts()) {
+        values.push_back(number(count));
+    }
+    state.add(key, values);
+}
+
+TimeBins StateCodec::takeBins(WorkState& state, const std::string& key, std::size_t counters) {
+    const std::vector<std::string> values = state.take(key);
+    if (values.size() < 2 || (values.size() - 2) % counters != 0 || state.signedNumber(values[0]) <= 0) {
+        throw std::runtime_error("a work folder's \"" + key + "\" is damaged");
+    }
+    std::vector<std::uint64_t> counts;
+    for (std::size_t at = 2; at < values.size(); ++at) {
+        counts.push_back(state.number(values[at]));
+    }
+    return TimeBins::restored(counters, state.signedNumber(values[0]), state.signedNumber(values[1]),
+                              std::move(counts));
+}
+
+void StateCodec::add(WorkState& state, const FlowHighlights::State& highlights) {
+    state.add("aligned", {highlights.aligned ? "1" : "0"});
+    add(state, "anomalies", highlights.anomalies);
+    std::vector<std::string> buckets;
+    for (const std::uint64_t count : highlights.handshakes) {
+        buckets.push_back(number(count));
+    }
+    state.add("handshakes", buckets);
+    for (const auto& [key, lines] : {std::pair{"mostData", &highlights.mostData},
+                                     std::pair{"mostAnomalies", &highlights.mostAnomalies}}) {
+        state.add(key, {number(lines->size())});
+        for (const FlowLine& line : *lines) {
+            std::vector<std::string> values;
+            addLine(values, line);
+            state.add("flow", values);
+        }
+    }
+}
+
+FlowHighlights::State StateCodec::takeHighlights(WorkState& state) {
+    FlowHighlights::State highlights;
+    highlights.aligned = takeExactly(state, "aligned", 1)[0] == "1";
+    highlights.anomalies = takeBins(state, "anomalies", FlowHighlights::kCounters);
+    const std::vector<std::string> buckets = takeExactly(state, "handshakes", highlights.handshakes.size());
+    for (std::size_t bucket = 0; bucket < buckets.size(); ++bucket) {
+        highlights.handshakes[bucket] = state.number(buckets[bucket]);
+    }
+    highlights.mostData = takeLines(state, "mostData");
+    highlights.mostAnomalies = takeLines(state, "mostAnomalies");
+    return highlights;
+}
+
+void StateCodec::writeRows(const std::string& path, const DetailText& text) {
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "wb"), &std::fclose);
+    bool written = static_cast<bool>(file);
+    text.forEachPiece([&](std::string_view piece) {
+        written = written && std::fwrite(piece.data(), 1, piece.size(), file.get()) == piece.size();
+    });
+    if (!written || std::fflush(file.get()) != 0) {
+        throw std::runtime_error("Cannot write " + path + ": " + std::strerror(errno));
+    }
+}
+
+void StateCodec::readRows(const std::string& path, DetailText& text) {
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
+    if (!file) {
+        throw std::runtime_error("Cannot read " + path + ": " + std::strerror(errno));
+    }
+    std::string row;
+    char buffer[1 << 16];
+    for (std::size_t got = 0; (got = std::fread(buffer, 1, sizeof buffer, file.get())) != 0;) {
+        for (std::size_t at = 0; at < got; ++at) {
+            if (buffer[at] != '\n') {
+                row += buffer[at];
+                continue;
+            }
+            DetailRow(text).text(row).end();
+            row.clear();
+        }
+    }
+    if (!row.empty()) {
+        throw std::runtime_error(path + " is damaged: its last row has no end");
+    }
+}
+
+}  // namespace korvo::measurement

@@ -1,0 +1,42 @@
+#pragma once
+// A named file of flow segments (IPv4 or IPv6, by `Segment`) as they lie in memory, in hand-out order: how
+// one step of a run split over machines hands a shard's segments to the next. Written through a large
+// buffer; read back a block at a time.
+
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+
+namespace korvo::measurement {
+
+template <typename Segment>
+class SegmentFile {
+public:
+    // Takes segments as a flow shard hands them out.
+    class Writer {
+    public:
+        // Creates `path`, or empties it.
+        explicit Writer(std::string path);
+        void add(const Segment& segment, std::uint32_t /*orderKey*/);
+        // Writes what is buffered and closes the file; a failure to do either is thrown.
+        void finish();
+        [[nodiscard]] std::uint64_t segments() const { return segments_; }
+
+    private:
+        struct Close {
+            void operator()(std::FILE* file) const { std::fclose(file); }
+        };
+        std::string path_;
+        std::unique_ptr<std::FILE, Close> file_;
+        std::uint64_t segments_ = 0;
+    };
+
+    // Calls `take` with consecutive blocks of the segments of `path`, in order. A file that does not hold a
+    // whole number of segments is thrown as damaged.
+    static void read(const std::string& path, const std::function<void(std::span<const Segment>)>& take);
+};
+
+}  // namespace korvo::measurement
