@@ -144,8 +144,6 @@ std::string JsonSummary::text(const ReportContent& content, std::string_view ver
     settings.flag("tunnels", options.decoding.tunnels);
     settings.flag("retransmissions", options.retransmissions);
     settings.flag("report", options.outputs.report);
-    settings.field("threads", options.resources.threads);
-    settings.field("maxMemoryBytes", options.resources.memoryLimit);
     settings.close();
 
     const ReportContent::Coverage& coverage = content.coverage;
