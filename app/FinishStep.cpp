@@ -92,12 +92,16 @@ void FinishStep::run(RunOptions options, const std::string& work) {
         linkTypeNotes.note(group.linkTypes);
         std::vector<PacketLoader::InputRead> inputs = StateCodec::takeInputs(group.state);
         const FrameCoverage groupCoverage = StateCodec::takeCoverage(group.state);
+        if (index == groups.damaged()) {
+            content.damage = group.damage;
+        }
         if (index >= groups.counted()) {
-            // After a damaged record nothing more is read, as in one run.
+            // After a damaged record nothing more is read, as in one run; the damaged group's inputs say
+            // where it lies.
             for (PacketLoader::InputRead& input : inputs) {
-                input.frames = 0;
-                input.bytes = 0;
-                input.complete = true;
+                if (index != groups.damaged()) {
+                    input = {input.name, input.linkTypes, 0, 0, true};
+                }
             }
             content.inputs.insert(content.inputs.end(), inputs.begin(), inputs.end());
             continue;
@@ -105,9 +109,6 @@ void FinishStep::run(RunOptions options, const std::string& work) {
         content.inputs.insert(content.inputs.end(), inputs.begin(), inputs.end());
         coverage += groupCoverage;
         content.framesRead += group.frames;
-        if (group.damaged) {
-            content.damage = group.damage;
-        }
         for (const RunNetwork::BuiltFigure& built : network.figures()) {
             const std::string name(built.figure.name);
             FigurePartial partial;

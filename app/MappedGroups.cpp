@@ -47,10 +47,19 @@ MappedGroups::MappedGroups(const WorkFolder& folder) {
         groups_.push_back(std::move(group));
     }
     counted_ = groups_.size();
+    damaged_ = groups_.size();
+    for (std::size_t index = 0; index < groups_.size(); ++index) {
+        if (groups_[index].damaged && groups_[index].frames == 0) {
+            counted_ = 0;
+            damaged_ = index;
+            return;
+        }
+    }
     for (std::size_t index = 0; index < groups_.size(); ++index) {
         if (groups_[index].damaged) {
             counted_ = index + 1;
-            break;
+            damaged_ = index;
+            return;
         }
     }
 }

@@ -2,7 +2,8 @@
 // What the map steps of a split run left, read back for the steps after them: each group's state, checked
 // to come from this version with the same analysis options, the frames before each group (its frame
 // numbers' offset), and which groups count: all up to the first whose reading stopped at a damaged record,
-// as one run stops there.
+// as one run stops there. One run reads the first record of every capture before it takes a frame, so a
+// group that stopped before its first frame stops the whole run before any frame.
 
 #include <cstdint>
 #include <string>
@@ -38,6 +39,8 @@ public:
     [[nodiscard]] std::size_t size() const { return groups_.size(); }
     // How many of them count.
     [[nodiscard]] std::size_t counted() const { return counted_; }
+    // The group whose damaged record stopped the reading; all().size() when none did.
+    [[nodiscard]] std::size_t damaged() const { return damaged_; }
     // The load over time of the groups that count.
     [[nodiscard]] TimeBins load() const;
 
@@ -45,6 +48,7 @@ private:
     std::vector<Group> groups_;
     std::string optionsText_;
     std::size_t counted_ = 0;
+    std::size_t damaged_ = 0;
 };
 
 }  // namespace korvo::measurement

@@ -37,7 +37,7 @@ TEST(InstallTest, InstallsTheToolItsManPageAndItsDocumentsOnly) {
         }
     }
     EXPECT_EQ(installed,
-              (std::set<std::string>{"bin/wiretally", "share/doc/wiretally/CHANGES.md",
+              (std::set<std::string>{"bin/wiretally", "bin/wiretally-dask", "share/doc/wiretally/CHANGES.md",
                                      "share/doc/wiretally/LICENSE", "share/doc/wiretally/changelog.gz",
                                      "share/doc/wiretally/copyright", "share/man/man1/wiretally.1.gz"}));
 

@@ -128,6 +128,22 @@ TEST_F(SplitRunTest, ADamagedRecordEndsTheReadingThereAsInOneRun) {
     expectSameFiles("one", "split");
 }
 
+TEST_F(SplitRunTest, ADamagedFirstRecordEndsTheReadingBeforeAnyFrameAsInOneRun) {
+    // One run reads the first record of every capture before it takes a frame.
+    CaptureRecords damaged(tool.path(pieceName(5)));
+    std::vector<CaptureRecords::Record> records = damaged.records();
+    records.front().bytes[8] = '\xff';
+    records.front().bytes[11] = '\x7f';
+    damaged.write(tool.path(pieceName(5)), records);
+
+    const RunResult whole = runWhole("one");
+    ASSERT_EQ(whole.exitStatus, 254) << whole.standardError;
+    const RunResult finished = runSteps("work", "split");
+    EXPECT_EQ(finished.exitStatus, 254) << finished.standardError;
+    EXPECT_EQ(finished.standardError, whole.standardError);
+    expectSameFiles("one", "split");
+}
+
 TEST_F(SplitRunTest, AnIncompleteOrMixedWorkFolderIsRefusedByName) {
     std::filesystem::create_directory(tool.path("work"));
     EXPECT_EQ(map("work", 0).exitStatus, 0);
