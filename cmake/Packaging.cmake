@@ -30,8 +30,9 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# wiretally-dask runs the steps of a split run on a Dask cluster.
+# wiretally-dask and wiretally-slurm run the steps of a split run on a Dask or a Slurm cluster.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "python3-distributed")
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "slurm-client")
 # A native package's changelog, in Debian's format, dated by the release date set beside the version.
 string(REGEX MATCH "^([0-9]+)-0?([0-9]+)-0?([0-9]+)$" matched "${WIRETALLY_RELEASE_DATE}")
 set(year ${CMAKE_MATCH_1})

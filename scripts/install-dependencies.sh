@@ -5,7 +5,8 @@ set -euo pipefail
 
 packages=(build-essential cmake pkg-config libpcap-dev zlib1g-dev libzstd-dev liblzma-dev libbz2-dev libboost-program-options-dev libboost-date-time-dev
           libgtest-dev libbenchmark-dev clang-format groff-base dpkg-dev file
-          chromium chromium-driver python3-selenium python3-jsonschema python3-distributed)
+          chromium chromium-driver python3-selenium python3-jsonschema python3-distributed
+          slurmctld slurmd slurm-client munge)
 if [[ "${1:-}" == "--with-fuzzing" ]]; then
     packages+=(clang libclang-rt-dev)
 fi

@@ -7,11 +7,9 @@ group; and a damaged record in the third group gives one run's partial result an
 Usage: dask_run_test.py WIRETALLY WIRETALLY_DASK WIRETALLY_SYNTH
 """
 
-import filecmp
 import os
 import shutil
 import signal
-import socket
 import struct
 import subprocess
 import sys
@@ -19,45 +17,16 @@ import tempfile
 import time
 import unittest
 
+from split_captures import OPTIONS, PIECES, assert_same_files, free_port, one_run, rotated_pieces
+
 WIRETALLY, DRIVER, SYNTH = (os.path.abspath(path) for path in sys.argv[1:4])
-PIECES = 7
-OPTIONS = ["--all", "-e", "--json", "--report"]
-
-
-def free_port():
-    with socket.socket() as probe:
-        probe.bind(("127.0.0.1", 0))
-        return probe.getsockname()[1]
-
-
-def split_capture(path, folder, pieces):
-    """Cuts a classic pcap file into `pieces` files of consecutive records: a ring buffer's files."""
-    with open(path, "rb") as capture:
-        data = capture.read()
-    header, records, at = data[:24], [], 24
-    while at < len(data):
-        length = struct.unpack_from("<I", data, at + 8)[0]
-        records.append(data[at:at + 16 + length])
-        at += 16 + length
-    names = []
-    for piece in range(pieces):
-        name = os.path.join(folder, "piece%d.pcap" % piece)
-        with open(name, "wb") as out:
-            out.write(header + b"".join(records[len(records) * piece // pieces:len(records) * (piece + 1) // pieces]))
-        names.append(name)
-    return names
 
 
 class DaskRunTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.folder = tempfile.mkdtemp(prefix="wiretally-dask-test-")
-        whole = os.path.join(cls.folder, "whole.pcap")
-        subprocess.run([SYNTH, "--size", "1M", "--seed", "13", "--ipv6", "0.3", "--jumbo", "0.05", "--truncate",
-                        "0.01", "--loss", "0.02", "--reorder", "0.02", "--duplicate", "0.02", "--retransmit", "0.02",
-                        "--concurrency", "16", "--max-transfer", "32K", "--tunnel", "mix", "--output", whole],
-                       check=True, capture_output=True)
-        cls.pieces = split_capture(whole, cls.folder, PIECES)
+        cls.pieces = rotated_pieces(SYNTH, cls.folder)
         port = free_port()
         cls.scheduler = "tcp://127.0.0.1:%d" % port
         cls.processes = [subprocess.Popen(["dask", "scheduler", "--host", "127.0.0.1", "--port", str(port),
@@ -82,14 +51,7 @@ class DaskRunTest(unittest.TestCase):
         for process in reversed(cls.processes):
             process.kill()
             process.wait()
-        if not os.environ.get("KEEP"):
-            shutil.rmtree(cls.folder, ignore_errors=True)
-
-    def one_run(self, prefix, pieces):
-        arguments = [WIRETALLY, "-o", prefix] + OPTIONS + ["--threads", "1"]
-        for piece in pieces:
-            arguments += ["-i", piece]
-        return subprocess.run(arguments, capture_output=True, text=True, check=False)
+        shutil.rmtree(cls.folder, ignore_errors=True)
 
     def driver(self, prefix, pieces, binary=WIRETALLY):
         arguments = [DRIVER, "--scheduler", self.scheduler, "--groups", "3", "--binary", binary, "-o", prefix] + OPTIONS
@@ -97,24 +59,14 @@ class DaskRunTest(unittest.TestCase):
             arguments += ["-i", piece]
         return subprocess.run(arguments, capture_output=True, text=True, check=False, timeout=300)
 
-    def assert_same_files(self, expected, actual):
-        folder = os.path.dirname(expected)
-        names = sorted(name for name in os.listdir(folder) if name.startswith(os.path.basename(expected) + "."))
-        twins = sorted(name for name in os.listdir(folder) if name.startswith(os.path.basename(actual) + "."))
-        self.assertEqual(len(names), 17)
-        self.assertEqual(len(twins), len(names), twins)
-        for name in names:
-            twin = os.path.basename(actual) + name[len(os.path.basename(expected)):]
-            self.assertTrue(filecmp.cmp(os.path.join(folder, name), os.path.join(folder, twin), shallow=False), twin)
-
     def test_the_files_are_those_of_one_run(self):
         os.mkdir(os.path.join(self.folder, "same"))
         prefix = os.path.join(self.folder, "same", "run")
-        one = self.one_run(prefix + "-one", self.pieces)
+        one = one_run(WIRETALLY, prefix + "-one", self.pieces)
         self.assertEqual(one.returncode, 0, one.stderr)
         split = self.driver(prefix + "-dask", self.pieces)
         self.assertEqual(split.returncode, 0, split.stderr)
-        self.assert_same_files(prefix + "-one", prefix + "-dask")
+        assert_same_files(self, prefix + "-one", prefix + "-dask")
         self.assertEqual([name for name in os.listdir(os.path.dirname(prefix)) if name.startswith(".wiretally-work-")], [],
                          "the work folder is removed after a run that succeeded")
 
@@ -127,7 +79,7 @@ class DaskRunTest(unittest.TestCase):
                          'exec %s "$@"\n' % (marker, marker, WIRETALLY))
         os.chmod(wrapper, 0o755)
         prefix = os.path.join(self.folder, "killed")
-        one = self.one_run(prefix + "-one", self.pieces)
+        one = one_run(WIRETALLY, prefix + "-one", self.pieces)
         self.assertEqual(one.returncode, 0, one.stderr)
         driver = subprocess.Popen([DRIVER, "--scheduler", self.scheduler, "--groups", "3", "--binary", wrapper, "-o",
                                    prefix + "-dask"] + OPTIONS + [a for p in self.pieces for a in ("-i", p)],
@@ -144,7 +96,7 @@ class DaskRunTest(unittest.TestCase):
         self.start_worker()
         out, err = driver.communicate(timeout=300)
         self.assertEqual(driver.returncode, 0, err)
-        self.assert_same_files(prefix + "-one", prefix + "-dask")
+        assert_same_files(self, prefix + "-one", prefix + "-dask")
 
     def test_a_damaged_record_in_the_third_group_ends_as_one_run_ends(self):
         pieces = [os.path.join(self.folder, "damaged%d.pcap" % index) for index in range(PIECES)]
@@ -160,13 +112,13 @@ class DaskRunTest(unittest.TestCase):
             capture.seek(at + 8)
             capture.write(struct.pack("<I", 0x7FFFFFFF))
         prefix = os.path.join(self.folder, "damaged")
-        one = self.one_run(prefix + "-one", pieces)
+        one = one_run(WIRETALLY, prefix + "-one", pieces)
         self.assertEqual(one.returncode, 254, one.stderr)
         split = self.driver(prefix + "-dask", pieces)
         self.assertEqual(split.returncode, 254, split.stderr)
         self.assertIn(one.stderr.splitlines()[-1], split.stderr)
         self.assertIn("Reading stopped at a damaged record", one.stderr)
-        self.assert_same_files(prefix + "-one", prefix + "-dask")
+        assert_same_files(self, prefix + "-one", prefix + "-dask")
 
 
 if __name__ == "__main__":

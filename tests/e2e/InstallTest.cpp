@@ -37,9 +37,10 @@ TEST(InstallTest, InstallsTheToolItsManPageAndItsDocumentsOnly) {
         }
     }
     EXPECT_EQ(installed,
-              (std::set<std::string>{"bin/wiretally", "bin/wiretally-dask", "share/doc/wiretally/CHANGES.md",
-                                     "share/doc/wiretally/LICENSE", "share/doc/wiretally/changelog.gz",
-                                     "share/doc/wiretally/copyright", "share/man/man1/wiretally.1.gz"}));
+              (std::set<std::string>{"bin/wiretally", "bin/wiretally-dask", "bin/wiretally-slurm",
+                                     "share/doc/wiretally/CHANGES.md", "share/doc/wiretally/LICENSE",
+                                     "share/doc/wiretally/changelog.gz", "share/doc/wiretally/copyright",
+                                     "share/man/man1/wiretally.1.gz"}));
 
     const std::string unpack = "gzip -dc \"" + (prefix / "share/man/man1/wiretally.1.gz").string() +
                                "\" >\"" + scratch.path("page").string() + "\"";
