@@ -32,7 +32,9 @@ for its cost over wiretally), wiretally-t1 (--threads 1, for the speed-up of the
 the random scan also wiretally-256M (--max-memory 256M, the
 run with temporary files), on the realistic capture and the scan also wiretally-ipv6 (--ipv6, for its cost
 where there is no IPv6), wiretally-tunnels (--tunnels, for its cost where there is no tunnel) and
-wiretally-retransmissions (--retransmissions) and wiretally-report (--report --json), on the IPv6
+wiretally-retransmissions (--retransmissions), wiretally-report (--report --json) and wiretally-dask (the
+run split over a local Dask cluster, the capture cut into 8 files of consecutive frames, where Debian's
+python3-distributed is installed), on the IPv6
 captures read-loop, wiretally and wiretally-ipv6 only, on the tunnelled captures (the realistic mix inside
 VXLAN, and inside every kind of encapsulation by turn) read-loop, wiretally and wiretally-tunnels only, on
 the realistic capture rewritten as pcapng (where editcap is installed) read-loop and wiretally only, and,
@@ -157,6 +159,18 @@ run_timed() {
     return $status
 }
 
+# pieces_of CAPTURE: "-i PIECE" for each of the 8 files of consecutive frames the capture is cut into, cut
+# once beside it in the cache.
+pieces_of() {
+    local folder=$1.pieces piece
+    if [ ! -s "$folder/piece-7.pcap" ]; then
+        /usr/bin/python3 "$REPO/bench/cut-capture.py" "$1" 8 "$folder" || fail "cannot cut $1 into pieces"
+    fi
+    for piece in 0 1 2 3 4 5 6 7; do
+        printf -- '-i %s ' "$folder/piece-$piece.pcap"
+    done
+}
+
 # tool_command TOOL CAPTURE: the command line of one tool on one capture.
 tool_command() {
     case "$1" in
@@ -170,6 +184,8 @@ tool_command() {
     wiretally-tunnels) echo "$WIRETALLY --tunnels -i $2 -o $SCRATCH/out/result" ;;
     wiretally-retransmissions) echo "$WIRETALLY --retransmissions -i $2 -o $SCRATCH/out/result" ;;
     wiretally-report) echo "$WIRETALLY --report --json -i $2 -o $SCRATCH/out/result" ;;
+    wiretally-dask) echo "$REPO/tools/distributed/wiretally-dask --binary $WIRETALLY -o $SCRATCH/out/result" \
+        "$(pieces_of "$2")" ;;
     capinfos) echo "capinfos $2" ;;
     tcptrace) echo "tcptrace -n $2" ;;
     tshark) echo "tshark -q -z conv,tcp -o tcp.analyze_sequence_numbers:TRUE -r $2" ;;
@@ -230,6 +246,13 @@ done
 GROWTH_TOOLS=(read-loop)
 [ -n "$WIRETALLY" ] && GROWTH_TOOLS+=(wiretally wiretally-e)
 
+DASK=""
+if /usr/bin/python3 -c "import distributed" 2>/dev/null; then
+    DASK=yes
+else
+    echo "NOTICE: Debian's python3-distributed is not installed; wiretally-dask is left out."
+fi
+
 declare -A CAPTURE_OF
 LABELS=(base)
 CAPTURE_OF[base]=$(make_capture realistic realistic "$BASE_BYTES")
@@ -279,7 +302,7 @@ for label in "${LABELS[@]}"; do
         bench_capture "$label" "${CAPTURE_OF[$label]}" "${GROWTH_TOOLS[@]:0:2}"
     elif { [ "$label" = base ] || [ "$label" = scan ]; } && [ -n "$WIRETALLY" ]; then
         bench_capture "$label" "${CAPTURE_OF[$label]}" "${TOOLS[@]}" wiretally-ipv6 wiretally-tunnels \
-            wiretally-retransmissions wiretally-report
+            wiretally-retransmissions wiretally-report ${DASK:+wiretally-dask}
     elif [ "$label" = rscan ] && [ -n "$WIRETALLY" ]; then
         bench_capture "$label" "${CAPTURE_OF[$label]}" "${TOOLS[@]}" wiretally-256M
     else
