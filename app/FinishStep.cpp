@@ -46,10 +46,11 @@ std::vector<WorkState> reducedShards(const WorkFolder& folder, const MappedGroup
         }
         state.take("shard");
         const std::vector<std::string> mapped = state.take("groups");
-        if (mapped.size() != 1 || mapped[0] != std::to_string(groups.size())) {
+        if (mapped.size() != 2 || mapped[0] != std::to_string(groups.size()) ||
+            mapped[1] != groups.fingerprint()) {
             throw std::runtime_error(part +
-                                     " was reduced from another number of groups than the work folder holds "
-                                     "now; reduce it again");
+                                     " was reduced from other groups than the work folder holds now; reduce "
+                                     "it again");
         }
         shards.push_back(std::move(state));
     }

@@ -11,10 +11,12 @@ namespace korvo::measurement {
 MappedGroups::MappedGroups(const WorkFolder& folder) {
     const std::size_t groups = folder.groups();
     std::uint64_t offset = 0;
+    std::uint64_t digest = WorkState::kDigestStart;
     for (std::size_t index = 0; index < groups; ++index) {
         Group group;
         group.part = folder.mapPart(index);
         group.state = WorkState::read(group.part + "/state");
+        digest = group.state.digest(digest);
         WorkState& state = group.state;
         const std::vector<std::string> format = state.take(WorkFolder::kFormat);
         if (format.size() != 2 || format[0] != std::to_string(WorkFolder::kFormatVersion) ||
@@ -46,6 +48,7 @@ MappedGroups::MappedGroups(const WorkFolder& folder) {
         offset += group.frames;
         groups_.push_back(std::move(group));
     }
+    fingerprint_ = std::to_string(digest);
     counted_ = groups_.size();
     damaged_ = groups_.size();
     for (std::size_t index = 0; index < groups_.size(); ++index) {

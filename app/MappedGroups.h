@@ -34,6 +34,9 @@ public:
     // The analysis options the groups were mapped with, over `options`.
     void applyOptions(RunOptions& options) const;
     [[nodiscard]] const std::string& optionsText() const { return optionsText_; }
+    // A digest of every group's state: a reduce step records it, so that finish can tell a shard reduced
+    // from other maps than those the work folder holds now.
+    [[nodiscard]] std::string fingerprint() const { return fingerprint_; }
     // Every group mapped, in order.
     [[nodiscard]] std::vector<Group>& all() { return groups_; }
     [[nodiscard]] std::size_t size() const { return groups_.size(); }
@@ -47,6 +50,7 @@ public:
 private:
     std::vector<Group> groups_;
     std::string optionsText_;
+    std::string fingerprint_;
     std::size_t counted_ = 0;
     std::size_t damaged_ = 0;
 };

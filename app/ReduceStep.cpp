@@ -74,7 +74,7 @@ void ReduceStep::run(const std::string& work, std::size_t shard, const FlowTable
     state.add(WorkFolder::kFormat, {std::to_string(WorkFolder::kFormatVersion), kVersion});
     state.add("options", {groups.optionsText()});
     state.add("shard", {std::to_string(shard)});
-    state.add("groups", {std::to_string(groups.size())});
+    state.add("groups", {std::to_string(groups.size()), groups.fingerprint()});
     judgeFamily(groups, options, load, shard, false, temporary, state);
     judgeFamily(groups, options, load, shard, true, temporary, state);
     state.write(temporary + "/state");

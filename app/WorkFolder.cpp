@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
 #include <utility>
 
@@ -47,11 +49,23 @@ void WorkFolder::publish(const std::string& temporary, const std::string& part) 
         return;
     }
     const int error = errno;
-    if (error == EEXIST || error == ENOTEMPTY) {
+    if (error != EEXIST && error != ENOTEMPTY) {
+        throw std::runtime_error("Cannot rename " + temporary + " to " + part + ": " + std::strerror(error));
+    }
+    const auto contents = [](const std::string& path) {
+        std::ifstream file(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    };
+    if (contents(temporary + "/state") == contents(part + "/state")) {
         std::filesystem::remove_all(temporary);
         return;
     }
-    throw std::runtime_error("Cannot rename " + temporary + " to " + part + ": " + std::strerror(error));
+    // A part of an earlier run, of other captures or options: this one takes its place.
+    const std::string replaced = part + ".replaced-" + std::to_string(::getpid());
+    if (::rename(part.c_str(), replaced.c_str()) != 0 || ::rename(temporary.c_str(), part.c_str()) != 0) {
+        throw std::runtime_error("Cannot replace " + part + ": " + std::strerror(errno));
+    }
+    std::filesystem::remove_all(replaced);
 }
 
 std::size_t WorkFolder::groups() const {

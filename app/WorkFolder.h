@@ -23,8 +23,9 @@ public:
     [[nodiscard]] std::string reducePart(std::size_t shard) const;
     // A new, empty folder beside `part`, to be published as it.
     [[nodiscard]] std::string startPart(const std::string& part) const;
-    // Renames `temporary` to `part`. Where `part` is already there (a step that ran twice), `temporary` is
-    // removed instead: both hold the same.
+    // Renames `temporary` to `part`. Where `part` is already there with the same state (a step that ran
+    // twice), `temporary` is removed instead; where its state differs (a step run again on other captures or
+    // options), `temporary` replaces it.
     void publish(const std::string& temporary, const std::string& part) const;
     // The groups mapped, 0 to N-1; a gap among them is thrown, naming the group missing.
     [[nodiscard]] std::size_t groups() const;

@@ -62,6 +62,15 @@ std::vector<std::string> WorkState::take(std::string_view key) {
     return values;
 }
 
+std::uint64_t WorkState::digest(std::uint64_t digest) const {
+    for (const std::string& line : lines_) {
+        for (const char character : line + '\n') {
+            digest = (digest ^ static_cast<unsigned char>(character)) * 1099511628211ULL;
+        }
+    }
+    return digest;
+}
+
 void WorkState::skip() {
     if (next_ >= lines_.size()) {
         damaged("it ends too early");

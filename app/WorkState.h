@@ -29,6 +29,9 @@ public:
     [[nodiscard]] bool next(std::string_view key) const;
     // Passes over the next field; a state at its end is reported as damaged.
     void skip();
+    // A 64-bit FNV-1a digest of every line, continuing `digest`.
+    static constexpr std::uint64_t kDigestStart = 14695981039346656037ULL;
+    [[nodiscard]] std::uint64_t digest(std::uint64_t digest) const;
 
     // A text as one value, and back.
     [[nodiscard]] static std::string encode(std::string_view text);

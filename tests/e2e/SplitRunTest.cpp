@@ -160,10 +160,27 @@ TEST_F(SplitRunTest, AnIncompleteOrMixedWorkFolderIsRefusedByName) {
               std::string::npos)
         << mixed.standardError;
 
-    const RunResult unreduced = finish("missing", "none");
+    // A map run again (a retried task) keeps the part already there.
+    EXPECT_EQ(map("work", 1).exitStatus, 0);
+    EXPECT_EQ(map("work", 1).exitStatus, 0);
+    ASSERT_EQ(tool.run({"reduce", "--work", "work", "--shard", "0"}).exitStatus, 0);
+    const RunResult unreduced = finish("work", "none");
     EXPECT_EQ(unreduced.exitStatus, 254);
-    EXPECT_NE(unreduced.standardError.find("The work folder missing cannot be used"), std::string::npos)
+    EXPECT_NE(unreduced.standardError.find("lacks work/reduce-1: shard 1 has not been reduced"),
+              std::string::npos)
         << unreduced.standardError;
+    // Group 1 mapped again over other captures: the shard reduced before no longer fits.
+    ASSERT_EQ(
+        tool.run(with({"map", "--work", "work", "--group", "1", "-i", pieceName(2)}, kAnalysis)).exitStatus,
+        0);
+    const RunResult stale = finish("work", "none");
+    EXPECT_EQ(stale.exitStatus, 254);
+    EXPECT_NE(stale.standardError.find("work/reduce-0 was reduced from other groups"), std::string::npos)
+        << stale.standardError;
+    const RunResult missing = finish("missing", "none");
+    EXPECT_EQ(missing.exitStatus, 254);
+    EXPECT_NE(missing.standardError.find("The work folder missing cannot be used"), std::string::npos)
+        << missing.standardError;
     EXPECT_TRUE(ResultFiles(tool.folder(), "none").fileNames().empty());
 }
 
