@@ -69,16 +69,16 @@ void ReduceStep::run(const std::string& work, std::size_t shard, const FlowTable
     const TimeBins load = groups.load();
 
     const std::string part = folder.reducePart(shard);
-    const std::string temporary = folder.startPart(part);
-    WorkState state;
-    state.add(WorkFolder::kFormat, {std::to_string(WorkFolder::kFormatVersion), kVersion});
-    state.add("options", {groups.optionsText()});
-    state.add("shard", {std::to_string(shard)});
-    state.add("groups", {std::to_string(groups.size()), groups.fingerprint()});
-    judgeFamily(groups, options, load, shard, false, temporary, state);
-    judgeFamily(groups, options, load, shard, true, temporary, state);
-    state.write(temporary + "/state");
-    folder.publish(temporary, part);
+    folder.writePart(part, [&](const std::string& temporary) {
+        WorkState state;
+        state.add(WorkFolder::kFormat, {std::to_string(WorkFolder::kFormatVersion), kVersion});
+        state.add("options", {groups.optionsText()});
+        state.add("shard", {std::to_string(shard)});
+        state.add("groups", {std::to_string(groups.size()), groups.fingerprint()});
+        judgeFamily(groups, options, load, shard, false, temporary, state);
+        judgeFamily(groups, options, load, shard, true, temporary, state);
+        state.write(temporary + "/state");
+    });
 }
 
 }  // namespace korvo::measurement

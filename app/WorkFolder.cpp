@@ -35,13 +35,21 @@ std::string WorkFolder::reducePart(std::size_t shard) const {
     return path_ + "/reduce-" + std::to_string(shard);
 }
 
-std::string WorkFolder::startPart(const std::string& part) const {
+void WorkFolder::writePart(const std::string& part,
+                           const std::function<void(const std::string& folder)>& write) const {
     const std::string temporary = part + ".partial-" + std::to_string(::getpid());
     std::filesystem::remove_all(temporary);
     if (::mkdir(temporary.c_str(), 0777) != 0) {
         throw std::runtime_error("Cannot create " + temporary + ": " + std::strerror(errno));
     }
-    return temporary;
+    try {
+        write(temporary);
+        publish(temporary, part);
+    } catch (...) {
+        std::error_code ignored;
+        std::filesystem::remove_all(temporary, ignored);
+        throw;
+    }
 }
 
 void WorkFolder::publish(const std::string& temporary, const std::string& part) const {

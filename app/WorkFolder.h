@@ -5,6 +5,7 @@
 // there whole or not at all, and a retried step leaves nothing half written.
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,16 +22,18 @@ public:
 
     [[nodiscard]] std::string mapPart(std::size_t group) const;
     [[nodiscard]] std::string reducePart(std::size_t shard) const;
-    // A new, empty folder beside `part`, to be published as it.
-    [[nodiscard]] std::string startPart(const std::string& part) const;
-    // Renames `temporary` to `part`. Where `part` is already there with the same state (a step that ran
-    // twice), `temporary` is removed instead; where its state differs (a step run again on other captures or
-    // options), `temporary` replaces it.
-    void publish(const std::string& temporary, const std::string& part) const;
+    // Calls `write` with a new, empty folder beside `part`, then renames that folder to `part`. Where `part`
+    // is already there with the same state (a step that ran twice), the new folder is removed instead; where
+    // its state differs (a step run again on other captures or options), the new folder replaces it. A
+    // failure, a full disk included, removes the new folder and is thrown.
+    void writePart(const std::string& part,
+                   const std::function<void(const std::string& folder)>& write) const;
     // The groups mapped, 0 to N-1; a gap among them is thrown, naming the group missing.
     [[nodiscard]] std::size_t groups() const;
 
 private:
+    void publish(const std::string& temporary, const std::string& part) const;
+
     std::string path_;
 };
 

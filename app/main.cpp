@@ -131,6 +131,14 @@ po::options_description describeOptions(Step step) {
     return options;
 }
 
+// Reports a command-line error, such as a filter that cannot be compiled, and gives its exit status.
+int commandLineError(const std::exception& error) {
+    std::cerr << "Error parsing command line " << std::endl
+              << "Use --help to print usage syntax " << std::endl
+              << korvo::measurement::errorText(error) << std::endl;
+    return kUsageError;
+}
+
 // Checks the options of a step, runs it and gives its exit status.
 int runStep(StepArguments steps, const po::variables_map& arguments, korvo::measurement::RunOptions& run) {
     const auto refuse = [&arguments](std::initializer_list<const char*> names, const std::string& why) {
@@ -193,10 +201,7 @@ int runStep(StepArguments steps, const po::variables_map& arguments, korvo::meas
                 break;
         }
     } catch (const korvo::measurement::FilterError& error) {
-        std::cerr << "Error parsing command line " << std::endl
-                  << "Use --help to print usage syntax " << std::endl
-                  << error.what() << std::endl;
-        return kUsageError;
+        return commandLineError(error);
     } catch (const std::exception& error) {
         std::cerr << korvo::measurement::errorText(error) << std::endl;
         return kRunFailed;
@@ -271,19 +276,13 @@ int main(int argc, char* argv[]) {
         }
         run.prefix = checkedPrefix(arguments["outputPrefix"].as<std::string>());
     } catch (const std::exception& error) {
-        std::cerr << "Error parsing command line " << std::endl
-                  << "Use --help to print usage syntax " << std::endl
-                  << korvo::measurement::errorText(error) << std::endl;
-        return kUsageError;
+        return commandLineError(error);
     }
 
     try {
         korvo::measurement::MeasurementRun().run(run);
     } catch (const korvo::measurement::FilterError& error) {
-        std::cerr << "Error parsing command line " << std::endl
-                  << "Use --help to print usage syntax " << std::endl
-                  << error.what() << std::endl;
-        return kUsageError;
+        return commandLineError(error);
     } catch (const std::exception& error) {
         std::cerr << "Error runing measurement software: " << std::endl
                   << korvo::measurement::errorText(error) << std::endl;

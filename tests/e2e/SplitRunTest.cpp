@@ -91,6 +91,25 @@ protected:
         return finish(work, prefix);
     }
 
+    // Damages the record of piece `piece` that `pick` picks (its captured length made larger than any frame),
+    // and expects one run and the steps to end alike, with the same files.
+    template <typename Pick>
+    void expectDamageToEndBothAlike(std::size_t piece, Pick pick) {
+        CaptureRecords capture(tool.path(pieceName(piece)));
+        std::vector<CaptureRecords::Record> records = capture.records();
+        CaptureRecords::Record* damaged = pick(records);
+        damaged->bytes[8] = '\xff';
+        damaged->bytes[11] = '\x7f';
+        capture.write(tool.path(pieceName(piece)), records);
+
+        const RunResult whole = runWhole("one");
+        ASSERT_EQ(whole.exitStatus, 254) << whole.standardError;
+        const RunResult finished = runSteps("work", "split");
+        EXPECT_EQ(finished.exitStatus, 254) << finished.standardError;
+        EXPECT_EQ(finished.standardError, whole.standardError);
+        expectSameFiles("one", "split");
+    }
+
     void expectSameFiles(const std::string& expected, const std::string& actual) const {
         const std::vector<std::string> names = ResultFiles(tool.folder(), expected).fileNames();
         std::vector<std::string> actualNames = ResultFiles(tool.folder(), actual).fileNames();
@@ -114,34 +133,14 @@ TEST_F(SplitRunTest, StepsGiveTheFilesOfOneRun) {
 
 TEST_F(SplitRunTest, ADamagedRecordEndsTheReadingThereAsInOneRun) {
     // A record in the middle group's second piece claims more bytes than any frame holds.
-    CaptureRecords damaged(tool.path(pieceName(3)));
-    std::vector<CaptureRecords::Record> records = damaged.records();
-    records[records.size() / 2].bytes[8] = '\xff';
-    records[records.size() / 2].bytes[11] = '\x7f';
-    damaged.write(tool.path(pieceName(3)), records);
-
-    const RunResult whole = runWhole("one");
-    ASSERT_EQ(whole.exitStatus, 254) << whole.standardError;
-    const RunResult finished = runSteps("work", "split");
-    EXPECT_EQ(finished.exitStatus, 254) << finished.standardError;
-    EXPECT_EQ(finished.standardError, whole.standardError);
-    expectSameFiles("one", "split");
+    expectDamageToEndBothAlike(
+        3, [](std::vector<CaptureRecords::Record>& records) { return &records[records.size() / 2]; });
 }
 
 TEST_F(SplitRunTest, ADamagedFirstRecordEndsTheReadingBeforeAnyFrameAsInOneRun) {
     // One run reads the first record of every capture before it takes a frame.
-    CaptureRecords damaged(tool.path(pieceName(5)));
-    std::vector<CaptureRecords::Record> records = damaged.records();
-    records.front().bytes[8] = '\xff';
-    records.front().bytes[11] = '\x7f';
-    damaged.write(tool.path(pieceName(5)), records);
-
-    const RunResult whole = runWhole("one");
-    ASSERT_EQ(whole.exitStatus, 254) << whole.standardError;
-    const RunResult finished = runSteps("work", "split");
-    EXPECT_EQ(finished.exitStatus, 254) << finished.standardError;
-    EXPECT_EQ(finished.standardError, whole.standardError);
-    expectSameFiles("one", "split");
+    expectDamageToEndBothAlike(5,
+                               [](std::vector<CaptureRecords::Record>& records) { return &records.front(); });
 }
 
 TEST_F(SplitRunTest, AnIncompleteOrMixedWorkFolderIsRefusedByName) {
