@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "capture/TCPPacketDispatcher.h"
+#include "flow/FileBlocks.h"
 
 namespace korvo::measurement {
 
@@ -217,8 +218,8 @@ void FlowVolumeTally::writeShard(std::size_t shard, const std::string& path) con
     const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "wb"), &std::fclose);
     const std::uint64_t counts[2] = {slots.size(), ipv6.size()};
     if (!file || std::fwrite(counts, sizeof counts, 1, file.get()) != 1 ||
-        std::fwrite(slots.data(), sizeof(Slot), slots.size(), file.get()) != slots.size() ||
-        std::fwrite(ipv6.data(), sizeof(ipv6[0]), ipv6.size(), file.get()) != ipv6.size() ||
+        !writeBlock(file.get(), std::span<const Slot>(slots)) ||
+        !writeBlock(file.get(), std::span<const std::pair<Ipv6Key, Volume>>(ipv6)) ||
         std::fflush(file.get()) != 0) {
         throw std::runtime_error("Cannot write " + path + ": " + std::strerror(errno));
     }

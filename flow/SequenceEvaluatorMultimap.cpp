@@ -14,6 +14,7 @@
 
 #include "capture/IPPacketDispatcher.h"
 #include "capture/TCPPacketDispatcher.h"
+#include "flow/FileBlocks.h"
 #include "flow/ParallelHandOut.h"
 #include "flow/SegmentFile.h"
 
@@ -165,9 +166,7 @@ void SequenceEvaluatorMultimap::writeShards(const std::string& folder) {
     const std::string path = folder + "/v6-addresses";
     const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "wb"), &std::fclose);
     const std::vector<Ipv6FlowTuple::Address>& addresses = ipv6Addresses_.addresses();
-    if (!file ||
-        std::fwrite(addresses.data(), sizeof(Ipv6FlowTuple::Address), addresses.size(), file.get()) !=
-            addresses.size() ||
+    if (!file || !writeBlock(file.get(), std::span<const Ipv6FlowTuple::Address>(addresses)) ||
         std::fflush(file.get()) != 0) {
         throw std::runtime_error("Cannot write " + path + ": " + std::strerror(errno));
     }
