@@ -17,7 +17,8 @@ import tempfile
 import time
 import unittest
 
-from split_captures import OPTIONS, PIECES, assert_same_files, free_port, one_run, rotated_pieces
+from split_captures import (OPTIONS, PIECES, assert_same_as_one_run, assert_same_files, free_port, one_run,
+                            rotated_pieces, run_driver)
 
 WIRETALLY, DRIVER, SYNTH = (os.path.abspath(path) for path in sys.argv[1:4])
 
@@ -54,21 +55,11 @@ class DaskRunTest(unittest.TestCase):
         shutil.rmtree(cls.folder, ignore_errors=True)
 
     def driver(self, prefix, pieces, binary=WIRETALLY):
-        arguments = [DRIVER, "--scheduler", self.scheduler, "--groups", "3", "--binary", binary, "-o", prefix] + OPTIONS
-        for piece in pieces:
-            arguments += ["-i", piece]
-        return subprocess.run(arguments, capture_output=True, text=True, check=False, timeout=300)
+        return run_driver(DRIVER, binary, prefix, pieces, ["--scheduler", self.scheduler])
 
     def test_the_files_are_those_of_one_run(self):
-        os.mkdir(os.path.join(self.folder, "same"))
-        prefix = os.path.join(self.folder, "same", "run")
-        one = one_run(WIRETALLY, prefix + "-one", self.pieces)
-        self.assertEqual(one.returncode, 0, one.stderr)
-        split = self.driver(prefix + "-dask", self.pieces)
-        self.assertEqual(split.returncode, 0, split.stderr)
-        assert_same_files(self, prefix + "-one", prefix + "-dask")
-        self.assertEqual([name for name in os.listdir(os.path.dirname(prefix)) if name.startswith(".wiretally-work-")], [],
-                         "the work folder is removed after a run that succeeded")
+        assert_same_as_one_run(self, WIRETALLY, self.folder, self.pieces, "same",
+                               lambda prefix: self.driver(prefix, self.pieces))
 
     def test_a_worker_killed_while_it_maps_changes_nothing(self):
         # The map of group 1 waits on its first try until the worker running it is killed.

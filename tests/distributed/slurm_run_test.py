@@ -18,7 +18,7 @@ import tempfile
 import time
 import unittest
 
-from split_captures import OPTIONS, assert_same_files, free_port, one_run, rotated_pieces
+from split_captures import assert_same_as_one_run, free_port, rotated_pieces, run_driver
 
 WIRETALLY, DRIVER, SYNTH = (os.path.abspath(path) for path in sys.argv[1:4])
 DAEMONS = ["munged", "slurmctld", "slurmd"]
@@ -105,21 +105,11 @@ class SlurmRunTest(unittest.TestCase):
         shutil.rmtree(cls.folder, ignore_errors=True)
 
     def driver(self, prefix, pieces):
-        arguments = [DRIVER, "--groups", "3", "--binary", WIRETALLY, "-o", prefix] + OPTIONS
-        for piece in pieces:
-            arguments += ["-i", piece]
-        return subprocess.run(arguments, capture_output=True, text=True, check=False, timeout=300)
+        return run_driver(DRIVER, WIRETALLY, prefix, pieces)
 
     def test_the_files_are_those_of_one_run(self):
-        os.mkdir(os.path.join(self.folder, "same"))
-        prefix = os.path.join(self.folder, "same", "run")
-        one = one_run(WIRETALLY, prefix + "-one", self.pieces)
-        self.assertEqual(one.returncode, 0, one.stderr)
-        split = self.driver(prefix + "-slurm", self.pieces)
-        self.assertEqual(split.returncode, 0, split.stderr)
-        assert_same_files(self, prefix + "-one", prefix + "-slurm")
-        self.assertEqual([name for name in os.listdir(os.path.dirname(prefix)) if name.startswith(".wiretally-work-")],
-                         [], "the work folder is removed after a run that succeeded")
+        assert_same_as_one_run(self, WIRETALLY, self.folder, self.pieces, "same",
+                               lambda prefix: self.driver(prefix, self.pieces))
 
     def test_a_failed_map_stops_the_run_with_its_status_and_message(self):
         pieces = list(self.pieces)

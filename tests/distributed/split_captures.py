@@ -1,5 +1,6 @@
 """What the tests of the split-run drivers share: a synthesised capture cut into rotated pieces, one
-wiretally run over all of them, and the comparison of two runs' result files byte for byte."""
+wiretally run over all of them, a driver's run, and the comparison of two runs' result files byte for
+byte."""
 
 import filecmp
 import os
@@ -58,3 +59,25 @@ def assert_same_files(test, expected, actual):
     for name in names:
         twin = os.path.basename(actual) + name[len(os.path.basename(expected)):]
         test.assertTrue(filecmp.cmp(os.path.join(folder, name), os.path.join(folder, twin), shallow=False), twin)
+
+
+def run_driver(driver, binary, prefix, pieces, engine=()):
+    """The driver in three groups, with the options of one_run and `engine`'s own arguments."""
+    arguments = [driver] + list(engine) + ["--groups", "3", "--binary", binary, "-o", prefix] + OPTIONS
+    for piece in pieces:
+        arguments += ["-i", piece]
+    return subprocess.run(arguments, capture_output=True, text=True, check=False, timeout=300)
+
+
+def assert_same_as_one_run(test, wiretally, folder, pieces, name, run):
+    """One run and `run(prefix)` over `pieces` in a folder of their own write the same files, and the
+    driver removes its work folder after a run that succeeded."""
+    os.mkdir(os.path.join(folder, name))
+    prefix = os.path.join(folder, name, "run")
+    one = one_run(wiretally, prefix + "-one", pieces)
+    test.assertEqual(one.returncode, 0, one.stderr)
+    split = run(prefix + "-split")
+    test.assertEqual(split.returncode, 0, split.stderr)
+    assert_same_files(test, prefix + "-one", prefix + "-split")
+    test.assertEqual([entry for entry in os.listdir(os.path.dirname(prefix)) if entry.startswith(".wiretally-work-")],
+                     [], "the work folder is removed after a run that succeeded")
