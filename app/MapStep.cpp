@@ -22,11 +22,8 @@ void MapStep::run(const RunOptions& options, const std::string& work, std::size_
     const InterruptWatcher interrupts;
     PacketLoader loader(options.inputs, options.filter);
     LinkTypeNotes linkTypeNotes(options.decoding);
-    linkTypeNotes.note(loader.linkTypes());
     ProgressLine progress = ProgressLine::onStandardError(loader.inputSize());
-    network.read(loader, [&] { progress.update(loader.bytesConsumed()); });
-    progress.finishReading(loader.bytesConsumed());
-    linkTypeNotes.note(loader.linkTypes());
+    network.read(loader, linkTypeNotes, progress);
 
     const std::string part = folder.mapPart(group);
     folder.writePart(part, [&](const std::string& temporary) {

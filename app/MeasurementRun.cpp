@@ -44,14 +44,10 @@ void MeasurementRun::analyse(const RunOptions& options) {
         PacketLoader loader(options.inputs, options.filter);
         // An unusable prefix is reported before a long read, not after it.
         ResultFile::checkCreatable(options.prefix + ResultWriter::kSummarySuffix);
-        // Those known now before the reading, those of interfaces described later in a pcapng after it.
         LinkTypeNotes linkTypeNotes(options.decoding);
-        linkTypeNotes.note(loader.linkTypes());
         // Wiped when the run ends, also by a failure, before its message is written.
         ProgressLine progress = ProgressLine::onStandardError(loader.inputSize());
-        network.read(loader, [&] { progress.update(loader.bytesConsumed()); });
-        progress.finishReading(loader.bytesConsumed());
-        linkTypeNotes.note(loader.linkTypes());
+        network.read(loader, linkTypeNotes, progress);
         // The flow table's rows go to their file while the flows are handed out; it is placed with the
         // others.
         std::optional<FlowTableRows>& flowRows = network.flowRows();

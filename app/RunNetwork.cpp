@@ -51,7 +51,9 @@ RunNetwork::RunNetwork(const RunOptions& options, const TimeBins* loadBins)
     }
 }
 
-void RunNetwork::read(PacketLoader& loader, const std::function<void()>& everyFewFrames) {
+void RunNetwork::read(PacketLoader& loader, LinkTypeNotes& linkTypeNotes, ProgressLine& progress) {
+    linkTypeNotes.note(loader.linkTypes());
+    const auto everyFewFrames = [&] { progress.update(loader.bytesConsumed()); };
     if (options_.resources.threads > 1) {
         ReadAhead readAhead(readFrames_, frames_, options_.decoding);
         loader.loadPackets(readFrames_, everyFewFrames);
@@ -62,6 +64,8 @@ void RunNetwork::read(PacketLoader& loader, const std::function<void()>& everyFe
     if (flowVolumes_) {
         flowVolumes_->finish();
     }
+    progress.finishReading(loader.bytesConsumed());
+    linkTypeNotes.note(loader.linkTypes());
 }
 
 Measurement& RunNetwork::figure(std::string_view name) const {
@@ -71,18 +75,6 @@ Measurement& RunNetwork::figure(std::string_view name) const {
         }
     }
     throw std::logic_error("the run has no figure " + std::string(name));
-}
-
-std::vector<ReportContent::Group> RunNetwork::figureValues() const {
-    std::vector<ReportContent::Group> groups;
-    for (const BuiltFigure& built : figures_) {
-        const std::string heading(Figures::heading(built.figure.group));
-        if (groups.empty() || groups.back().heading != heading) {
-            groups.push_back({heading, {}});
-        }
-        groups.back().figures.push_back({&built.figure, built.measurement->getValue()});
-    }
-    return groups;
 }
 
 }  // namespace korvo::measurement

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "app/LinkTypeNotes.h"
+#include "app/ProgressLine.h"
 #include "capture/IPPacketDispatcher.h"
 #include "capture/PacketLoader.h"
 #include "capture/TCPPacketDispatcher.h"
@@ -37,16 +39,16 @@ public:
     RunNetwork(const RunNetwork&) = delete;
     RunNetwork& operator=(const RunNetwork&) = delete;
 
-    // Reads every frame of `loader` through the network, calling `everyFewFrames` now and then; on more
-    // than one thread the frames are analysed on a thread of their own while the next ones are read.
-    void read(PacketLoader& loader, const std::function<void()>& everyFewFrames);
+    // Reads every frame of `loader` through the network, showing how far it got on `progress`; on more than
+    // one thread the frames are analysed on a thread of their own while the next ones are read. The link
+    // types that are not decoded are noted: those known before the reading, and those of interfaces a
+    // pcapng describes later, after it.
+    void read(PacketLoader& loader, LinkTypeNotes& linkTypeNotes, ProgressLine& progress);
 
     // In the table's order, those the options turn on.
     [[nodiscard]] const std::vector<BuiltFigure>& figures() const { return figures_; }
     // The figure built from the table row `name`.
     [[nodiscard]] Measurement& figure(std::string_view name) const;
-    // The figures' values under their headings.
-    [[nodiscard]] std::vector<ReportContent::Group> figureValues() const;
 
     [[nodiscard]] SequenceEvaluatorMultimap& flowTable() { return flowTable_; }
     [[nodiscard]] FrameCoverage coverage() const { return ipDispatcher_.coverage(); }
