@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "capture/Ipv6FlowTuple.h"
+#include "flow/FileBlocks.h"
 #include "flow/Ipv6ShardSegment.h"
 #include "flow/ShardSegment.h"
 
@@ -14,7 +15,6 @@ namespace korvo::measurement {
 
 namespace {
 
-constexpr std::size_t kBufferBytes = std::size_t{1} << 20;
 constexpr std::size_t kReadSegments = 4096;
 
 [[noreturn]] void fail(const char* what, const std::string& path, int error) {
@@ -29,19 +29,20 @@ SegmentFile<Segment>::Writer::Writer(std::string path) : path_(std::move(path)) 
     if (!file_) {
         fail("create", path_, errno);
     }
-    std::setvbuf(file_.get(), nullptr, _IOFBF, kBufferBytes);
+    block_.reserve(kBlock);
 }
 
 template <typename Segment>
-void SegmentFile<Segment>::Writer::add(const Segment& segment, std::uint32_t /*orderKey*/) {
-    if (std::fwrite(&segment, sizeof segment, 1, file_.get()) != 1) {
+void SegmentFile<Segment>::Writer::writeHeld() {
+    if (!writeBlock(file_.get(), std::span<const Segment>(block_))) {
         fail("write", path_, errno);
     }
-    ++segments_;
+    block_.clear();
 }
 
 template <typename Segment>
 void SegmentFile<Segment>::Writer::finish() {
+    writeHeld();
     std::FILE* file = file_.release();
     const bool flushed = std::fflush(file) == 0;
     const int error = errno;

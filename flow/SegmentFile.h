@@ -1,7 +1,7 @@
 #pragma once
 // A named file of flow segments (IPv4 or IPv6, by `Segment`) as they lie in memory, in hand-out order: how
-// one step of a run split over machines hands a shard's segments to the next. Written through a large
-// buffer; read back a block at a time.
+// one step of a run split over machines hands a shard's segments to the next. Written and read back a block
+// at a time.
 
 #include <cstdint>
 #include <cstdio>
@@ -9,6 +9,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace korvo::measurement {
 
@@ -20,18 +21,26 @@ public:
     public:
         // Creates `path`, or empties it.
         explicit Writer(std::string path);
-        void add(const Segment& segment, std::uint32_t /*orderKey*/);
+        void add(const Segment& segment, std::uint32_t /*orderKey*/) {
+            block_.push_back(segment);
+            if (block_.size() == kBlock) {
+                writeHeld();
+            }
+        }
         // Writes what is buffered and closes the file; a failure to do either is thrown.
         void finish();
-        [[nodiscard]] std::uint64_t segments() const { return segments_; }
 
     private:
+        static constexpr std::size_t kBlock = 4096;
+
+        void writeHeld();
+
         struct Close {
             void operator()(std::FILE* file) const { std::fclose(file); }
         };
         std::string path_;
         std::unique_ptr<std::FILE, Close> file_;
-        std::uint64_t segments_ = 0;
+        std::vector<Segment> block_;
     };
 
     // Calls `take` with consecutive blocks of the segments of `path`, in order. A file that does not hold a
