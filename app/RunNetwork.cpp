@@ -28,7 +28,8 @@ RunNetwork::RunNetwork(const RunOptions& options, const TimeBins* loadBins)
       flowTable_(decoding(ipDispatcher_, options.decoding), options.resources,
                  JudgeSettings{.rows = options.extended,
                                .times = options.outputs.report || loadBins != nullptr,
-                               .retransmissions = options.retransmissions}),
+                               .retransmissions = options.retransmissions,
+                               .connections = options.connections}),
       tcpDispatcher_(ipDispatcher_) {
     FigureSources sources{frames_,
                           options.resources.threads > 1 ? readFrames_ : frames_,
@@ -37,12 +38,15 @@ RunNetwork::RunNetwork(const RunOptions& options, const TimeBins* loadBins)
                           tcpDispatcher_,
                           flowTable_};
     for (const Figure& figure : Figures::all()) {
-        if (figure.on == FigureSwitch::kAlways || options.retransmissions) {
+        if (figure.on == FigureSwitch::kAlways ||
+            (figure.on == FigureSwitch::kRetransmissions && options.retransmissions) ||
+            (figure.on == FigureSwitch::kConnections && options.connections)) {
             figures_.push_back({figure, figure.make(figure, sources, options.extended)});
         }
     }
     if (options.flowTable) {
-        flowRows_.emplace(flowTable_, flowVolumes_.emplace(ipDispatcher_), options.retransmissions);
+        flowRows_.emplace(flowTable_, flowVolumes_.emplace(ipDispatcher_), options.retransmissions,
+                          options.connections);
     }
     if (loadBins != nullptr) {
         highlights_.emplace(flowTable_, *loadBins);

@@ -106,7 +106,8 @@ std::string StateCodec::options(const RunOptions& options) {
     return std::string("e") + (options.extended ? "1" : "0") + ",flows" + (options.flowTable ? "1" : "0") +
            ",ipv6" + (options.decoding.ipv6 ? "1" : "0") + ",tunnels" +
            (options.decoding.tunnels ? "1" : "0") + ",retransmissions" +
-           (options.retransmissions ? "1" : "0") + ",filter:" + WorkState::encode(options.filter);
+           (options.retransmissions ? "1" : "0") + ",connections" + (options.connections ? "1" : "0") +
+           ",filter:" + WorkState::encode(options.filter);
 }
 
 void StateCodec::applyOptions(const WorkState& state, const std::string& value, RunOptions& options) {
@@ -121,6 +122,7 @@ void StateCodec::applyOptions(const WorkState& state, const std::string& value, 
     options.decoding.ipv6 = flag("ipv6");
     options.decoding.tunnels = flag("tunnels");
     options.retransmissions = flag("retransmissions");
+    options.connections = flag("connections");
     options.filter = filterAt == std::string::npos ? "" : state.decode(value.substr(filterAt + 8));
 }
 

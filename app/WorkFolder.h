@@ -15,7 +15,7 @@ class WorkFolder {
 public:
     // The first line of every part's state, and the version of its format.
     static constexpr const char* kFormat = "wiretally-work";
-    static constexpr int kFormatVersion = 1;
+    static constexpr int kFormatVersion = 2;
 
     // Checks that `path` is a folder this process may write in; a clear message is thrown otherwise.
     explicit WorkFolder(std::string path);

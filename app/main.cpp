@@ -102,7 +102,10 @@ po::options_description describeOptions(Step step) {
         ("retransmissions",
          "Also count retransmissions by sequence range (and spurious ones) per flow, and time the "
          "handshakes: a fourth heading in the summary, and columns in the flow table")  //
-        ("all", "Turn on --ipv6 --tunnels --retransmissions --flow-table")              //
+        ("connections",
+         "Also follow how each connection went: its state (S0, SF, REJ, RSTO, ...), resets, zero windows, "
+         "data bytes and round-trip times; a fifth heading in the summary, and columns in the flow table")  //
+        ("all", "Turn on --ipv6 --tunnels --retransmissions --connections --flow-table")                 //
         ("json",
          "Also write PREFIX.Summary.json: every figure as a JSON number, with what was read, the options and "
          "the coverage")  //
@@ -155,7 +158,8 @@ int runStep(StepArguments steps, const po::variables_map& arguments, korvo::meas
         return arguments[name].as<std::string>();
     };
     const std::initializer_list<const char*> analysis = {"extended", "flow-table",      "ipv6",  "tunnels",
-                                                         "all",      "retransmissions", "filter"};
+                                                         "all",      "retransmissions", "connections",
+                                                         "filter"};
     const std::string readFromWork = "is given to map only: the later steps read it from the work folder";
     steps.work = require("work");
     switch (steps.step) {
@@ -245,6 +249,7 @@ int main(int argc, char* argv[]) {
         run.decoding.ipv6 = all || arguments.count("ipv6") != 0;
         run.decoding.tunnels = all || arguments.count("tunnels") != 0;
         run.retransmissions = all || arguments.count("retransmissions") != 0;
+        run.connections = all || arguments.count("connections") != 0;
         run.outputs.json = arguments.count("json") != 0;
         run.outputs.report = arguments.count("report") != 0;
         run.resources.threads = arguments.count("threads") != 0

@@ -1,6 +1,8 @@
 #include "figure/FigurePartial.h"
 
+#include <algorithm>
 #include <charconv>
+#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -57,6 +59,24 @@ void FigurePartial::merge(const FigurePartial& later, std::uint64_t frameOffset)
         }
         unfinished.append(piece);
     });
+}
+
+std::string FigurePartial::medianMillis() const {
+    if (samples.empty()) {
+        return "nan";
+    }
+    std::vector<std::int64_t> sorted = samples;
+    const std::size_t middle = sorted.size() / 2;
+    std::nth_element(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(middle), sorted.end());
+    double micros = static_cast<double>(sorted[middle]);
+    if (sorted.size() % 2 == 0) {
+        const std::int64_t below =
+            *std::max_element(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(middle));
+        micros = (micros + static_cast<double>(below)) / 2;
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f", micros / 1000);
+    return text;
 }
 
 }  // namespace korvo::measurement

@@ -5,6 +5,7 @@
 
 #include <boost/date_time/posix_time/posix_time_types.hpp>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "figure/DetailText.h"
@@ -33,6 +34,9 @@ struct FigurePartial {
     // that begins with a frame number ("Packet Number,<n>") gets `frameOffset` added to it: the number of
     // frames before `later`'s part when it numbered its frames from 1.
     void merge(const FigurePartial& later, std::uint64_t frameOffset = 0);
+    // The median of the samples, taken as microseconds, in milliseconds with three decimals: of an even
+    // number of samples, the mean of the two middle ones. "nan" without samples.
+    [[nodiscard]] std::string medianMillis() const;
 };
 
 }  // namespace korvo::measurement

@@ -33,6 +33,9 @@ void FlowJudge::judge(const SequenceEvaluator& flow, FlowVerdict& verdict) {
         verdict.retransmissions = retransmissions_.find(
             flow, verdict.retransmissionRows, settings_.times ? &verdict.retransmissionTimes : nullptr);
     }
+    if (settings_.connections) {
+        verdict.connection = connections_.find(flow);
+    }
 }
 
 }  // namespace korvo::measurement

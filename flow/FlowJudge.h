@@ -1,8 +1,9 @@
 #pragma once
 // Judges each TCP flow once, before any receiver sees it: runs the gap, out-of-order and repeat finders on
-// both directions and, where asked, the retransmission finder, and leaves what they find in a FlowVerdict
+// both directions and, where asked, the retransmission and connection finders, and leaves what they find in a FlowVerdict
 // that the figures, the flow table's rows and the report's highlights read.
 
+#include "flow/ConnectionFinder.h"
 #include "flow/FlowVerdict.h"
 #include "flow/GapFinder.h"
 #include "flow/OOOFinder.h"
@@ -20,6 +21,8 @@ struct JudgeSettings {
     bool times = false;
     // Each flow's retransmissions and handshake.
     bool retransmissions = false;
+    // How each flow's connection went.
+    bool connections = false;
 };
 
 class FlowJudge {
@@ -35,6 +38,7 @@ private:
     OOOFinder outOfOrder_;
     RepeatFinder repeats_;
     RetransmissionFinder retransmissions_;
+    ConnectionFinder connections_;
 };
 
 }  // namespace korvo::measurement

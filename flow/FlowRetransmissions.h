@@ -16,6 +16,8 @@ struct FlowRetransmissions {
     };
 
     std::uint64_t retransmissions = 0;
+    // Of those, the ones the flow's reverse direction sent.
+    std::uint64_t reverseRetransmissions = 0;
     std::uint64_t retransmittedBytes = 0;
     std::uint64_t spurious = 0;
     std::optional<Handshake> handshake;

@@ -13,6 +13,7 @@ void FlowVerdict::clear() {
     retransmissions.reset();
     retransmissionRows.clear();
     retransmissionTimes.clear();
+    connection.reset();
 }
 
 }  // namespace korvo::measurement

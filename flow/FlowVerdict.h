@@ -1,7 +1,8 @@
 #pragma once
 // What one TCP flow was found to hold, filled once by the flow judge before the flow reaches any receiver,
 // which only reads it: the anomalies of each kind per direction, with their detail rows and capture times
-// where the run asks for them, and the flow's retransmissions and handshake where they are looked for.
+// where the run asks for them, and the flow's retransmissions, handshake and connection where they are
+// looked for.
 
 #include <array>
 #include <cstddef>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "figure/DetailText.h"
+#include "flow/FlowConnection.h"
 #include "flow/FlowRetransmissions.h"
 
 namespace korvo::measurement {
@@ -32,6 +34,8 @@ struct FlowVerdict {
     DetailText retransmissionRows;
     // The capture time of each retransmission; empty unless times are asked.
     std::vector<std::int64_t> retransmissionTimes;
+    // Found only where connections are followed.
+    std::optional<FlowConnection> connection;
 
     // Both directions' count of one kind.
     [[nodiscard]] std::uint64_t count(Anomaly kind) const {

@@ -93,6 +93,7 @@ void RetransmissionFinder::judgeDirection(const SequenceEvaluator& flow, bool re
         if (overlap != 0 && !keepAlivesAndProbes.holds(place) && !repeats_[place]) {
             const bool spurious = acknowledged >= end;
             ++result.retransmissions;
+            result.reverseRetransmissions += reverse ? 1U : 0U;
             result.retransmittedBytes += overlap;
             result.spurious += spurious ? 1U : 0U;
             if (writeDetails_) {

@@ -11,10 +11,10 @@ class SegmentRecord {
 public:
     static constexpr std::uint64_t kMaxPacketNumber = (std::uint64_t{1} << 48) - 1;
 
-    // What the sequence figures need of the TCP flags and the advertised window. FIN and SYN have the bits
-    // they have in the TCP header, and ACK its bit shifted down by two, so that the flags are taken in a
+    // What the sequence figures need of the TCP flags and the advertised window. FIN, SYN and RST have the
+    // bits they have in the TCP header, and ACK its bit shifted down by one, so that the flags are taken in a
     // few instructions.
-    enum Flag : std::uint8_t { kFin = 1, kSyn = 2, kAck = 4, kZeroWindow = 8 };
+    enum Flag : std::uint8_t { kFin = 1, kSyn = 2, kRst = 4, kAck = 8, kZeroWindow = 16 };
 
     SegmentRecord() = default;
     // `packetNumber` must not exceed kMaxPacketNumber. `ipIdentification` is the identification's numeric
@@ -57,11 +57,11 @@ public:
     }
 
 private:
-    // The flags take the top four bits of the time's high half.
-    static constexpr unsigned kFlagBits = 4;
+    // The flags take the top five bits of the time's high half.
+    static constexpr unsigned kFlagBits = 5;
     static constexpr unsigned kFlagShift = 32 - kFlagBits;
 
-    // Microseconds since 1970, signed, in 60 bits (over 18,000 years either way), split in halves, keeping
+    // Microseconds since 1970, signed, in 59 bits (over 9,000 years either way), split in halves, keeping
     // the record 4-byte aligned and so 28 bytes long; the flags above them.
     std::uint32_t timeLow_ = 0;
     std::uint32_t timeHigh_ = 0;

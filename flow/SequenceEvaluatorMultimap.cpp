@@ -41,10 +41,10 @@ std::uint32_t occupiedSequenceSpace(std::uint32_t packetLength, std::uint32_t ip
 // What the segment record keeps of the TCP flags and the advertised window.
 std::uint8_t segmentFlags(const net::tcphdr& tcpHeader) {
     static_assert(SegmentRecord::kFin == net::tcphdr::kFin && SegmentRecord::kSyn == net::tcphdr::kSyn &&
-                  SegmentRecord::kAck == net::tcphdr::kAck >> 2);
+                  SegmentRecord::kRst == net::tcphdr::kRst && SegmentRecord::kAck == net::tcphdr::kAck >> 1);
     const unsigned flags = tcpHeader.flags;
-    return static_cast<std::uint8_t>((flags & (net::tcphdr::kFin | net::tcphdr::kSyn)) |
-                                     ((flags >> 2) & SegmentRecord::kAck) |
+    return static_cast<std::uint8_t>((flags & (net::tcphdr::kFin | net::tcphdr::kSyn | net::tcphdr::kRst)) |
+                                     ((flags >> 1) & SegmentRecord::kAck) |
                                      (tcpHeader.window == 0 ? unsigned{SegmentRecord::kZeroWindow} : 0U));
 }
 

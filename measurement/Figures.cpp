@@ -4,6 +4,7 @@
 #include <string>
 
 #include "measurement/CaptureDuration.h"
+#include "measurement/ConnectionMeasurement.h"
 #include "measurement/NumberIPFragments.h"
 #include "measurement/NumberJumboPackets.h"
 #include "measurement/NumberSimplexStreams.h"
@@ -26,11 +27,11 @@ std::string nameOf(const Figure& figure) {
     return std::string(figure.name);
 }
 
-// The text between the flow and the count in a flow-level figure's row, "Tuple,<flow>,...,<n>".
+// The text between the flow and the value in a flow-level figure's row, "Tuple,<flow>,...,<n>".
 std::string_view flowLabel(const Figure& figure) {
     constexpr std::string_view kFlow = "Tuple,<flow>";
-    constexpr std::string_view kCount = "<n>";
-    return figure.detailRow.substr(kFlow.size(), figure.detailRow.size() - kFlow.size() - kCount.size());
+    const std::size_t value = figure.detailRow.rfind('<');
+    return figure.detailRow.substr(kFlow.size(), value - kFlow.size());
 }
 
 template <Anomaly kind>
@@ -49,9 +50,15 @@ Made retransmissions(const Figure& figure, FigureSources& sources, bool extended
     return std::make_unique<RetransmissionMeasurement>(sources.flows, nameOf(figure), kind, extended);
 }
 
+template <ConnectionMeasurement::Kind kind>
+Made connections(const Figure& figure, FigureSources& sources, bool extended) {
+    return std::make_unique<ConnectionMeasurement>(sources.flows, nameOf(figure), kind, extended,
+                                                   figure.detailRow.empty() ? "" : flowLabel(figure));
+}
+
 constexpr std::string_view kSegmentRow = "Packet Number,<n>,Capture Time,<time>,Sequence Number,<seq>";
 
-const std::array<Figure, 20> kFigures = {{
+const std::array<Figure, 26> kFigures = {{
     {"TotalVolumeInB", FigureGroup::kVolume, "Bytes on the wire, all frames",
      "The sum of the wire lengths of all frames, in bytes, whether or not a frame was captured in full, "
      "exact at any size.",
@@ -163,6 +170,30 @@ const std::array<Figure, 20> kFigures = {{
      "Over the flows whose handshake was captured, the median time from the SYN to the ACK that completes "
      "the handshake, in milliseconds; nan when no handshake was captured.",
      "", FigureSwitch::kRetransmissions, retransmissions<RetransmissionMeasurement::Kind::kMedianHandshake>},
+    {"NumberTCPRefusedFlows", FigureGroup::kConnection, "Flows whose SYN was answered by a RST",
+     "Flows whose last connection is in state REJ: the originator's SYN drew a RST and no SYN-ACK.",
+     "Tuple,<flow>,State,<state>", FigureSwitch::kConnections, connections<ConnectionMeasurement::Kind::kRefused>},
+    {"NumberTCPUnansweredFlows", FigureGroup::kConnection, "Flows whose SYN was never answered",
+     "Flows whose last connection is in state S0: a SYN and nothing from the other side.",
+     "Tuple,<flow>,State,<state>", FigureSwitch::kConnections,
+     connections<ConnectionMeasurement::Kind::kUnanswered>},
+    {"NumberTCPResetFlows", FigureGroup::kConnection, "Flows reset after their handshake",
+     "Flows whose last connection is in state RSTO or RSTR: a RST from either side after the SYN and the "
+     "SYN-ACK.",
+     "Tuple,<flow>,State,<state>", FigureSwitch::kConnections, connections<ConnectionMeasurement::Kind::kReset>},
+    {"NumberTCPZeroWindowFlows", FigureGroup::kConnection, "Flows stalled by a zero window",
+     "Flows in which either side advertised a window of zero (raw, unscaled) in a segment without SYN, FIN "
+     "or RST.",
+     "Tuple,<flow>,Number of Zero Windows,<n>", FigureSwitch::kConnections,
+     connections<ConnectionMeasurement::Kind::kZeroWindow>},
+    {"NumberTCPClosedFlows", FigureGroup::kConnection, "Flows closed by a FIN from each side",
+     "Flows whose last connection is in state SF: established by SYN and SYN-ACK, closed by a FIN from each "
+     "side, with no RST.",
+     "Tuple,<flow>,State,<state>", FigureSwitch::kConnections, connections<ConnectionMeasurement::Kind::kClosed>},
+    {"MedianDataRTTInMs", FigureGroup::kConnection, "Median data round trip, ms",
+     "Over the flows with a round-trip sample, the median of each flow's median time from a data segment "
+     "sent once to the first acknowledgement covering it, in milliseconds; nan when no flow has one.",
+     "", FigureSwitch::kConnections, connections<ConnectionMeasurement::Kind::kMedianRoundTrip>},
 }};
 
 }  // namespace
@@ -189,9 +220,11 @@ std::string_view Figures::heading(FigureGroup group) {
         case FigureGroup::kPacket:
             return "Packet Measurements";
         case FigureGroup::kRetransmission:
+            return "Retransmission Measurements";
+        case FigureGroup::kConnection:
             break;
     }
-    return "Retransmission Measurements";
+    return "Connection Measurements";
 }
 
 }  // namespace korvo::measurement

@@ -31,10 +31,10 @@ struct FigureSources {
 };
 
 // The groups of the summary, in its order.
-enum class FigureGroup : std::uint8_t { kVolume, kFlow, kPacket, kRetransmission };
+enum class FigureGroup : std::uint8_t { kVolume, kFlow, kPacket, kRetransmission, kConnection };
 
 // What turns a figure on.
-enum class FigureSwitch : std::uint8_t { kAlways, kRetransmissions };
+enum class FigureSwitch : std::uint8_t { kAlways, kRetransmissions, kConnections };
 
 struct Figure {
     std::string_view name;

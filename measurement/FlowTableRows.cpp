@@ -47,11 +47,16 @@ char* putMillis(char* out, std::optional<std::int64_t> micros) {
 }  // namespace
 
 std::string FlowTableRows::header() const {
-    if (!retransmissions_) {
-        return std::string(kHeader);
-    }
     std::string text(kHeader.substr(0, kHeader.size() - 2));
-    text += kRetransmissionColumns;
+    if (retransmissions_) {
+        text += kRetransmissionColumns;
+    }
+    if (retransmissions_ && connections_) {
+        text += kRetransmissionSideColumns;
+    }
+    if (connections_) {
+        text += kConnectionColumns;
+    }
     text += "\r\n";
     return text;
 }
@@ -97,7 +102,30 @@ void FlowTableRows::handleSequenceEvaluator(const SequenceEvaluator& flow, const
         out = putMillis(out, found.handshake ? std::optional(found.handshake->synToSynAck) : std::nullopt);
         out = putMillis(out, found.handshake ? std::optional(found.handshake->synAckToAck) : std::nullopt);
     }
+    if (connections_) {
+        out = writeConnection(out, verdict);
+    }
     row.tailLength = static_cast<std::uint16_t>(out - row.tail.data());
+}
+
+char* FlowTableRows::writeConnection(char* out, const FlowVerdict& verdict) const {
+    if (retransmissions_) {
+        const FlowRetransmissions& found = verdict.retransmissions.value();
+        out = putNumber(out, found.retransmissions - found.reverseRetransmissions);
+        out = putNumber(out, found.reverseRetransmissions);
+    }
+    const FlowConnection& connection = verdict.connection.value();
+    *out++ = ',';
+    out = std::ranges::copy(FlowConnection::nameOf(connection.state), out).out;
+    for (const std::uint64_t count :
+         {connection.dataBytes[0], connection.dataBytes[1], connection.missedBytes, connection.resets[0],
+          connection.resets[1], connection.zeroWindows[0], connection.zeroWindows[1]}) {
+        out = putNumber(out, count);
+    }
+    const std::optional<FlowConnection::RoundTrips>& roundTrips = connection.roundTrips;
+    out = putMillis(out, roundTrips ? std::optional(roundTrips->least) : std::nullopt);
+    out = putMillis(out, roundTrips ? std::optional(roundTrips->median) : std::nullopt);
+    return putMillis(out, roundTrips ? std::optional(roundTrips->most) : std::nullopt);
 }
 
 char* FlowTableRows::writeEndpoints(char* out, const PendingRow& row) {

@@ -1,8 +1,8 @@
 #pragma once
 // The rows of the flow table file: one CSV row per TCP flow, in hand-out order, with its endpoints, its
 // earliest and latest capture time, its segments and wire bytes per direction, its gaps, out-of-order
-// segments and duplicates over both directions, and whether it is simplex; all counts as the flow's verdict
-// holds them.
+// segments and duplicates over both directions, and whether it is simplex; then, where they are looked for,
+// its retransmissions and how its connection went; all as the flow's verdict holds them.
 
 #include <array>
 #include <cstdint>
@@ -30,12 +30,23 @@ public:
     // milliseconds, empty where the handshake was not captured.
     static constexpr std::string_view kRetransmissionColumns =
         ",retransmissions,retransmitted_bytes,spurious,syn_synack_ms,synack_ack_ms";
+    // Where connections are followed as well, the retransmissions split by the side that sent them.
+    static constexpr std::string_view kRetransmissionSideColumns = ",retransmissions_fwd,retransmissions_rev";
+    // The columns last where connections are followed; the round trips are in milliseconds, empty where the
+    // flow gave no sample.
+    static constexpr std::string_view kConnectionColumns =
+        ",state,data_bytes_fwd,data_bytes_rev,missed_bytes,resets_fwd,resets_rev,zero_windows_fwd,"
+        "zero_windows_rev,rtt_min_ms,rtt_median_ms,rtt_max_ms";
 
-    // `volumes` must outlive this object and every copy of it. With `retransmissions`, the rows end with
-    // the flow's retransmissions, which the verdicts then hold.
-    FlowTableRows(SequenceEvaluatorSource& source, const FlowVolumeTally& volumes,
-                  bool retransmissions = false)
-        : SequenceEvaluatorHandler(source), volumes_(volumes), retransmissions_(retransmissions) {}
+    // `volumes` must outlive this object and every copy of it. With `retransmissions`, the rows go on with
+    // the flow's retransmissions, and with `connections` they end with its connection, which the verdicts
+    // then hold.
+    FlowTableRows(SequenceEvaluatorSource& source, const FlowVolumeTally& volumes, bool retransmissions = false,
+                  bool connections = false)
+        : SequenceEvaluatorHandler(source),
+          volumes_(volumes),
+          retransmissions_(retransmissions),
+          connections_(connections) {}
 
     // The header line of these rows.
     [[nodiscard]] std::string header() const;
@@ -43,7 +54,7 @@ public:
     void handleSequenceEvaluator(const SequenceEvaluator& flow, const FlowVerdict& verdict) override;
     [[nodiscard]] std::unique_ptr<SequenceEvaluatorHandler> emptyCopy(
         SequenceEvaluatorSource& source) const override {
-        return std::make_unique<FlowTableRows>(source, volumes_, retransmissions_);
+        return std::make_unique<FlowTableRows>(source, volumes_, retransmissions_, connections_);
     }
     void absorb(SequenceEvaluatorHandler& later) override;
 
@@ -62,9 +73,13 @@ private:
     static constexpr std::size_t kMostHeadLength =
         Ipv6FlowTuple::kMostTextLength + 2 * (1 + Ipv6FlowTuple::kMostAddressLength + 1 + kMostNumberLength) +
         3 * (1 + TimeText::kMostTextLength) + 2 * (1 + kMostNumberLength);
-    // The anomaly counts and the simplex flag; then the retransmission counts and the handshake times.
+    // The anomaly counts and the simplex flag; then the retransmission counts and the handshake times; then
+    // the retransmissions per side, the state, seven counts and three round trips.
+    static constexpr std::size_t kMostStateLength = 6;
     static constexpr std::size_t kMostTailLength =
-        3 * (1 + kMostNumberLength) + 2 + 3 * (1 + kMostNumberLength) + 2 * (1 + kMostNumberLength + 4);
+        3 * (1 + kMostNumberLength) + 2 + 3 * (1 + kMostNumberLength) + 2 * (1 + kMostNumberLength + 4) +
+        2 * (1 + kMostNumberLength) + 1 + kMostStateLength + 7 * (1 + kMostNumberLength) +
+        3 * (1 + kMostNumberLength + 4);
 
     // A row whose volumes are being fetched from memory while later flows are handled: the flows come in
     // an order unrelated to where the tally keeps them, so each lookup would otherwise wait on memory. The
@@ -82,6 +97,8 @@ private:
 
     // The flow text and the endpoint fields of `row`'s tuple at `out`; returns their end.
     static char* writeEndpoints(char* out, const PendingRow& row);
+    // The retransmissions per side and the connection columns of a row at `out`; returns their end.
+    char* writeConnection(char* out, const FlowVerdict& verdict) const;
     // Writes the oldest pending row to the text.
     void writeOldest();
     // Writes every pending row, in order.
@@ -91,6 +108,7 @@ private:
 
     const FlowVolumeTally& volumes_;
     bool retransmissions_;
+    bool connections_;
     std::array<PendingRow, kPendingRows> pending_;
     // The ring of pending rows: the oldest at pendingFirst_.
     std::size_t pendingFirst_ = 0;

@@ -1,7 +1,5 @@
 #include "measurement/RetransmissionMeasurement.h"
 
-#include <algorithm>
-#include <cstdio>
 #include <utility>
 
 #include "figure/DetailRow.h"
@@ -62,21 +60,7 @@ std::string RetransmissionMeasurement::getValue() const {
     if (kind_ != Kind::kMedianHandshake) {
         return std::to_string(partial.count);
     }
-    if (partial.samples.empty()) {
-        return "nan";
-    }
-    std::vector<std::int64_t> times = partial.samples;
-    const std::size_t middle = times.size() / 2;
-    std::nth_element(times.begin(), times.begin() + static_cast<std::ptrdiff_t>(middle), times.end());
-    double micros = static_cast<double>(times[middle]);
-    if (times.size() % 2 == 0) {
-        const std::int64_t below =
-            *std::max_element(times.begin(), times.begin() + static_cast<std::ptrdiff_t>(middle));
-        micros = (micros + static_cast<double>(below)) / 2;
-    }
-    char text[32];
-    std::snprintf(text, sizeof text, "%.3f", micros / 1000);
-    return text;
+    return partial.medianMillis();
 }
 
 }  // namespace korvo::measurement

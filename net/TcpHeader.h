@@ -12,6 +12,7 @@ struct __attribute__((packed)) tcphdr {
     static constexpr std::uint32_t kFixedLength = 20;
     static constexpr std::uint8_t kFin = 0x01;
     static constexpr std::uint8_t kSyn = 0x02;
+    static constexpr std::uint8_t kRst = 0x04;
     static constexpr std::uint8_t kAck = 0x10;
 
     std::uint16_t sourcePort;

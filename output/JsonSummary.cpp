@@ -143,6 +143,10 @@ std::string JsonSummary::text(const ReportContent& content, std::string_view ver
     settings.flag("ipv6", options.decoding.ipv6);
     settings.flag("tunnels", options.decoding.tunnels);
     settings.flag("retransmissions", options.retransmissions);
+    // Written only when on, so that the summaries of runs without it stay as they were.
+    if (options.connections) {
+        settings.flag("connections", true);
+    }
     settings.flag("report", options.outputs.report);
     settings.close();
 

@@ -30,6 +30,8 @@ struct RunOptions {
     Decoding decoding;
     // Find retransmissions and time handshakes.
     bool retransmissions = false;
+    // Follow each flow's connection: its outcome, resets, zero windows, data and round trips.
+    bool connections = false;
     RunOutputs outputs;
     // Threads and the memory the kept segments may take.
     FlowTableSettings resources;

@@ -1,0 +1,230 @@
+#include "flow/ConnectionFinder.h"
+
+#include <algorithm>
+
+#include "flow/CaptureWalk.h"
+#include "flow/MarkedPlaces.h"
+
+namespace korvo::measurement {
+
+namespace {
+
+using State = FlowConnection::State;
+
+constexpr std::size_t kNoSide = 2;
+
+// Segments that open or close a connection carry windows that say nothing of a stall.
+bool countsForWindow(const SegmentRecord& segment) {
+    return !segment.has(SegmentRecord::kSyn) && !segment.has(SegmentRecord::kFin) &&
+           !segment.has(SegmentRecord::kRst);
+}
+
+}  // namespace
+
+FlowConnection ConnectionFinder::find(const SequenceEvaluator& flow) {
+    FlowConnection found;
+    const std::array<const SequenceEvaluator::Direction*, 2> directions = {&flow.forward(), &flow.reverse()};
+    std::array<MarkedPlaces, 2> connectionStarts = {MarkedPlaces(flow.forward().connectionStarts),
+                                                    MarkedPlaces(flow.reverse().connectionStarts)};
+    std::array<MarkedPlaces, 2> keepAlivesAndProbes = {MarkedPlaces(flow.forward().keepAlivesAndProbes),
+                                                       MarkedPlaces(flow.reverse().keepAlivesAndProbes)};
+    for (Progress& progress : progress_) {
+        progress.reached = false;
+        progress.pending.clear();
+        progress.acknowledgedUpTo = 0;
+    }
+    samples_.clear();
+    Connection connection;
+    // Per side: whether its window is closed, and since when.
+    std::array<bool, 2> stalled{};
+    std::array<std::int64_t, 2> stalledSince{};
+    std::int64_t lastTime = 0;
+
+    CaptureWalk walk(flow.forward().byCapture.records(), flow.reverse().byCapture.records());
+    std::size_t side = 0;
+    std::size_t place = 0;
+    while (walk.next(side, place)) {
+        const SequenceEvaluator::Direction& own = *directions[side];
+        const SegmentRecord& segment = own.byCapture[place];
+        const std::int64_t time = segment.captureMicros();
+        lastTime = time;
+        Progress& sender = progress_[side];
+        if (connectionStarts[side].holds(place)) {
+            sender.reached = false;
+            sender.pending.clear();
+            sender.acknowledgedUpTo = 0;
+            if (!answers(connection, side, segment)) {
+                connection = Connection{};
+            }
+        }
+        note(connection, side, segment);
+        found.resets[side] += segment.has(SegmentRecord::kRst) ? 1U : 0U;
+        if (countsForWindow(segment)) {
+            const bool closed = segment.has(SegmentRecord::kZeroWindow);
+            if (closed && !stalled[side]) {
+                ++found.zeroWindows[side];
+                stalledSince[side] = time;
+            } else if (!closed && stalled[side]) {
+                found.longestStall = std::max(found.longestStall, time - stalledSince[side]);
+            }
+            stalled[side] = closed;
+        }
+        if (segment.has(SegmentRecord::kAck)) {
+            acknowledge(progress_[1 - side], segment);
+        }
+        const std::int64_t start = own.positions[place];
+        const std::int64_t end = start + segment.segmentLength;
+        sender.lastPosition = start;
+        sender.lastSequence = segment.sequenceNumber;
+        if (segment.segmentLength == 0 || keepAlivesAndProbes[side].holds(place)) {
+            continue;
+        }
+        if (!sender.reached || start >= sender.furthest) {
+            if (segment.dataLength() != 0) {
+                sender.pending.push_back({end, time});
+            }
+        } else {
+            // Sent again, or behind a later segment: whichever copy an acknowledgement answers is unknown.
+            while (sender.pending.size() > sender.acknowledgedUpTo && sender.pending.back().end > start) {
+                sender.pending.pop_back();
+            }
+        }
+        sender.furthest = sender.reached ? std::max(sender.furthest, end) : end;
+        sender.reached = true;
+    }
+    for (std::size_t stalledSide = 0; stalledSide < 2; ++stalledSide) {
+        // A window never opened again stalls the flow to its last segment.
+        if (stalled[stalledSide]) {
+            found.longestStall = std::max(found.longestStall, lastTime - stalledSince[stalledSide]);
+        }
+    }
+    found.state = outcome(connection);
+    found.dataBytes[0] = dataBytes(flow.forward(), found.missedBytes);
+    found.dataBytes[1] = dataBytes(flow.reverse(), found.missedBytes);
+    if (!samples_.empty()) {
+        const std::size_t middle = samples_.size() / 2;
+        std::nth_element(samples_.begin(), samples_.begin() + static_cast<std::ptrdiff_t>(middle), samples_.end());
+        std::int64_t median = samples_[middle];
+        if (samples_.size() % 2 == 0) {
+            const std::int64_t below =
+                *std::max_element(samples_.begin(), samples_.begin() + static_cast<std::ptrdiff_t>(middle));
+            median = below + (median - below) / 2;
+        }
+        const auto [least, most] = std::ranges::minmax(samples_);
+        found.roundTrips = FlowConnection::RoundTrips{least, median, most};
+    }
+    return found;
+}
+
+void ConnectionFinder::note(Connection& connection, std::size_t side, const SegmentRecord& segment) {
+    Sent& sent = connection.sent[side];
+    sent.any = true;
+    if (segment.has(SegmentRecord::kSyn)) {
+        if (segment.has(SegmentRecord::kAck)) {
+            sent.synAck = true;
+            connection.firstSynAck = connection.firstSynAck == kNoSide ? side : connection.firstSynAck;
+        } else {
+            sent.pureSyn = true;
+            connection.firstPureSyn = connection.firstPureSyn == kNoSide ? side : connection.firstPureSyn;
+        }
+    }
+    sent.fin = sent.fin || segment.has(SegmentRecord::kFin);
+    if (segment.has(SegmentRecord::kRst)) {
+        sent.rst = true;
+        connection.firstRst = connection.firstRst == kNoSide ? side : connection.firstRst;
+    }
+}
+
+bool ConnectionFinder::answers(const Connection& connection, std::size_t side, const SegmentRecord& segment) {
+    return segment.has(SegmentRecord::kSyn) && segment.has(SegmentRecord::kAck) &&
+           connection.sent[1 - side].pureSyn && !connection.sent[side].synAck;
+}
+
+State ConnectionFinder::outcome(const Connection& connection) {
+    if (connection.firstPureSyn == kNoSide && connection.firstSynAck == kNoSide) {
+        return State::kOTH;
+    }
+    const std::size_t originator =
+        connection.firstPureSyn != kNoSide ? connection.firstPureSyn : 1 - connection.firstSynAck;
+    const Sent& opener = connection.sent[originator];
+    const Sent& answerer = connection.sent[1 - originator];
+    if (opener.pureSyn && !answerer.synAck) {
+        if (answerer.rst) {
+            return State::kREJ;
+        }
+        if (opener.rst) {
+            return State::kRSTOS0;
+        }
+        if (opener.fin) {
+            return State::kSH;
+        }
+        return answerer.any ? State::kOTH : State::kS0;
+    }
+    if (!opener.pureSyn) {
+        if (answerer.rst) {
+            return State::kRSTRH;
+        }
+        return answerer.fin ? State::kSHR : State::kOTH;
+    }
+    if (connection.firstRst != kNoSide) {
+        return connection.firstRst == originator ? State::kRSTO : State::kRSTR;
+    }
+    if (opener.fin && answerer.fin) {
+        return State::kSF;
+    }
+    if (opener.fin) {
+        return State::kS2;
+    }
+    return answerer.fin ? State::kS3 : State::kS1;
+}
+
+void ConnectionFinder::acknowledge(Progress& progress, const SegmentRecord& ack) {
+    if (!progress.reached) {
+        return;
+    }
+    const std::int64_t position =
+        progress.lastPosition + static_cast<std::int32_t>(ack.acknowledgementNumber - progress.lastSequence);
+    // An acknowledgement of what was never sent acknowledges nothing.
+    if (position > progress.furthest) {
+        return;
+    }
+    const std::int64_t time = ack.captureMicros();
+    while (progress.acknowledgedUpTo < progress.pending.size() &&
+           progress.pending[progress.acknowledgedUpTo].end <= position) {
+        const std::int64_t roundTrip = time - progress.pending[progress.acknowledgedUpTo].time;
+        // Capture times that go backwards time nothing.
+        if (roundTrip >= 0) {
+            samples_.push_back(roundTrip);
+        }
+        ++progress.acknowledgedUpTo;
+    }
+}
+
+std::uint64_t ConnectionFinder::dataBytes(const SequenceEvaluator::Direction& direction, std::uint64_t& missed) {
+    std::uint64_t data = 0;
+    bool first = true;
+    // The furthest end reached by the sequence space occupied, and by the data.
+    std::int64_t coveredEnd = 0;
+    std::int64_t dataEnd = 0;
+    for (auto segment = direction.bySequence.begin(); segment != direction.bySequence.end(); ++segment) {
+        const std::int64_t start = direction.positions[segment.index()];
+        const std::int64_t end = start + segment->segmentLength;
+        const std::int64_t dataStart = start + (segment->has(SegmentRecord::kSyn) ? 1 : 0);
+        const std::int64_t dataStop = dataStart + segment->dataLength();
+        if (first) {
+            coveredEnd = end;
+            dataEnd = dataStart;
+            first = false;
+        } else if (start > coveredEnd) {
+            missed += static_cast<std::uint64_t>(start - coveredEnd);
+        }
+        coveredEnd = std::max(coveredEnd, end);
+        if (dataStop > std::max(dataStart, dataEnd)) {
+            data += static_cast<std::uint64_t>(dataStop - std::max(dataStart, dataEnd));
+            dataEnd = dataStop;
+        }
+    }
+    return data;
+}
+
+}  // namespace korvo::measurement
