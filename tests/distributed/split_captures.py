@@ -54,7 +54,7 @@ def assert_same_files(test, expected, actual):
     folder = os.path.dirname(expected)
     names = sorted(name for name in os.listdir(folder) if name.startswith(os.path.basename(expected) + "."))
     twins = sorted(name for name in os.listdir(folder) if name.startswith(os.path.basename(actual) + "."))
-    test.assertEqual(len(names), 17)
+    test.assertEqual(len(names), 22)
     test.assertEqual(len(twins), len(names), twins)
     for name in names:
         twin = os.path.basename(actual) + name[len(os.path.basename(expected)):]

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "e2e/ConnectionStates.h"
 #include "e2e/ToolTest.h"
 #include "measurement/Figures.h"
 #include "tools/synth/Synthesiser.h"
@@ -141,8 +142,21 @@ protected:
         options.output = tool.path(kCapture).string();
         options.seed = 7;
         tools::synth::synthesise(options);
-        // The synthesised traffic holds IPv6 frames, so the run may add the coverage note.
-        const RunResult run = tool.run({"--retransmissions", "-e", "-i", kCapture, "-o", kPrefix});
+        collectRunRows();
+    }
+
+    // Adds the rows of a flow for every connection state.
+    void collectConnectionRows() {
+        TestCapture capture = newCapture();
+        ConnectionStates(capture).writeAll();
+        capture.close();
+        collectRunRows();
+    }
+
+    void collectRunRows() {
+        // The captures hold IPv6 frames, so the run may add the coverage note.
+        const RunResult run =
+            tool.run({"--retransmissions", "--connections", "-e", "-i", kCapture, "-o", kPrefix});
         ASSERT_EQ(run.exitStatus, 0) << run.standardError;
         for (const std::string& figure : detailFigures()) {
             for (std::string& row : rowsOf(results.detail(figure).value_or(""))) {
@@ -211,6 +225,7 @@ TEST_F(ManPageTest, EveryDetailRowHasADocumentedForm) {
     scan.shape = tools::synth::Shape::Scan;
     scan.size = 200 * 1024;
     collectRows(scan);
+    collectConnectionRows();
 
     const std::vector<std::string> lines = pageLines();
     for (const std::string& figure : detailFigures()) {

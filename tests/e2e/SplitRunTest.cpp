@@ -114,7 +114,7 @@ protected:
         const std::vector<std::string> names = ResultFiles(tool.folder(), expected).fileNames();
         std::vector<std::string> actualNames = ResultFiles(tool.folder(), actual).fileNames();
         ASSERT_EQ(names.size(), actualNames.size());
-        EXPECT_EQ(names.size(), 17U) << "every result file of --all -e --json --report";
+        EXPECT_EQ(names.size(), 22U) << "every result file of --all -e --json --report";
         for (const std::string& name : names) {
             const std::string twin = actual + name.substr(expected.size());
             EXPECT_EQ(fileBytes(tool.path(name)), fileBytes(tool.path(twin))) << twin;
