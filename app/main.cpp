@@ -105,7 +105,7 @@ po::options_description describeOptions(Step step) {
         ("connections",
          "Also follow how each connection went: its state (S0, SF, REJ, RSTO, ...), resets, zero windows, "
          "data bytes and round-trip times; a fifth heading in the summary, and columns in the flow table")  //
-        ("all", "Turn on --ipv6 --tunnels --retransmissions --connections --flow-table")                 //
+        ("all", "Turn on --ipv6 --tunnels --retransmissions --connections --flow-table")                    //
         ("json",
          "Also write PREFIX.Summary.json: every figure as a JSON number, with what was read, the options and "
          "the coverage")  //
@@ -157,9 +157,8 @@ int runStep(StepArguments steps, const po::variables_map& arguments, korvo::meas
         }
         return arguments[name].as<std::string>();
     };
-    const std::initializer_list<const char*> analysis = {"extended", "flow-table",      "ipv6",  "tunnels",
-                                                         "all",      "retransmissions", "connections",
-                                                         "filter"};
+    const std::initializer_list<const char*> analysis = {
+        "extended", "flow-table", "ipv6", "tunnels", "all", "retransmissions", "connections", "filter"};
     const std::string readFromWork = "is given to map only: the later steps read it from the work folder";
     steps.work = require("work");
     switch (steps.step) {

@@ -103,7 +103,8 @@ FlowConnection ConnectionFinder::find(const SequenceEvaluator& flow) {
     found.dataBytes[1] = dataBytes(flow.reverse(), found.missedBytes);
     if (!samples_.empty()) {
         const std::size_t middle = samples_.size() / 2;
-        std::nth_element(samples_.begin(), samples_.begin() + static_cast<std::ptrdiff_t>(middle), samples_.end());
+        std::nth_element(samples_.begin(), samples_.begin() + static_cast<std::ptrdiff_t>(middle),
+                         samples_.end());
         std::int64_t median = samples_[middle];
         if (samples_.size() % 2 == 0) {
             const std::int64_t below =
@@ -200,7 +201,8 @@ void ConnectionFinder::acknowledge(Progress& progress, const SegmentRecord& ack)
     }
 }
 
-std::uint64_t ConnectionFinder::dataBytes(const SequenceEvaluator::Direction& direction, std::uint64_t& missed) {
+std::uint64_t ConnectionFinder::dataBytes(const SequenceEvaluator::Direction& direction,
+                                          std::uint64_t& missed) {
     std::uint64_t data = 0;
     bool first = true;
     // The furthest end reached by the sequence space occupied, and by the data.

@@ -1,7 +1,7 @@
 #pragma once
 // Judges each TCP flow once, before any receiver sees it: runs the gap, out-of-order and repeat finders on
-// both directions and, where asked, the retransmission and connection finders, and leaves what they find in a FlowVerdict
-// that the figures, the flow table's rows and the report's highlights read.
+// both directions and, where asked, the retransmission and connection finders, and leaves what they find in a
+// FlowVerdict that the figures, the flow table's rows and the report's highlights read.
 
 #include "flow/ConnectionFinder.h"
 #include "flow/FlowVerdict.h"

@@ -19,7 +19,8 @@ ConnectionMeasurement::ConnectionMeasurement(SequenceEvaluatorSource& source, st
       extendedStatistics_(extendedStatistics),
       flowLabel_(flowLabel) {}
 
-void ConnectionMeasurement::handleSequenceEvaluator(const SequenceEvaluator& flow, const FlowVerdict& verdict) {
+void ConnectionMeasurement::handleSequenceEvaluator(const SequenceEvaluator& flow,
+                                                    const FlowVerdict& verdict) {
     // The judge follows the connection of every flow of a run that has these figures.
     const FlowConnection& connection = verdict.connection.value();
     const State state = connection.state;
@@ -59,7 +60,12 @@ void ConnectionMeasurement::handleSequenceEvaluator(const SequenceEvaluator& flo
     if (counts) {
         ++partial.count;
         if (extended) {
-            DetailRow(partial.rows).text("Tuple,").tuple(flow).text(flowLabel_).text(FlowConnection::nameOf(state)).end();
+            DetailRow(partial.rows)
+                .text("Tuple,")
+                .tuple(flow)
+                .text(flowLabel_)
+                .text(FlowConnection::nameOf(state))
+                .end();
         }
     }
 }

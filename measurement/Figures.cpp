@@ -172,7 +172,8 @@ const std::array<Figure, 26> kFigures = {{
      "", FigureSwitch::kRetransmissions, retransmissions<RetransmissionMeasurement::Kind::kMedianHandshake>},
     {"NumberTCPRefusedFlows", FigureGroup::kConnection, "Flows whose SYN was answered by a RST",
      "Flows whose last connection is in state REJ: the originator's SYN drew a RST and no SYN-ACK.",
-     "Tuple,<flow>,State,<state>", FigureSwitch::kConnections, connections<ConnectionMeasurement::Kind::kRefused>},
+     "Tuple,<flow>,State,<state>", FigureSwitch::kConnections,
+     connections<ConnectionMeasurement::Kind::kRefused>},
     {"NumberTCPUnansweredFlows", FigureGroup::kConnection, "Flows whose SYN was never answered",
      "Flows whose last connection is in state S0: a SYN and nothing from the other side.",
      "Tuple,<flow>,State,<state>", FigureSwitch::kConnections,
@@ -180,7 +181,8 @@ const std::array<Figure, 26> kFigures = {{
     {"NumberTCPResetFlows", FigureGroup::kConnection, "Flows reset after their handshake",
      "Flows whose last connection is in state RSTO or RSTR: a RST from either side after the SYN and the "
      "SYN-ACK.",
-     "Tuple,<flow>,State,<state>", FigureSwitch::kConnections, connections<ConnectionMeasurement::Kind::kReset>},
+     "Tuple,<flow>,State,<state>", FigureSwitch::kConnections,
+     connections<ConnectionMeasurement::Kind::kReset>},
     {"NumberTCPZeroWindowFlows", FigureGroup::kConnection, "Flows stalled by a zero window",
      "Flows in which either side advertised a window of zero (raw, unscaled) in a segment without SYN, FIN "
      "or RST.",
@@ -189,7 +191,8 @@ const std::array<Figure, 26> kFigures = {{
     {"NumberTCPClosedFlows", FigureGroup::kConnection, "Flows closed by a FIN from each side",
      "Flows whose last connection is in state SF: established by SYN and SYN-ACK, closed by a FIN from each "
      "side, with no RST.",
-     "Tuple,<flow>,State,<state>", FigureSwitch::kConnections, connections<ConnectionMeasurement::Kind::kClosed>},
+     "Tuple,<flow>,State,<state>", FigureSwitch::kConnections,
+     connections<ConnectionMeasurement::Kind::kClosed>},
     {"MedianDataRTTInMs", FigureGroup::kConnection, "Median data round trip, ms",
      "Over the flows with a round-trip sample, the median of each flow's median time from a data segment "
      "sent once to the first acknowledgement covering it, in milliseconds; nan when no flow has one.",

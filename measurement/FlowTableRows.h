@@ -41,8 +41,8 @@ public:
     // `volumes` must outlive this object and every copy of it. With `retransmissions`, the rows go on with
     // the flow's retransmissions, and with `connections` they end with its connection, which the verdicts
     // then hold.
-    FlowTableRows(SequenceEvaluatorSource& source, const FlowVolumeTally& volumes, bool retransmissions = false,
-                  bool connections = false)
+    FlowTableRows(SequenceEvaluatorSource& source, const FlowVolumeTally& volumes,
+                  bool retransmissions = false, bool connections = false)
         : SequenceEvaluatorHandler(source),
           volumes_(volumes),
           retransmissions_(retransmissions),

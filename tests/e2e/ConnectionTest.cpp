@@ -30,8 +30,16 @@ protected:
 
     // Every file of a run with `extra` options, one after the other.
     std::string everyFile(std::vector<std::string> extra) {
-        std::vector<std::string> arguments = {"--connections", "--retransmissions", "--ipv6", "--json", "-e",
-                                              "--flow-table",  "-i",                kCapture, "-o",     kPrefix};
+        std::vector<std::string> arguments = {"--connections",
+                                              "--retransmissions",
+                                              "--ipv6",
+                                              "--json",
+                                              "-e",
+                                              "--flow-table",
+                                              "-i",
+                                              kCapture,
+                                              "-o",
+                                              kPrefix};
         arguments.insert(arguments.end(), extra.begin(), extra.end());
         const RunResult result = tool.run(arguments);
         EXPECT_EQ(result.exitStatus, 0) << result.standardError;
