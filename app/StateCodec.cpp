@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string_view>
 
@@ -59,10 +60,62 @@ void addLine(std::vector<std::string>& values, const FlowLine& line) {
     values.push_back(number(found.retransmissions));
     values.push_back(number(found.retransmittedBytes));
     values.push_back(number(found.spurious));
+    values.push_back(number(found.reverseRetransmissions));
     if (found.handshake) {
         values.push_back(signedNumber(found.handshake->synToSynAck));
         values.push_back(signedNumber(found.handshake->synAckToAck));
     }
+}
+
+// A flow line's connection, "-" where connections were not followed.
+std::vector<std::string> connectionValues(const std::optional<FlowConnection>& connection) {
+    if (!connection) {
+        return {"-"};
+    }
+    std::vector<std::string> values = {number(static_cast<std::uint64_t>(connection->state))};
+    for (const std::uint64_t field :
+         {connection->dataBytes[0], connection->dataBytes[1], connection->missedBytes, connection->resets[0],
+          connection->resets[1], connection->zeroWindows[0], connection->zeroWindows[1]}) {
+        values.push_back(number(field));
+    }
+    values.push_back(signedNumber(connection->longestStall));
+    if (connection->roundTrips) {
+        for (const std::int64_t time :
+             {connection->roundTrips->least, connection->roundTrips->median, connection->roundTrips->most}) {
+            values.push_back(signedNumber(time));
+        }
+    }
+    return values;
+}
+
+std::optional<FlowConnection> takeConnection(WorkState& state) {
+    const std::vector<std::string> values = state.take("connection");
+    if (values.size() == 1 && values[0] == "-") {
+        return std::nullopt;
+    }
+    if (values.size() != 9 && values.size() != 12) {
+        throw std::runtime_error("a work folder's connection holds " + std::to_string(values.size()) +
+                                 " values");
+    }
+    const std::uint64_t stateNumber = state.number(values[0]);
+    if (stateNumber >= FlowConnection::kStates) {
+        throw std::runtime_error("a work folder's connection has no state " + values[0]);
+    }
+    FlowConnection connection;
+    connection.state = static_cast<FlowConnection::State>(stateNumber);
+    std::uint64_t* fields[] = {&connection.dataBytes[0],  &connection.dataBytes[1],
+                               &connection.missedBytes,   &connection.resets[0],
+                               &connection.resets[1],     &connection.zeroWindows[0],
+                               &connection.zeroWindows[1]};
+    for (std::size_t field = 0; field < 7; ++field) {
+        *fields[field] = state.number(values[1 + field]);
+    }
+    connection.longestStall = state.signedNumber(values[8]);
+    if (values.size() == 12) {
+        connection.roundTrips = FlowConnection::RoundTrips{
+            state.signedNumber(values[9]), state.signedNumber(values[10]), state.signedNumber(values[11])};
+    }
+    return connection;
 }
 
 std::vector<FlowLine> takeLines(WorkState& state, const std::string& key) {
@@ -70,7 +123,7 @@ std::vector<FlowLine> takeLines(WorkState& state, const std::string& key) {
     std::vector<FlowLine> lines;
     for (std::size_t index = 0; index < count; ++index) {
         const std::vector<std::string> values = state.take("flow");
-        if (values.size() != 12 && values.size() != 14 && values.size() != 16) {
+        if (values.size() != 12 && values.size() != 15 && values.size() != 17) {
             throw std::runtime_error("a work folder's flow line holds " + std::to_string(values.size()) +
                                      " values");
         }
@@ -89,12 +142,14 @@ std::vector<FlowLine> takeLines(WorkState& state, const std::string& key) {
             found.retransmissions = state.number(values[11]);
             found.retransmittedBytes = state.number(values[12]);
             found.spurious = state.number(values[13]);
-            if (values.size() == 16) {
-                found.handshake = FlowRetransmissions::Handshake{state.signedNumber(values[14]),
-                                                                 state.signedNumber(values[15])};
+            found.reverseRetransmissions = state.number(values[14]);
+            if (values.size() == 17) {
+                found.handshake = FlowRetransmissions::Handshake{state.signedNumber(values[15]),
+                                                                 state.signedNumber(values[16])};
             }
             line.retransmissions = found;
         }
+        line.connection = takeConnection(state);
         lines.push_back(std::move(line));
     }
     return lines;
@@ -246,13 +301,21 @@ void StateCodec::add(WorkState& state, const FlowHighlights::State& highlights) 
         buckets.push_back(number(count));
     }
     state.add("handshakes", buckets);
-    for (const auto& [key, lines] : {std::pair{"mostData", &highlights.mostData},
-                                     std::pair{"mostAnomalies", &highlights.mostAnomalies}}) {
+    std::vector<std::string> states;
+    for (const std::uint64_t count : highlights.states) {
+        states.push_back(number(count));
+    }
+    state.add("states", states);
+    for (const auto& [key, lines] :
+         {std::pair{"mostData", &highlights.mostData}, std::pair{"mostAnomalies", &highlights.mostAnomalies},
+          std::pair{"mostResets", &highlights.mostResets},
+          std::pair{"longestStalls", &highlights.longestStalls}}) {
         state.add(key, {number(lines->size())});
         for (const FlowLine& line : *lines) {
             std::vector<std::string> values;
             addLine(values, line);
             state.add("flow", values);
+            state.add("connection", connectionValues(line.connection));
         }
     }
 }
@@ -265,8 +328,14 @@ FlowHighlights::State StateCodec::takeHighlights(WorkState& state) {
     for (std::size_t bucket = 0; bucket < buckets.size(); ++bucket) {
         highlights.handshakes[bucket] = state.number(buckets[bucket]);
     }
+    const std::vector<std::string> states = takeExactly(state, "states", highlights.states.size());
+    for (std::size_t index = 0; index < states.size(); ++index) {
+        highlights.states[index] = state.number(states[index]);
+    }
     highlights.mostData = takeLines(state, "mostData");
     highlights.mostAnomalies = takeLines(state, "mostAnomalies");
+    highlights.mostResets = takeLines(state, "mostResets");
+    highlights.longestStalls = takeLines(state, "longestStalls");
     return highlights;
 }
 

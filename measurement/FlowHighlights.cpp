@@ -23,11 +23,18 @@ void FlowHighlights::handleSequenceEvaluator(const SequenceEvaluator& flow, cons
     const std::uint64_t data =
         FlowLine::dataOf(flow.forward().byCapture) + FlowLine::dataOf(flow.reverse().byCapture);
     const std::uint64_t anomalies = verdict.count(Anomaly::kGaps) + verdict.count(Anomaly::kOutOfOrder) +
-                                    verdict.count(Anomaly::kRepeats);
-    const bool byData = ranks(state_.mostData, data, firstPacket, &FlowLine::dataBytes);
+                                    verdict.count(Anomaly::kRepeats) +
+                                    (verdict.retransmissions ? verdict.retransmissions->retransmissions : 0);
+    const FlowConnection* connection = verdict.connection ? &*verdict.connection : nullptr;
+    const std::uint64_t resets = connection != nullptr ? connection->allResets() : 0;
+    const bool stalled = connection != nullptr && connection->allZeroWindows() != 0;
+    const std::uint64_t stall = stalled ? static_cast<std::uint64_t>(connection->longestStall) : 0;
+    const bool byData = data != 0 && ranks(state_.mostData, data, firstPacket, &FlowLine::dataBytes);
     const bool byAnomalies =
         anomalies != 0 && ranks(state_.mostAnomalies, anomalies, firstPacket, &FlowLine::anomalies);
-    if (byData || byAnomalies) {
+    const bool byResets = resets != 0 && ranks(state_.mostResets, resets, firstPacket, &FlowLine::resets);
+    const bool byStall = stalled && ranks(state_.longestStalls, stall, firstPacket, &FlowLine::longestStall);
+    if (byData || byAnomalies || byResets || byStall) {
         const FlowLine line = FlowLine::of(flow, verdict);
         if (byData) {
             insert(state_.mostData, line, &FlowLine::dataBytes);
@@ -35,6 +42,15 @@ void FlowHighlights::handleSequenceEvaluator(const SequenceEvaluator& flow, cons
         if (byAnomalies) {
             insert(state_.mostAnomalies, line, &FlowLine::anomalies);
         }
+        if (byResets) {
+            insert(state_.mostResets, line, &FlowLine::resets);
+        }
+        if (byStall) {
+            insert(state_.longestStalls, line, &FlowLine::longestStall);
+        }
+    }
+    if (connection != nullptr) {
+        ++state_.states[static_cast<std::size_t>(connection->state)];
     }
     chartAnomalies(verdict);
     // Where retransmissions are looked for, the judge also times the handshake.
@@ -100,8 +116,17 @@ void FlowHighlights::merge(const State& later) {
     for (const FlowLine& line : later.mostAnomalies) {
         insert(state_.mostAnomalies, line, &FlowLine::anomalies);
     }
+    for (const FlowLine& line : later.mostResets) {
+        insert(state_.mostResets, line, &FlowLine::resets);
+    }
+    for (const FlowLine& line : later.longestStalls) {
+        insert(state_.longestStalls, line, &FlowLine::longestStall);
+    }
     for (std::size_t bucket = 0; bucket < state_.handshakes.size(); ++bucket) {
         state_.handshakes[bucket] += later.handshakes[bucket];
+    }
+    for (std::size_t state = 0; state < state_.states.size(); ++state) {
+        state_.states[state] += later.states[state];
     }
 }
 

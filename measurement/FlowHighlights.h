@@ -1,9 +1,10 @@
 #pragma once
 // What the report shows of the flows: the anomalies over time (each anomalous segment counted in the
 // interval of its capture time, on the intervals of the load), the flows with the most data bytes and those
-// with the most anomalies, and the distribution of the handshake times where they were timed. Memory is
-// bounded: the intervals, two short lists and a fixed set of buckets, never anything per flow. It reads the
-// counts and the anomaly times off each flow's verdict, which the run asks the judge to time.
+// with the most anomalies, the distribution of the handshake times where they were timed, and where
+// connections are followed, the flows per state and those with the most resets and the longest stalls. Memory
+// is bounded: the intervals, two short lists and a fixed set of buckets, never anything per flow. It reads
+// the counts and the anomaly times off each flow's verdict, which the run asks the judge to time.
 
 #include <array>
 #include <cstdint>
@@ -34,6 +35,9 @@ public:
         std::vector<FlowLine> mostData;
         std::vector<FlowLine> mostAnomalies;
         std::array<std::uint64_t, kHandshakeBounds.size()> handshakes{};
+        std::array<std::uint64_t, FlowConnection::kStates> states{};
+        std::vector<FlowLine> mostResets;
+        std::vector<FlowLine> longestStalls;
     };
 
     // `loadBins` are the load's intervals, final once the capture has been read.
@@ -53,6 +57,14 @@ public:
     [[nodiscard]] const std::vector<FlowLine>& mostData() const { return state_.mostData; }
     // Only flows with at least one anomaly.
     [[nodiscard]] const std::vector<FlowLine>& mostAnomalies() const { return state_.mostAnomalies; }
+    // Only flows with at least one reset.
+    [[nodiscard]] const std::vector<FlowLine>& mostResets() const { return state_.mostResets; }
+    // Only flows with at least one zero window, by the longest time a window stayed closed.
+    [[nodiscard]] const std::vector<FlowLine>& longestStalls() const { return state_.longestStalls; }
+    // Flows per connection state, by the state's number.
+    [[nodiscard]] const std::array<std::uint64_t, FlowConnection::kStates>& states() const {
+        return state_.states;
+    }
     // The intervals of the load, `kCounters` counters each; empty when no flow was handed out.
     [[nodiscard]] const TimeBins& anomalyTimes() const { return state_.anomalies; }
     [[nodiscard]] const std::array<std::uint64_t, kHandshakeBounds.size()>& handshakes() const {

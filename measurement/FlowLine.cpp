@@ -34,6 +34,7 @@ FlowLine FlowLine::of(const SequenceEvaluator& flow, const FlowVerdict& verdict)
     line.outOfOrder = verdict.count(FlowVerdict::Anomaly::kOutOfOrder);
     line.duplicates = verdict.count(FlowVerdict::Anomaly::kRepeats);
     line.retransmissions = verdict.retransmissions;
+    line.connection = verdict.connection;
     return line;
 }
 

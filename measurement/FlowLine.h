@@ -1,13 +1,14 @@
 #pragma once
 // One TCP flow as the report lists it: its tuple, its first capture time and duration, its segments and
-// data bytes per direction, its anomaly counts and its retransmissions where they were looked for, as its
-// verdict holds them. Data bytes are the TCP payload carried, retransmissions included: the report ranks
-// flows by them without keeping anything per flow.
+// data bytes per direction, its anomaly counts, and its retransmissions and connection where they were looked
+// for, as its verdict holds them. Data bytes are the TCP payload carried, retransmissions included: the
+// report ranks flows by them without keeping anything per flow.
 
 #include <cstdint>
 #include <optional>
 #include <string>
 
+#include "flow/FlowConnection.h"
 #include "flow/FlowRetransmissions.h"
 #include "flow/FlowVerdict.h"
 #include "flow/SequenceEvaluator.h"
@@ -30,10 +31,18 @@ struct FlowLine {
     std::uint64_t outOfOrder = 0;
     std::uint64_t duplicates = 0;
     std::optional<FlowRetransmissions> retransmissions;
+    std::optional<FlowConnection> connection;
 
     [[nodiscard]] bool simplex() const { return packetsForward == 0 || packetsReverse == 0; }
     [[nodiscard]] std::uint64_t dataBytes() const { return dataForward + dataReverse; }
-    [[nodiscard]] std::uint64_t anomalies() const { return gaps + outOfOrder + duplicates; }
+    // Gaps, out-of-order segments, duplicates and, where they were looked for, retransmissions.
+    [[nodiscard]] std::uint64_t anomalies() const {
+        return gaps + outOfOrder + duplicates + (retransmissions ? retransmissions->retransmissions : 0);
+    }
+    [[nodiscard]] std::uint64_t resets() const { return connection ? connection->allResets() : 0; }
+    [[nodiscard]] std::uint64_t longestStall() const {
+        return connection ? static_cast<std::uint64_t>(connection->longestStall) : 0;
+    }
 
     // The line of `flow`, judged as `verdict`.
     [[nodiscard]] static FlowLine of(const SequenceEvaluator& flow, const FlowVerdict& verdict);

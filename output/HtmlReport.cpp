@@ -1,5 +1,9 @@
 #include "output/HtmlReport.h"
 
+#include <pcap/pcap.h>
+
+#include <optional>
+
 #include "figure/TimeText.h"
 #include "net/WireNumbers.h"
 #include "output/EscapedText.h"
@@ -18,7 +22,7 @@ constexpr std::string_view kStyle = R"(
   :root { --ink: #e4e8ee; --muted: #a3adbb; --paper: #15181d; --panel: #1f242b; --line: #3a424d;
     --s0: #62a8f5; --s1: #f5a04a; --s2: #5fd08e; --s3: #e07ad0; --warn: #ff8a6b; } }
 @media print { :root { --ink: #000; --muted: #333; --paper: #fff; --panel: #fff; --line: #999; }
-  section { break-inside: avoid-page; } th[data-type] { cursor: default; } }
+  section { break-inside: avoid-page; } th button { cursor: default; } }
 body { margin: 0 auto; max-width: 1400px; padding: 1.5em; font: 15px/1.45 system-ui, sans-serif;
   color: var(--ink); background: var(--paper); }
 h1 { margin: 0 0 .2em; font-size: 1.6em; } h2 { margin-top: 1.8em; border-bottom: 1px solid var(--line); }
@@ -26,12 +30,16 @@ h1 { margin: 0 0 .2em; font-size: 1.6em; } h2 { margin-top: 1.8em; border-bottom
 table { border-collapse: collapse; margin: .6em 0; font-variant-numeric: tabular-nums; }
 th, td { padding: .25em .6em; border-bottom: 1px solid var(--line); text-align: left; vertical-align: top; }
 td.n, th.n { text-align: right; }
-table.flows { font-size: 13px; } table.flows td { white-space: nowrap; }
+table.flows { font-size: 12px; } table.flows td { white-space: nowrap; }
+table.flows th, table.flows td { padding: .25em .3em; } table.flows th { vertical-align: bottom; }
+table.flows td.flow { white-space: normal; overflow-wrap: anywhere; min-width: 10em; max-width: 16em; }
 tr.group th { background: var(--panel); }
 #figures td.value { font-weight: 600; text-align: right; white-space: nowrap; }
 .wide { overflow-x: auto; }
-th[data-type] { cursor: pointer; user-select: none; white-space: nowrap; }
-th[aria-sort=ascending]::after { content: " \25B2"; } th[aria-sort=descending]::after { content: " \25BC"; }
+th button { font: inherit; font-weight: 600; color: inherit; background: none; border: 0; padding: 0; white-space: normal;
+  cursor: pointer; text-align: inherit; }
+th button:focus-visible { outline: 2px solid var(--s0); outline-offset: 2px; }
+th[aria-sort=ascending] button::after { content: " \25B2"; } th[aria-sort=descending] button::after { content: " \25BC"; }
 .warning { color: var(--warn); font-weight: 600; }
 figure.chart-box { margin: 1em 0; } figcaption { font-weight: 600; }
 svg.chart { width: 100%; height: auto; background: var(--panel); border-radius: 4px; }
@@ -41,19 +49,22 @@ svg .series { fill: none; stroke-width: 1.6; stroke-linejoin: round; }
 svg .s0 { stroke: var(--s0); } svg .s1 { stroke: var(--s1); } svg .s2 { stroke: var(--s2); } svg .s3 { stroke: var(--s3); }
 svg rect.s0, svg circle.s0 { fill: var(--s0); } svg rect.s1, svg circle.s1 { fill: var(--s1); }
 svg rect.s2, svg circle.s2 { fill: var(--s2); } svg rect.s3, svg circle.s3 { fill: var(--s3); }
+svg circle.partial { fill: var(--panel); stroke-width: 1.6; } svg text.count { fill: var(--ink); }
 a { color: var(--s0); }
 dt { font-weight: 600; margin-top: .6em; } dd { margin-left: 1.2em; }
 code { font-size: .95em; }
 )";
 
-// Sorts a table by the column whose header is clicked: ascending first, then descending.
+// Sorts a table by the column whose heading's button is pressed: numbers largest first, text from A, then
+// the other way on the next press.
 constexpr std::string_view kScript = R"(
 document.querySelectorAll('table.sortable').forEach(function (table) {
   var headers = table.querySelectorAll('thead th');
   headers.forEach(function (header, column) {
-    header.addEventListener('click', function () {
-      var ascending = header.getAttribute('aria-sort') !== 'ascending';
+    header.querySelector('button').addEventListener('click', function () {
       var numeric = header.getAttribute('data-type') === 'number';
+      var sorted = header.getAttribute('aria-sort');
+      var ascending = sorted ? sorted === 'descending' : !numeric;
       var body = table.tBodies[0];
       var rows = Array.prototype.slice.call(body.rows);
       var key = function (row) {
@@ -131,6 +142,7 @@ std::string HtmlReport::page(const ReportContent& content, std::string_view vers
     writeOverTime(out, content);
     writeFlows(out, content);
     writeHandshakes(out, content);
+    writeConnections(out, content);
     writeExplanations(out, content);
     out += "<script>";
     out += kScript;
@@ -147,7 +159,9 @@ void HtmlReport::writeRead(std::string& out, const ReportContent& content) {
         std::string types;
         for (const int type : input.linkTypes) {
             types += types.empty() ? "" : ", ";
-            types += std::to_string(type);
+            // Named as libpcap names it, with the number the capture holds: "EN10MB (1)".
+            const char* name = pcap_datalink_val_to_name(type);
+            types += html(name != nullptr ? name : "unknown") + " (" + std::to_string(type) + ")";
         }
         out += "<tr class=\"input\"><td class=\"input-name\">" +
                html(input.name == "-" ? "standard input" : input.name) + "</td><td>" + types + "</td>" +
@@ -203,9 +217,20 @@ void HtmlReport::writeOverTime(std::string& out, const ReportContent& content) {
         out += "<p>No frame was counted: nothing to chart.</p></section>\n";
         return;
     }
-    const SvgChart::Intervals intervals{load.firstStart(), load.width(), load.intervals()};
+    SvgChart::Intervals intervals{load.firstStart(), load.width(), load.intervals()};
+    // The capture reaches into its last interval up to its last frame's microsecond.
+    const std::int64_t lastStart =
+        intervals.firstStart + intervals.width * static_cast<std::int64_t>(intervals.count - 1);
+    const std::int64_t reached = LoadTimeline::microsOf(content.last) - lastStart + 1;
+    intervals.lastPartial = reached < intervals.width ? reached : 0;
     out += "<p>" + std::to_string(intervals.count) + " intervals of " + SvgChart::span(intervals.width) +
-           ", the first from " + isoMicros(intervals.firstStart) + ".</p>\n";
+           ", the first from " + isoMicros(intervals.firstStart) + ".";
+    if (intervals.lastPartial != 0 && intervals.count > 1) {
+        out +=
+            " The capture ends " + SvgChart::span(intervals.lastPartial) +
+            " into the last interval: its values, a hollow point apart from the line, are of that part only.";
+    }
+    out += "</p>\n";
     std::vector<SvgChart::Series> frames = {{"tcp", "frames carrying TCP", {}, {}},
                                             {"other", "other frames", {}, {}}};
     std::vector<SvgChart::Series> megabits = {{"tcp", "TCP", {}, {}}, {"other", "other", {}, {}}};
@@ -257,9 +282,25 @@ void HtmlReport::writeOverTime(std::string& out, const ReportContent& content) {
 void HtmlReport::writeFlows(std::string& out, const ReportContent& content) {
     const FlowHighlights& highlights = *content.highlights;
     const bool retransmissions = content.options.retransmissions;
+    const bool connections = content.options.connections;
     // A flow is listed only when the capture holds a segment, so a first frame was counted.
     const std::int64_t captureStart =
         content.first.is_not_a_date_time() ? 0 : LoadTimeline::microsOf(content.first);
+    // A sortable column's heading: a button, so that the keyboard reaches it.
+    const auto heading = [](std::string_view label, bool numeric, std::string_view title = {}) {
+        std::string cell = numeric ? "<th data-type=\"number\" class=\"n\"" : "<th data-type=\"text\"";
+        if (!title.empty()) {
+            cell += " title=\"" + html(title) + "\"";
+        }
+        return cell + "><button type=\"button\">" + html(label) + "</button></th>";
+    };
+    const auto timeCell = [](std::optional<std::int64_t> micros) {
+        if (!micros) {
+            return std::string("<td class=\"n\" data-value=\"\"></td>");
+        }
+        const std::string time = millis(*micros);
+        return "<td class=\"n\" data-value=\"" + time + "\">" + time + "</td>";
+    };
     const auto table = [&](std::string_view id, std::string_view title, const std::vector<FlowLine>& lines) {
         out += "<h3>";
         out += title;
@@ -270,26 +311,20 @@ void HtmlReport::writeFlows(std::string& out, const ReportContent& content) {
         }
         out += "<div class=\"wide\"><table class=\"sortable flows\" id=\"";
         out += id;
-        out +=
-            "\"><thead><tr><th data-type=\"text\">Flow</th>"
-            "<th data-type=\"number\" class=\"n\" title=\"seconds after the capture's first frame\">Start "
-            "(s)</th>"
-            "<th data-type=\"number\" class=\"n\">Duration (s)</th>"
-            "<th data-type=\"number\" class=\"n\">Packets fwd</th><th data-type=\"number\" "
-            "class=\"n\">Packets rev</th>"
-            "<th data-type=\"number\" class=\"n\">Data bytes fwd</th><th data-type=\"number\" "
-            "class=\"n\">Data bytes rev</th>"
-            "<th data-type=\"number\" class=\"n\">Anomalies</th>"
-            "<th data-type=\"number\" class=\"n\">Gaps</th><th data-type=\"number\" class=\"n\">Out of "
-            "order</th>"
-            "<th data-type=\"number\" class=\"n\">Duplicates</th><th data-type=\"text\">Simplex</th>";
+        out += "\"><thead><tr>" + heading("Flow", false) +
+               heading("Start (s)", true, "seconds after the capture's first frame") +
+               heading("Duration (s)", true) + heading("Packets fwd", true) + heading("Packets rev", true) +
+               heading("Data bytes fwd", true) + heading("Data bytes rev", true) +
+               heading("Anom\u00adalies", true) + heading("Gaps", true) + heading("Out of order", true) +
+               heading("Dupli\u00adcates", true) + heading("Simplex", false);
         if (retransmissions) {
-            out +=
-                "<th data-type=\"number\" class=\"n\">Retransmissions</th>"
-                "<th data-type=\"number\" class=\"n\">Retransmitted bytes</th>"
-                "<th data-type=\"number\" class=\"n\">Spurious</th>"
-                "<th data-type=\"number\" class=\"n\">SYN to SYN-ACK (ms)</th>"
-                "<th data-type=\"number\" class=\"n\">SYN-ACK to ACK (ms)</th>";
+            out += heading("Retrans\u00admissions", true) + heading("Retrans\u00admitted bytes", true) +
+                   heading("Spuri\u00adous", true) + heading("SYN to SYN-ACK (ms)", true) +
+                   heading("SYN-ACK to ACK (ms)", true);
+        }
+        if (connections) {
+            out += heading("State", false) + heading("Resets", true) + heading("Zero windows", true) +
+                   heading("Longest stall (ms)", true) + heading("Median RTT (ms)", true);
         }
         out += "</tr></thead><tbody>\n";
         for (const FlowLine& line : lines) {
@@ -306,15 +341,18 @@ void HtmlReport::writeFlows(std::string& out, const ReportContent& content) {
                 const FlowRetransmissions& found = *line.retransmissions;
                 out += numberCell(found.retransmissions) + numberCell(found.retransmittedBytes) +
                        numberCell(found.spurious);
-                for (const bool second : {false, true}) {
-                    if (found.handshake) {
-                        const std::string time =
-                            millis(second ? found.handshake->synAckToAck : found.handshake->synToSynAck);
-                        out += "<td class=\"n\" data-value=\"" + time + "\">" + time + "</td>";
-                    } else {
-                        out += "<td class=\"n\" data-value=\"\"></td>";
-                    }
-                }
+                const std::optional<FlowRetransmissions::Handshake>& handshake = found.handshake;
+                out += timeCell(handshake ? std::optional(handshake->synToSynAck) : std::nullopt);
+                out += timeCell(handshake ? std::optional(handshake->synAckToAck) : std::nullopt);
+            }
+            if (connections && line.connection) {
+                const FlowConnection& connection = *line.connection;
+                out += "<td>" + std::string(FlowConnection::nameOf(connection.state)) + "</td>" +
+                       numberCell(connection.allResets()) + numberCell(connection.allZeroWindows()) +
+                       timeCell(connection.allZeroWindows() != 0 ? std::optional(connection.longestStall)
+                                                                 : std::nullopt) +
+                       timeCell(connection.roundTrips ? std::optional(connection.roundTrips->median)
+                                                      : std::nullopt);
             }
             out += "</tr>\n";
         }
@@ -322,13 +360,17 @@ void HtmlReport::writeFlows(std::string& out, const ReportContent& content) {
     };
     out +=
         "<section id=\"flows\"><h2>Flows</h2>\n<p class=\"muted\">Data bytes are the TCP payload carried, "
-        "retransmissions included (the flow table file has the wire bytes). Anomalies are gaps, out-of-order "
-        "segments and duplicates together. Click a column's heading to sort by it.</p>\n";
-    table("top-bytes", "The " + std::to_string(FlowHighlights::kTopFlows) + " flows with the most data bytes",
-          highlights.mostData());
-    table("top-anomalies",
-          "The " + std::to_string(FlowHighlights::kTopFlows) + " flows with the most anomalies",
-          highlights.mostAnomalies());
+        "retransmissions included (the flow table file has the wire bytes). Anomalies are gaps, "
+        "out-of-order segments and duplicates together";
+    out += retransmissions ? ", and retransmissions." : ".";
+    out += " The buttons in a table's headings sort it: numbers largest first, then the other way.</p>\n";
+    const std::string top = "The " + std::to_string(FlowHighlights::kTopFlows) + " flows with ";
+    table("top-bytes", top + "the most data bytes", highlights.mostData());
+    table("top-anomalies", top + "the most anomalies", highlights.mostAnomalies());
+    if (connections) {
+        table("top-resets", top + "the most resets", highlights.mostResets());
+        table("top-stalls", top + "the longest zero-window stall", highlights.longestStalls());
+    }
     out += "</section>\n";
 }
 
@@ -366,6 +408,31 @@ void HtmlReport::writeHandshakes(std::string& out, const ReportContent& content)
         "<p>From the SYN to the ACK that completes the handshake, over the flows whose handshake was "
         "captured; their median is MedianHandshakeRTTInMs.</p>\n";
     out += SvgChart::bars("chart-handshakes", "Handshake times", "flows", "handshake time", bars);
+    out += "</section>\n";
+}
+
+void HtmlReport::writeConnections(std::string& out, const ReportContent& content) {
+    if (!content.options.connections) {
+        return;
+    }
+    out += "<section id=\"connections\"><h2>How the connections went</h2>\n";
+    const auto& states = content.highlights->states();
+    std::vector<SvgChart::Bar> bars;
+    for (std::size_t state = 0; state < states.size(); ++state) {
+        if (states[state] != 0) {
+            const std::string_view name = FlowConnection::nameOf(static_cast<FlowConnection::State>(state));
+            bars.push_back({std::string(name), states[state], " data-state=\"" + std::string(name) + "\""});
+        }
+    }
+    if (bars.empty()) {
+        out += "<p class=\"muted\">No TCP flow.</p></section>\n";
+        return;
+    }
+    out +=
+        "<p>Flows by the state of their last connection: S0 never answered, REJ refused, S1 established and "
+        "open, SF closed by both sides, S2 and S3 closed by one side, RSTO and RSTR reset by the originator "
+        "and the responder, OTH captured in mid-stream.</p>\n";
+    out += SvgChart::bars("chart-states", "Connection states", "flows", "state", bars);
     out += "</section>\n";
 }
 

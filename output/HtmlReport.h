@@ -23,6 +23,7 @@ private:
     static void writeOverTime(std::string& out, const ReportContent& content);
     static void writeFlows(std::string& out, const ReportContent& content);
     static void writeHandshakes(std::string& out, const ReportContent& content);
+    static void writeConnections(std::string& out, const ReportContent& content);
     static void writeExplanations(std::string& out, const ReportContent& content);
 };
 

@@ -188,14 +188,18 @@ std::string SvgChart::overTime(std::string_view id, std::string_view title, std:
     // one.
     constexpr double kBand = 64;
     constexpr double kBandGap = 34;
+    const bool partial = intervals.lastPartial != 0 && intervals.count > 1;
     const double height =
         banded ? kTop + static_cast<double>(series.size()) * (kBand + kBandGap) - kBandGap + kBottom
                : kHeight;
-    std::string out = open(id, title,
-                           " data-intervals=\"" + std::to_string(intervals.count) + "\" data-interval-us=\"" +
-                               std::to_string(intervals.width) + "\" data-first-interval-us=\"" +
-                               std::to_string(intervals.firstStart) + "\"",
-                           height);
+    std::string out =
+        open(id, title,
+             " data-intervals=\"" + std::to_string(intervals.count) + "\" data-interval-us=\"" +
+                 std::to_string(intervals.width) + "\" data-first-interval-us=\"" +
+                 std::to_string(intervals.firstStart) + "\"" +
+                 (partial ? " data-last-partial-us=\"" + std::to_string(intervals.lastPartial) + "\""
+                          : std::string()),
+             height);
     const double count = static_cast<double>(std::max<std::size_t>(intervals.count, 1));
     const auto xOf = [&](double interval) { return kLeft + kPlotWidth * interval / count; };
     const auto mostOf = [](const Series& line) {
@@ -243,21 +247,31 @@ std::string SvgChart::overTime(std::string_view id, std::string_view title, std:
         const double top = axis.top();
         std::string points;
         std::string values;
+        const std::size_t joined = line.values.size() - (partial && !line.values.empty() ? 1 : 0);
         for (std::size_t interval = 0; interval < line.values.size(); ++interval) {
             if (interval != 0) {
-                points += ' ';
                 values += ' ';
             }
-            appendFixed(points, xOf(static_cast<double>(interval) + 0.5), 1);
-            points += ',';
-            appendFixed(points, plot.yOf(line.values[interval], top), 1);
             appendNumber(values, line.values[interval]);
+            if (interval < joined) {
+                points += interval != 0 ? " " : "";
+                appendFixed(points, xOf(static_cast<double>(interval) + 0.5), 1);
+                points += ',';
+                appendFixed(points, plot.yOf(line.values[interval], top), 1);
+            }
         }
         const std::string colour = "s" + std::to_string(index);
         out += "<polyline class=\"series " + colour + "\" data-series=\"" + EscapedText::html(line.name) +
                "\" data-points=\"" + std::to_string(line.values.size()) + "\" data-values=\"" + values +
                "\"" + line.attributes + " points=\"" + points + "\"><title>" + EscapedText::html(line.label) +
                "</title></polyline>\n";
+        if (joined < line.values.size()) {
+            out += "<circle class=\"partial " + colour + "\" cx=\"" +
+                   fixed(xOf(static_cast<double>(joined) + 0.5), 1) + "\" cy=\"" +
+                   fixed(plot.yOf(line.values[joined], top), 1) + "\" r=\"3.5\"><title>last interval, " +
+                   span(intervals.lastPartial) + " of " + span(intervals.width) +
+                   " captured</title></circle>\n";
+        }
         // A single point draws no line: mark it.
         if (line.values.size() == 1) {
             out += "<circle class=\"mark " + colour + "\" cx=\"" + fixed(xOf(0.5), 1) + "\" cy=\"" +
@@ -295,6 +309,10 @@ std::string SvgChart::bars(std::string_view id, std::string_view title, std::str
                " x=\"" + fixed(x + slot * 0.1, 1) + "\" y=\"" + fixed(kTop + kPlotHeight - height, 1) +
                "\" width=\"" + fixed(slot * 0.8, 1) + "\" height=\"" + fixed(height, 1) + "\"><title>" +
                EscapedText::html(bar.label) + ": " + std::to_string(bar.count) + "</title></rect>";
+        // The exact count above the bar, where the axis gives only round numbers.
+        out += "<text class=\"count\" x=\"" + fixed(x + slot / 2, 1) + "\" y=\"" +
+               fixed(kTop + kPlotHeight - height - 4, 1) + "\" text-anchor=\"middle\">" +
+               std::to_string(bar.count) + "</text>";
         out += "<text class=\"tick\" x=\"" + fixed(x + slot / 2, 1) + "\" y=\"" +
                fixed(kTop + kPlotHeight + 16, 1) + "\" text-anchor=\"middle\">" +
                EscapedText::html(bar.label) + "</text>\n";

@@ -25,6 +25,10 @@ public:
         std::int64_t firstStart = 0;
         std::int64_t width = 1;
         std::size_t count = 0;
+        // The microseconds of the last interval that the capture reaches into, when it ends before the
+        // interval does: that interval's values are of a part of it, so its point is marked apart rather
+        // than joined to the line as a drop. Zero when the last interval is whole.
+        std::int64_t lastPartial = 0;
     };
     struct Bar {
         std::string label;

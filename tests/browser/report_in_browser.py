@@ -33,7 +33,7 @@ SCHEMA_FOLDER = Path(__file__).resolve().parent.parent / "schema"
 SECOND = 1_000_000
 START = 1_704_067_200 * SECOND  # 2024-01-01T00:00:00Z, in microseconds since 1970
 ETHERNET = bytes.fromhex("020000000002" "020000000001")
-SYN, ACK = 0x02, 0x10
+SYN, RST, ACK = 0x02, 0x04, 0x10
 POINT = re.compile(r"-?[0-9.]+(e[-+]?[0-9]+)?,-?[0-9.]+(e[-+]?[0-9]+)?")
 
 
@@ -97,6 +97,11 @@ class Connection:
         self._segment(time, True, seq, 5001, ACK, size, self.ip_id)
         return seq
 
+    def reset(self, time, from_client):
+        """A RST with ACK from either side."""
+        self._segment(time, from_client, self.next_seq if from_client else 5001, 5001 if from_client else 1001,
+                      RST | ACK, 0, 90)
+
     def skip(self, size):
         """Loses the next `size` bytes: they are never captured, or captured later with send(seq=...)."""
         self.next_seq += size
@@ -110,8 +115,8 @@ def at(seconds):
 def anomalous_capture():
     """About a minute of traffic: a long connection with a hole near 10 s, an out-of-order segment near 20 s,
     a frame copied 5 ms after it near 30 s and a retransmission near 40 s (each within a tenth of a second), three short
-    connections of different sizes, and UDP and ARP frames. Returns the capture, the time of each anomaly by
-    series name, and the number of handshakes."""
+    connections of different sizes, one reset by its client after its handshake and one refused, and UDP and ARP
+    frames. Returns the capture, the time of each anomaly by series name, and the number of handshakes."""
     capture = Capture()
     capture.udp(at(0.000188), 40)
     long = Connection(capture, 40001)
@@ -139,10 +144,16 @@ def anomalous_capture():
         short.handshake(at(start), rtt)
         for index in range(segments):
             short.send(at(start + 0.2 * (index + 1)), size)
+    reset = Connection(capture, 40005)
+    reset.handshake(at(35.1), 1000)
+    reset.reset(at(35.2), True)
+    refused = Connection(capture, 40006)
+    refused._segment(at(45.1), True, 1000, 0, SYN, 0, 1)
+    refused.reset(at(45.1005), False)
     capture.arp(at(33.3))
     capture.udp(at(59.5), 60)
     capture.frames.sort(key=lambda frame: frame[0])
-    return capture, events, 4
+    return capture, events, 5
 
 
 def small_capture(*times):
@@ -191,7 +202,7 @@ def per_interval(capture, grid, weight):
 # --- The tool ---------------------------------------------------------------------------------------------
 
 def run_tool(folder, capture_name):
-    command = [os.fsencode(WIRETALLY), b"--report", b"--json", b"--retransmissions", b"-i", capture_name,
+    command = [os.fsencode(WIRETALLY), b"--report", b"--json", b"--retransmissions", b"--connections", b"-i", capture_name,
                b"-o", b"out"]
     return subprocess.run(command, cwd=folder, capture_output=True, text=True, errors="replace", timeout=120)
 
@@ -211,7 +222,7 @@ def numbers(text):
 PAGE_CHARTS = """
 return Array.from(document.querySelectorAll('svg.chart[data-intervals]')).map(chart => ({
     id: chart.id, intervals: chart.getAttribute('data-intervals'), width: chart.getAttribute('data-interval-us'),
-    first: chart.getAttribute('data-first-interval-us'),
+    first: chart.getAttribute('data-first-interval-us'), partial: chart.getAttribute('data-last-partial-us'),
     series: Array.from(chart.querySelectorAll('polyline.series')).map(line => ({
         name: line.getAttribute('data-series'), values: line.getAttribute('data-values'),
         bytes: line.getAttribute('data-bytes'), points: line.getAttribute('points')}))}));
@@ -312,13 +323,17 @@ class ReportInBrowser(unittest.TestCase):
             return
         grid = interval_grid([time for time, _, _ in capture.frames])
         width, count, start = grid
+        # A last interval that the capture ends inside is of a part only: its point is not joined to the line.
+        reached = max(time for time, _, _ in capture.frames) - (start + (count - 1) * width) + 1
+        partial = count > 1 and reached < width
         self.assertTrue({"chart-load-frames", "chart-load-mbps", "chart-anomalies"} <= charts.keys(), charts.keys())
         for chart in charts.values():
             self.assertEqual((chart["width"], chart["intervals"], chart["first"]), tuple(map(str, grid)), chart["id"])
+            self.assertEqual(chart["partial"], str(reached) if partial else None, chart["id"])
             for series in chart["series"]:
                 self.assertEqual(len(numbers(series["values"])), count, (chart["id"], series["name"]))
                 points = series["points"].split()
-                self.assertEqual(len(points), count, (chart["id"], series["name"]))
+                self.assertEqual(len(points), count - partial, (chart["id"], series["name"]))
                 self.assertTrue(all(map(POINT.fullmatch, points)), (chart["id"], series["name"], points[:3]))
 
         def series(chart_id, attribute="values"):
@@ -366,19 +381,25 @@ class ReportInBrowser(unittest.TestCase):
         self.assertEqual(severe, [])
 
     def check_sorting(self, table_id, at_least_rows):
-        """Each header sorts its column ascending on the first click and descending on the second."""
+        """Each heading's button sorts its column, numbers largest first and text from A, then the other way;
+        the table fits a 1366 px wide window without scrolling."""
+        self.browser.set_window_size(1366, 900)
         table = self.browser.find_element(By.CSS_SELECTOR, f"table#{table_id}.sortable")
+        self.assertLessEqual(self.browser.execute_script("return arguments[0].parentElement.scrollWidth;", table),
+                             self.browser.execute_script("return arguments[0].parentElement.clientWidth;", table),
+                             f"{table_id} is wider than the page at 1366 px")
         self.assertGreaterEqual(len(table.find_elements(By.CSS_SELECTOR, "tbody tr")), at_least_rows, table_id)
         for index in range(len(table.find_elements(By.CSS_SELECTOR, "thead th"))):
             kind = table.find_elements(By.CSS_SELECTOR, "thead th")[index].get_attribute("data-type")
             self.assertIn(kind, ("number", "text"), f"{table_id} column {index}")
-            for direction in ("ascending", "descending"):
+            order = ("descending", "ascending") if kind == "number" else ("ascending", "descending")
+            for direction in order:
                 header = table.find_elements(By.CSS_SELECTOR, "thead th")[index]
-                header.click()
+                header.find_element(By.TAG_NAME, "button").click()
                 self.assertEqual(header.get_attribute("aria-sort"), direction, f"{table_id} column {index}")
                 column = self.browser.execute_script(TABLE_COLUMN, table, index, kind)
                 if kind == "number":
-                    column = [float(value) for value in column]
+                    column = [float(value) if value != '' else -math.inf for value in column]
                 self.assertEqual(column, sorted(column, reverse=direction == "descending"),
                                  f"{table_id} column {index} {direction}")
 
@@ -391,6 +412,12 @@ class ReportInBrowser(unittest.TestCase):
             self.assertEqual(nonzero, [(events[line["name"]] - start) // width], line["name"])
         self.check_sorting("top-bytes", at_least_rows=4)
         self.check_sorting("top-anomalies", at_least_rows=1)
+        self.check_sorting("top-resets", at_least_rows=2)
+        states = {bar.get_attribute("data-state"): int(bar.get_attribute("data-count"))
+                  for bar in self.browser.find_elements(By.CSS_SELECTOR, "svg.chart#chart-states rect.bar")}
+        self.assertEqual(states, {"S1": 4, "RSTO": 1, "REJ": 1})
+        shown = [label.text for label in self.browser.find_elements(By.CSS_SELECTOR, "svg.chart#chart-states text.count")]
+        self.assertEqual(sorted(shown), sorted(str(count) for count in states.values()), "each bar shows its count")
 
     def test_one_frame(self):
         self.report("one-frame", small_capture(at(0.000188)))
