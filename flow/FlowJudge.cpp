@@ -7,7 +7,7 @@ FlowJudge::FlowJudge(const JudgeSettings& settings)
       gaps_(settings.rows),
       outOfOrder_(settings.rows),
       repeats_(settings.rows),
-      retransmissions_(settings.rows) {}
+      retransmissions_(settings.rows, settings.connections) {}
 
 void FlowJudge::judge(const SequenceEvaluator& flow, FlowVerdict& verdict) {
     verdict.clear();

@@ -45,6 +45,13 @@ void RetransmissionFinder::judgeDirection(const SequenceEvaluator& flow, bool re
     }
     occupied_.clear();
     repeats_.assign(own.byCapture.size(), false);
+    if (writeDetails_ && namesSender_) {
+        // "TCP A:p -> B:q": the forward direction is sent by A:p, the reverse by B:q.
+        sender_.clear();
+        flow.appendText(sender_);
+        const std::size_t arrow = sender_.find(" -> ");
+        sender_ = reverse ? sender_.substr(arrow + 4) : sender_.substr(4, arrow - 4);
+    }
     RepeatFinder::markRepeats(own.byId, repeats_);
 
     bool reached = false;
@@ -97,7 +104,7 @@ void RetransmissionFinder::judgeDirection(const SequenceEvaluator& flow, bool re
             result.retransmittedBytes += overlap;
             result.spurious += spurious ? 1U : 0U;
             if (writeDetails_) {
-                describe(segment, flow, overlap, spurious, out);
+                describe(segment, flow, overlap, spurious, out, namesSender_ ? sender_ : std::string_view());
             }
             if (times != nullptr) {
                 times->push_back(segment.captureMicros());
@@ -173,9 +180,10 @@ std::optional<FlowRetransmissions::Handshake> RetransmissionFinder::timeHandshak
 }
 
 void RetransmissionFinder::describe(const SegmentRecord& segment, const SequenceEvaluator& flow,
-                                    std::uint64_t overlap, bool spurious, DetailText& out) {
-    DetailRow(out)
-        .packet(segment.packetNumber(), segment.captureTime())
+                                    std::uint64_t overlap, bool spurious, DetailText& out,
+                                    std::string_view sender) {
+    DetailRow row(out);
+    row.packet(segment.packetNumber(), segment.captureTime())
         .text(",Sequence Number,")
         .number(segment.sequenceNumber)
         .text(",Tuple,")
@@ -184,8 +192,11 @@ void RetransmissionFinder::describe(const SegmentRecord& segment, const Sequence
         .number(static_cast<std::uint32_t>(segment.sequenceNumber + segment.segmentLength))
         .text(",Retransmitted Bytes,")
         .number(overlap)
-        .text(spurious ? ",Kind,spurious" : ",Kind,retransmission")
-        .end();
+        .text(spurious ? ",Kind,spurious" : ",Kind,retransmission");
+    if (!sender.empty()) {
+        row.text(",Sender,").text(sender);
+    }
+    row.end();
 }
 
 }  // namespace korvo::measurement

@@ -11,6 +11,8 @@
 
 #include <cstdint>
 #include <map>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "figure/DetailText.h"
@@ -21,7 +23,9 @@ namespace korvo::measurement {
 
 class RetransmissionFinder {
 public:
-    explicit RetransmissionFinder(bool writeDetails) : writeDetails_(writeDetails) {}
+    // With `namesSender`, each row ends with the address and port that sent the retransmission.
+    explicit RetransmissionFinder(bool writeDetails, bool namesSender = false)
+        : writeDetails_(writeDetails), namesSender_(namesSender) {}
 
     // Judges both directions of `flow`; with details on, appends one row per retransmission to `out`, the
     // forward direction's first, each in capture order. Where `times` is given, the capture time of each
@@ -31,9 +35,9 @@ public:
 
     // "Packet Number,..,Capture Time,..,Sequence Number,..,Tuple,..,End Sequence Number,..,Retransmitted
     // Bytes,..,Kind,retransmission|spurious" for a retransmitted segment that ends at `end` (the sequence
-    // number after its last).
+    // number after its last), then ",Sender,ADDRESS:PORT" where `sender` is not empty.
     static void describe(const SegmentRecord& segment, const SequenceEvaluator& flow, std::uint64_t overlap,
-                         bool spurious, DetailText& out);
+                         bool spurious, DetailText& out, std::string_view sender = {});
 
 private:
     void judgeDirection(const SequenceEvaluator& flow, bool reverse, FlowRetransmissions& result,
@@ -43,6 +47,9 @@ private:
     static std::optional<FlowRetransmissions::Handshake> timeHandshake(const SequenceEvaluator& flow);
 
     bool writeDetails_;
+    bool namesSender_;
+    // The endpoint that sends the direction being judged, as the flow's text writes it.
+    std::string sender_;
     // The sequence space the direction being judged has occupied so far: disjoint, unwrapped ranges, each
     // start to end; ordered, so that no order of segments makes finding their overlaps slow.
     std::map<std::int64_t, std::int64_t> occupied_;

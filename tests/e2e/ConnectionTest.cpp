@@ -16,9 +16,9 @@
 namespace korvo::e2e {
 namespace {
 
-const std::vector<std::string> kConnectionFigures = {"NumberTCPRefusedFlows", "NumberTCPUnansweredFlows",
-                                                     "NumberTCPResetFlows", "NumberTCPZeroWindowFlows",
-                                                     "NumberTCPClosedFlows"};
+const std::vector<std::string> kConnectionFigures = {"NumberTCPRetransmissions", "NumberTCPRefusedFlows",
+                                                     "NumberTCPUnansweredFlows", "NumberTCPResetFlows",
+                                                     "NumberTCPZeroWindowFlows", "NumberTCPClosedFlows"};
 
 class ConnectionTest : public ToolTest {
 protected:
