@@ -203,6 +203,10 @@ void ConnectionFinder::acknowledge(Progress& progress, const SegmentRecord& ack)
 
 std::uint64_t ConnectionFinder::dataBytes(const SequenceEvaluator::Direction& direction,
                                           std::uint64_t& missed) {
+    // Most directions of a scan hold one segment.
+    if (direction.bySequence.size() <= 1) {
+        return direction.bySequence.empty() ? 0 : direction.bySequence[0].dataLength();
+    }
     std::uint64_t data = 0;
     bool first = true;
     // The furthest end reached by the sequence space occupied, and by the data.
