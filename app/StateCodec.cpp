@@ -118,6 +118,96 @@ std::optional<FlowConnection> takeConnection(WorkState& state) {
     return connection;
 }
 
+// A flow line's sequence graph: per direction, its segments, acknowledgements and holes, each list as its
+// length before thinning, its length, and its points' numbers; "-" for none.
+std::vector<std::string> graphValues(const std::shared_ptr<const SequenceGraph>& graph) {
+    if (!graph) {
+        return {"-"};
+    }
+    std::vector<std::string> values;
+    for (const SequenceGraph::Direction& direction : graph->directions) {
+        values.push_back(number(direction.allSegments));
+        values.push_back(number(direction.segments.size()));
+        for (const SequenceGraph::Segment& segment : direction.segments) {
+            for (const std::int64_t field :
+                 {segment.time, segment.start, segment.end, static_cast<std::int64_t>(segment.mark)}) {
+                values.push_back(signedNumber(field));
+            }
+        }
+        values.push_back(number(direction.allAcknowledgements));
+        values.push_back(number(direction.acknowledgements.size()));
+        for (const SequenceGraph::Acknowledgement& acknowledgement : direction.acknowledgements) {
+            for (const std::int64_t field :
+                 {acknowledgement.time, acknowledgement.position, std::int64_t{acknowledgement.zeroWindow}}) {
+                values.push_back(signedNumber(field));
+            }
+        }
+        values.push_back(number(direction.allHoles));
+        values.push_back(number(direction.holes.size()));
+        for (const SequenceGraph::Hole& hole : direction.holes) {
+            for (const std::int64_t field : {hole.time, hole.start, hole.end}) {
+                values.push_back(signedNumber(field));
+            }
+        }
+    }
+    return values;
+}
+
+std::shared_ptr<const SequenceGraph> takeGraph(WorkState& state) {
+    const std::vector<std::string> values = state.take("graph");
+    if (values.size() == 1 && values[0] == "-") {
+        return nullptr;
+    }
+    std::size_t next = 0;
+    // The next value as a signed number; a list's length as one that the values left can hold.
+    const auto field = [&]() {
+        if (next == values.size()) {
+            throw std::runtime_error("a work folder's graph ends early");
+        }
+        return state.signedNumber(values[next++]);
+    };
+    const auto length = [&](std::size_t fields) {
+        const std::int64_t count = field();
+        if (count < 0 || static_cast<std::uint64_t>(count) > (values.size() - next) / fields) {
+            throw std::runtime_error("a work folder's graph holds a list longer than its values");
+        }
+        return static_cast<std::size_t>(count);
+    };
+    auto graph = std::make_shared<SequenceGraph>();
+    for (SequenceGraph::Direction& direction : graph->directions) {
+        direction.allSegments = static_cast<std::uint64_t>(field());
+        direction.segments.resize(length(4));
+        for (SequenceGraph::Segment& segment : direction.segments) {
+            segment.time = field();
+            segment.start = field();
+            segment.end = field();
+            const std::int64_t mark = field();
+            if (mark < 0 || mark > static_cast<std::int64_t>(SequenceGraph::Mark::kOutOfOrder)) {
+                throw std::runtime_error("a work folder's graph has no mark " + std::to_string(mark));
+            }
+            segment.mark = static_cast<SequenceGraph::Mark>(mark);
+        }
+        direction.allAcknowledgements = static_cast<std::uint64_t>(field());
+        direction.acknowledgements.resize(length(3));
+        for (SequenceGraph::Acknowledgement& acknowledgement : direction.acknowledgements) {
+            acknowledgement.time = field();
+            acknowledgement.position = field();
+            acknowledgement.zeroWindow = field() != 0;
+        }
+        direction.allHoles = static_cast<std::uint64_t>(field());
+        direction.holes.resize(length(3));
+        for (SequenceGraph::Hole& hole : direction.holes) {
+            hole.time = field();
+            hole.start = field();
+            hole.end = field();
+        }
+    }
+    if (next != values.size()) {
+        throw std::runtime_error("a work folder's graph holds values beyond its lists");
+    }
+    return graph;
+}
+
 std::vector<FlowLine> takeLines(WorkState& state, const std::string& key) {
     const std::size_t count = state.number(takeExactly(state, key, 1)[0]);
     std::vector<FlowLine> lines;
@@ -150,6 +240,7 @@ std::vector<FlowLine> takeLines(WorkState& state, const std::string& key) {
             line.retransmissions = found;
         }
         line.connection = takeConnection(state);
+        line.graph = takeGraph(state);
         lines.push_back(std::move(line));
     }
     return lines;
@@ -316,6 +407,7 @@ void StateCodec::add(WorkState& state, const FlowHighlights::State& highlights) 
             addLine(values, line);
             state.add("flow", values);
             state.add("connection", connectionValues(line.connection));
+            state.add("graph", graphValues(line.graph));
         }
     }
 }

@@ -23,20 +23,22 @@ std::int64_t microsBetween(const SegmentRecord& earlier, const SegmentRecord& la
 }  // namespace
 
 FlowRetransmissions RetransmissionFinder::find(const SequenceEvaluator& flow, DetailText& out,
-                                               std::vector<std::int64_t>* times) {
+                                               std::vector<std::int64_t>* times,
+                                               std::array<std::vector<std::uint32_t>, 2>* places) {
     FlowRetransmissions result;
     if (!flow.mayHoldAnomalies()) {
         return result;
     }
-    judgeDirection(flow, false, result, out, times);
-    judgeDirection(flow, true, result, out, times);
+    judgeDirection(flow, false, result, out, times, places != nullptr ? &(*places)[0] : nullptr);
+    judgeDirection(flow, true, result, out, times, places != nullptr ? &(*places)[1] : nullptr);
     result.handshake = timeHandshake(flow);
     return result;
 }
 
 void RetransmissionFinder::judgeDirection(const SequenceEvaluator& flow, bool reverse,
                                           FlowRetransmissions& result, DetailText& out,
-                                          std::vector<std::int64_t>* times) {
+                                          std::vector<std::int64_t>* times,
+                                          std::vector<std::uint32_t>* places) {
     const SequenceEvaluator::Direction& own = reverse ? flow.reverse() : flow.forward();
     const SequenceEvaluator::Direction& other = reverse ? flow.forward() : flow.reverse();
     // A retransmission needs an earlier segment of its own direction.
@@ -108,6 +110,9 @@ void RetransmissionFinder::judgeDirection(const SequenceEvaluator& flow, bool re
             }
             if (times != nullptr) {
                 times->push_back(segment.captureMicros());
+            }
+            if (places != nullptr) {
+                places->push_back(static_cast<std::uint32_t>(place));
             }
         }
         furthest = reached ? std::max(furthest, end) : end;

@@ -9,6 +9,7 @@
 // sequence space its direction had reached when it was captured acknowledges nothing. A new connection on the
 // same addresses and ports starts afresh.
 
+#include <array>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -29,9 +30,11 @@ public:
 
     // Judges both directions of `flow`; with details on, appends one row per retransmission to `out`, the
     // forward direction's first, each in capture order. Where `times` is given, the capture time of each
-    // retransmission is appended to it.
+    // retransmission is appended to it, and where `places` is given, its place in its direction's capture
+    // order (the forward direction's first).
     FlowRetransmissions find(const SequenceEvaluator& flow, DetailText& out,
-                             std::vector<std::int64_t>* times = nullptr);
+                             std::vector<std::int64_t>* times = nullptr,
+                             std::array<std::vector<std::uint32_t>, 2>* places = nullptr);
 
     // "Packet Number,..,Capture Time,..,Sequence Number,..,Tuple,..,End Sequence Number,..,Retransmitted
     // Bytes,..,Kind,retransmission|spurious" for a retransmitted segment that ends at `end` (the sequence
@@ -41,7 +44,8 @@ public:
 
 private:
     void judgeDirection(const SequenceEvaluator& flow, bool reverse, FlowRetransmissions& result,
-                        DetailText& out, std::vector<std::int64_t>* times);
+                        DetailText& out, std::vector<std::int64_t>* times,
+                        std::vector<std::uint32_t>* places);
     // The bytes of [start, end) that occupied_ already holds; then adds the range to it.
     std::uint64_t occupy(std::int64_t start, std::int64_t end);
     static std::optional<FlowRetransmissions::Handshake> timeHandshake(const SequenceEvaluator& flow);

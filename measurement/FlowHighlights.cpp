@@ -35,7 +35,8 @@ void FlowHighlights::handleSequenceEvaluator(const SequenceEvaluator& flow, cons
     const bool byResets = resets != 0 && ranks(state_.mostResets, resets, firstPacket, &FlowLine::resets);
     const bool byStall = stalled && ranks(state_.longestStalls, stall, firstPacket, &FlowLine::longestStall);
     if (byData || byAnomalies || byResets || byStall) {
-        const FlowLine line = FlowLine::of(flow, verdict);
+        FlowLine line = FlowLine::of(flow, verdict);
+        line.graph = graphs_.draw(flow);
         if (byData) {
             insert(state_.mostData, line, &FlowLine::dataBytes);
         }

@@ -2,9 +2,10 @@
 // What the report shows of the flows: the anomalies over time (each anomalous segment counted in the
 // interval of its capture time, on the intervals of the load), the flows with the most data bytes and those
 // with the most anomalies, the distribution of the handshake times where they were timed, and where
-// connections are followed, the flows per state and those with the most resets and the longest stalls. Memory
-// is bounded: the intervals, two short lists and a fixed set of buckets, never anything per flow. It reads
-// the counts and the anomaly times off each flow's verdict, which the run asks the judge to time.
+// connections are followed, the flows per state and those with the most resets and the longest stalls. Each
+// listed flow carries its sequence graph, drawn when it ranks. Memory is bounded: the intervals, four short
+// lists with a graph of bounded size each, and fixed sets of buckets, never anything per flow. It reads the
+// counts and the anomaly times off each flow's verdict, which the run asks the judge to time.
 
 #include <array>
 #include <cstdint>
@@ -13,6 +14,7 @@
 
 #include "flow/SequenceEvaluatorHandler.h"
 #include "measurement/FlowLine.h"
+#include "measurement/SequenceGraphDrawer.h"
 #include "measurement/TimeBins.h"
 
 namespace korvo::measurement {
@@ -87,6 +89,7 @@ private:
 
     const TimeBins& loadBins_;
     State state_;
+    SequenceGraphDrawer graphs_;
 };
 
 }  // namespace korvo::measurement

@@ -5,6 +5,7 @@
 // report ranks flows by them without keeping anything per flow.
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -12,6 +13,7 @@
 #include "flow/FlowRetransmissions.h"
 #include "flow/FlowVerdict.h"
 #include "flow/SequenceEvaluator.h"
+#include "measurement/SequenceGraph.h"
 
 namespace korvo::measurement {
 
@@ -32,6 +34,8 @@ struct FlowLine {
     std::uint64_t duplicates = 0;
     std::optional<FlowRetransmissions> retransmissions;
     std::optional<FlowConnection> connection;
+    // Drawn for the report's lists; shared by the lists that hold the flow.
+    std::shared_ptr<const SequenceGraph> graph;
 
     [[nodiscard]] bool simplex() const { return packetsForward == 0 || packetsReverse == 0; }
     [[nodiscard]] std::uint64_t dataBytes() const { return dataForward + dataReverse; }

@@ -2,6 +2,8 @@
 
 #include <pcap/pcap.h>
 
+#include <algorithm>
+#include <array>
 #include <optional>
 
 #include "figure/TimeText.h"
@@ -50,14 +52,24 @@ svg .s0 { stroke: var(--s0); } svg .s1 { stroke: var(--s1); } svg .s2 { stroke: 
 svg rect.s0, svg circle.s0 { fill: var(--s0); } svg rect.s1, svg circle.s1 { fill: var(--s1); }
 svg rect.s2, svg circle.s2 { fill: var(--s2); } svg rect.s3, svg circle.s3 { fill: var(--s3); }
 svg circle.partial { fill: var(--panel); stroke-width: 1.6; } svg text.count { fill: var(--ink); }
+svg path.stroke { fill: none; stroke-width: 1.4; } svg path.data { stroke: var(--s0); }
+svg path.retransmission { stroke: var(--warn); stroke-width: 2.2; } svg path.out-of-order { stroke: var(--s1); stroke-width: 2.2; }
+svg polyline.acknowledged { fill: none; stroke: var(--s2); stroke-width: 1.2; }
+svg circle.zero-window { fill: none; stroke: var(--s3); stroke-width: 1.6; }
+svg rect.hole { fill: var(--warn); opacity: .35; }
+details.graph { margin: .4em 0; } details.graph summary { cursor: pointer; font-family: ui-monospace, monospace; font-size: 13px; }
 a { color: var(--s0); }
 dt { font-weight: 600; margin-top: .6em; } dd { margin-left: 1.2em; }
 code { font-size: .95em; }
 )";
 
-// Sorts a table by the column whose heading's button is pressed: numbers largest first, text from A, then
-// the other way on the next press.
+// Opens a graph from its link, and sorts a table by the column whose heading's button is pressed: numbers
+// largest first, text from A, then the other way on the next press.
 constexpr std::string_view kScript = R"(
+// A link to a graph opens it.
+document.querySelectorAll('a[href^="#graph-"]').forEach(function (link) {
+  link.addEventListener('click', function () { document.getElementById(link.hash.slice(1)).open = true; });
+});
 document.querySelectorAll('table.sortable').forEach(function (table) {
   var headers = table.querySelectorAll('thead th');
   headers.forEach(function (header, column) {
@@ -143,6 +155,7 @@ std::string HtmlReport::page(const ReportContent& content, std::string_view vers
     writeFlows(out, content);
     writeHandshakes(out, content);
     writeConnections(out, content);
+    writeGraphs(out, content);
     writeExplanations(out, content);
     out += "<script>";
     out += kScript;
@@ -283,6 +296,7 @@ void HtmlReport::writeFlows(std::string& out, const ReportContent& content) {
     const FlowHighlights& highlights = *content.highlights;
     const bool retransmissions = content.options.retransmissions;
     const bool connections = content.options.connections;
+    const std::vector<const FlowLine*> graphed = graphedFlows(content);
     // A flow is listed only when the capture holds a segment, so a first frame was counted.
     const std::int64_t captureStart =
         content.first.is_not_a_date_time() ? 0 : LoadTimeline::microsOf(content.first);
@@ -330,8 +344,15 @@ void HtmlReport::writeFlows(std::string& out, const ReportContent& content) {
         for (const FlowLine& line : lines) {
             const std::string start = seconds(line.firstTime - captureStart);
             const std::string duration = seconds(line.lastTime - line.firstTime);
-            out += "<tr><td class=\"flow\">" + html(line.flow) + "</td><td class=\"n\" data-value=\"" +
-                   start + "\" title=\"" + isoMicros(line.firstTime) + "\">" + start +
+            const auto graph = std::ranges::find_if(
+                graphed, [&](const FlowLine* drawn) { return drawn->flow == line.flow; });
+            const std::string flowText = graph == graphed.end()
+                                             ? html(line.flow)
+                                             : "<a href=\"#graph-" + std::to_string(graph - graphed.begin()) +
+                                                   "\" title=\"its time-sequence graph\">" + html(line.flow) +
+                                                   "</a>";
+            out += "<tr><td class=\"flow\">" + flowText + "</td><td class=\"n\" data-value=\"" + start +
+                   "\" title=\"" + isoMicros(line.firstTime) + "\">" + start +
                    "</td><td class=\"n\" data-value=\"" + duration + "\">" + duration + "</td>" +
                    numberCell(line.packetsForward) + numberCell(line.packetsReverse) +
                    numberCell(line.dataForward) + numberCell(line.dataReverse) +
@@ -363,7 +384,9 @@ void HtmlReport::writeFlows(std::string& out, const ReportContent& content) {
         "retransmissions included (the flow table file has the wire bytes). Anomalies are gaps, "
         "out-of-order segments and duplicates together";
     out += retransmissions ? ", and retransmissions." : ".";
-    out += " The buttons in a table's headings sort it: numbers largest first, then the other way.</p>\n";
+    out +=
+        " The buttons in a table's headings sort it: numbers largest first, then the other way. A flow "
+        "opens its time-sequence graph.</p>\n";
     const std::string top = "The " + std::to_string(FlowHighlights::kTopFlows) + " flows with ";
     table("top-bytes", top + "the most data bytes", highlights.mostData());
     table("top-anomalies", top + "the most anomalies", highlights.mostAnomalies());
@@ -433,6 +456,73 @@ void HtmlReport::writeConnections(std::string& out, const ReportContent& content
         "open, SF closed by both sides, S2 and S3 closed by one side, RSTO and RSTR reset by the originator "
         "and the responder, OTH captured in mid-stream.</p>\n";
     out += SvgChart::bars("chart-states", "Connection states", "flows", "state", bars);
+    out += "</section>\n";
+}
+
+std::vector<const FlowLine*> HtmlReport::graphedFlows(const ReportContent& content) {
+    const FlowHighlights& highlights = *content.highlights;
+    std::vector<const FlowLine*> graphed;
+    for (const std::vector<FlowLine>* list : {&highlights.mostData(), &highlights.mostAnomalies(),
+                                              &highlights.mostResets(), &highlights.longestStalls()}) {
+        for (const FlowLine& line : *list) {
+            if (line.graph && std::ranges::none_of(
+                                  graphed, [&](const FlowLine* drawn) { return drawn->flow == line.flow; })) {
+                graphed.push_back(&line);
+            }
+        }
+    }
+    return graphed;
+}
+
+void HtmlReport::writeGraphs(std::string& out, const ReportContent& content) {
+    const std::vector<const FlowLine*> graphed = graphedFlows(content);
+    if (graphed.empty()) {
+        return;
+    }
+    out +=
+        "<section id=\"graphs\"><h2>Time-sequence graphs</h2>\n<p>Of each flow listed above, per direction: "
+        "its segments as strokes from their first to their last sequence number at their capture time "
+        "(retransmissions and out-of-order segments in colours of their own), the other side's "
+        "acknowledgements as a line, those advertising a zero window as rings, and holes as bands. A "
+        "flow of many segments is thinned evenly: at most " +
+        std::to_string(SequenceGraph::kMostSegments) + " plain and " +
+        std::to_string(SequenceGraph::kMostMarked) + " marked segments, " +
+        std::to_string(SequenceGraph::kMostAcknowledgements) + " acknowledgements and " +
+        std::to_string(SequenceGraph::kMostHoles) +
+        " holes per direction, each graph saying so. The receive window is not drawn: only whether it was "
+        "zero is kept of it.</p>\n";
+    for (std::size_t index = 0; index < graphed.size(); ++index) {
+        const FlowLine& line = *graphed[index];
+        const SequenceGraph& graph = *line.graph;
+        const std::string id = "graph-" + std::to_string(index);
+        out += "<details class=\"graph\" id=\"" + id + "\"><summary>" + html(line.flow) + "</summary>\n";
+        std::string thinned;
+        const std::array<std::string_view, 2> sideNames = {"forward", "reverse"};
+        for (std::size_t side = 0; side < 2; ++side) {
+            const SequenceGraph::Direction& direction = graph.directions[side];
+            if (direction.segments.size() < direction.allSegments ||
+                direction.acknowledgements.size() < direction.allAcknowledgements ||
+                direction.holes.size() < direction.allHoles) {
+                thinned += std::string(thinned.empty() ? "Thinned: " : "; ") + std::string(sideNames[side]) +
+                           " " + std::to_string(direction.segments.size()) + " of " +
+                           std::to_string(direction.allSegments) + " segments, " +
+                           std::to_string(direction.acknowledgements.size()) + " of " +
+                           std::to_string(direction.allAcknowledgements) + " acknowledgements, " +
+                           std::to_string(direction.holes.size()) + " of " +
+                           std::to_string(direction.allHoles) + " holes";
+            }
+        }
+        if (!thinned.empty()) {
+            out += "<p class=\"muted thinned\">" + thinned + ".</p>\n";
+        }
+        // The flow's text names its first-seen side first: "TCP A:p -> B:q".
+        const std::size_t arrow = line.flow.find(" -> ");
+        const std::array<std::string, 2> sides = {
+            arrow == std::string::npos ? "forward" : line.flow.substr(4, arrow - 4),
+            arrow == std::string::npos ? "reverse" : line.flow.substr(arrow + 4)};
+        out += SvgChart::sequence("chart-" + id, "Sequence over time: " + line.flow, graph, sides);
+        out += "</details>\n";
+    }
     out += "</section>\n";
 }
 

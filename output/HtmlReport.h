@@ -24,6 +24,9 @@ private:
     static void writeFlows(std::string& out, const ReportContent& content);
     static void writeHandshakes(std::string& out, const ReportContent& content);
     static void writeConnections(std::string& out, const ReportContent& content);
+    // The listed flows that carry a graph, each once, in the order the lists show them.
+    static std::vector<const FlowLine*> graphedFlows(const ReportContent& content);
+    static void writeGraphs(std::string& out, const ReportContent& content);
     static void writeExplanations(std::string& out, const ReportContent& content);
 };
 

@@ -226,7 +226,7 @@ std::string SvgChart::overTime(std::string_view id, std::string_view title, std:
         out += "<line class=\"axis\" x1=\"" + fixed(x, 1) + "\" x2=\"" + fixed(x, 1) + "\" y1=\"" +
                fixed(bottom, 1) + "\" y2=\"" + fixed(bottom + 5, 1) + "\"/>";
         out += "<text class=\"tick\" x=\"" + fixed(x, 1) + "\" y=\"" + fixed(bottom + 18, 1) +
-               "\" text-anchor=\"middle\">+" +
+               "\" text-anchor=\"" + (x > kLeft + kPlotWidth - 30 ? "end" : "middle") + "\">+" +
                span(static_cast<std::int64_t>(offset), static_cast<std::int64_t>(step)) + "</text>\n";
     }
     out += "<text class=\"unit\" x=\"" + fixed(kLeft + kPlotWidth, 0) + "\" y=\"" + fixed(height - 8, 0) +
@@ -287,6 +287,134 @@ std::string SvgChart::overTime(std::string_view id, std::string_view title, std:
         }
     }
     out += "</svg></figure>\n";
+    return out;
+}
+
+std::string SvgChart::sequence(std::string_view id, std::string_view title, const SequenceGraph& graph,
+                               const std::array<std::string, 2>& sides) {
+    constexpr double kPanel = 150;
+    constexpr double kPanelGap = 56;
+    // The time span of everything drawn, shared by both panels.
+    std::int64_t first = 0;
+    std::int64_t last = 0;
+    bool any = false;
+    const auto widen = [&](std::int64_t time) {
+        first = any ? std::min(first, time) : time;
+        last = any ? std::max(last, time) : time;
+        any = true;
+    };
+    std::vector<std::size_t> panels;
+    for (std::size_t side = 0; side < 2; ++side) {
+        const SequenceGraph::Direction& direction = graph.directions[side];
+        for (const SequenceGraph::Segment& segment : direction.segments) {
+            widen(segment.time);
+        }
+        for (const SequenceGraph::Acknowledgement& acknowledgement : direction.acknowledgements) {
+            widen(acknowledgement.time);
+        }
+        if (!direction.segments.empty() || !direction.acknowledgements.empty()) {
+            panels.push_back(side);
+        }
+    }
+    const double height =
+        kTop + static_cast<double>(std::max<std::size_t>(panels.size(), 1)) * (kPanel + kPanelGap) -
+        kPanelGap + kBottom;
+    std::string out = open(id, title, " data-panels=\"" + std::to_string(panels.size()) + "\"", height);
+    const double spanMicros = static_cast<double>(std::max<std::int64_t>(last - first, 1));
+    const auto xOf = [&](std::int64_t time) {
+        return kLeft + kPlotWidth * static_cast<double>(time - first) / spanMicros;
+    };
+    for (std::size_t row = 0; row < panels.size(); ++row) {
+        const std::size_t side = panels[row];
+        const SequenceGraph::Direction& direction = graph.directions[side];
+        std::int64_t most = 1;
+        for (const SequenceGraph::Segment& segment : direction.segments) {
+            most = std::max(most, segment.end);
+        }
+        for (const SequenceGraph::Acknowledgement& acknowledgement : direction.acknowledgements) {
+            most = std::max(most, acknowledgement.position);
+        }
+        const Plot plot{kTop + static_cast<double>(row) * (kPanel + kPanelGap), kPanel};
+        const Axis axis = axisFor(static_cast<double>(most));
+        yAxis(out, axis, sides[side] + ": sequence, bytes from its lowest", plot);
+        const double top = axis.top();
+        std::array<std::string, 3> strokes;
+        std::array<std::size_t, 3> counts{};
+        for (const SequenceGraph::Segment& segment : direction.segments) {
+            const auto mark = static_cast<std::size_t>(segment.mark);
+            std::string& path = strokes[mark];
+            const double x = xOf(segment.time);
+            path += 'M';
+            appendFixed(path, x, 1);
+            path += ' ';
+            appendFixed(path, plot.yOf(static_cast<double>(segment.start), top), 1);
+            path += 'V';
+            // At least a pixel high, so that a segment of one sequence number shows.
+            appendFixed(path,
+                        std::min(plot.yOf(static_cast<double>(segment.end), top),
+                                 plot.yOf(static_cast<double>(segment.start), top) - 1),
+                        1);
+            ++counts[mark];
+        }
+        constexpr std::array<std::string_view, 3> kMarks = {"data", "retransmission", "out-of-order"};
+        for (std::size_t mark = 0; mark < kMarks.size(); ++mark) {
+            if (counts[mark] != 0) {
+                out += "<path class=\"stroke ";
+                out += kMarks[mark];
+                out += "\" data-mark=\"";
+                out += kMarks[mark];
+                out +=
+                    "\" data-count=\"" + std::to_string(counts[mark]) + "\" d=\"" + strokes[mark] + "\"/>\n";
+            }
+        }
+        if (!direction.acknowledgements.empty()) {
+            std::string points;
+            std::string rings;
+            std::size_t zero = 0;
+            for (const SequenceGraph::Acknowledgement& acknowledgement : direction.acknowledgements) {
+                const double x = xOf(acknowledgement.time);
+                const double y = plot.yOf(static_cast<double>(acknowledgement.position), top);
+                points += points.empty() ? "" : " ";
+                appendFixed(points, x, 1);
+                points += ',';
+                appendFixed(points, y, 1);
+                if (acknowledgement.zeroWindow) {
+                    ++zero;
+                    rings += "<circle class=\"zero-window\" cx=\"" + fixed(x, 1) + "\" cy=\"" + fixed(y, 1) +
+                             "\" r=\"3.5\"/>";
+                }
+            }
+            out += "<polyline class=\"acknowledged\" data-count=\"" +
+                   std::to_string(direction.acknowledgements.size()) + "\" points=\"" + points + "\"/>\n";
+            if (zero != 0) {
+                out += "<g class=\"zero-windows\" data-count=\"" + std::to_string(zero) + "\">" + rings +
+                       "</g>\n";
+            }
+        }
+        if (!direction.holes.empty()) {
+            out += "<g class=\"holes\" data-count=\"" + std::to_string(direction.holes.size()) + "\">";
+            for (const SequenceGraph::Hole& hole : direction.holes) {
+                const double y = plot.yOf(static_cast<double>(hole.end), top);
+                out += "<rect class=\"hole\" x=\"" + fixed(xOf(hole.time) - 3, 1) + "\" y=\"" + fixed(y, 1) +
+                       "\" width=\"6\" height=\"" +
+                       fixed(std::max(1.0, plot.yOf(static_cast<double>(hole.start), top) - y), 1) + "\"/>";
+            }
+            out += "</g>\n";
+        }
+    }
+    // The time axis below the last panel, from the first point drawn.
+    const double bottom = height - kBottom;
+    const auto step = static_cast<double>(timeStep(spanMicros));
+    for (double offset = 0; offset <= spanMicros + 0.5; offset += step) {
+        const double x = kLeft + kPlotWidth * offset / spanMicros;
+        out += "<line class=\"axis\" x1=\"" + fixed(x, 1) + "\" x2=\"" + fixed(x, 1) + "\" y1=\"" +
+               fixed(bottom, 1) + "\" y2=\"" + fixed(bottom + 5, 1) + "\"/><text class=\"tick\" x=\"" +
+               fixed(x, 1) + "\" y=\"" + fixed(bottom + 18, 1) + "\" text-anchor=\"" +
+               (x > kLeft + kPlotWidth - 30 ? "end" : "middle") + "\">+" +
+               span(static_cast<std::int64_t>(offset), static_cast<std::int64_t>(step)) + "</text>\n";
+    }
+    out += "<text class=\"unit\" x=\"" + fixed(kLeft + kPlotWidth, 0) + "\" y=\"" + fixed(height - 8, 0) +
+           "\" text-anchor=\"end\">time from the flow's first segment drawn</text>\n</svg></figure>\n";
     return out;
 }
 

@@ -3,10 +3,13 @@
 // and bars of a distribution. Colours come from the page's style sheet, so that a chart follows the page
 // into dark mode and onto paper. Every series carries its numbers as data attributes, exactly as drawn.
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "measurement/SequenceGraph.h"
 
 namespace korvo::measurement {
 
@@ -45,6 +48,13 @@ public:
     // A bar per entry, the y axis counting `unit`.
     [[nodiscard]] static std::string bars(std::string_view id, std::string_view title, std::string_view unit,
                                           std::string_view axis, const std::vector<Bar>& bars);
+    // A flow's time-sequence graph: a panel per direction that sent anything, `sides` naming them, its
+    // segments as vertical strokes from their first to their last sequence number over time, the other
+    // side's acknowledgements as a line, those advertising a zero window as rings, holes as bands, and
+    // retransmissions and out-of-order segments in colours of their own.
+    [[nodiscard]] static std::string sequence(std::string_view id, std::string_view title,
+                                              const SequenceGraph& graph,
+                                              const std::array<std::string, 2>& sides);
     // A value as the charts write it: integers as they are, others with six significant digits.
     [[nodiscard]] static std::string number(double value);
     static void appendNumber(std::string& out, double value);

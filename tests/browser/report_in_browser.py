@@ -418,6 +418,17 @@ class ReportInBrowser(unittest.TestCase):
         self.assertEqual(states, {"S1": 4, "RSTO": 1, "REJ": 1})
         shown = [label.text for label in self.browser.find_elements(By.CSS_SELECTOR, "svg.chart#chart-states text.count")]
         self.assertEqual(sorted(shown), sorted(str(count) for count in states.values()), "each bar shows its count")
+        # The long connection's flow opens its graph, which marks its one retransmission, its one segment out of
+        # order and the one hole never filled, in the sending direction's panel.
+        link = self.browser.find_element(By.XPATH, "//table[@id='top-anomalies']//a[contains(., ':40001 ')]")
+        graph = self.browser.find_element(By.ID, link.get_attribute("hash")[1:])
+        self.assertFalse(graph.get_attribute("open"))
+        link.click()
+        self.assertTrue(graph.get_attribute("open"))
+        marks = {path.get_attribute("data-mark"): int(path.get_attribute("data-count"))
+                 for path in graph.find_elements(By.CSS_SELECTOR, "svg path.stroke")}
+        self.assertEqual((marks["retransmission"], marks["out-of-order"]), (1, 1))
+        self.assertEqual(len(graph.find_elements(By.CSS_SELECTOR, "svg rect.hole")), 1)
 
     def test_one_frame(self):
         self.report("one-frame", small_capture(at(0.000188)))

@@ -1,5 +1,5 @@
-// The base class's capture span and detail rule, the merge of partials, and the load text on the worked
-// examples.
+// The base class's capture span and detail rule, the merge of partials, the load text on the worked
+// examples, and the even thinning of a flow's graph.
 
 #include <gtest/gtest.h>
 
@@ -10,6 +10,7 @@
 
 #include "figure/DetailRow.h"
 #include "figure/FigurePartial.h"
+#include "measurement/SequenceGraphDrawer.h"
 #include "measurement/TrafficLoadInMbps.h"
 
 namespace korvo::measurement {
@@ -128,6 +129,25 @@ TEST(TrafficLoad, ZeroSpans) {
 TEST(TrafficLoad, BytesBeyondFourGibibytesStayExact) {
     // 2 frames of 4 GiB - 1 over 1 s: (2^33 - 2) * 8 bits / 10^6 us.
     EXPECT_EQ(load({{0xFFFFFFFFU, 0}, {0xFFFFFFFFU, 1}}), "68719.5");
+}
+
+TEST(GraphThinning, KeepsTheFirstAndSpreadsTheRestEvenly) {
+    std::vector<int> points(3000);
+    for (int index = 0; index < 3000; ++index) {
+        points[static_cast<std::size_t>(index)] = index;
+    }
+    SequenceGraphDrawer::thin(points, 600);
+    ASSERT_EQ(points.size(), 600U);
+    for (std::size_t kept = 0; kept < points.size(); ++kept) {
+        EXPECT_EQ(points[kept], static_cast<int>(kept * 5)) << kept;
+    }
+    std::vector<int> few = {4, 1, 9};
+    SequenceGraphDrawer::thin(few, 3);
+    EXPECT_EQ(few, (std::vector<int>{4, 1, 9}));
+    // 7 into 3: places 0, 2 and 4, never one beyond the end.
+    std::vector<int> seven = {0, 1, 2, 3, 4, 5, 6};
+    SequenceGraphDrawer::thin(seven, 3);
+    EXPECT_EQ(seven, (std::vector<int>{0, 2, 4}));
 }
 
 }  // namespace
