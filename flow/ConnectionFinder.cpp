@@ -137,8 +137,13 @@ void ConnectionFinder::note(Connection& connection, std::size_t side, const Segm
 }
 
 bool ConnectionFinder::answers(const Connection& connection, std::size_t side, const SegmentRecord& segment) {
-    return segment.has(SegmentRecord::kSyn) && segment.has(SegmentRecord::kAck) &&
-           connection.sent[1 - side].pureSyn && !connection.sent[side].synAck;
+    if (!connection.sent[1 - side].pureSyn) {
+        return false;
+    }
+    // The SYN-ACK that accepts the other side's SYN, or the first word of this side, a RST, that refuses it.
+    return segment.has(SegmentRecord::kSyn)
+               ? segment.has(SegmentRecord::kAck) && !connection.sent[side].synAck
+               : segment.has(SegmentRecord::kRst) && !connection.sent[side].any;
 }
 
 State ConnectionFinder::outcome(const Connection& connection) {

@@ -36,6 +36,12 @@ void SegmentMarks::findConnections(std::span<const SegmentRecord> forward,
     CaptureWalk::forEach(
         forward, reverse, [&](std::size_t side, std::size_t place, const SegmentRecord& segment) {
             if (!segment.has(SegmentRecord::kSyn)) {
+                // A RST that answers the other direction's new connection refuses it: it belongs to that
+                // connection, whatever its sequence number (0, for a reply to a SYN without ACK).
+                if (answerNextSyn[side] && segment.has(SegmentRecord::kRst) && place != 0) {
+                    connectionStarts_[side].push_back(static_cast<std::uint32_t>(place));
+                    answerNextSyn[side] = false;
+                }
                 return;
             }
             // A first SYN after other segments of its direction ends a connection captured in mid-stream.

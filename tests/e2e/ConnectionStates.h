@@ -1,7 +1,8 @@
 #pragma once
 // A capture with one flow for each connection state, and flows for the inputs whose outcome must be defined:
 // data on a RST and on a SYN, every flag at once, a RST before any SYN, a zero window without a window
-// scale, a connection captured in mid-stream and a port pair used again. Shared by the connection test and
+// scale, a connection captured in mid-stream, a port pair used again, and a refusal of a port pair used
+// again. Shared by the connection test and
 // the man page's check of the detail rows.
 
 #include <cstdint>
@@ -45,6 +46,7 @@ public:
         send(1119, true, 100, 0x3F, 0, 5);
         rstBeforeSyn(1120);
         reusedPorts(1121);
+        refusedOnReuse(1122);
         closed(2001, kFin, kFin);
     }
 
@@ -170,6 +172,15 @@ private:
         send(port, true, 90001, kFin | kAck, 7001);
         send(port, false, 7001, kFin | kAck, 90002);
         send(port, true, 90002, kAck, 7002);
+    }
+
+    // A closed connection, then a new SYN refused by a RST with sequence number 0, as a host answers a SYN
+    // on a closed port: the RST belongs to the new attempt, and opens no hole in the old sequence space.
+    void refusedOnReuse(std::uint16_t port) {
+        closed(port, kFin, kFin);
+        nextFlow();
+        send(port, true, 90000, kSyn);
+        send(port, false, 0, kRst | kAck, 90001, 0, 300);
     }
 
     ConnectionFrames frames_;
