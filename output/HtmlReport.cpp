@@ -382,8 +382,8 @@ void HtmlReport::writeFlows(std::string& out, const ReportContent& content) {
     out +=
         "<section id=\"flows\"><h2>Flows</h2>\n<p class=\"muted\">Data bytes are the TCP payload carried, "
         "retransmissions included (the flow table file has the wire bytes). Anomalies are gaps, "
-        "out-of-order segments and duplicates together";
-    out += retransmissions ? ", and retransmissions." : ".";
+        "out-of-order segments";
+    out += retransmissions ? ", duplicates and retransmissions together." : " and duplicates together.";
     out +=
         " The buttons in a table's headings sort it: numbers largest first, then the other way. A flow "
         "opens its time-sequence graph.</p>\n";
