@@ -74,8 +74,7 @@ FlowConnection ConnectionFinder::find(const SequenceEvaluator& flow) {
         }
         const std::int64_t start = own.positions[place];
         const std::int64_t end = start + segment.segmentLength;
-        sender.lastPosition = start;
-        sender.lastSequence = segment.sequenceNumber;
+        sender.last.set(start, segment.sequenceNumber);
         if (segment.segmentLength == 0 || keepAlivesAndProbes[side].holds(place)) {
             continue;
         }
@@ -188,8 +187,7 @@ void ConnectionFinder::acknowledge(Progress& progress, const SegmentRecord& ack)
     if (!progress.reached) {
         return;
     }
-    const std::int64_t position =
-        progress.lastPosition + static_cast<std::int32_t>(ack.acknowledgementNumber - progress.lastSequence);
+    const std::int64_t position = progress.last.place(ack.acknowledgementNumber);
     // An acknowledgement of what was never sent acknowledges nothing.
     if (position > progress.furthest) {
         return;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "flow/FlowConnection.h"
+#include "flow/SequenceAnchor.h"
 #include "flow/SequenceEvaluator.h"
 
 namespace korvo::measurement {
@@ -45,8 +46,7 @@ private:
     struct Progress {
         bool reached = false;
         std::int64_t furthest = 0;
-        std::int64_t lastPosition = 0;
-        std::uint32_t lastSequence = 0;
+        SequenceAnchor last;
         // The segments not yet acknowledged from `acknowledgedUpTo` on, ascending by end.
         std::vector<Pending> pending;
         std::size_t acknowledgedUpTo = 0;

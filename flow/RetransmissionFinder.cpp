@@ -8,6 +8,7 @@
 #include "flow/CaptureWalk.h"
 #include "flow/MarkedPlaces.h"
 #include "flow/RepeatFinder.h"
+#include "flow/SequenceAnchor.h"
 
 namespace korvo::measurement {
 
@@ -59,8 +60,7 @@ void RetransmissionFinder::judgeDirection(const SequenceEvaluator& flow, bool re
     bool reached = false;
     std::int64_t furthest = 0;
     // The last segment of this direction, to place the other side's acknowledgements in its sequence space.
-    std::int64_t lastPosition = 0;
-    std::uint32_t lastSequence = 0;
+    SequenceAnchor last;
     std::int64_t acknowledged = kNothingAcknowledged;
     MarkedPlaces connectionStarts(own.connectionStarts);
     MarkedPlaces keepAlivesAndProbes(own.keepAlivesAndProbes);
@@ -72,8 +72,7 @@ void RetransmissionFinder::judgeDirection(const SequenceEvaluator& flow, bool re
         if (side == 1) {
             const SegmentRecord& answer = other.byCapture[place];
             if (reached && answer.has(SegmentRecord::kAck)) {
-                const std::int64_t position =
-                    lastPosition + static_cast<std::int32_t>(answer.acknowledgementNumber - lastSequence);
+                const std::int64_t position = last.place(answer.acknowledgementNumber);
                 // An acknowledgement of what was never sent is not taken.
                 if (position <= furthest) {
                     acknowledged = std::max(acknowledged, position);
@@ -84,8 +83,7 @@ void RetransmissionFinder::judgeDirection(const SequenceEvaluator& flow, bool re
         const SegmentRecord& segment = own.byCapture[place];
         const std::int64_t start = own.positions[place];
         const std::int64_t end = start + segment.segmentLength;
-        lastPosition = start;
-        lastSequence = segment.sequenceNumber;
+        last.set(start, segment.sequenceNumber);
         if (connectionStarts.holds(place)) {
             // A new connection on the same addresses and ports: what the earlier one sent and had
             // acknowledged no longer counts.

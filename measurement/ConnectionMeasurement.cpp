@@ -1,5 +1,6 @@
 #include "measurement/ConnectionMeasurement.h"
 
+#include <string>
 #include <utility>
 
 #include "figure/DetailRow.h"
@@ -24,6 +25,13 @@ void ConnectionMeasurement::handleSequenceEvaluator(const SequenceEvaluator& flo
     // The judge follows the connection of every flow of a run that has these figures.
     const FlowConnection& connection = verdict.connection.value();
     const State state = connection.state;
+    // Counts the flow, listed with `value`.
+    const auto count = [&](std::string_view value) {
+        ++partial.count;
+        if (extended) {
+            DetailRow(partial.rows).text("Tuple,").tuple(flow).text(flowLabel_).text(value).end();
+        }
+    };
     bool counts = false;
     switch (kind_) {
         case Kind::kRefused:
@@ -40,15 +48,7 @@ void ConnectionMeasurement::handleSequenceEvaluator(const SequenceEvaluator& flo
             break;
         case Kind::kZeroWindow:
             if (connection.allZeroWindows() != 0) {
-                ++partial.count;
-                if (extended) {
-                    DetailRow(partial.rows)
-                        .text("Tuple,")
-                        .tuple(flow)
-                        .text(flowLabel_)
-                        .number(connection.allZeroWindows())
-                        .end();
-                }
+                count(std::to_string(connection.allZeroWindows()));
             }
             return;
         case Kind::kMedianRoundTrip:
@@ -58,15 +58,7 @@ void ConnectionMeasurement::handleSequenceEvaluator(const SequenceEvaluator& flo
             return;
     }
     if (counts) {
-        ++partial.count;
-        if (extended) {
-            DetailRow(partial.rows)
-                .text("Tuple,")
-                .tuple(flow)
-                .text(flowLabel_)
-                .text(FlowConnection::nameOf(state))
-                .end();
-        }
+        count(FlowConnection::nameOf(state));
     }
 }
 

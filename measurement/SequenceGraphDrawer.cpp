@@ -4,6 +4,7 @@
 
 #include "flow/CaptureWalk.h"
 #include "flow/MarkedPlaces.h"
+#include "flow/SequenceAnchor.h"
 
 namespace korvo::measurement {
 
@@ -34,8 +35,7 @@ void SequenceGraphDrawer::drawDirection(const SequenceEvaluator& flow, std::size
     std::int64_t furthest = 0;
     // The furthest position a segment of the direction started at: one that starts below it is late.
     std::int64_t furthestStart = 0;
-    std::int64_t lastPosition = 0;
-    std::uint32_t lastSequence = 0;
+    SequenceAnchor last;
     CaptureWalk walk(own.byCapture.records(), other.byCapture.records());
     std::size_t walked = 0;
     std::size_t place = 0;
@@ -43,8 +43,7 @@ void SequenceGraphDrawer::drawDirection(const SequenceEvaluator& flow, std::size
         if (walked == 1) {
             const SegmentRecord& answer = other.byCapture[place];
             if (reached && answer.has(SegmentRecord::kAck)) {
-                const std::int64_t position =
-                    lastPosition + static_cast<std::int32_t>(answer.acknowledgementNumber - lastSequence);
+                const std::int64_t position = last.place(answer.acknowledgementNumber);
                 // An acknowledgement of what was never sent has no place in the graph.
                 if (position <= furthest && position >= lowest) {
                     drawn.acknowledgements.push_back(
@@ -56,8 +55,7 @@ void SequenceGraphDrawer::drawDirection(const SequenceEvaluator& flow, std::size
         const SegmentRecord& segment = own.byCapture[place];
         const std::int64_t start = own.positions[place];
         const std::int64_t end = start + segment.segmentLength;
-        lastPosition = start;
-        lastSequence = segment.sequenceNumber;
+        last.set(start, segment.sequenceNumber);
         const bool resent = retransmitted.holds(place);
         const bool probe = keepAlivesAndProbes.holds(place);
         if (segment.segmentLength != 0) {
