@@ -49,16 +49,30 @@ FlowConnection ConnectionFinder::find(const SequenceEvaluator& flow) {
         const std::int64_t time = segment.captureMicros();
         lastTime = time;
         Progress& sender = progress_[side];
-        if (connectionStarts[side].holds(place)) {
+        const bool starts = connectionStarts[side].holds(place);
+        if (starts) {
             sender.reached = false;
             sender.pending.clear();
             sender.acknowledgedUpTo = 0;
-            if (!answers(connection, side, segment)) {
-                connection = Connection{};
-            }
+        }
+        const bool pureSyn = segment.has(SegmentRecord::kSyn) && !segment.has(SegmentRecord::kAck);
+        // A connection begins at a SYN that does not answer the one followed, and at the first SYN of all:
+        // what either side sent before it (a RST, say) is an earlier part.
+        if ((starts && segment.has(SegmentRecord::kSyn) && !answers(connection, side, segment)) ||
+            (pureSyn && connection.firstPureSyn == kNoSide && connection.firstSynAck == kNoSide)) {
+            connection = Connection{};
         }
         note(connection, side, segment);
         found.resets[side] += segment.has(SegmentRecord::kRst) ? 1U : 0U;
+        if (starts || segment.has(SegmentRecord::kRst)) {
+            // A connection's end ends its stalls.
+            for (std::size_t stalledSide = 0; stalledSide < 2; ++stalledSide) {
+                if (stalled[stalledSide]) {
+                    found.longestStall = std::max(found.longestStall, time - stalledSince[stalledSide]);
+                    stalled[stalledSide] = false;
+                }
+            }
+        }
         if (countsForWindow(segment)) {
             const bool closed = segment.has(SegmentRecord::kZeroWindow);
             if (closed && !stalled[side]) {
@@ -69,7 +83,8 @@ FlowConnection ConnectionFinder::find(const SequenceEvaluator& flow) {
             }
             stalled[side] = closed;
         }
-        if (segment.has(SegmentRecord::kAck)) {
+        // A RST's acknowledgement number may be anything.
+        if (segment.has(SegmentRecord::kAck) && !segment.has(SegmentRecord::kRst)) {
             acknowledge(progress_[1 - side], segment);
         }
         const std::int64_t start = own.positions[place];
@@ -136,13 +151,8 @@ void ConnectionFinder::note(Connection& connection, std::size_t side, const Segm
 }
 
 bool ConnectionFinder::answers(const Connection& connection, std::size_t side, const SegmentRecord& segment) {
-    if (!connection.sent[1 - side].pureSyn) {
-        return false;
-    }
-    // The SYN-ACK that accepts the other side's SYN, or the first word of this side, a RST, that refuses it.
-    return segment.has(SegmentRecord::kSyn)
-               ? segment.has(SegmentRecord::kAck) && !connection.sent[side].synAck
-               : segment.has(SegmentRecord::kRst) && !connection.sent[side].any;
+    return segment.has(SegmentRecord::kAck) && connection.sent[1 - side].pureSyn &&
+           !connection.sent[side].synAck;
 }
 
 State ConnectionFinder::outcome(const Connection& connection) {
@@ -187,11 +197,8 @@ void ConnectionFinder::acknowledge(Progress& progress, const SegmentRecord& ack)
     if (!progress.reached) {
         return;
     }
+    // An acknowledgement beyond everything captured covers what the capture missed too: all that waits.
     const std::int64_t position = progress.last.place(ack.acknowledgementNumber);
-    // An acknowledgement of what was never sent acknowledges nothing.
-    if (position > progress.furthest) {
-        return;
-    }
     const std::int64_t time = ack.captureMicros();
     while (progress.acknowledgedUpTo < progress.pending.size() &&
            progress.pending[progress.acknowledgedUpTo].end <= position) {

@@ -54,7 +54,7 @@ private:
 
     static void note(Connection& connection, std::size_t side, const SegmentRecord& segment);
     [[nodiscard]] static FlowConnection::State outcome(const Connection& connection);
-    // Whether a SYN marked as a connection start only answers the connection being followed.
+    // Whether a SYN marked as a connection start is the SYN-ACK that answers the connection being followed.
     [[nodiscard]] static bool answers(const Connection& connection, std::size_t side,
                                       const SegmentRecord& segment);
     // Samples what `ack`, from the other side, acknowledges of `progress`'s direction.

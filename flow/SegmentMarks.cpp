@@ -33,15 +33,19 @@ void SegmentMarks::findConnections(std::span<const SegmentRecord> forward,
     std::array<std::optional<std::uint32_t>, 2> initialSequence;
     // Set when the other direction began a new connection: this direction's next SYN answers it.
     std::array<bool, 2> answerNextSyn{};
+    // Set when the other direction began a new connection with a SYN without ACK: this direction's next
+    // segment answers it, and a RST refuses it.
+    std::array<bool, 2> refuseNext{};
     CaptureWalk::forEach(
         forward, reverse, [&](std::size_t side, std::size_t place, const SegmentRecord& segment) {
             if (!segment.has(SegmentRecord::kSyn)) {
-                // A RST that answers the other direction's new connection refuses it: it belongs to that
-                // connection, whatever its sequence number (0, for a reply to a SYN without ACK).
-                if (answerNextSyn[side] && segment.has(SegmentRecord::kRst) && place != 0) {
+                // A RST that answers the other direction's new SYN refuses it: it belongs to that connection,
+                // whatever its sequence number (0, for a reply to a SYN without ACK).
+                if (refuseNext[side] && segment.has(SegmentRecord::kRst) && place != 0) {
                     connectionStarts_[side].push_back(static_cast<std::uint32_t>(place));
                     answerNextSyn[side] = false;
                 }
+                refuseNext[side] = false;
                 return;
             }
             // A first SYN after other segments of its direction ends a connection captured in mid-stream.
@@ -53,6 +57,8 @@ void SegmentMarks::findConnections(std::span<const SegmentRecord> forward,
             initialSequence[side] = segment.sequenceNumber;
             answerNextSyn[side] = false;
             answerNextSyn[1 - side] = answerNextSyn[1 - side] || newSequence;
+            refuseNext[side] = false;
+            refuseNext[1 - side] = newSequence && !segment.has(SegmentRecord::kAck);
         });
 }
 

@@ -21,8 +21,9 @@ public:
     // Finds the first segment of every connection but the first. A direction begins a new connection at a
     // SYN whose sequence number differs from its earlier SYN's, at its first SYN where segments without one
     // came before (a connection captured in mid-stream ended), and at its first SYN or RST after the other
-    // direction began one that way (the SYN that answers it, or the RST that refuses it, whatever its
-    // sequence number). Each direction's records are in capture order. Call after clear().
+    // direction began one that way (the SYN that answers it, whatever its sequence number), and at a RST that
+    // is its first segment after the other direction began one with a SYN without ACK (the RST that refuses
+    // it, whatever its sequence number). Each direction's records are in capture order. Call after clear().
     void findConnections(std::span<const SegmentRecord> forward, std::span<const SegmentRecord> reverse);
 
     // Finds the keep-alives (one data byte, starting one below the furthest sequence position the connection

@@ -57,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         korvo::measurement::MeasurementRun run;
         try {
             // The extended run also writes the flow table, analyses IPv6, follows tunnels, finds
-            // retransmissions and writes the JSON summary and the report.
+            // retransmissions, follows connections and writes the JSON summary and the report.
             run.analyse({.inputs = {capture},
                          .filter = "",
                          .prefix = prefix,
@@ -65,6 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                          .flowTable = extended,
                          .decoding = {extended, extended},
                          .retransmissions = extended,
+                         .connections = extended,
                          .outputs = {extended, extended},
                          .resources = {}});
         } catch (const korvo::measurement::RunFailure&) {

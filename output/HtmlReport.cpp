@@ -55,7 +55,7 @@ svg circle.partial { fill: var(--panel); stroke-width: 1.6; } svg text.count { f
 svg path.stroke { fill: none; stroke-width: 1.4; } svg path.data { stroke: var(--s0); }
 svg path.retransmission { stroke: var(--warn); stroke-width: 2.2; } svg path.out-of-order { stroke: var(--s1); stroke-width: 2.2; }
 svg polyline.acknowledged { fill: none; stroke: var(--s2); stroke-width: 1.2; }
-svg circle.zero-window { fill: none; stroke: var(--s3); stroke-width: 1.6; }
+svg path.zero-windows { fill: none; stroke: var(--s3); stroke-width: 7; stroke-linecap: round; }
 svg rect.hole { fill: var(--warn); opacity: .35; }
 details.graph { margin: .4em 0; } details.graph summary { cursor: pointer; font-family: ui-monospace, monospace; font-size: 13px; }
 a { color: var(--s0); }
@@ -483,7 +483,7 @@ void HtmlReport::writeGraphs(std::string& out, const ReportContent& content) {
         "<section id=\"graphs\"><h2>Time-sequence graphs</h2>\n<p>Of each flow listed above, per direction: "
         "its segments as strokes from their first to their last sequence number at their capture time "
         "(retransmissions and out-of-order segments in colours of their own), the other side's "
-        "acknowledgements as a line, those advertising a zero window as rings, and holes as bands. A "
+        "acknowledgements as a line, those advertising a zero window as dots, and holes as bands. A "
         "flow of many segments is thinned evenly: at most " +
         std::to_string(SequenceGraph::kMostSegments) + " plain and " +
         std::to_string(SequenceGraph::kMostMarked) + " marked segments, " +

@@ -369,7 +369,8 @@ std::string SvgChart::sequence(std::string_view id, std::string_view title, cons
         }
         if (!direction.acknowledgements.empty()) {
             std::string points;
-            std::string rings;
+            // Each zero window a dot: a stroke of no length with round ends, a dozen bytes apiece.
+            std::string dots;
             std::size_t zero = 0;
             for (const SequenceGraph::Acknowledgement& acknowledgement : direction.acknowledgements) {
                 const double x = xOf(acknowledgement.time);
@@ -380,15 +381,18 @@ std::string SvgChart::sequence(std::string_view id, std::string_view title, cons
                 appendFixed(points, y, 1);
                 if (acknowledgement.zeroWindow) {
                     ++zero;
-                    rings += "<circle class=\"zero-window\" cx=\"" + fixed(x, 1) + "\" cy=\"" + fixed(y, 1) +
-                             "\" r=\"3.5\"/>";
+                    dots += 'M';
+                    appendFixed(dots, x, 1);
+                    dots += ' ';
+                    appendFixed(dots, y, 1);
+                    dots += "h0";
                 }
             }
             out += "<polyline class=\"acknowledged\" data-count=\"" +
                    std::to_string(direction.acknowledgements.size()) + "\" points=\"" + points + "\"/>\n";
             if (zero != 0) {
-                out += "<g class=\"zero-windows\" data-count=\"" + std::to_string(zero) + "\">" + rings +
-                       "</g>\n";
+                out += "<path class=\"zero-windows\" data-count=\"" + std::to_string(zero) + "\" d=\"" +
+                       dots + "\"/>\n";
             }
         }
         if (!direction.holes.empty()) {

@@ -50,7 +50,7 @@ public:
                                           std::string_view axis, const std::vector<Bar>& bars);
     // A flow's time-sequence graph: a panel per direction that sent anything, `sides` naming them, its
     // segments as vertical strokes from their first to their last sequence number over time, the other
-    // side's acknowledgements as a line, those advertising a zero window as rings, holes as bands, and
+    // side's acknowledgements as a line, those advertising a zero window as dots, holes as bands, and
     // retransmissions and out-of-order segments in colours of their own.
     [[nodiscard]] static std::string sequence(std::string_view id, std::string_view title,
                                               const SequenceGraph& graph,

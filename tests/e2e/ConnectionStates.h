@@ -47,6 +47,11 @@ public:
         rstBeforeSyn(1120);
         reusedPorts(1121);
         refusedOnReuse(1122);
+        resetOnReuse(1123);
+        resetAfterAStrayAck(1124);
+        resetBeforeTheHandshake(1125);
+        acknowledgedBeyondTheCapture(1126);
+        stalledUntilReset(1127);
         closed(2001, kFin, kFin);
     }
 
@@ -181,6 +186,53 @@ private:
         nextFlow();
         send(port, true, 90000, kSyn);
         send(port, false, 0, kRst | kAck, 90001, 0, 300);
+    }
+
+    // A closed connection, then one from new sequence numbers that the client resets after 50 bytes: RSTO.
+    void resetOnReuse(std::uint16_t port) {
+        closed(port, kFin, kFin);
+        nextFlow();
+        send(port, true, 90000, kSyn);
+        send(port, false, 7000, kSyn | kAck, 90001);
+        send(port, true, 90001, kAck, 7001);
+        send(port, true, 90001, kAck, 7001, 50);
+        send(port, false, 7001, kAck, 90051);
+        send(port, true, 90051, kRst | kAck, 7001);
+    }
+    // A stray acknowledgement from the server, then a connection that the client resets: RSTO.
+    void resetAfterAStrayAck(std::uint16_t port) {
+        nextFlow();
+        send(port, false, 400, kAck, 99);
+        handshake(port);
+        send(port, true, 101, kRst | kAck, 501);
+    }
+    // A RST from the server before the client's SYN belongs to nothing that follows: SF.
+    void resetBeforeTheHandshake(std::uint16_t port) {
+        nextFlow();
+        send(port, false, 50, kRst);
+        closed(port, kFin, kFin);
+    }
+    // The capture misses the client's second 100 bytes; the server's acknowledgement of both, 5 ms after the
+    // first, times the first, and the third is acknowledged 5 ms after it too.
+    void acknowledgedBeyondTheCapture(std::uint16_t port) {
+        handshake(port);
+        send(port, true, 101, kAck, 501, 100, 10000);
+        send(port, false, 501, kAck, 301, 0, 5000);
+        send(port, true, 301, kAck, 501, 100, 100000);
+        send(port, false, 501, kAck, 401, 0, 5000);
+    }
+    // The server closes its window and the client resets 1 ms later; a new connection two seconds later
+    // opens it again. The stall lasted 1 ms, not the time between the connections.
+    void stalledUntilReset(std::uint16_t port) {
+        handshake(port);
+        send(port, false, 501, kAck, 101, 0, 1000, 0);
+        send(port, true, 101, kRst | kAck, 501, 0, 1000);
+        nextFlow();
+        nextFlow();
+        send(port, true, 80000, kSyn);
+        send(port, false, 9000, kSyn | kAck, 80001);
+        send(port, true, 80001, kAck, 9001);
+        send(port, false, 9001, kAck, 80001);
     }
 
     ConnectionFrames frames_;

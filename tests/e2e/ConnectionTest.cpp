@@ -12,6 +12,7 @@
 #include "e2e/Baseline.h"
 #include "e2e/ConnectionStates.h"
 #include "e2e/ToolTest.h"
+#include "support/CaptureRecords.h"
 
 namespace korvo::e2e {
 namespace {
@@ -54,6 +55,24 @@ protected:
 
 TEST_F(ConnectionTest, EveryStateAndOddInputAsTheBaselineHasIt) {
     expectMatchesBaseline(everyFile({"--threads", "1"}), "Connections.baseline");
+}
+
+// A zero window ends with its connection: the report's longest stall of flow 1127 is the 1 ms until the
+// client's RST, not the two seconds until the next connection on the same ports.
+TEST_F(ConnectionTest, AStallEndsWithItsConnection) {
+    const RunResult result = tool.run({"--connections", "--report", "-i", kCapture, "-o", kPrefix});
+    ASSERT_EQ(result.exitStatus, 0) << result.standardError;
+    const std::string page = fileBytes(tool.path("out.Report.html"));
+    const std::size_t table = page.find("id=\"top-stalls\"");
+    ASSERT_NE(table, std::string::npos);
+    const std::size_t flow = page.find(":1127 -&gt;", table);
+    ASSERT_NE(flow, std::string::npos);
+    const std::string row = page.substr(flow, page.find("</tr>", flow) - flow);
+    EXPECT_NE(
+        row.find("<td>S1</td><td class=\"n\" data-value=\"1\">1</td><td class=\"n\" data-value=\"1\">1</td>"
+                 "<td class=\"n\" data-value=\"1.000\">1.000</td>"),
+        std::string::npos)
+        << row;
 }
 
 TEST_F(ConnectionTest, ThreadsAndTemporaryFilesChangeNothing) {
