@@ -84,16 +84,16 @@ char* FlowTuple::writeText(char* out) const {
             *out++ = ' ';
             break;
     }
-    out = writeAddress(out, sourceAddress);
-    if (hasPorts()) {
-        *out++ = ':';
-        out = writeNumber(out, ntohs(sourcePort));
-    }
+    out = writeEndpoint(out, false);
     out = writeLiteral(out, " -> ");
-    out = writeAddress(out, destinationAddress);
+    return writeEndpoint(out, true);
+}
+
+char* FlowTuple::writeEndpoint(char* out, bool destination) const {
+    out = writeAddress(out, destination ? destinationAddress : sourceAddress);
     if (hasPorts()) {
         *out++ = ':';
-        out = writeNumber(out, ntohs(destinationPort));
+        out = writeNumber(out, ntohs(destination ? destinationPort : sourcePort));
     }
     return out;
 }

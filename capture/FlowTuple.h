@@ -35,6 +35,9 @@ struct FlowTuple {
     void appendText(std::string& out) const;
     // The same text written at `out`, which has room for kMostTextLength characters; returns its end.
     char* writeText(char* out) const;
+    // One end as the text writes it, "10.0.0.1:1234", the source or the destination; room for
+    // kMostTextLength.
+    char* writeEndpoint(char* out, bool destination) const;
     // Writes the dotted quad of a network-order address at `out` (room for 15 characters); returns its end.
     static char* writeAddress(char* out, std::uint32_t address);
     // "Unknown/255 255.255.255.255 -> 255.255.255.255" or a TCP text with both ports of five digits.

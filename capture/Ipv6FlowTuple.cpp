@@ -97,14 +97,17 @@ char* Ipv6FlowTuple::writeAddress(char* out, const Address& address) {
 }
 
 char* Ipv6FlowTuple::writeText(char* out) const {
-    out = std::copy_n("TCP [", 5, out);
-    out = writeAddress(out, sourceAddress);
+    out = std::copy_n("TCP ", 4, out);
+    out = writeEndpoint(out, false);
+    out = std::copy_n(" -> ", 4, out);
+    return writeEndpoint(out, true);
+}
+
+char* Ipv6FlowTuple::writeEndpoint(char* out, bool destination) const {
+    *out++ = '[';
+    out = writeAddress(out, destination ? destinationAddress : sourceAddress);
     *out++ = ']';
-    out = writePort(out, sourcePort);
-    out = std::copy_n(" -> [", 5, out);
-    out = writeAddress(out, destinationAddress);
-    *out++ = ']';
-    return writePort(out, destinationPort);
+    return writePort(out, destination ? destinationPort : sourcePort);
 }
 
 void Ipv6FlowTuple::appendText(std::string& out) const {

@@ -31,6 +31,9 @@ struct Ipv6FlowTuple {
     void appendText(std::string& out) const;
     // The same text written at `out`, which has room for kMostTextLength characters; returns its end.
     char* writeText(char* out) const;
+    // One end as the text writes it, "[2001:db8::1]:443", the source or the destination; room for
+    // kMostTextLength.
+    char* writeEndpoint(char* out, bool destination) const;
     // The address in its RFC 5952 text (lower case, the longest run of two or more zero groups, the first of
     // equals, written "::", an IPv4-mapped address as ::ffff:192.0.2.1) at `out`, which has room for
     // kMostAddressLength characters; returns its end.

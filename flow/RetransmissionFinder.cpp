@@ -49,11 +49,8 @@ void RetransmissionFinder::judgeDirection(const SequenceEvaluator& flow, bool re
     occupied_.clear();
     repeats_.assign(own.byCapture.size(), false);
     if (writeDetails_ && namesSender_) {
-        // "TCP A:p -> B:q": the forward direction is sent by A:p, the reverse by B:q.
         sender_.clear();
-        flow.appendText(sender_);
-        const std::size_t arrow = sender_.find(" -> ");
-        sender_ = reverse ? sender_.substr(arrow + 4) : sender_.substr(4, arrow - 4);
+        flow.appendEndpoint(sender_, reverse);
     }
     RepeatFinder::markRepeats(own.byId, repeats_);
 

@@ -52,6 +52,13 @@ public:
             tuple_.appendText(out);
         }
     }
+    // The end that sends the forward direction, or with `reverse` the reverse one, as the tuple's text
+    // writes it: "10.0.0.1:1234", "[2001:db8::1]:443".
+    void appendEndpoint(std::string& out, bool reverse) const {
+        char text[Ipv6FlowTuple::kMostTextLength];
+        out.append(text,
+                   ipv6_ ? ipv6Tuple_.writeEndpoint(text, reverse) : tuple_.writeEndpoint(text, reverse));
+    }
     // The earliest and latest capture time of the flow's segments, microseconds since 1970: capture order is
     // file order, and a file's timestamps need not rise.
     struct Span {
