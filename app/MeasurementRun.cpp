@@ -48,8 +48,8 @@ void MeasurementRun::analyse(const RunOptions& options) {
         // Wiped when the run ends, also by a failure, before its message is written.
         ProgressLine progress = ProgressLine::onStandardError(loader.inputSize());
         network.read(loader, linkTypeNotes, progress);
-        // The flow table's rows go to their file while the flows are handed out; it is placed with the
-        // others.
+        // The flow table's rows and the detail rows go to their files while the flows are handed out; the
+        // files are placed with the others.
         std::optional<FlowTableRows>& flowRows = network.flowRows();
         std::optional<ResultFile> flowsFile;
         if (flowRows) {
@@ -57,6 +57,8 @@ void MeasurementRun::analyse(const RunOptions& options) {
             flowsFile->write(flowRows->header());
             flowRows->streamTo([&flowsFile](std::string_view piece) { flowsFile->write(piece); });
         }
+        std::vector<std::unique_ptr<ResultFile>> details =
+            ResultWriter::streamDetails(network.figures(), options.prefix);
         network.flowTable().evaluateFlows();
         if (flowsFile) {
             flowRows->flush();
@@ -77,7 +79,8 @@ void MeasurementRun::analyse(const RunOptions& options) {
             content.load = &network.load()->bins();
             content.highlights = &*network.highlights();
         }
-        ResultWriter::write(network.figures(), content, flowsFile ? &*flowsFile : nullptr);
+        ResultWriter::write(network.figures(), content, flowsFile ? &*flowsFile : nullptr,
+                            std::move(details));
         progress.clear();
         if (!content.coverage.note.empty()) {
             std::cerr << content.coverage.note << std::endl;

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <stdexcept>
 #include <utility>
 
@@ -48,6 +49,10 @@ ResultFile::ResultFile(std::string fileName) : fileName_(std::move(fileName)) {
         ::close(descriptor);
         discard(hold);
         fail(error);
+    }
+    buffer_ = std::make_unique_for_overwrite<char[]>(kWritePiece);
+    if (std::setvbuf(file_, buffer_.get(), _IOFBF, kWritePiece) != 0) {
+        fail(errno);
     }
 }
 

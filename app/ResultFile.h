@@ -5,7 +5,9 @@
 // to create, write or place it is raised as a std::runtime_error "Error writing result file <name>: <system
 // reason>", so that a run never reports success over files that were not written.
 
+#include <cstddef>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -42,7 +44,11 @@ private:
 
     std::string fileName_;
     std::string temporaryName_;
+    // Writes reach the file in pieces of this size or more: rows come a few at a time from some figures.
+    static constexpr std::size_t kWritePiece = std::size_t{1} << 20;
+
     std::FILE* file_ = nullptr;
+    std::unique_ptr<char[]> buffer_;
     bool placed_ = false;
 };
 

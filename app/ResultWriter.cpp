@@ -11,8 +11,22 @@
 
 namespace korvo::measurement {
 
+std::vector<std::unique_ptr<ResultFile>> ResultWriter::streamDetails(
+    const std::vector<RunNetwork::BuiltFigure>& figures, const std::string& prefix) {
+    std::vector<std::unique_ptr<ResultFile>> details;
+    for (const RunNetwork::BuiltFigure& built : figures) {
+        Measurement& measurement = *built.measurement;
+        if (measurement.isExtended()) {
+            details.push_back(std::make_unique<ResultFile>(prefix + "." + measurement.getName() + ".csv"));
+            ResultFile& file = *details.back();
+            measurement.streamDetailsTo([&file](std::string_view piece) { file.write(piece); });
+        }
+    }
+    return details;
+}
+
 void ResultWriter::write(const std::vector<RunNetwork::BuiltFigure>& figures, ReportContent& content,
-                         ResultFile* flowsFile) {
+                         ResultFile* flowsFile, std::vector<std::unique_ptr<ResultFile>> details) {
     const std::string& prefix = content.options.prefix;
     content.groups.clear();
     for (const RunNetwork::BuiltFigure& built : figures) {
@@ -45,19 +59,23 @@ void ResultWriter::write(const std::vector<RunNetwork::BuiltFigure>& figures, Re
     ResultFile summary(prefix + kSummarySuffix);
     summary.write(SummaryText::of(content.groups));
     summary.finish();
-    std::vector<std::unique_ptr<ResultFile>> details;
+    const bool streamed = !details.empty();
     std::vector<std::string> resultNames = {summary.name(), prefix + kFlowTableSuffix, prefix + kJsonSuffix,
                                             prefix + kReportSuffix};
     // The detail files of every figure, those this run does not find too, so that an earlier run's go.
     for (const Figure& figure : Figures::all()) {
         resultNames.push_back(prefix + "." + std::string(figure.name) + ".csv");
     }
+    std::size_t nextDetail = 0;
     for (const RunNetwork::BuiltFigure& built : figures) {
         const Measurement& measurement = *built.measurement;
         if (measurement.isExtended()) {
-            details.push_back(std::make_unique<ResultFile>(prefix + "." + measurement.getName() + ".csv"));
-            details.back()->write(measurement.getDetails());
-            details.back()->finish();
+            if (!streamed) {
+                details.push_back(
+                    std::make_unique<ResultFile>(prefix + "." + measurement.getName() + ".csv"));
+            }
+            details[nextDetail]->write(measurement.getDetails());
+            details[nextDetail++]->finish();
         }
     }
     for (const std::unique_ptr<ResultFile>& detail : details) {

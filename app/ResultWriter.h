@@ -3,6 +3,7 @@
 // finished, as one whole run of the prefix: the summary, the figures' detail files, the JSON summary and the
 // report where asked. The whole run and the finishing step of a split run write through it alike.
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,10 +21,16 @@ public:
     static constexpr const char* kJsonSuffix = ".Summary.json";
     static constexpr const char* kReportSuffix = ".Report.html";
 
+    // The detail files of the extended figures among `figures`, in their order, each taking its figure's
+    // rows from now on as they come, so that millions of rows go straight to their file.
+    [[nodiscard]] static std::vector<std::unique_ptr<ResultFile>> streamDetails(
+        const std::vector<RunNetwork::BuiltFigure>& figures, const std::string& prefix);
+
     // `content` holds everything but the groups, which are taken from `figures`; `flowsFile` is the
-    // finished flow table file, or null.
+    // finished flow table file, or null; `details` are the files streamDetails made, or none when the
+    // rows were kept until now.
     static void write(const std::vector<RunNetwork::BuiltFigure>& figures, ReportContent& content,
-                      ResultFile* flowsFile);
+                      ResultFile* flowsFile, std::vector<std::unique_ptr<ResultFile>> details = {});
 };
 
 }  // namespace korvo::measurement

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cstring>
 #include <string_view>
@@ -20,6 +21,27 @@ char* writeNumber(char* out, unsigned value) {
 char* writeLiteral(char* out, std::string_view text) {
     return std::copy(text.begin(), text.end(), out);
 }
+
+// The decimal text of every byte value, padded to three characters, and its length: a dotted quad is then
+// four copies, not four conversions.
+struct OctetText {
+    std::array<char, 3> digits{};
+    std::uint8_t length = 0;
+};
+constexpr std::array<OctetText, 256> kOctets = [] {
+    std::array<OctetText, 256> octets{};
+    for (unsigned value = 0; value < 256; ++value) {
+        OctetText& octet = octets[value];
+        if (value >= 100) {
+            octet.digits[octet.length++] = static_cast<char>('0' + value / 100);
+        }
+        if (value >= 10) {
+            octet.digits[octet.length++] = static_cast<char>('0' + value / 10 % 10);
+        }
+        octet.digits[octet.length++] = static_cast<char>('0' + value % 10);
+    }
+    return octets;
+}();
 
 }  // namespace
 
@@ -57,7 +79,10 @@ FlowTuple FlowTuple::reversed() const {
 char* FlowTuple::writeAddress(char* out, std::uint32_t address) {
     const std::uint32_t host = ntohl(address);
     for (int shift = 24; shift >= 0; shift -= 8) {
-        out = writeNumber(out, (host >> shift) & 0xFFU);
+        // Three characters are always copied: the room for the longest octet holds them.
+        const OctetText& octet = kOctets[(host >> shift) & 0xFFU];
+        std::memcpy(out, octet.digits.data(), octet.digits.size());
+        out += octet.length;
         if (shift != 0) {
             *out++ = '.';
         }

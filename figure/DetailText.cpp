@@ -8,7 +8,9 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 namespace korvo::measurement {
@@ -20,7 +22,50 @@ namespace {
                              TemporaryFolder::path() + " ($TMPDIR, else /tmp): " + std::strerror(error));
 }
 
+// The buffers of texts that held their rows up to a raised threshold, for the texts of later shards.
+class SpareBuffers {
+public:
+    static std::string take(std::size_t capacity) {
+        const std::lock_guard lock(mutex_);
+        std::string buffer;
+        if (!spare_.empty()) {
+            buffer = std::move(spare_.back());
+            spare_.pop_back();
+        }
+        buffer.reserve(capacity);
+        return buffer;
+    }
+    static void give(std::string&& buffer) {
+        const std::lock_guard lock(mutex_);
+        if (spare_.size() < kMostSpare) {
+            buffer.clear();
+            spare_.push_back(std::move(buffer));
+        }
+    }
+
+private:
+    // Enough for a few shards' texts on every thread; a buffer beyond is let go.
+    static constexpr std::size_t kMostSpare = 6;
+    static inline std::mutex mutex_;
+    static inline std::vector<std::string> spare_;
+};
+
+// Room past the threshold for the row that crosses it.
+constexpr std::size_t kRowRoom = std::size_t{64} << 10;
+
 }  // namespace
+
+DetailText::~DetailText() {
+    if (buffer_.capacity() > kSpillThreshold) {
+        SpareBuffers::give(std::move(buffer_));
+    }
+}
+
+void DetailText::enlarge() {
+    std::string buffer = SpareBuffers::take(threshold_ + kRowRoom);
+    buffer.append(buffer_);
+    buffer_.swap(buffer);
+}
 
 std::string DetailText::str() const {
     std::string text;
@@ -29,6 +74,11 @@ std::string DetailText::str() const {
 }
 
 void DetailText::append(const DetailText& later) {
+    if (sink_) {
+        flush();
+        later.forEachPiece(sink_);
+        return;
+    }
     if (later.spill_) {
         // Own rows first, then the later text's file copied inside the kernel, without passing through here.
         spill();
@@ -67,6 +117,29 @@ void DetailText::copySpill(const DetailText& later) {
     // The stream's idea of where it stands must follow what was written past it.
     if (std::fseek(spill_.get(), 0, SEEK_END) != 0) {
         failSpill("write", errno);
+    }
+}
+
+void DetailText::streamTo(std::function<void(std::string_view)> sink) {
+    sink_ = std::move(sink);
+    forEachPiece(sink_);
+    buffer_.clear();
+    spill_.reset();
+    spilledBytes_ = 0;
+}
+
+void DetailText::flush() {
+    if (sink_ && !buffer_.empty()) {
+        sink_(buffer_);
+        buffer_.clear();
+    }
+}
+
+void DetailText::moveOn() {
+    if (sink_) {
+        flush();
+    } else {
+        spill();
     }
 }
 

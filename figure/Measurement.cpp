@@ -12,6 +12,12 @@ const DetailText& Measurement::getDetails() const {
     return extended ? partial.rows : kNoDetails;
 }
 
+void Measurement::streamDetailsTo(std::function<void(std::string_view)> sink) {
+    if (extended) {
+        partial.rows.streamTo(std::move(sink));
+    }
+}
+
 boost::posix_time::time_duration Measurement::getCaptureDuration() const {
     if (partial.earliest == partial.latest) {
         return boost::posix_time::time_duration(0, 0, 0);

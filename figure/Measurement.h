@@ -5,7 +5,9 @@
 
 #include <boost/date_time/posix_time/posix_time_types.hpp>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
 
 #include "figure/DetailText.h"
 #include "figure/FigurePartial.h"
@@ -24,6 +26,9 @@ public:
     [[nodiscard]] bool isExtended() const { return extended; }
     // The detail rows collected so far; empty whenever the measurement is not extended.
     [[nodiscard]] const DetailText& getDetails() const;
+    // From now on, passes the detail rows to `sink` as they come, the rows collected so far first;
+    // getDetails() then holds only the rows not yet passed. Nothing for a figure that is not extended.
+    void streamDetailsTo(std::function<void(std::string_view)> sink);
     [[nodiscard]] const FigurePartial& getPartial() const { return partial; }
     // Adds the partial of what comes after everything this figure has seen (see FigurePartial::merge).
     void merge(const FigurePartial& later, std::uint64_t frameOffset = 0) {

@@ -55,6 +55,9 @@ void ParallelHandOut::run(std::size_t threads) {
     std::atomic<bool> failed{false};
     std::mutex mutex;
     std::condition_variable shardDone;
+    // Signalled when a shard has been added up.
+    std::condition_variable shardAbsorbed;
+    std::size_t absorbed = 0;
     std::exception_ptr failure;
 
     // Judges the next shard nobody has taken; false when none is left.
@@ -66,6 +69,7 @@ void ParallelHandOut::run(std::size_t threads) {
         auto judges = std::make_unique<ShardJudges>();
         for (const SequenceEvaluatorHandler* receiver : receivers) {
             judges->copies.push_back(receiver->emptyCopy(judges->source));
+            judges->copies.back()->holdRowsUpTo(rowsHeld_);
         }
         handOutShard_(shard, judges->source.signal);
         const std::lock_guard lock(mutex);
@@ -80,12 +84,21 @@ void ParallelHandOut::run(std::size_t threads) {
         }
         failed = true;
         shardDone.notify_all();
+        shardAbsorbed.notify_all();
     };
     std::vector<std::jthread> helpers;
     for (std::size_t helper = 1; helper < threads; ++helper) {
         helpers.emplace_back([&] {
             try {
-                while (!failed && judgeNext()) {
+                while (!failed) {
+                    {
+                        // Judged shards beyond one per thread would only wait, holding their rows.
+                        std::unique_lock lock(mutex);
+                        shardAbsorbed.wait(lock, [&] { return nextShard < absorbed + threads || failed; });
+                    }
+                    if (failed || !judgeNext()) {
+                        break;
+                    }
                 }
             } catch (...) {
                 fail();
@@ -96,7 +109,7 @@ void ParallelHandOut::run(std::size_t threads) {
     // This thread adds the judged shards up in order, and judges shards itself while the next one in order
     // is not ready.
     try {
-        for (std::size_t absorbed = 0; absorbed < shards_ && !failed;) {
+        while (absorbed < shards_ && !failed) {
             std::unique_ptr<ShardJudges> judges;
             {
                 std::unique_lock lock(mutex);
@@ -112,7 +125,10 @@ void ParallelHandOut::run(std::size_t threads) {
             for (std::size_t receiver = 0; receiver < receivers.size(); ++receiver) {
                 receivers[receiver]->absorb(*judges->copies[receiver]);
             }
+            judges.reset();
+            const std::lock_guard lock(mutex);
             ++absorbed;
+            shardAbsorbed.notify_all();
         }
     } catch (...) {
         fail();

@@ -19,6 +19,7 @@ void SequenceEvaluator::assign(const FlowTuple& tuple, std::span<const SegmentRe
                                std::span<const SegmentRecord> reverse) {
     tuple_ = tuple;
     ipv6_ = false;
+    textLength_ = 0;
     arrangeBoth(forward, reverse);
 }
 
@@ -26,6 +27,7 @@ void SequenceEvaluator::assign(const Ipv6FlowTuple& tuple, std::span<const Segme
                                std::span<const SegmentRecord> reverse) {
     ipv6Tuple_ = tuple;
     ipv6_ = true;
+    textLength_ = 0;
     arrangeBoth(forward, reverse);
 }
 

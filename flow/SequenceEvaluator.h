@@ -3,9 +3,11 @@
 // (the forward direction) and, per direction, its segments in capture order, in sequence order and in
 // identification order. Receivers read it during their call only.
 
+#include <array>
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -44,13 +46,15 @@ public:
     [[nodiscard]] bool isIpv6() const { return ipv6_; }
     // The tuple of an IPv6 flow.
     [[nodiscard]] const Ipv6FlowTuple& ipv6Tuple() const { return ipv6Tuple_; }
-    // The text of the flow's tuple, whichever its family.
-    void appendText(std::string& out) const {
-        if (ipv6_) {
-            ipv6Tuple_.appendText(out);
-        } else {
-            tuple_.appendText(out);
+    // The text of the flow's tuple, whichever its family. It is made once per flow and kept: every
+    // receiver that lists the flow writes it.
+    void appendText(std::string& out) const { out.append(text()); }
+    [[nodiscard]] std::string_view text() const {
+        if (textLength_ == 0) {
+            textLength_ = static_cast<std::uint8_t>(
+                (ipv6_ ? ipv6Tuple_.writeText(text_.data()) : tuple_.writeText(text_.data())) - text_.data());
         }
+        return {text_.data(), textLength_};
     }
     // The end that sends the forward direction, or with `reverse` the reverse one, as the tuple's text
     // writes it: "10.0.0.1:1234", "[2001:db8::1]:443".
@@ -119,6 +123,10 @@ private:
     FlowTuple tuple_;
     Ipv6FlowTuple ipv6Tuple_;
     bool ipv6_ = false;
+    // The tuple's text, made when first asked for; none while its length is zero.
+    mutable std::array<char, Ipv6FlowTuple::kMostTextLength> text_{};
+    mutable std::uint8_t textLength_ = 0;
+    static_assert(FlowTuple::kMostTextLength <= Ipv6FlowTuple::kMostTextLength);
     Arrangements forward_;
     Arrangements reverse_;
     SegmentMarks marks_;

@@ -3,6 +3,7 @@
 // of the flow table's source when it is built; the flow table judges each flow once and then calls every
 // handler's handleSequenceEvaluator with the flow and its verdict.
 
+#include <cstddef>
 #include <memory>
 
 #include "capture/Signal.h"
@@ -36,6 +37,9 @@ public:
     // Takes over what `later`, an empty copy of this receiver, counted and listed, as though its flows had
     // been handed to this receiver after all of its own. Called only on receivers that make empty copies.
     virtual void absorb(SequenceEvaluatorHandler& /*later*/) {}
+    // Lets an empty copy keep up to `bytes` of each text of rows in memory before moving them on, so that a
+    // shard's rows reach their file in one piece.
+    virtual void holdRowsUpTo(std::size_t /*bytes*/) {}
 
 private:
     void handlePacket(const JudgedFlow& judged) final {

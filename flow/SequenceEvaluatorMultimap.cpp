@@ -22,6 +22,9 @@ namespace korvo::measurement {
 
 namespace {
 
+constexpr std::uint64_t kLeastRowsHeld = std::uint64_t{4} << 20;
+constexpr std::uint64_t kMostRowsHeld = std::uint64_t{16} << 20;
+
 // The identification's key: header byte 4 plus 256 times byte 5, the field as stored.
 std::uint16_t identificationKey(const net::ip& header) {
     const auto* bytes = reinterpret_cast<const unsigned char*>(&header.identification);
@@ -147,7 +150,11 @@ void SequenceEvaluatorMultimap::evaluateFlows() {
             ipv6Shards_[shard - shards_.size()].handOut(assembler);
         }
     };
-    ParallelHandOut(shards, handOutShard, *this).run(settings_.threads);
+    // A shard's rows stay in memory, up to a 64th of the memory limit per text of rows, so that they reach
+    // their file in one piece instead of through a temporary file.
+    const std::size_t rowsHeld =
+        std::clamp<std::uint64_t>(settings_.memoryLimit / 64, kLeastRowsHeld, kMostRowsHeld);
+    ParallelHandOut(shards, handOutShard, *this, rowsHeld).run(settings_.threads);
 }
 
 void SequenceEvaluatorMultimap::writeShards(const std::string& folder) {

@@ -11,13 +11,10 @@
 
 #include "figure/DetailRow.h"
 #include "figure/TimeText.h"
-#include "net/WireNumbers.h"
 
 namespace korvo::measurement {
 
 namespace {
-
-using net::kEpoch;
 
 // A comma and `value` in decimal.
 char* putNumber(char* out, std::uint64_t value) {
@@ -27,8 +24,8 @@ char* putNumber(char* out, std::uint64_t value) {
 
 // The flow text, then the addresses and ports as fields, of an IPv4 or an IPv6 tuple.
 template <typename Tuple>
-char* writeTupleFields(char* out, const Tuple& tuple) {
-    out = tuple.writeText(out);
+char* writeTupleFields(char* out, std::string_view flowText, const Tuple& tuple) {
+    out = std::ranges::copy(flowText, out).out;
     *out++ = ',';
     out = Tuple::writeAddress(out, tuple.sourceAddress);
     out = putNumber(out, ntohs(tuple.sourcePort));
@@ -79,11 +76,11 @@ void FlowTableRows::handleSequenceEvaluator(const SequenceEvaluator& flow, const
     }
     // Each part is put together in one buffer and reaches the text in one append: rows come by the million.
     // The flow text holds no comma, quote or line end, so no field needs quoting.
-    char* out = writeEndpoints(row.head.data(), row);
+    char* out = writeEndpoints(row.head.data(), flow.text(), row);
     *out++ = ',';
-    out = TimeText::writeIsoTime(out, kEpoch + boost::posix_time::microseconds(span.first));
+    out = isoTimes_.write(out, span.first);
     *out++ = ',';
-    out = TimeText::writeIsoTime(out, kEpoch + boost::posix_time::microseconds(span.last));
+    out = isoTimes_.write(out, span.last);
     *out++ = ',';
     out = TimeText::writeSeconds(out, boost::posix_time::microseconds(span.last - span.first));
     out = putNumber(out, forward.size());
@@ -128,8 +125,9 @@ char* FlowTableRows::writeConnection(char* out, const FlowVerdict& verdict) cons
     return putMillis(out, roundTrips ? std::optional(roundTrips->most) : std::nullopt);
 }
 
-char* FlowTableRows::writeEndpoints(char* out, const PendingRow& row) {
-    return row.ipv6 ? writeTupleFields(out, row.ipv6Tuple) : writeTupleFields(out, row.tuple);
+char* FlowTableRows::writeEndpoints(char* out, std::string_view flowText, const PendingRow& row) {
+    return row.ipv6 ? writeTupleFields(out, flowText, row.ipv6Tuple)
+                    : writeTupleFields(out, flowText, row.tuple);
 }
 
 void FlowTableRows::writeOldest() {
@@ -144,9 +142,6 @@ void FlowTableRows::writeOldest() {
     DetailRow(rows_).text(std::string_view(text.data(), out)).end("\r\n");
     pendingFirst_ = (pendingFirst_ + 1) % kPendingRows;
     --pendingCount_;
-    if (sink_ && rows_.heldBytes() >= kStreamPiece) {
-        passHeld();
-    }
 }
 
 void FlowTableRows::writePending() {
@@ -159,23 +154,12 @@ void FlowTableRows::absorb(SequenceEvaluatorHandler& later) {
     writePending();
     auto& laterTable = static_cast<FlowTableRows&>(later);
     laterTable.writePending();
-    const DetailText& laterRows = laterTable.rows_;
-    if (!sink_) {
-        rows_.append(laterRows);
-        return;
-    }
-    flush();
-    laterRows.forEachPiece(sink_);
+    rows_.append(laterTable.rows_);
 }
 
 void FlowTableRows::flush() {
     writePending();
-    passHeld();
-}
-
-void FlowTableRows::passHeld() {
-    rows_.forEachPiece(sink_);
-    rows_.clear();
+    rows_.flush();
 }
 
 }  // namespace korvo::measurement

@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "figure/DetailText.h"
+#include "figure/IsoTimeText.h"
 #include "figure/TimeText.h"
 #include "flow/FlowVolumeTally.h"
 #include "flow/SequenceEvaluatorHandler.h"
@@ -60,14 +61,13 @@ public:
 
     // Takes what receives the rows, a piece at a time; from then on they go there as they come instead of
     // waiting to be written, so that a table of millions of flows is not copied through a temporary file.
-    void streamTo(std::function<void(std::string_view)> sink) { sink_ = std::move(sink); }
+    void streamTo(std::function<void(std::string_view)> sink) { rows_.streamTo(std::move(sink)); }
     // Passes the rows still held to the sink.
     void flush();
+    // Keeps up to `bytes` of rows in memory before moving them on.
+    void holdRowsUpTo(std::size_t bytes) override { rows_.holdUpTo(bytes); }
 
 private:
-    // Rows are passed on in pieces of about this size.
-    static constexpr std::size_t kStreamPiece = std::size_t{1} << 20;
-
     static constexpr std::size_t kMostNumberLength = std::numeric_limits<std::uint64_t>::digits10 + 1;
     // The flow, the endpoints, the times and the packet counts; then the anomaly counts and the simplex flag.
     static constexpr std::size_t kMostHeadLength =
@@ -96,15 +96,13 @@ private:
     static constexpr std::size_t kPendingRows = 16;
 
     // The flow text and the endpoint fields of `row`'s tuple at `out`; returns their end.
-    static char* writeEndpoints(char* out, const PendingRow& row);
+    static char* writeEndpoints(char* out, std::string_view flowText, const PendingRow& row);
     // The retransmissions per side and the connection columns of a row at `out`; returns their end.
     char* writeConnection(char* out, const FlowVerdict& verdict) const;
     // Writes the oldest pending row to the text.
     void writeOldest();
     // Writes every pending row, in order.
     void writePending();
-    // Passes the text held so far to the sink.
-    void passHeld();
 
     const FlowVolumeTally& volumes_;
     bool retransmissions_;
@@ -113,8 +111,8 @@ private:
     // The ring of pending rows: the oldest at pendingFirst_.
     std::size_t pendingFirst_ = 0;
     std::size_t pendingCount_ = 0;
+    IsoTimeText isoTimes_;
     DetailText rows_;
-    std::function<void(std::string_view)> sink_;
 };
 
 }  // namespace korvo::measurement
