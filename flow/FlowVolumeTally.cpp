@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <stdexcept>
 #include <tuple>
@@ -20,6 +21,16 @@ namespace {
 constexpr std::size_t kMostFilledPercent = 85;
 constexpr std::size_t kFilledAfterGrowthPercent = 65;
 constexpr std::size_t kSmallestTable = 8;
+// Adding a table's staged frames, each slot is asked for this many frames ahead.
+constexpr std::size_t kPrefetchDistance = 32;
+
+// A flow's bytes as a split run's steps hand them on: both endpoints, then lower to upper and back in
+// 32-bit halves, 28 bytes.
+struct FileVolume {
+    std::array<std::uint32_t, 3> key;
+    std::array<std::uint32_t, 4> bytes;
+};
+static_assert(sizeof(FileVolume) == 28);
 
 }  // namespace
 
@@ -69,8 +80,30 @@ FlowVolumeTally::Slot& FlowVolumeTally::find(Table& table, const Key& key, std::
     }
 }
 
-void FlowVolumeTally::grow(Table& table) {
-    const std::size_t capacity = std::max(kSmallestTable, (table.used + 1) * 100 / kFilledAfterGrowthPercent);
+void FlowVolumeTally::add(Slot& slot, std::size_t direction, std::uint64_t length) {
+    const std::uint64_t sum = slot.bytes[direction] + length;
+    slot.bytes[direction] = static_cast<std::uint32_t>(sum);
+    if (sum > std::numeric_limits<std::uint32_t>::max()) {
+        Volume& beyond = beyond_[slot.key];
+        (direction == 0 ? beyond.forward : beyond.reverse) += sum - slot.bytes[direction];
+    }
+}
+
+FlowVolumeTally::Volume FlowVolumeTally::totals(const Slot& slot) const {
+    Volume volume{slot.bytes[0], slot.bytes[1]};
+    if (!beyond_.empty()) {
+        const auto found = beyond_.find(slot.key);
+        if (found != beyond_.end()) {
+            volume.forward += found->second.forward;
+            volume.reverse += found->second.reverse;
+        }
+    }
+    return volume;
+}
+
+void FlowVolumeTally::grow(Table& table, std::size_t adding) {
+    const std::size_t capacity =
+        std::max(kSmallestTable, (table.used + adding) * 100 / kFilledAfterGrowthPercent);
     std::vector<Slot> old(capacity);
     old.swap(table.slots);
     table.used = 0;
@@ -94,34 +127,43 @@ void FlowVolumeTally::handlePacket(const IPPacket& packet) {
     std::size_t direction = 0;
     const Key key = keyOf(tuple, direction);
     if (key == Key{}) {
-        zeroFlow_.add(direction, packet.length);
+        add(zeroFlow_, direction, packet.length);
         return;
     }
-    // The slot is only a guess until the frame is added: the table may grow before.
-    Table& table = tables_[tableOf(tuple)];
-    const std::uint64_t hash = hashOf(key);
-    if (!table.slots.empty()) {
-        __builtin_prefetch(&table.slots[home(hash, table.slots.size())]);
+    const std::size_t table = tableOf(tuple);
+    Stage& stage = (*stages_)[table];
+    stage.frames[stage.count++] = {key, packet.length, static_cast<std::uint8_t>(direction)};
+    if (stage.count == kStaged) {
+        addStaged(table);
     }
-    if (queued_ == kQueued) {
-        finish();
-    }
-    queue_[queued_++] = {key, hash, &table, packet.length, static_cast<std::uint8_t>(direction)};
 }
 
 void FlowVolumeTally::finish() {
-    for (std::size_t frame = 0; frame < queued_; ++frame) {
-        add(queue_[frame]);
+    for (std::size_t table = 0; table < tables_.size(); ++table) {
+        addStaged(table);
     }
-    queued_ = 0;
 }
 
-void FlowVolumeTally::add(const Pending& frame) {
-    Table& table = *frame.table;
-    if ((table.used + 1) * 100 > table.slots.size() * kMostFilledPercent) {
-        grow(table);
+void FlowVolumeTally::addStaged(std::size_t tableIndex) {
+    Stage& stage = (*stages_)[tableIndex];
+    Table& table = tables_[tableIndex];
+    // Room for every staged frame as a new flow, so that the table does not grow among them.
+    if ((table.used + stage.count) * 100 > table.slots.size() * kMostFilledPercent) {
+        grow(table, stage.count);
     }
-    find(table, frame.key, frame.hash).add(frame.direction, frame.length);
+    std::array<std::uint64_t, kStaged> hashes;
+    for (std::size_t frame = 0; frame < stage.count; ++frame) {
+        hashes[frame] = hashOf(stage.frames[frame].key);
+    }
+    const std::size_t capacity = table.slots.size();
+    for (std::size_t frame = 0; frame < stage.count; ++frame) {
+        if (frame + kPrefetchDistance < stage.count) {
+            __builtin_prefetch(&table.slots[home(hashes[frame + kPrefetchDistance], capacity)]);
+        }
+        const Staged& staged = stage.frames[frame];
+        add(find(table, staged.key, hashes[frame]), staged.direction, staged.length);
+    }
+    stage.count = 0;
 }
 
 FlowVolumeTally::Volume FlowVolumeTally::volumeOf(const FlowTuple& tuple) const {
@@ -131,7 +173,8 @@ FlowVolumeTally::Volume FlowVolumeTally::volumeOf(const FlowTuple& tuple) const 
     if (slot == nullptr) {
         return {};
     }
-    return {slot->total(direction), slot->total(1 - direction)};
+    const Volume volume = totals(*slot);
+    return direction == 0 ? volume : Volume{volume.reverse, volume.forward};
 }
 
 void FlowVolumeTally::prefetch(const FlowTuple& tuple) const {
@@ -200,14 +243,25 @@ const FlowVolumeTally::Slot* FlowVolumeTally::locate(const Table& table, const K
 }
 
 void FlowVolumeTally::writeShard(std::size_t shard, const std::string& path) const {
-    std::vector<Slot> slots;
+    static_assert(sizeof(Key) == sizeof(FileVolume::key));
+    std::vector<FileVolume> slots;
+    const auto put = [&](const Slot& slot) {
+        FileVolume entry{};
+        std::memcpy(entry.key.data(), &slot.key, sizeof slot.key);
+        const Volume volume = totals(slot);
+        entry.bytes = {
+            static_cast<std::uint32_t>(volume.forward), static_cast<std::uint32_t>(volume.forward >> 32),
+            static_cast<std::uint32_t>(volume.reverse), static_cast<std::uint32_t>(volume.reverse >> 32)};
+        slots.push_back(entry);
+    };
     for (const Slot& slot : tables_[shard].slots) {
         if (!(slot.key == Key{})) {
-            slots.push_back(slot);
+            put(slot);
         }
     }
-    if (tableOf(FlowTuple()) == shard && (zeroFlow_.total(0) != 0 || zeroFlow_.total(1) != 0)) {
-        slots.push_back(zeroFlow_);
+    if (tableOf(FlowTuple()) == shard &&
+        (zeroFlow_.bytes != std::array<std::uint32_t, 2>{} || beyond_.contains(Key{}))) {
+        put(zeroFlow_);
     }
     std::vector<std::pair<Ipv6Key, Volume>> ipv6;
     for (const auto& [key, volume] : ipv6Flows_) {
@@ -218,7 +272,7 @@ void FlowVolumeTally::writeShard(std::size_t shard, const std::string& path) con
     const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "wb"), &std::fclose);
     const std::uint64_t counts[2] = {slots.size(), ipv6.size()};
     if (!file || std::fwrite(counts, sizeof counts, 1, file.get()) != 1 ||
-        !writeBlock(file.get(), std::span<const Slot>(slots)) ||
+        !writeBlock(file.get(), std::span<const FileVolume>(slots)) ||
         !writeBlock(file.get(), std::span<const std::pair<Ipv6Key, Volume>>(ipv6)) ||
         std::fflush(file.get()) != 0) {
         throw std::runtime_error("Cannot write " + path + ": " + std::strerror(errno));
@@ -232,20 +286,22 @@ void FlowVolumeTally::readShard(std::size_t shard, const std::string& path) {
         throw std::runtime_error("Cannot read " + path);
     }
     for (std::uint64_t index = 0; index < counts[0]; ++index) {
-        Slot slot;
-        if (std::fread(&slot, sizeof slot, 1, file.get()) != 1) {
+        FileVolume entry{};
+        if (std::fread(&entry, sizeof entry, 1, file.get()) != 1) {
             throw std::runtime_error(path + " is damaged: it ends inside a flow");
         }
+        Key key;
+        std::memcpy(static_cast<void*>(&key), entry.key.data(), sizeof key);
         Slot* into = &zeroFlow_;
-        if (!(slot.key == Key{})) {
+        if (!(key == Key{})) {
             Table& table = tables_[shard];
             if ((table.used + 1) * 100 > table.slots.size() * kMostFilledPercent) {
-                grow(table);
+                grow(table, 1);
             }
-            into = &find(table, slot.key, hashOf(slot.key));
+            into = &find(table, key, hashOf(key));
         }
-        into->add(0, slot.total(0));
-        into->add(1, slot.total(1));
+        add(*into, 0, (std::uint64_t{entry.bytes[1]} << 32) | entry.bytes[0]);
+        add(*into, 1, (std::uint64_t{entry.bytes[3]} << 32) | entry.bytes[2]);
     }
     for (std::uint64_t index = 0; index < counts[1]; ++index) {
         std::pair<Ipv6Key, Volume> entry;

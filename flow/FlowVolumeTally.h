@@ -1,11 +1,12 @@
 #pragma once
 // The wire bytes of every TCP flow, per direction, added up while the capture is read. The flow table keeps
 // only sequence lengths, so a run that reports each flow's volume connects this beside it; a run that
-// does not pays nothing. An IPv4 flow costs one slot of 28 bytes in an open-addressing table kept between
-// 65% and 85% full, so 33 to 43 bytes; an IPv6 flow an entry of a hash map, about 100 bytes.
+// does not pays nothing. An IPv4 flow costs one slot of 20 bytes in an open-addressing table kept between
+// 65% and 85% full, so 24 to 31 bytes; an IPv6 flow an entry of a hash map, about 100 bytes.
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -54,41 +55,35 @@ private:
         std::uint16_t upperPort = 0;
         friend bool operator==(const Key&, const Key&) = default;
     };
-    // Counters in 32-bit halves keep a slot 4-byte aligned and so 28 bytes long.
+    // Both directions' bytes, lower to upper first, in 32 bits each; what a flow sends beyond 4 GiB in one
+    // direction is carried into `beyond_`. A slot is 20 bytes.
     struct Slot {
         Key key;
-        // Lower to upper endpoint, then upper to lower.
-        std::array<std::uint32_t, 4> bytes{};
-        [[nodiscard]] std::uint64_t total(std::size_t direction) const {
-            return (std::uint64_t{bytes[2 * direction + 1]} << 32) | bytes[2 * direction];
-        }
-        void add(std::size_t direction, std::uint64_t length) {
-            const std::uint64_t sum = total(direction) + length;
-            bytes[2 * direction] = static_cast<std::uint32_t>(sum);
-            bytes[2 * direction + 1] = static_cast<std::uint32_t>(sum >> 32);
-        }
+        std::array<std::uint32_t, 2> bytes{};
     };
-    static_assert(sizeof(Slot) == 28);
+    static_assert(sizeof(Slot) == 20);
 
-    // One table per range of flow hash, the ranges of the flow table's shards: a shard's flows, handed
-    // out together, are looked up in one table that stays in cache, and growing a table moves only a
+    // One table per range of flow hash, the ranges of the flow table's shards: growing a table moves only a
     // small share of the flows, so the memory briefly held twice stays small.
     struct Table {
         std::vector<Slot> slots;
         std::size_t used = 0;
     };
 
-    // A frame whose slot is being fetched from memory while the frames before it are added.
-    struct Pending {
+    // A frame waiting to be added to its table.
+    struct Staged {
         Key key;
-        std::uint64_t hash;
-        Table* table;
         std::uint32_t length;
         std::uint8_t direction;
     };
-    // Every new slot lies at random in a table far larger than the caches: the frames wait in a short
-    // queue so that several fetches are under way at once.
-    static constexpr std::size_t kQueued = 16;
+    // The frames of a capture come in an order unrelated to their flows' slots, which lie at random in
+    // tables far larger than the caches. Frames wait per table and are added a table at a time, where the
+    // slots they need can be fetched from memory many at once and the table's pages stay mapped.
+    static constexpr std::size_t kStaged = 256;
+    struct Stage {
+        std::array<Staged, kStaged> frames;
+        std::size_t count = 0;
+    };
 
     // The key of `tuple` and the direction (0: lower to upper) that `tuple` travels in.
     static Key keyOf(const FlowTuple& tuple, std::size_t& direction);
@@ -98,16 +93,27 @@ private:
     static std::size_t next(std::size_t at, std::size_t capacity);
     // The slot of `key`, taken when it has none yet; the table must have an empty slot.
     static Slot& find(Table& table, const Key& key, std::uint64_t hash);
+    // Adds `length` bytes in `direction` to `slot`.
+    void add(Slot& slot, std::size_t direction, std::uint64_t length);
+    // Both directions' bytes of `slot`, lower to upper first.
+    [[nodiscard]] Volume totals(const Slot& slot) const;
     // The slot of `key` in `table`; none when the key was never added.
     [[nodiscard]] static const Slot* locate(const Table& table, const Key& key);
-    static void grow(Table& table);
+    // Makes room for `adding` more flows.
+    static void grow(Table& table, std::size_t adding);
     // The table of the flow of `tuple`.
     static std::size_t tableOf(const FlowTuple& tuple);
-    void add(const Pending& frame);
+    // Adds the frames staged for table `table`.
+    void addStaged(std::size_t table);
 
     std::array<Table, ShardRule::kShards> tables_;
-    std::array<Pending, kQueued> queue_{};
-    std::size_t queued_ = 0;
+    std::unique_ptr<std::array<Stage, ShardRule::kShards>> stages_ =
+        std::make_unique<std::array<Stage, ShardRule::kShards>>();
+    struct KeyHash {
+        std::size_t operator()(const Key& key) const { return hashOf(key); }
+    };
+    // The bytes beyond the first 4 GiB per direction, of the flows that sent that much.
+    std::unordered_map<Key, Volume, KeyHash> beyond_;
     // An IPv6 flow's endpoints, the lower first, and its bytes from the lower to the upper and back.
     struct Ipv6Key {
         Ipv6FlowTuple tuple;

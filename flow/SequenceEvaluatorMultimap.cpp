@@ -23,7 +23,7 @@ namespace korvo::measurement {
 namespace {
 
 constexpr std::uint64_t kLeastRowsHeld = std::uint64_t{4} << 20;
-constexpr std::uint64_t kMostRowsHeld = std::uint64_t{16} << 20;
+constexpr std::uint64_t kMostRowsHeld = std::uint64_t{32} << 20;
 
 // The identification's key: header byte 4 plus 256 times byte 5, the field as stored.
 std::uint16_t identificationKey(const net::ip& header) {

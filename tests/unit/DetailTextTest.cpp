@@ -79,6 +79,35 @@ TEST(DetailText, AppendedTextsFollowInOrderWhereverTheirRowsAre) {
     }
 }
 
+// A streaming text passes what it held (from its file and from memory) first, then its own rows and the
+// texts appended to it in order, in pieces; whatever it still holds goes with the last flush.
+TEST(DetailText, StreamedRowsReachTheSinkWholeAndInOrder) {
+    DetailText text;
+    writeRows(text, 0, kRows);
+    std::string received;
+    std::size_t pieces = 0;
+    text.streamTo([&](std::string_view piece) {
+        received.append(piece);
+        ++pieces;
+    });
+    EXPECT_EQ(received, expectedRows(0, kRows));
+    writeRows(text, kRows, kRows);
+    std::uint64_t next = 2 * kRows;
+    for (const std::uint64_t laterRows : {kRows, std::uint64_t{10}}) {
+        DetailText later;
+        // As a shard's copy holds them: in memory, past the usual threshold.
+        later.holdUpTo(std::size_t{64} << 20);
+        writeRows(later, next, laterRows);
+        text.append(later);
+        next += laterRows;
+    }
+    writeRows(text, next, 5);
+    text.flush();
+    EXPECT_EQ(received, expectedRows(0, next + 5));
+    EXPECT_GT(pieces, 4U);
+    EXPECT_TRUE(text.empty());
+}
+
 TEST(DetailText, UnusableTemporaryFolderIsReported) {
     const char* previous = std::getenv("TMPDIR");
     const std::string saved = previous != nullptr ? previous : "";

@@ -1,11 +1,16 @@
 // The per-flow wire byte tally: both directions of a flow land in one entry, whichever comes first; tens of
 // thousands of flows survive the tables' growth with their own counts; and the flows with no distinct
-// endpoints (both ends alike, every field zero) are kept like any other.
+// endpoints (both ends alike, every field zero) are kept like any other; counts past 4 GiB survive, also
+// through the file a split run hands them on in.
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <boost/date_time/posix_time/posix_time.hpp>
+
 #include <cstdint>
+#include <filesystem>
+#include <string>
 #include <vector>
 
 #include "flow/FlowVolumeTally.h"
@@ -84,7 +89,25 @@ TEST_F(FlowVolumeTallyTest, CountsPastFourGigabytesPerDirection) {
     for (int frame = 0; frame < 3; ++frame) {
         send(0x0A000001, 1, 0x0A000002, 2, 0xFFFFFFFFU);
     }
+    send(0x0A000002, 2, 0x0A000001, 1, 0xFFFFFFFFU);
+    send(0x0A000002, 2, 0x0A000001, 1, 2);
     EXPECT_EQ(volume(0x0A000001, 1, 0x0A000002, 2).forward, 3 * std::uint64_t{0xFFFFFFFFU});
+    EXPECT_EQ(volume(0x0A000001, 1, 0x0A000002, 2).reverse, std::uint64_t{0xFFFFFFFFU} + 2);
+
+    // A split run's steps hand the whole count on.
+    const FlowTuple flow = tuple(0x0A000001, 1, 0x0A000002, 2);
+    const std::size_t shard = ShardRule::shardOf(ShardRule::orderKey(flow));
+    const std::string path =
+        (std::filesystem::temp_directory_path() / ("wiretally-volumes-" + std::to_string(::getpid())))
+            .string();
+    tally.writeShard(shard, path);
+    IPPacketSource otherSource;
+    FlowVolumeTally other(otherSource);
+    other.readShard(shard, path);
+    other.readShard(shard, path);
+    std::filesystem::remove(path);
+    EXPECT_EQ(other.volumeOf(flow).forward, 6 * std::uint64_t{0xFFFFFFFFU});
+    EXPECT_EQ(other.volumeOf(flow).reverse, 2 * (std::uint64_t{0xFFFFFFFFU} + 2));
 }
 
 TEST_F(FlowVolumeTallyTest, FlowsWithoutDistinctEndpointsAreForwardOnly) {

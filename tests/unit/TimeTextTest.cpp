@@ -7,7 +7,9 @@
 #include <boost/date_time/posix_time/posix_time.hpp>
 #include <random>
 #include <sstream>
+#include <vector>
 
+#include "figure/IsoTimeText.h"
 #include "figure/TimeText.h"
 
 namespace korvo::measurement {
@@ -95,6 +97,31 @@ TEST(TimeText, IsoTimeMatchesLibraryOverTheWholeTimestampRange) {
     for (int sample = 0; sample < 20000; ++sample) {
         const ptime time = kEpoch + seconds(secondsSinceEpoch(random)) + microseconds(fraction(random));
         ASSERT_EQ(isoText(time), boost::posix_time::to_iso_extended_string(time) + "Z");
+    }
+}
+
+// The kept text of a second must never stand for another: times are asked for in runs of one second, then
+// a second 64 seconds away (the same place among the kept ones), then across midnight and 1970.
+TEST(TimeText, KeptSecondsWriteWhatTheFullTextWrites) {
+    IsoTimeText kept;
+    std::mt19937_64 random(64);
+    std::uniform_int_distribution<std::int64_t> fraction(0, 999999);
+    std::vector<std::int64_t> seconds = {0, -1, 63, -65, 86399, 86400, 1704067199, 1704067200};
+    std::uniform_int_distribution<std::int64_t> anySecond(-17987443200, 253402300799);
+    for (int sample = 0; sample < 200; ++sample) {
+        seconds.push_back(anySecond(random));
+        seconds.push_back(seconds.back() + 64);
+    }
+    for (const std::int64_t second : seconds) {
+        for (int repeat = 0; repeat < 3; ++repeat) {
+            const std::int64_t micros = second * 1000000 + fraction(random);
+            std::array<char, TimeText::kMostTextLength> expected{};
+            std::array<char, TimeText::kMostTextLength> written{};
+            char* expectedEnd = TimeText::writeIsoTime(expected.data(), kEpoch + microseconds(micros));
+            char* writtenEnd = kept.write(written.data(), micros);
+            ASSERT_EQ(std::string(written.data(), writtenEnd), std::string(expected.data(), expectedEnd))
+                << micros;
+        }
     }
 }
 
