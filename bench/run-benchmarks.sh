@@ -32,7 +32,8 @@ for its cost over wiretally), wiretally-t1 (--threads 1, for the speed-up of the
 the random scan also wiretally-256M (--max-memory 256M, the
 run with temporary files), on the realistic capture and the scan also wiretally-ipv6 (--ipv6, for its cost
 where there is no IPv6), wiretally-tunnels (--tunnels, for its cost where there is no tunnel) and
-wiretally-retransmissions (--retransmissions), wiretally-connections (--connections), wiretally-report (--report --json) and wiretally-dask (the
+wiretally-retransmissions (--retransmissions), wiretally-connections (--connections), wiretally-report (--report --json),
+wiretally-all (--all), wiretally-everything (--all -e --json --report) and wiretally-dask (the
 run split over a local Dask cluster, the capture cut into 8 files of consecutive frames, where Debian's
 python3-distributed is installed), on the IPv6
 captures read-loop, wiretally and wiretally-ipv6 only, on the tunnelled captures (the realistic mix inside
@@ -185,6 +186,8 @@ tool_command() {
     wiretally-retransmissions) echo "$WIRETALLY --retransmissions -i $2 -o $SCRATCH/out/result" ;;
     wiretally-connections) echo "$WIRETALLY --connections -i $2 -o $SCRATCH/out/result" ;;
     wiretally-report) echo "$WIRETALLY --report --json -i $2 -o $SCRATCH/out/result" ;;
+    wiretally-all) echo "$WIRETALLY --all -i $2 -o $SCRATCH/out/result" ;;
+    wiretally-everything) echo "$WIRETALLY --all -e --json --report -i $2 -o $SCRATCH/out/result" ;;
     wiretally-dask) echo "$REPO/tools/distributed/wiretally-dask --binary $WIRETALLY -o $SCRATCH/out/result" \
         "$(pieces_of "$2")" ;;
     capinfos) echo "capinfos $2" ;;
@@ -303,7 +306,8 @@ for label in "${LABELS[@]}"; do
         bench_capture "$label" "${CAPTURE_OF[$label]}" "${GROWTH_TOOLS[@]:0:2}"
     elif { [ "$label" = base ] || [ "$label" = scan ]; } && [ -n "$WIRETALLY" ]; then
         bench_capture "$label" "${CAPTURE_OF[$label]}" "${TOOLS[@]}" wiretally-ipv6 wiretally-tunnels \
-            wiretally-retransmissions wiretally-connections wiretally-report ${DASK:+wiretally-dask}
+            wiretally-retransmissions wiretally-connections wiretally-report wiretally-all wiretally-everything \
+            ${DASK:+wiretally-dask}
     elif [ "$label" = rscan ] && [ -n "$WIRETALLY" ]; then
         bench_capture "$label" "${CAPTURE_OF[$label]}" "${TOOLS[@]}" wiretally-256M
     else
