@@ -100,6 +100,14 @@ TEST_F(ResourceLimitTest, ScansGiveTheSameFilesForEveryThreadCountAndMemoryLimit
     expectSameResultsForEveryLimit();
 }
 
+// One flow's segments spread over many temporary runs come back into one flow, judged as in memory.
+TEST_F(ResourceLimitTest, OneLargeFlowGivesTheSameFilesForEveryThreadCountAndMemoryLimit) {
+    synthesise(tools::synth::Shape::Elephant, 1024 * 1024);
+    expectSameResultsForEveryLimit();
+    EXPECT_EQ(ResultFiles(tool.folder(), "referenceE").detail("NumberTCPFlows").value_or(""),
+              "TCP 10.0.0.1:40000 -> 10.0.0.2:873\n");
+}
+
 // Flows that share a flow hash (the sum of addresses and ports) go out in order of first appearance, also
 // when their segments come back from different temporary runs.
 TEST_F(ResourceLimitTest, FlowsSharingAFlowHashKeepTheirOrderAcrossTemporaryRuns) {

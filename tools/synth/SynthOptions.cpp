@@ -63,7 +63,8 @@ std::optional<SynthOptions> parseSynthOptions(int argc, const char* const argv[]
          "realistic: concurrent TCP connections with handshakes, data, acknowledgements and teardown, plus "
          "UDP, ARP, IPv6 and IP fragments; scan: a connection scan, two or three segments per flow; "
          "random-scan: SYN probes to random "
-         "addresses and ports, half of them answered, one or two segments per flow")  //
+         "addresses and ports, half of them answered, one or two segments per flow; elephant: one TCP "
+         "connection whose server sends until the capture is full")  //
         ("concurrency", po::value(&options.mix.concurrency)->default_value(64),
          "connections (or scan probes) in progress at once")  //
         ("loss", po::value(&anomalies.loss)->default_value(0.001, "0.001"),
@@ -113,8 +114,11 @@ std::optional<SynthOptions> parseSynthOptions(int argc, const char* const argv[]
         options.shape = Shape::Scan;
     } else if (shape == "random-scan") {
         options.shape = Shape::RandomScan;
+    } else if (shape == "elephant") {
+        options.shape = Shape::Elephant;
     } else {
-        throw std::invalid_argument("--shape must be realistic, scan or random-scan, not '" + shape + "'");
+        throw std::invalid_argument("--shape must be realistic, scan, random-scan or elephant, not '" +
+                                    shape + "'");
     }
     if (options.mix.concurrency == 0) {
         throw std::invalid_argument("--concurrency must be at least 1");

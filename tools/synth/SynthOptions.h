@@ -13,7 +13,7 @@
 
 namespace korvo::tools::synth {
 
-enum class Shape { Realistic, Scan, RandomScan };
+enum class Shape { Realistic, Scan, RandomScan, Elephant };
 
 struct SynthOptions {
     std::string output;

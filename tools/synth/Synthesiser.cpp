@@ -1,5 +1,6 @@
 #include "tools/synth/Synthesiser.h"
 
+#include <cstdint>
 #include <fstream>
 #include <stdexcept>
 
@@ -8,6 +9,7 @@
 #include "tools/synth/FrameEncoder.h"
 #include "tools/synth/Random.h"
 #include "tools/synth/ScanMix.h"
+#include "tools/synth/TcpConnection.h"
 #include "tools/synth/TrafficMix.h"
 
 namespace korvo::tools::synth {
@@ -38,7 +40,19 @@ CaptureCounts synthesise(const SynthOptions& options) {
     FrameEncoder encoder;
     CaptureSink sink(writer, random,
                      {options.size, options.snapLength, options.truncateShare, options.tunnels});
-    if (options.shape != Shape::Realistic) {
+    if (options.shape == Shape::Elephant) {
+        // A backup or replication stream: one flow of any size, with the anomalies asked for.
+        ConnectionPlan plan;
+        plan.clientAddress = 0x0A000001;
+        plan.serverAddress = 0x0A000002;
+        plan.clientPort = 40000;
+        plan.serverPort = 873;
+        plan.responseBytes = std::uint64_t{1} << 62;
+        TcpConnection connection(plan, random);
+        while (!sink.full()) {
+            connection.step(encoder, sink, random, options.mix.anomalies);
+        }
+    } else if (options.shape != Shape::Realistic) {
         ScanMix mix(options.mix.concurrency, options.shape == Shape::RandomScan, random);
         fill(mix, encoder, sink);
     } else {
