@@ -1,7 +1,6 @@
 #include "flow/ParallelHandOut.h"
 
 #include <algorithm>
-#include <atomic>
 #include <condition_variable>
 #include <exception>
 #include <memory>
@@ -50,89 +49,67 @@ void ParallelHandOut::run(std::size_t threads) {
         receivers.push_back(dynamic_cast<SequenceEvaluatorHandler*>(receiver));
     }
 
+    // All guarded by the mutex.
     std::vector<std::unique_ptr<ShardJudges>> judged(shards_);
-    std::atomic<std::size_t> nextShard{0};
-    std::atomic<bool> failed{false};
-    std::mutex mutex;
-    std::condition_variable shardDone;
-    // Signalled when a shard has been added up.
-    std::condition_variable shardAbsorbed;
+    std::size_t nextShard = 0;
     std::size_t absorbed = 0;
+    bool absorbing = false;
+    bool failed = false;
     std::exception_ptr failure;
+    std::mutex mutex;
+    std::condition_variable changed;
 
-    // Judges the next shard nobody has taken; false when none is left.
-    const auto judgeNext = [&] {
-        const std::size_t shard = nextShard++;
-        if (shard >= shards_) {
-            return false;
+    // Every thread judges shards and, whenever the next shard in order is judged and nobody is adding one
+    // up, adds it up: the writing of rows falls to whichever thread is free. A thread takes a new shard only
+    // while at most one per thread waits to be added up, holding its rows.
+    const auto work = [&] {
+        std::unique_lock lock(mutex);
+        while (!failed && absorbed < shards_) {
+            if (!absorbing && judged[absorbed] != nullptr) {
+                const std::unique_ptr<ShardJudges> judges = std::move(judged[absorbed]);
+                absorbing = true;
+                lock.unlock();
+                for (std::size_t receiver = 0; receiver < receivers.size(); ++receiver) {
+                    receivers[receiver]->absorb(*judges->copies[receiver]);
+                }
+                lock.lock();
+                absorbing = false;
+                ++absorbed;
+                changed.notify_all();
+            } else if (nextShard < shards_ && nextShard < absorbed + threads) {
+                const std::size_t shard = nextShard++;
+                lock.unlock();
+                auto judges = std::make_unique<ShardJudges>();
+                for (const SequenceEvaluatorHandler* receiver : receivers) {
+                    judges->copies.push_back(receiver->emptyCopy(judges->source));
+                    judges->copies.back()->holdRowsUpTo(rowsHeld_);
+                }
+                handOutShard_(shard, judges->source.signal);
+                lock.lock();
+                judged[shard] = std::move(judges);
+                changed.notify_all();
+            } else {
+                changed.wait(lock);
+            }
         }
-        auto judges = std::make_unique<ShardJudges>();
-        for (const SequenceEvaluatorHandler* receiver : receivers) {
-            judges->copies.push_back(receiver->emptyCopy(judges->source));
-            judges->copies.back()->holdRowsUpTo(rowsHeld_);
-        }
-        handOutShard_(shard, judges->source.signal);
-        const std::lock_guard lock(mutex);
-        judged[shard] = std::move(judges);
-        shardDone.notify_all();
-        return true;
     };
-    const auto fail = [&] {
-        const std::lock_guard lock(mutex);
-        if (!failure) {
-            failure = std::current_exception();
+    const auto workOrFail = [&] {
+        try {
+            work();
+        } catch (...) {
+            const std::lock_guard lock(mutex);
+            if (!failure) {
+                failure = std::current_exception();
+            }
+            failed = true;
+            changed.notify_all();
         }
-        failed = true;
-        shardDone.notify_all();
-        shardAbsorbed.notify_all();
     };
     std::vector<std::jthread> helpers;
     for (std::size_t helper = 1; helper < threads; ++helper) {
-        helpers.emplace_back([&] {
-            try {
-                while (!failed) {
-                    {
-                        // Judged shards beyond one per thread would only wait, holding their rows.
-                        std::unique_lock lock(mutex);
-                        shardAbsorbed.wait(lock, [&] { return nextShard < absorbed + threads || failed; });
-                    }
-                    if (failed || !judgeNext()) {
-                        break;
-                    }
-                }
-            } catch (...) {
-                fail();
-            }
-        });
+        helpers.emplace_back(workOrFail);
     }
-
-    // This thread adds the judged shards up in order, and judges shards itself while the next one in order
-    // is not ready.
-    try {
-        while (absorbed < shards_ && !failed) {
-            std::unique_ptr<ShardJudges> judges;
-            {
-                std::unique_lock lock(mutex);
-                if (judged[absorbed] == nullptr && nextShard >= shards_) {
-                    shardDone.wait(lock, [&] { return judged[absorbed] != nullptr || failed; });
-                }
-                judges = std::move(judged[absorbed]);
-            }
-            if (judges == nullptr) {
-                judgeNext();
-                continue;
-            }
-            for (std::size_t receiver = 0; receiver < receivers.size(); ++receiver) {
-                receivers[receiver]->absorb(*judges->copies[receiver]);
-            }
-            judges.reset();
-            const std::lock_guard lock(mutex);
-            ++absorbed;
-            shardAbsorbed.notify_all();
-        }
-    } catch (...) {
-        fail();
-    }
+    workOrFail();
     helpers.clear();
     if (failure) {
         std::rethrow_exception(failure);
