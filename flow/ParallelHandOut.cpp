@@ -53,7 +53,6 @@ void ParallelHandOut::run(std::size_t threads) {
     std::vector<std::unique_ptr<ShardJudges>> judged(shards_);
     std::size_t nextShard = 0;
     std::size_t absorbed = 0;
-    bool absorbing = false;
     bool failed = false;
     std::exception_ptr failure;
     std::mutex mutex;
@@ -65,15 +64,15 @@ void ParallelHandOut::run(std::size_t threads) {
     const auto work = [&] {
         std::unique_lock lock(mutex);
         while (!failed && absorbed < shards_) {
-            if (!absorbing && judged[absorbed] != nullptr) {
-                const std::unique_ptr<ShardJudges> judges = std::move(judged[absorbed]);
-                absorbing = true;
+            if (judged[absorbed] != nullptr) {
+                // Taken out, the shard is not there for another thread to add up while this one does.
+                std::unique_ptr<ShardJudges> judges = std::move(judged[absorbed]);
                 lock.unlock();
                 for (std::size_t receiver = 0; receiver < receivers.size(); ++receiver) {
                     receivers[receiver]->absorb(*judges->copies[receiver]);
                 }
+                judges.reset();
                 lock.lock();
-                absorbing = false;
                 ++absorbed;
                 changed.notify_all();
             } else if (nextShard < shards_ && nextShard < absorbed + threads) {
