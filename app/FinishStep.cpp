@@ -159,7 +159,8 @@ void FinishStep::run(RunOptions options, const std::string& work) {
         content.load = &load;
         content.highlights = &*network.highlights();
     }
-    ResultWriter::write(network.figures(), content, flowsFile ? &*flowsFile : nullptr);
+    ResultWriter::write(network.figures(), content, flowsFile ? &*flowsFile : nullptr,
+                        ResultWriter::streamDetails(network.figures(), options.prefix));
     if (!content.coverage.note.empty()) {
         std::cerr << content.coverage.note << std::endl;
     }

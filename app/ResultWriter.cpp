@@ -59,7 +59,6 @@ void ResultWriter::write(const std::vector<RunNetwork::BuiltFigure>& figures, Re
     ResultFile summary(prefix + kSummarySuffix);
     summary.write(SummaryText::of(content.groups));
     summary.finish();
-    const bool streamed = !details.empty();
     std::vector<std::string> resultNames = {summary.name(), prefix + kFlowTableSuffix, prefix + kJsonSuffix,
                                             prefix + kReportSuffix};
     // The detail files of every figure, those this run does not find too, so that an earlier run's go.
@@ -70,10 +69,7 @@ void ResultWriter::write(const std::vector<RunNetwork::BuiltFigure>& figures, Re
     for (const RunNetwork::BuiltFigure& built : figures) {
         const Measurement& measurement = *built.measurement;
         if (measurement.isExtended()) {
-            if (!streamed) {
-                details.push_back(
-                    std::make_unique<ResultFile>(prefix + "." + measurement.getName() + ".csv"));
-            }
+            // What the figure still holds: the rows since they last went to the file.
             details[nextDetail]->write(measurement.getDetails());
             details[nextDetail++]->finish();
         }

@@ -27,10 +27,9 @@ public:
         const std::vector<RunNetwork::BuiltFigure>& figures, const std::string& prefix);
 
     // `content` holds everything but the groups, which are taken from `figures`; `flowsFile` is the
-    // finished flow table file, or null; `details` are the files streamDetails made, or none when the
-    // rows were kept until now.
+    // finished flow table file, or null; `details` are the files streamDetails made for `figures`.
     static void write(const std::vector<RunNetwork::BuiltFigure>& figures, ReportContent& content,
-                      ResultFile* flowsFile, std::vector<std::unique_ptr<ResultFile>> details = {});
+                      ResultFile* flowsFile, std::vector<std::unique_ptr<ResultFile>> details);
 };
 
 }  // namespace korvo::measurement

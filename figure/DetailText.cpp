@@ -123,9 +123,7 @@ void DetailText::copySpill(const DetailText& later) {
 void DetailText::streamTo(std::function<void(std::string_view)> sink) {
     sink_ = std::move(sink);
     forEachPiece(sink_);
-    buffer_.clear();
-    spill_.reset();
-    spilledBytes_ = 0;
+    clear();
 }
 
 void DetailText::flush() {
