@@ -1,9 +1,7 @@
 #include "flow/ConnectionFinder.h"
 
 #include <algorithm>
-
-#include "flow/CaptureWalk.h"
-#include "flow/MarkedPlaces.h"
+#include <limits>
 
 namespace korvo::measurement {
 
@@ -12,6 +10,9 @@ namespace {
 using State = FlowConnection::State;
 
 constexpr std::size_t kNoSide = 2;
+
+// Acknowledged segments are dropped from the pending list this many at a time at least.
+constexpr std::size_t kLeastDropped = 4096;
 
 // Segments that open or close a connection carry windows that say nothing of a stall.
 bool countsForWindow(const SegmentRecord& segment) {
@@ -23,33 +24,26 @@ bool countsForWindow(const SegmentRecord& segment) {
 
 FlowConnection ConnectionFinder::find(const SequenceEvaluator& flow) {
     FlowConnection found;
-    const std::array<const SequenceEvaluator::Direction*, 2> directions = {&flow.forward(), &flow.reverse()};
-    std::array<MarkedPlaces, 2> connectionStarts = {MarkedPlaces(flow.forward().connectionStarts),
-                                                    MarkedPlaces(flow.reverse().connectionStarts)};
-    std::array<MarkedPlaces, 2> keepAlivesAndProbes = {MarkedPlaces(flow.forward().keepAlivesAndProbes),
-                                                       MarkedPlaces(flow.reverse().keepAlivesAndProbes)};
     for (Progress& progress : progress_) {
         progress.reached = false;
         progress.pending.clear();
         progress.acknowledgedUpTo = 0;
     }
-    samples_.clear();
+    // A flow judged from temporary files sorts its samples there too.
+    samples_.clear(flow.spilled() != nullptr ? flow.spilled()->sortBytes() / sizeof(std::int64_t)
+                                             : std::numeric_limits<std::size_t>::max());
     Connection connection;
     // Per side: whether its window is closed, and since when.
     std::array<bool, 2> stalled{};
     std::array<std::int64_t, 2> stalledSince{};
     std::int64_t lastTime = 0;
 
-    CaptureWalk walk(flow.forward().byCapture.records(), flow.reverse().byCapture.records());
-    std::size_t side = 0;
-    std::size_t place = 0;
-    while (walk.next(side, place)) {
-        const SequenceEvaluator::Direction& own = *directions[side];
-        const SegmentRecord& segment = own.byCapture[place];
+    flow.walkCapture(0, [&](std::size_t side, const PlacedSegment& placed) {
+        const SegmentRecord& segment = placed.segment;
         const std::int64_t time = segment.captureMicros();
         lastTime = time;
         Progress& sender = progress_[side];
-        const bool starts = connectionStarts[side].holds(place);
+        const bool starts = placed.startsConnection;
         if (starts) {
             sender.reached = false;
             sender.pending.clear();
@@ -87,11 +81,11 @@ FlowConnection ConnectionFinder::find(const SequenceEvaluator& flow) {
         if (segment.has(SegmentRecord::kAck) && !segment.has(SegmentRecord::kRst)) {
             acknowledge(progress_[1 - side], segment);
         }
-        const std::int64_t start = own.positions[place];
+        const std::int64_t start = placed.position;
         const std::int64_t end = start + segment.segmentLength;
         sender.last.set(start, segment.sequenceNumber);
-        if (segment.segmentLength == 0 || keepAlivesAndProbes[side].holds(place)) {
-            continue;
+        if (segment.segmentLength == 0 || placed.keepAliveOrProbe) {
+            return;
         }
         if (!sender.reached || start >= sender.furthest) {
             if (segment.dataLength() != 0) {
@@ -105,7 +99,7 @@ FlowConnection ConnectionFinder::find(const SequenceEvaluator& flow) {
         }
         sender.furthest = sender.reached ? std::max(sender.furthest, end) : end;
         sender.reached = true;
-    }
+    });
     for (std::size_t stalledSide = 0; stalledSide < 2; ++stalledSide) {
         // A window never opened again stalls the flow to its last segment.
         if (stalled[stalledSide]) {
@@ -113,21 +107,9 @@ FlowConnection ConnectionFinder::find(const SequenceEvaluator& flow) {
         }
     }
     found.state = outcome(connection);
-    found.dataBytes[0] = dataBytes(flow.forward(), found.missedBytes);
-    found.dataBytes[1] = dataBytes(flow.reverse(), found.missedBytes);
-    if (!samples_.empty()) {
-        const std::size_t middle = samples_.size() / 2;
-        std::nth_element(samples_.begin(), samples_.begin() + static_cast<std::ptrdiff_t>(middle),
-                         samples_.end());
-        std::int64_t median = samples_[middle];
-        if (samples_.size() % 2 == 0) {
-            const std::int64_t below =
-                *std::max_element(samples_.begin(), samples_.begin() + static_cast<std::ptrdiff_t>(middle));
-            median = below + (median - below) / 2;
-        }
-        const auto [least, most] = std::ranges::minmax(samples_);
-        found.roundTrips = FlowConnection::RoundTrips{least, median, most};
-    }
+    found.dataBytes[0] = dataBytes(flow, 0, found.missedBytes);
+    found.dataBytes[1] = dataBytes(flow, 1, found.missedBytes);
+    found.roundTrips = samples_.summary();
     return found;
 }
 
@@ -205,28 +187,38 @@ void ConnectionFinder::acknowledge(Progress& progress, const SegmentRecord& ack)
         const std::int64_t roundTrip = time - progress.pending[progress.acknowledgedUpTo].time;
         // Capture times that go backwards time nothing.
         if (roundTrip >= 0) {
-            samples_.push_back(roundTrip);
+            samples_.add(roundTrip);
         }
         ++progress.acknowledgedUpTo;
     }
+    // What was acknowledged is never read again: once it is most of the list, it goes, so that the list
+    // holds what is in flight rather than all a long connection ever sent.
+    if (progress.acknowledgedUpTo >= kLeastDropped &&
+        progress.acknowledgedUpTo * 2 >= progress.pending.size()) {
+        progress.pending.erase(
+            progress.pending.begin(),
+            progress.pending.begin() + static_cast<std::ptrdiff_t>(progress.acknowledgedUpTo));
+        progress.acknowledgedUpTo = 0;
+    }
 }
 
-std::uint64_t ConnectionFinder::dataBytes(const SequenceEvaluator::Direction& direction,
+std::uint64_t ConnectionFinder::dataBytes(const SequenceEvaluator& flow, std::size_t side,
                                           std::uint64_t& missed) {
-    // Most directions of a scan hold one segment.
-    if (direction.bySequence.size() <= 1) {
-        return direction.bySequence.empty() ? 0 : direction.bySequence[0].dataLength();
+    // Most directions of a scan hold one segment, whose data is all its own.
+    if (flow.packets(side) <= 1) {
+        return flow.dataBytes(side);
     }
     std::uint64_t data = 0;
     bool first = true;
     // The furthest end reached by the sequence space occupied, and by the data.
     std::int64_t coveredEnd = 0;
     std::int64_t dataEnd = 0;
-    for (auto segment = direction.bySequence.begin(); segment != direction.bySequence.end(); ++segment) {
-        const std::int64_t start = direction.positions[segment.index()];
-        const std::int64_t end = start + segment->segmentLength;
-        const std::int64_t dataStart = start + (segment->has(SegmentRecord::kSyn) ? 1 : 0);
-        const std::int64_t dataStop = dataStart + segment->dataLength();
+    flow.walkSequence(side, [&](const PlacedSegment& placed) {
+        const SegmentRecord& segment = placed.segment;
+        const std::int64_t start = placed.position;
+        const std::int64_t end = start + segment.segmentLength;
+        const std::int64_t dataStart = start + (segment.has(SegmentRecord::kSyn) ? 1 : 0);
+        const std::int64_t dataStop = dataStart + segment.dataLength();
         if (first) {
             coveredEnd = end;
             dataEnd = dataStart;
@@ -239,7 +231,7 @@ std::uint64_t ConnectionFinder::dataBytes(const SequenceEvaluator::Direction& di
             data += static_cast<std::uint64_t>(dataStop - std::max(dataStart, dataEnd));
             dataEnd = dataStop;
         }
-    }
+    });
     return data;
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "flow/FlowConnection.h"
+#include "flow/RoundTripSamples.h"
 #include "flow/SequenceAnchor.h"
 #include "flow/SequenceEvaluator.h"
 
@@ -60,10 +61,10 @@ private:
     // Samples what `ack`, from the other side, acknowledges of `progress`'s direction.
     void acknowledge(Progress& progress, const SegmentRecord& ack);
     // The distinct data bytes of a direction; adds its holes to `missed`.
-    static std::uint64_t dataBytes(const SequenceEvaluator::Direction& direction, std::uint64_t& missed);
+    static std::uint64_t dataBytes(const SequenceEvaluator& flow, std::size_t side, std::uint64_t& missed);
 
     std::array<Progress, 2> progress_;
-    std::vector<std::int64_t> samples_;
+    RoundTripSamples samples_;
 };
 
 }  // namespace korvo::measurement

@@ -19,14 +19,12 @@ void FlowJudge::judge(const SequenceEvaluator& flow, FlowVerdict& verdict) {
     if (flow.mayHoldAnomalies()) {
         // Each kind's rows are kept apart, so the forward direction's come first in each.
         for (std::size_t side = 0; side < 2; ++side) {
-            const SequenceEvaluator::Direction& direction = side == 0 ? flow.forward() : flow.reverse();
             verdict.anomalies[kind(Anomaly::kGaps)][side] =
-                gaps_.findGaps(direction.bySequence, direction.positions, verdict.rows[kind(Anomaly::kGaps)],
-                               timesOf(Anomaly::kGaps));
+                gaps_.findGaps(flow, side, verdict.rows[kind(Anomaly::kGaps)], timesOf(Anomaly::kGaps));
             verdict.anomalies[kind(Anomaly::kOutOfOrder)][side] = outOfOrder_.findOutOfOrder(
-                direction, verdict.rows[kind(Anomaly::kOutOfOrder)], timesOf(Anomaly::kOutOfOrder));
+                flow, side, verdict.rows[kind(Anomaly::kOutOfOrder)], timesOf(Anomaly::kOutOfOrder));
             verdict.anomalies[kind(Anomaly::kRepeats)][side] = repeats_.findRepeats(
-                direction.byId, verdict.rows[kind(Anomaly::kRepeats)], timesOf(Anomaly::kRepeats));
+                flow, side, verdict.rows[kind(Anomaly::kRepeats)], timesOf(Anomaly::kRepeats));
         }
     }
     if (settings_.retransmissions) {

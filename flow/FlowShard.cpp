@@ -95,6 +95,11 @@ void FlowShard<Segment>::spill() {
 template <typename Segment>
 template <typename Sink>
 void FlowShard<Segment>::handOut(Sink& assembler) {
+    // A shard that went to its file once goes there whole, so that sorting what it still keeps needs no
+    // memory beyond the limit: the runs alone are merged.
+    if (!runs_.empty()) {
+        spill();
+    }
     const std::vector<SortEntry> sorted = sortKept();
     if (runs_.empty()) {
         for (std::size_t rank = 0; rank < sorted.size(); ++rank) {

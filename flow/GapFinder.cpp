@@ -4,33 +4,37 @@
 
 namespace korvo::measurement {
 
-std::uint64_t GapFinder::findGaps(const SegmentList& bySequence, std::span<const std::int64_t> positions,
-                                  DetailText& out, std::vector<std::int64_t>* times) const {
+std::uint64_t GapFinder::findGaps(const SequenceEvaluator& flow, std::size_t side, DetailText& out,
+                                  std::vector<std::int64_t>* times) const {
     // One segment opens no hole; returning before reading it spares a memory access per flow of a scan.
-    if (bySequence.size() < 2) {
+    if (flow.packets(side) < 2) {
         return 0;
     }
     std::uint64_t gaps = 0;
-    auto segment = bySequence.begin();
-    const SegmentRecord* reference = &*segment;
-    std::int64_t coveredEnd = positions[segment.index()] + reference->segmentLength;
-    for (++segment; segment != bySequence.end(); ++segment) {
-        const std::int64_t start = positions[segment.index()];
-        const std::int64_t end = start + segment->segmentLength;
-        if (start > coveredEnd) {
+    bool first = true;
+    // The segment that reached furthest so far, kept by value: a spilled flow's walk reuses its buffers.
+    SegmentRecord reference;
+    std::int64_t coveredEnd = 0;
+    flow.walkSequence(side, [&](const PlacedSegment& placed) {
+        const SegmentRecord& segment = placed.segment;
+        const std::int64_t start = placed.position;
+        const std::int64_t end = start + segment.segmentLength;
+        if (first) {
+            first = false;
+        } else if (start > coveredEnd) {
             ++gaps;
             if (writeDetails_) {
-                describeGap(*reference, *segment, static_cast<std::uint64_t>(start - coveredEnd), out);
+                describeGap(reference, segment, static_cast<std::uint64_t>(start - coveredEnd), out);
             }
             if (times != nullptr) {
-                times->push_back(segment->captureMicros());
+                times->push_back(segment.captureMicros());
             }
         } else if (end <= coveredEnd) {
-            continue;
+            return;
         }
-        reference = &*segment;
+        reference = segment;
         coveredEnd = end;
-    }
+    });
     return gaps;
 }
 

@@ -22,14 +22,6 @@ auto copyKey(const SegmentRecord& segment) {
     return std::tie(segment.sequenceNumber, segment.segmentLength, segment.acknowledgementNumber);
 }
 
-// Whether `later` copies `earlier`, which carries the same identification and is the last segment before it
-// like it. Capture times may go backwards, so the delay counts either way.
-bool copies(const SegmentRecord& earlier, const SegmentRecord& later) {
-    const std::int64_t delay = later.captureMicros() - earlier.captureMicros();
-    return copyKey(earlier) == copyKey(later) && delay <= kMostCopyDelayMicros &&
-           delay >= -kMostCopyDelayMicros;
-}
-
 // Calls `onRepeat` with the rank in `byId` of every repeat among the segments of ranks [begin, end), which
 // share one identification, in capture order.
 template <typename OnRepeat>
@@ -45,7 +37,7 @@ void visitRepeatsUnderOneKey(const SegmentList& byId, std::size_t begin, std::si
         });
         isCopy.assign(count, false);
         for (std::size_t rank = 1; rank < count; ++rank) {
-            isCopy[order[rank] - begin] = copies(byId[order[rank - 1]], byId[order[rank]]);
+            isCopy[order[rank] - begin] = RepeatFinder::copies(byId[order[rank - 1]], byId[order[rank]]);
         }
     }
     for (std::size_t later = begin + 1; later < end; ++later) {
@@ -54,7 +46,7 @@ void visitRepeatsUnderOneKey(const SegmentList& byId, std::size_t begin, std::si
             // The last earlier segment like this one decides.
             for (std::size_t earlier = later; earlier-- > begin;) {
                 if (copyKey(byId[earlier]) == copyKey(byId[later])) {
-                    copy = copies(byId[earlier], byId[later]);
+                    copy = RepeatFinder::copies(byId[earlier], byId[later]);
                     break;
                 }
             }
@@ -90,19 +82,40 @@ void visitRepeats(const SegmentList& byId, OnRepeat onRepeat) {
 
 }  // namespace
 
+bool RepeatFinder::copies(const SegmentRecord& earlier, const SegmentRecord& later) {
+    // Capture times may go backwards, so the delay counts either way.
+    const std::int64_t delay = later.captureMicros() - earlier.captureMicros();
+    return copyKey(earlier) == copyKey(later) && delay <= kMostCopyDelayMicros &&
+           delay >= -kMostCopyDelayMicros;
+}
+
+std::uint64_t RepeatFinder::findRepeats(const SequenceEvaluator& flow, std::size_t side, DetailText& out,
+                                        std::vector<std::int64_t>* times) const {
+    if (flow.spilled() == nullptr) {
+        return findRepeats(side == 0 ? flow.forward().byId : flow.reverse().byId, out, times);
+    }
+    std::uint64_t repeats = 0;
+    flow.spilled()->walkRepeats(side,
+                                [&](const SegmentRecord& segment) { note(segment, repeats, out, times); });
+    return repeats;
+}
+
 std::uint64_t RepeatFinder::findRepeats(const SegmentList& byId, DetailText& out,
                                         std::vector<std::int64_t>* times) const {
     std::uint64_t repeats = 0;
-    visitRepeats(byId, [&](std::size_t rank) {
-        ++repeats;
-        if (writeDetails_) {
-            SegmentRow::append(byId[rank], out);
-        }
-        if (times != nullptr) {
-            times->push_back(byId[rank].captureMicros());
-        }
-    });
+    visitRepeats(byId, [&](std::size_t rank) { note(byId[rank], repeats, out, times); });
     return repeats;
+}
+
+void RepeatFinder::note(const SegmentRecord& repeat, std::uint64_t& repeats, DetailText& out,
+                        std::vector<std::int64_t>* times) const {
+    ++repeats;
+    if (writeDetails_) {
+        SegmentRow::append(repeat, out);
+    }
+    if (times != nullptr) {
+        times->push_back(repeat.captureMicros());
+    }
 }
 
 void RepeatFinder::markRepeats(const SegmentList& byId, std::vector<bool>& repeats) {

@@ -5,8 +5,6 @@
 #include <limits>
 
 #include "figure/DetailRow.h"
-#include "flow/CaptureWalk.h"
-#include "flow/MarkedPlaces.h"
 #include "flow/RepeatFinder.h"
 #include "flow/SequenceAnchor.h"
 
@@ -40,48 +38,54 @@ void RetransmissionFinder::judgeDirection(const SequenceEvaluator& flow, bool re
                                           FlowRetransmissions& result, DetailText& out,
                                           std::vector<std::int64_t>* times,
                                           std::vector<std::uint32_t>* places) {
-    const SequenceEvaluator::Direction& own = reverse ? flow.reverse() : flow.forward();
-    const SequenceEvaluator::Direction& other = reverse ? flow.forward() : flow.reverse();
+    const std::size_t own = reverse ? 1 : 0;
     // A retransmission needs an earlier segment of its own direction.
-    if (own.byCapture.size() < 2) {
+    if (flow.packets(own) < 2) {
         return;
     }
-    occupied_.clear();
-    repeats_.assign(own.byCapture.size(), false);
     if (writeDetails_ && namesSender_) {
         sender_.clear();
         flow.appendEndpoint(sender_, reverse);
     }
-    RepeatFinder::markRepeats(own.byId, repeats_);
+    if (flow.spilled() != nullptr) {
+        SpilledFlow::RepeatPlaces repeats = flow.spilled()->repeatPlaces(own);
+        judgeDirection(flow, own, result, out, times, places,
+                       [&repeats](std::uint32_t place) { return repeats.holds(place); });
+        return;
+    }
+    repeats_.assign(flow.packets(own), false);
+    RepeatFinder::markRepeats(reverse ? flow.reverse().byId : flow.forward().byId, repeats_);
+    judgeDirection(flow, own, result, out, times, places,
+                   [this](std::uint32_t place) { return static_cast<bool>(repeats_[place]); });
+}
 
+template <typename IsRepeat>
+void RetransmissionFinder::judgeDirection(const SequenceEvaluator& flow, std::size_t own,
+                                          FlowRetransmissions& result, DetailText& out,
+                                          std::vector<std::int64_t>* times,
+                                          std::vector<std::uint32_t>* places, IsRepeat isRepeat) {
+    occupied_.clear();
     bool reached = false;
     std::int64_t furthest = 0;
     // The last segment of this direction, to place the other side's acknowledgements in its sequence space.
     SequenceAnchor last;
     std::int64_t acknowledged = kNothingAcknowledged;
-    MarkedPlaces connectionStarts(own.connectionStarts);
-    MarkedPlaces keepAlivesAndProbes(own.keepAlivesAndProbes);
-
-    CaptureWalk walk(own.byCapture.records(), other.byCapture.records());
-    std::size_t side = 0;
-    std::size_t place = 0;
-    while (walk.next(side, place)) {
-        if (side == 1) {
-            const SegmentRecord& answer = other.byCapture[place];
-            if (reached && answer.has(SegmentRecord::kAck)) {
-                const std::int64_t position = last.place(answer.acknowledgementNumber);
+    flow.walkCapture(own, [&](std::size_t side, const PlacedSegment& placed) {
+        const SegmentRecord& segment = placed.segment;
+        if (side != own) {
+            if (reached && segment.has(SegmentRecord::kAck)) {
+                const std::int64_t position = last.place(segment.acknowledgementNumber);
                 // An acknowledgement of what was never sent is not taken.
                 if (position <= furthest) {
                     acknowledged = std::max(acknowledged, position);
                 }
             }
-            continue;
+            return;
         }
-        const SegmentRecord& segment = own.byCapture[place];
-        const std::int64_t start = own.positions[place];
+        const std::int64_t start = placed.position;
         const std::int64_t end = start + segment.segmentLength;
         last.set(start, segment.sequenceNumber);
-        if (connectionStarts.holds(place)) {
+        if (placed.startsConnection) {
             // A new connection on the same addresses and ports: what the earlier one sent and had
             // acknowledged no longer counts.
             occupied_.clear();
@@ -91,13 +95,13 @@ void RetransmissionFinder::judgeDirection(const SequenceEvaluator& flow, bool re
         if (segment.segmentLength == 0) {
             furthest = reached ? std::max(furthest, end) : end;
             reached = true;
-            continue;
+            return;
         }
         const std::uint64_t overlap = occupy(start, end);
-        if (overlap != 0 && !keepAlivesAndProbes.holds(place) && !repeats_[place]) {
+        if (overlap != 0 && !placed.keepAliveOrProbe && !isRepeat(placed.place)) {
             const bool spurious = acknowledged >= end;
             ++result.retransmissions;
-            result.reverseRetransmissions += reverse ? 1U : 0U;
+            result.reverseRetransmissions += own;
             result.retransmittedBytes += overlap;
             result.spurious += spurious ? 1U : 0U;
             if (writeDetails_) {
@@ -107,12 +111,12 @@ void RetransmissionFinder::judgeDirection(const SequenceEvaluator& flow, bool re
                 times->push_back(segment.captureMicros());
             }
             if (places != nullptr) {
-                places->push_back(static_cast<std::uint32_t>(place));
+                places->push_back(placed.place);
             }
         }
         furthest = reached ? std::max(furthest, end) : end;
         reached = true;
-    }
+    });
 }
 
 std::uint64_t RetransmissionFinder::occupy(std::int64_t start, std::int64_t end) {
@@ -145,38 +149,37 @@ std::uint64_t RetransmissionFinder::occupy(std::int64_t start, std::int64_t end)
 
 std::optional<FlowRetransmissions::Handshake> RetransmissionFinder::timeHandshake(
     const SequenceEvaluator& flow) {
-    const SegmentList* sides[2] = {&flow.forward().byCapture, &flow.reverse().byCapture};
     // The side of the first SYN without ACK opens the connection.
     std::optional<std::size_t> opener;
-    const SegmentRecord* syn = nullptr;
-    const SegmentRecord* synAck = nullptr;
-    CaptureWalk walk(sides[0]->records(), sides[1]->records());
-    std::size_t side = 0;
-    std::size_t place = 0;
-    while (walk.next(side, place)) {
-        const SegmentRecord& segment = (*sides[side])[place];
+    // Kept by value: a spilled flow's walk reuses its buffers.
+    SegmentRecord syn;
+    std::optional<SegmentRecord> synAck;
+    std::optional<FlowRetransmissions::Handshake> timed;
+    flow.walkCapture(0, [&](std::size_t side, const PlacedSegment& placed) {
+        const SegmentRecord& segment = placed.segment;
         const bool synFlag = segment.has(SegmentRecord::kSyn);
         const bool ackFlag = segment.has(SegmentRecord::kAck);
         if (synFlag && !ackFlag && (!opener || side == *opener)) {
             // A SYN, or one sent again: the handshake counts from the last.
             opener = side;
-            syn = &segment;
-            synAck = nullptr;
-        } else if (opener && side != *opener && synFlag && ackFlag && synAck == nullptr &&
-                   segment.acknowledgementNumber == syn->sequenceNumber + 1) {
-            synAck = &segment;
-        } else if (synAck != nullptr && side == *opener && !synFlag && ackFlag &&
+            syn = segment;
+            synAck.reset();
+        } else if (opener && side != *opener && synFlag && ackFlag && !synAck &&
+                   segment.acknowledgementNumber == syn.sequenceNumber + 1) {
+            synAck = segment;
+        } else if (synAck && side == *opener && !synFlag && ackFlag &&
                    segment.acknowledgementNumber == synAck->sequenceNumber + 1) {
-            const FlowRetransmissions::Handshake times{microsBetween(*syn, *synAck),
+            const FlowRetransmissions::Handshake times{microsBetween(syn, *synAck),
                                                        microsBetween(*synAck, segment)};
             // Capture times that go backwards time nothing.
-            if (times.synToSynAck < 0 || times.synAckToAck < 0) {
-                return std::nullopt;
+            if (times.synToSynAck >= 0 && times.synAckToAck >= 0) {
+                timed = times;
             }
-            return times;
+            return false;
         }
-    }
-    return std::nullopt;
+        return true;
+    });
+    return timed;
 }
 
 void RetransmissionFinder::describe(const SegmentRecord& segment, const SequenceEvaluator& flow,

@@ -46,6 +46,11 @@ private:
     void judgeDirection(const SequenceEvaluator& flow, bool reverse, FlowRetransmissions& result,
                         DetailText& out, std::vector<std::int64_t>* times,
                         std::vector<std::uint32_t>* places);
+    // The walk of direction `own`; `isRepeat(place)`, asked in ascending order of place, tells its repeats.
+    template <typename IsRepeat>
+    void judgeDirection(const SequenceEvaluator& flow, std::size_t own, FlowRetransmissions& result,
+                        DetailText& out, std::vector<std::int64_t>* times, std::vector<std::uint32_t>* places,
+                        IsRepeat isRepeat);
     // The bytes of [start, end) that occupied_ already holds; then adds the range to it.
     std::uint64_t occupy(std::int64_t start, std::int64_t end);
     static std::optional<FlowRetransmissions::Handshake> timeHandshake(const SequenceEvaluator& flow);
@@ -57,7 +62,7 @@ private:
     // The sequence space the direction being judged has occupied so far: disjoint, unwrapped ranges, each
     // start to end; ordered, so that no order of segments makes finding their overlaps slow.
     std::map<std::int64_t, std::int64_t> occupied_;
-    // By place in capture order: whether the segment is a repeat.
+    // By place in capture order: whether the segment is a repeat, for a flow in memory.
     std::vector<bool> repeats_;
 };
 

@@ -3,6 +3,7 @@
 #include "figure/TemporaryFolder.h"
 #include "flow/Ipv6ShardSegment.h"
 #include "flow/ShardSegment.h"
+#include "flow/SpilledSegment.h"
 
 #include <unistd.h>
 
@@ -109,5 +110,9 @@ void RunFile<Segment>::Reader::refill() {
 
 template class RunFile<ShardSegment>;
 template class RunFile<Ipv6ShardSegment>;
+template class RunFile<SegmentRecord>;
+template class RunFile<SpilledSegment>;
+template class RunFile<std::uint32_t>;
+template class RunFile<std::int64_t>;
 
 }  // namespace korvo::measurement

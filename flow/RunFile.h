@@ -1,8 +1,8 @@
 #pragma once
-// The temporary file of one flow shard: runs of segments (IPv4 or IPv6, by `Segment`), each sorted in
-// hand-out order, written when the
-// segments kept in memory reach the memory limit and read back, all runs at once, to be merged. The file is
-// made in $TMPDIR (else /tmp) without a name, so it vanishes with the process however the run ends.
+// A temporary file of runs of values (a flow shard's segments, IPv4 or IPv6, each run sorted in hand-out
+// order; the segments of a flow too large to judge in memory), written when what is kept in memory reaches
+// the memory limit and read back, a block at a time per run. The file is made in $TMPDIR (else /tmp)
+// without a name, so it vanishes with the process however the run ends.
 
 #include <cstddef>
 #include <cstdint>

@@ -18,18 +18,13 @@ public:
     // Forgets the previous flow's marks.
     void clear();
 
-    // Finds the first segment of every connection but the first. A direction begins a new connection at a
-    // SYN whose sequence number differs from its earlier SYN's, at its first SYN where segments without one
-    // came before (a connection captured in mid-stream ended), and at its first SYN or RST after the other
-    // direction began one that way (the SYN that answers it, whatever its sequence number), and at a RST that
-    // is its first segment after the other direction began one with a SYN without ACK (the RST that refuses
-    // it, whatever its sequence number). Each direction's records are in capture order. Call after clear().
+    // Finds the first segment of every connection but the first, as ConnectionStarts tells them. Each
+    // direction's records are in capture order. Call after clear().
     void findConnections(std::span<const SegmentRecord> forward, std::span<const SegmentRecord> reverse);
 
-    // Finds the keep-alives (one data byte, starting one below the furthest sequence position the connection
-    // had reached) and zero-window probes (one data byte while the other direction's last segment advertised
-    // a zero window). `positions` are each direction's unwrapped sequence positions, by place in capture
-    // order. Call after clear() and findConnections for the same flow.
+    // Finds the keep-alives and zero-window probes, as KeepAlivesAndProbes tells them. `positions` are each
+    // direction's unwrapped sequence positions, by place in capture order. Call after clear() and
+    // findConnections for the same flow.
     void findKeepAlivesAndProbes(std::span<const SegmentRecord> forward,
                                  std::span<const std::int64_t> forwardPositions,
                                  std::span<const SegmentRecord> reverse,

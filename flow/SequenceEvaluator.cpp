@@ -20,6 +20,7 @@ void SequenceEvaluator::assign(const FlowTuple& tuple, std::span<const SegmentRe
     tuple_ = tuple;
     ipv6_ = false;
     textLength_ = 0;
+    spilled_ = nullptr;
     arrangeBoth(forward, reverse);
 }
 
@@ -28,10 +29,53 @@ void SequenceEvaluator::assign(const Ipv6FlowTuple& tuple, std::span<const Segme
     ipv6Tuple_ = tuple;
     ipv6_ = true;
     textLength_ = 0;
+    spilled_ = nullptr;
     arrangeBoth(forward, reverse);
 }
 
+void SequenceEvaluator::assign(const FlowTuple& tuple, const SpilledFlow& spilled) {
+    tuple_ = tuple;
+    ipv6_ = false;
+    textLength_ = 0;
+    spilled_ = &spilled;
+    forward_.view = {};
+    reverse_.view = {};
+}
+
+void SequenceEvaluator::assign(const Ipv6FlowTuple& tuple, const SpilledFlow& spilled) {
+    ipv6Tuple_ = tuple;
+    ipv6_ = true;
+    textLength_ = 0;
+    spilled_ = &spilled;
+    forward_.view = {};
+    reverse_.view = {};
+}
+
+std::uint64_t SequenceEvaluator::dataBytes(std::size_t side) const {
+    if (spilled_ != nullptr) {
+        return spilled_->dataBytes(side);
+    }
+    // The order is all one.
+    std::uint64_t data = 0;
+    for (const SegmentRecord& segment : (side == 0 ? forward_ : reverse_).view.byCapture.records()) {
+        data += segment.dataLength();
+    }
+    return data;
+}
+
+std::uint64_t SequenceEvaluator::firstPacket() const {
+    if (spilled_ != nullptr) {
+        return spilled_->firstPacket();
+    }
+    const std::uint64_t forward = forward_.view.byCapture[0].packetNumber();
+    return reverse_.view.byCapture.empty() ? forward
+                                           : std::min(forward, reverse_.view.byCapture[0].packetNumber());
+}
+
 SequenceEvaluator::Span SequenceEvaluator::captureSpan() const {
+    if (spilled_ != nullptr) {
+        return spilled_->captureSpan();
+    }
     const std::int64_t start = forward_.view.byCapture[0].captureMicros();
     Span span{start, start};
     for (const Direction* direction : {&forward_.view, &reverse_.view}) {

@@ -1,7 +1,8 @@
 #pragma once
 // One TCP flow, over IPv4 or IPv6, as the flow table hands it to its receivers: the tuple of its first packet
 // (the forward direction) and, per direction, its segments in capture order, in sequence order and in
-// identification order. Receivers read it during their call only.
+// identification order. A flow too large to arrange in memory is kept in temporary files instead (a
+// SpilledFlow), and the walks below read it from there. Receivers read it during their call only.
 
 #include <array>
 #include <cstdint>
@@ -13,9 +14,13 @@
 
 #include "capture/FlowTuple.h"
 #include "capture/Ipv6FlowTuple.h"
+#include "flow/CaptureWalk.h"
+#include "flow/MarkedPlaces.h"
+#include "flow/PlacedSegment.h"
 #include "flow/SegmentList.h"
 #include "flow/SegmentMarks.h"
 #include "flow/SegmentRecord.h"
+#include "flow/SpilledFlow.h"
 
 namespace korvo::measurement {
 
@@ -65,18 +70,90 @@ public:
     }
     // The earliest and latest capture time of the flow's segments, microseconds since 1970: capture order is
     // file order, and a file's timestamps need not rise.
-    struct Span {
-        std::int64_t first = 0;
-        std::int64_t last = 0;
-    };
+    using Span = CaptureSpan;
     [[nodiscard]] Span captureSpan() const;
-    // Every anomaly needs two segments of one direction; most flows of a scan have fewer.
-    [[nodiscard]] bool mayHoldAnomalies() const {
-        return forward_.view.byCapture.size() >= 2 || reverse_.view.byCapture.size() >= 2;
+    // The segments of the forward (0) or reverse (1) direction; none in the reverse direction of a flow whose
+    // two ends have the same address and port: all its segments are forward.
+    [[nodiscard]] std::uint64_t packets(std::size_t side) const {
+        return spilled_ != nullptr ? spilled_->packets(side)
+                                   : (side == 0 ? forward_ : reverse_).view.byCapture.size();
     }
+    // The TCP data bytes that a direction's segments carry, repeats and retransmissions included.
+    [[nodiscard]] std::uint64_t dataBytes(std::size_t side) const;
+    // The packet number of the flow's first segment.
+    [[nodiscard]] std::uint64_t firstPacket() const;
+    // Every anomaly needs two segments of one direction; most flows of a scan have fewer.
+    [[nodiscard]] bool mayHoldAnomalies() const { return packets(0) >= 2 || packets(1) >= 2; }
+    // The flow's temporary files when it is too large to arrange in memory, else none.
+    [[nodiscard]] const SpilledFlow* spilled() const { return spilled_; }
+    // The arrangements in memory; empty for a spilled flow, which only the walks read.
     [[nodiscard]] const Direction& forward() const { return forward_.view; }
-    // Empty for a flow whose two ends have the same address and port: all its segments are forward.
     [[nodiscard]] const Direction& reverse() const { return reverse_.view; }
+
+    // Calls `visit(side, placed)` for every segment of both directions in capture order; where two segments
+    // have one packet number, that of the direction `first` comes last. A visitor that returns false ends
+    // the walk.
+    template <typename Visit>
+    void walkCapture(std::size_t first, Visit&& visit) const {
+        if (spilled_ != nullptr) {
+            spilled_->walkCapture(first, visit);
+            return;
+        }
+        const std::array<const Direction*, 2> sides{&forward_.view, &reverse_.view};
+        std::array<MarkedPlaces, 2> starts{MarkedPlaces(sides[0]->connectionStarts),
+                                           MarkedPlaces(sides[1]->connectionStarts)};
+        std::array<MarkedPlaces, 2> probes{MarkedPlaces(sides[0]->keepAlivesAndProbes),
+                                           MarkedPlaces(sides[1]->keepAlivesAndProbes)};
+        CaptureWalk walk(sides[first]->byCapture.records(), sides[1 - first]->byCapture.records());
+        std::size_t walked = 0;
+        std::size_t place = 0;
+        while (walk.next(walked, place)) {
+            const std::size_t side = walked == 0 ? first : 1 - first;
+            const Direction& direction = *sides[side];
+            if (!visitAndGoOn(visit, side,
+                              PlacedSegment{direction.byCapture.records()[place],
+                                            static_cast<std::uint32_t>(place), direction.positions[place],
+                                            starts[side].holds(place), probes[side].holds(place)})) {
+                return;
+            }
+        }
+    }
+    // Calls `visit(placed)` for every segment of one direction in capture order; a visitor that returns false
+    // ends this walk and the next.
+    template <typename Visit>
+    void walkDirection(std::size_t side, Visit&& visit) const {
+        if (spilled_ != nullptr) {
+            spilled_->walkDirection(side, visit);
+            return;
+        }
+        const Direction& direction = side == 0 ? forward_.view : reverse_.view;
+        MarkedPlaces starts(direction.connectionStarts);
+        MarkedPlaces probes(direction.keepAlivesAndProbes);
+        const std::span<const SegmentRecord> records = direction.byCapture.records();
+        for (std::size_t place = 0; place < records.size(); ++place) {
+            if (!visitAndGoOn(visit, PlacedSegment{records[place], static_cast<std::uint32_t>(place),
+                                                   direction.positions[place], starts.holds(place),
+                                                   probes.holds(place)})) {
+                return;
+            }
+        }
+    }
+    // Calls `visit(placed)` for every segment of one direction in sequence order (ascending position, equal
+    // positions captured last first), without the marks.
+    template <typename Visit>
+    void walkSequence(std::size_t side, Visit&& visit) const {
+        if (spilled_ != nullptr) {
+            spilled_->walkSequence(side, visit);
+            return;
+        }
+        const Direction& direction = side == 0 ? forward_.view : reverse_.view;
+        for (auto segment = direction.bySequence.begin(); segment != direction.bySequence.end(); ++segment) {
+            if (!visitAndGoOn(visit, PlacedSegment{*segment, segment.index(),
+                                                   direction.positions[segment.index()], false, false})) {
+                return;
+            }
+        }
+    }
 
     // Makes this the evaluator of the flow `tuple` with the given forward and reverse segments, each in
     // capture order; they must stay in place while the evaluator is read. The previous flow's arrangements
@@ -85,6 +162,10 @@ public:
                 std::span<const SegmentRecord> reverse);
     void assign(const Ipv6FlowTuple& tuple, std::span<const SegmentRecord> forward,
                 std::span<const SegmentRecord> reverse);
+    // Makes this the evaluator of a flow kept in `spilled`, arranged; it must stay while the evaluator is
+    // read.
+    void assign(const FlowTuple& tuple, const SpilledFlow& spilled);
+    void assign(const Ipv6FlowTuple& tuple, const SpilledFlow& spilled);
 
 private:
     struct Arrangements {
@@ -123,6 +204,7 @@ private:
     FlowTuple tuple_;
     Ipv6FlowTuple ipv6Tuple_;
     bool ipv6_ = false;
+    const SpilledFlow* spilled_ = nullptr;
     // The tuple's text, made when first asked for; none while its length is zero.
     mutable std::array<char, Ipv6FlowTuple::kMostTextLength> text_{};
     mutable std::uint8_t textLength_ = 0;

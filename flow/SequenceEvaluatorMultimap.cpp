@@ -134,19 +134,23 @@ void SequenceEvaluatorMultimap::evaluateFlows() {
     // of its own.
     std::optional<FlowAssembler<ShardSegment>> ownIpv4;
     std::optional<FlowAssembler<Ipv6ShardSegment>> ownIpv6;
+    // The eighth of the limit left for the end, shared by the threads: a flow too large for its share is
+    // judged from temporary files.
+    const std::uint64_t judgingMemory =
+        settings_.memoryLimit / 8 / std::max<std::size_t>(settings_.threads, 1);
     const auto handOutShard = [&](std::size_t shard, const Signal<JudgedFlow>& flows) {
         const bool own = &flows == &signal;
         if (shard < shards_.size()) {
             std::optional<FlowAssembler<ShardSegment>> fresh;
             FlowAssembler<ShardSegment>& assembler =
-                own ? (ownIpv4 ? *ownIpv4 : ownIpv4.emplace(flows, judging_))
-                    : fresh.emplace(flows, judging_);
+                own ? (ownIpv4 ? *ownIpv4 : ownIpv4.emplace(flows, judging_, nullptr, judgingMemory))
+                    : fresh.emplace(flows, judging_, nullptr, judgingMemory);
             shards_[shard].handOut(assembler);
         } else {
             std::optional<FlowAssembler<Ipv6ShardSegment>> fresh;
             FlowAssembler<Ipv6ShardSegment>& assembler =
-                own ? (ownIpv6 ? *ownIpv6 : ownIpv6.emplace(flows, judging_, &ipv6Addresses_))
-                    : fresh.emplace(flows, judging_, &ipv6Addresses_);
+                own ? (ownIpv6 ? *ownIpv6 : ownIpv6.emplace(flows, judging_, &ipv6Addresses_, judgingMemory))
+                    : fresh.emplace(flows, judging_, &ipv6Addresses_, judgingMemory);
             ipv6Shards_[shard - shards_.size()].handOut(assembler);
         }
     };

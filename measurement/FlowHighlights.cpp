@@ -19,9 +19,8 @@ void FlowHighlights::handleSequenceEvaluator(const SequenceEvaluator& flow, cons
     align();
     // The keys first, each in one short pass or less; a flow's whole line only where it ranks.
     using Anomaly = FlowVerdict::Anomaly;
-    const std::uint64_t firstPacket = FlowLine::firstPacketOf(flow);
-    const std::uint64_t data =
-        FlowLine::dataOf(flow.forward().byCapture) + FlowLine::dataOf(flow.reverse().byCapture);
+    const std::uint64_t firstPacket = flow.firstPacket();
+    const std::uint64_t data = flow.dataBytes(0) + flow.dataBytes(1);
     const std::uint64_t anomalies = verdict.count(Anomaly::kGaps) + verdict.count(Anomaly::kOutOfOrder) +
                                     verdict.count(Anomaly::kRepeats) +
                                     (verdict.retransmissions ? verdict.retransmissions->retransmissions : 0);

@@ -50,9 +50,6 @@ struct FlowLine {
 
     // The line of `flow`, judged as `verdict`.
     [[nodiscard]] static FlowLine of(const SequenceEvaluator& flow, const FlowVerdict& verdict);
-    // Parts of it, cheaper to find alone.
-    [[nodiscard]] static std::uint64_t dataOf(const SegmentList& segments);
-    [[nodiscard]] static std::uint64_t firstPacketOf(const SequenceEvaluator& flow);
 };
 
 }  // namespace korvo::measurement

@@ -59,8 +59,8 @@ std::string FlowTableRows::header() const {
 }
 
 void FlowTableRows::handleSequenceEvaluator(const SequenceEvaluator& flow, const FlowVerdict& verdict) {
-    const SegmentList& forward = flow.forward().byCapture;
-    const SegmentList& reverse = flow.reverse().byCapture;
+    const std::uint64_t forward = flow.packets(0);
+    const std::uint64_t reverse = flow.packets(1);
     const SequenceEvaluator::Span span = flow.captureSpan();
     if (pendingCount_ == kPendingRows) {
         writeOldest();
@@ -83,13 +83,13 @@ void FlowTableRows::handleSequenceEvaluator(const SequenceEvaluator& flow, const
     out = isoTimes_.write(out, span.last);
     *out++ = ',';
     out = TimeText::writeSeconds(out, boost::posix_time::microseconds(span.last - span.first));
-    out = putNumber(out, forward.size());
-    out = putNumber(out, reverse.size());
+    out = putNumber(out, forward);
+    out = putNumber(out, reverse);
     row.headLength = static_cast<std::uint16_t>(out - row.head.data());
     out = putNumber(row.tail.data(), verdict.count(FlowVerdict::Anomaly::kGaps));
     out = putNumber(out, verdict.count(FlowVerdict::Anomaly::kOutOfOrder));
     out = putNumber(out, verdict.count(FlowVerdict::Anomaly::kRepeats));
-    out = std::ranges::copy(std::string_view(forward.empty() || reverse.empty() ? ",1" : ",0"), out).out;
+    out = std::ranges::copy(std::string_view(forward == 0 || reverse == 0 ? ",1" : ",0"), out).out;
     if (retransmissions_) {
         // Every flow has its retransmissions left by the figures, which are connected before these rows.
         const FlowRetransmissions& found = verdict.retransmissions.value();

@@ -12,8 +12,8 @@ NumberSimplexStreams::NumberSimplexStreams(std::string reportedName, SequenceEva
 
 void NumberSimplexStreams::handleSequenceEvaluator(const SequenceEvaluator& flow,
                                                    const FlowVerdict& /*verdict*/) {
-    const std::size_t forward = flow.forward().byCapture.size();
-    const std::size_t reverse = flow.reverse().byCapture.size();
+    const std::uint64_t forward = flow.packets(0);
+    const std::uint64_t reverse = flow.packets(1);
     if (forward != 0 && reverse != 0) {
         return;
     }

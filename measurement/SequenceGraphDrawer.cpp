@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "flow/CaptureWalk.h"
 #include "flow/MarkedPlaces.h"
 #include "flow/SequenceAnchor.h"
+#include "measurement/EvenPick.h"
 
 namespace korvo::measurement {
 
@@ -19,79 +19,122 @@ std::shared_ptr<const SequenceGraph> SequenceGraphDrawer::draw(const SequenceEva
     return graph;
 }
 
-void SequenceGraphDrawer::drawDirection(const SequenceEvaluator& flow, std::size_t side,
-                                        SequenceGraph::Direction& drawn) {
+template <typename Take>
+void SequenceGraphDrawer::walkPoints(const SequenceEvaluator& flow, std::size_t side, std::int64_t lowest,
+                                     Take&& take) const {
     using Mark = SequenceGraph::Mark;
-    const SequenceEvaluator::Direction& own = side == 0 ? flow.forward() : flow.reverse();
-    const SequenceEvaluator::Direction& other = side == 0 ? flow.reverse() : flow.forward();
-    if (own.byCapture.empty()) {
-        return;
-    }
-    const std::int64_t lowest = *std::ranges::min_element(own.positions);
     MarkedPlaces retransmitted(retransmitted_[side]);
-    MarkedPlaces keepAlivesAndProbes(own.keepAlivesAndProbes);
-    marked_.clear();
     bool reached = false;
     std::int64_t furthest = 0;
     // The furthest position a segment of the direction started at: one that starts below it is late.
     std::int64_t furthestStart = 0;
     SequenceAnchor last;
-    CaptureWalk walk(own.byCapture.records(), other.byCapture.records());
-    std::size_t walked = 0;
-    std::size_t place = 0;
-    while (walk.next(walked, place)) {
-        if (walked == 1) {
-            const SegmentRecord& answer = other.byCapture[place];
-            if (reached && answer.has(SegmentRecord::kAck)) {
-                const std::int64_t position = last.place(answer.acknowledgementNumber);
+    flow.walkCapture(side, [&](std::size_t walked, const PlacedSegment& placed) {
+        const SegmentRecord& segment = placed.segment;
+        if (walked != side) {
+            if (reached && segment.has(SegmentRecord::kAck)) {
+                const std::int64_t position = last.place(segment.acknowledgementNumber);
                 // An acknowledgement of what was never sent has no place in the graph.
                 if (position <= furthest && position >= lowest) {
-                    drawn.acknowledgements.push_back(
-                        {answer.captureMicros(), position - lowest, answer.has(SegmentRecord::kZeroWindow)});
+                    take(SequenceGraph::Acknowledgement{segment.captureMicros(), position - lowest,
+                                                        segment.has(SegmentRecord::kZeroWindow)});
                 }
             }
-            continue;
+            return;
         }
-        const SegmentRecord& segment = own.byCapture[place];
-        const std::int64_t start = own.positions[place];
+        const std::int64_t start = placed.position;
         const std::int64_t end = start + segment.segmentLength;
         last.set(start, segment.sequenceNumber);
-        const bool resent = retransmitted.holds(place);
-        const bool probe = keepAlivesAndProbes.holds(place);
+        const bool resent = retransmitted.holds(placed.place);
         if (segment.segmentLength != 0) {
             Mark mark = Mark::kData;
             if (resent) {
                 mark = Mark::kRetransmission;
-            } else if (reached && start < furthestStart && !probe) {
+            } else if (reached && start < furthestStart && !placed.keepAliveOrProbe) {
                 mark = Mark::kOutOfOrder;
             }
-            const SequenceGraph::Segment drawnSegment{segment.captureMicros(), start - lowest, end - lowest,
-                                                      mark};
-            (mark == Mark::kData ? drawn.segments : marked_).push_back(drawnSegment);
+            const SequenceGraph::Segment drawn{segment.captureMicros(), start - lowest, end - lowest, mark};
+            if (mark == Mark::kData) {
+                take(drawn);
+            } else {
+                take(drawn, true);
+            }
         }
         furthest = reached ? std::max(furthest, end) : end;
         furthestStart = reached ? std::max(furthestStart, start) : start;
         reached = true;
-    }
+    });
     std::int64_t coveredEnd = 0;
     bool first = true;
-    for (auto segment = own.bySequence.begin(); segment != own.bySequence.end(); ++segment) {
-        const std::int64_t start = own.positions[segment.index()];
+    flow.walkSequence(side, [&](const PlacedSegment& placed) {
+        const std::int64_t start = placed.position;
         if (!first && start > coveredEnd) {
-            drawn.holes.push_back({segment->captureMicros(), coveredEnd - lowest, start - lowest});
+            take(SequenceGraph::Hole{placed.segment.captureMicros(), coveredEnd - lowest, start - lowest});
         }
-        coveredEnd =
-            first ? start + segment->segmentLength : std::max(coveredEnd, start + segment->segmentLength);
+        const std::int64_t end = start + placed.segment.segmentLength;
+        coveredEnd = first ? end : std::max(coveredEnd, end);
         first = false;
+    });
+}
+
+void SequenceGraphDrawer::drawDirection(const SequenceEvaluator& flow, std::size_t side,
+                                        SequenceGraph::Direction& drawn) {
+    if (flow.packets(side) == 0) {
+        return;
     }
-    drawn.allSegments = drawn.segments.size() + marked_.size();
-    drawn.allAcknowledgements = drawn.acknowledgements.size();
-    drawn.allHoles = drawn.holes.size();
-    thin(drawn.segments, SequenceGraph::kMostSegments);
-    thin(marked_, SequenceGraph::kMostMarked);
+    // Sequence order begins at the lowest position.
+    std::int64_t lowest = 0;
+    flow.walkSequence(side, [&lowest](const PlacedSegment& placed) {
+        lowest = placed.position;
+        return false;
+    });
+    struct Counts {
+        std::size_t plain = 0;
+        std::size_t marked = 0;
+        std::size_t acknowledgements = 0;
+        std::size_t holes = 0;
+        void operator()(const SequenceGraph::Segment& /*segment*/, bool isMarked = false) {
+            ++(isMarked ? marked : plain);
+        }
+        void operator()(const SequenceGraph::Acknowledgement& /*acknowledgement*/) { ++acknowledgements; }
+        void operator()(const SequenceGraph::Hole& /*hole*/) { ++holes; }
+    } counts;
+    walkPoints(flow, side, lowest, counts);
+    struct Picks {
+        SequenceGraph::Direction& drawn;
+        std::vector<SequenceGraph::Segment>& marked;
+        EvenPick plain;
+        EvenPick markedPick;
+        EvenPick acknowledgements;
+        EvenPick holes;
+        void operator()(const SequenceGraph::Segment& segment, bool isMarked = false) {
+            if (isMarked ? markedPick.take() : plain.take()) {
+                (isMarked ? marked : drawn.segments).push_back(segment);
+            }
+        }
+        void operator()(const SequenceGraph::Acknowledgement& acknowledgement) {
+            if (acknowledgements.take()) {
+                drawn.acknowledgements.push_back(acknowledgement);
+            }
+        }
+        void operator()(const SequenceGraph::Hole& hole) {
+            if (holes.take()) {
+                drawn.holes.push_back(hole);
+            }
+        }
+    };
+    marked_.clear();
+    Picks picks{drawn,
+                marked_,
+                EvenPick(counts.plain, SequenceGraph::kMostSegments),
+                EvenPick(counts.marked, SequenceGraph::kMostMarked),
+                EvenPick(counts.acknowledgements, SequenceGraph::kMostAcknowledgements),
+                EvenPick(counts.holes, SequenceGraph::kMostHoles)};
+    walkPoints(flow, side, lowest, picks);
+    drawn.allSegments = counts.plain + counts.marked;
+    drawn.allAcknowledgements = counts.acknowledgements;
+    drawn.allHoles = counts.holes;
     drawn.segments.insert(drawn.segments.end(), marked_.begin(), marked_.end());
-    thin(drawn.acknowledgements, SequenceGraph::kMostAcknowledgements);
-    thin(drawn.holes, SequenceGraph::kMostHoles);
 }
 
 }  // namespace korvo::measurement

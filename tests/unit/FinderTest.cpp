@@ -18,10 +18,10 @@ constexpr std::uint32_t kFullSegment = 1460;
 
 class GapFinderTest : public ::testing::Test {
 protected:
-    std::uint64_t gaps(const std::vector<std::uint32_t>& bySequence, bool details = true) {
+    // The holes of the segments filed.
+    std::uint64_t gaps(bool details = true) {
         DetailText out;
-        const std::uint64_t count =
-            GapFinder(details).findGaps(segments.list(bySequence), segments.positions(), out);
+        const std::uint64_t count = GapFinder(details).findGaps(segments.flow(), 0, out);
         rows = out.str();
         return count;
     }
@@ -31,34 +31,38 @@ protected:
 };
 
 TEST_F(GapFinderTest, EmptyAndSingleListsHaveNoGap) {
-    EXPECT_EQ(gaps({}), 0U);
-    EXPECT_EQ(gaps({segments.add(1000, kFullSegment, 1)}), 0U);
+    EXPECT_EQ(gaps(), 0U);
+    segments.add(1000, kFullSegment, 1);
+    EXPECT_EQ(gaps(), 0U);
     EXPECT_EQ(rows, "");
 }
 
 TEST_F(GapFinderTest, ContiguousSegmentsOpenNoHole) {
-    EXPECT_EQ(gaps({segments.add(1000, kFullSegment, 1), segments.add(2460, kFullSegment, 2),
-                    segments.add(3920, kFullSegment, 3)}),
-              0U);
+    segments.add(1000, kFullSegment, 1);
+    segments.add(2460, kFullSegment, 2);
+    segments.add(3920, kFullSegment, 3);
+    EXPECT_EQ(gaps(), 0U);
 }
 
 TEST_F(GapFinderTest, MissingSegmentOpensOneHoleWithItsRow) {
-    const std::vector<std::uint32_t> list = {segments.add(1000, kFullSegment, 7),
-                                             segments.add(3920, kFullSegment, 9)};
-    EXPECT_EQ(gaps(list), 1U);
+    segments.add(1000, kFullSegment, 7);
+    segments.add(3920, kFullSegment, 9);
+    EXPECT_EQ(gaps(), 1U);
     EXPECT_EQ(rows,
               "PreGapPacketID,7,Capture Time,2008-Mar-05 00:00:07,Sequence Number,1000,"
               "PostGapPacketID,9,Capture Time,2008-Mar-05 00:00:09,Sequence Number,3920,Gap Size,1460\n");
-    EXPECT_EQ(gaps(list, false), 1U);
+    EXPECT_EQ(gaps(false), 1U);
     EXPECT_EQ(rows, "");
 }
 
 TEST_F(GapFinderTest, RowNamesTheSegmentThatReachedFurthest) {
     // 1000+3000 reaches 4000; the repeat at 1500 ends inside and never becomes the reference; 3000+1460
     // reaches 4460 and does.
-    const std::vector<std::uint32_t> list = {segments.add(1000, 3000, 1), segments.add(1500, 100, 2),
-                                             segments.add(3000, kFullSegment, 3), segments.add(5000, 100, 4)};
-    EXPECT_EQ(gaps(list), 1U);
+    segments.add(1000, 3000, 1);
+    segments.add(1500, 100, 2);
+    segments.add(3000, kFullSegment, 3);
+    segments.add(5000, 100, 4);
+    EXPECT_EQ(gaps(), 1U);
     EXPECT_NE(rows.find("PreGapPacketID,3,"), std::string::npos);
     EXPECT_NE(rows.find(",Gap Size,540\n"), std::string::npos);
 }
@@ -70,21 +74,16 @@ protected:
     std::uint64_t outOfOrder(const std::vector<std::uint32_t>& captured,
                              const std::vector<std::uint32_t>& lengths = {}) {
         SegmentFixture segments;
-        std::vector<std::uint32_t> byCapture;
         for (std::size_t index = 0; index < captured.size(); ++index) {
-            byCapture.push_back(segments.add(
-                captured[index], index < lengths.size() ? lengths[index] : kFullSegment, index + 1));
+            segments.add(captured[index], index < lengths.size() ? lengths[index] : kFullSegment, index + 1);
         }
         DetailText out;
-        const std::uint64_t count =
-            OOOFinder(true).findOutOfOrder(segments.direction(byCapture, exempt), out);
+        const std::uint64_t count = OOOFinder(true).findOutOfOrder(segments.flow(), 0, out);
         rows = out.str();
         return count;
     }
 
     std::string rows;
-    // Places in capture order of the keep-alives and probes.
-    std::vector<std::uint32_t> exempt;
 };
 
 TEST_F(OOOFinderTest, InOrderCapture) {
@@ -112,10 +111,9 @@ TEST_F(OOOFinderTest, PositionsDecideAcrossTheWrap) {
 }
 
 TEST_F(OOOFinderTest, SegmentsWithoutDataKeepAlivesAndProbesAreNeverLate) {
-    // An acknowledgement and a RST behind the furthest segment occupy nothing; the one-byte segment at place
-    // 4 is a keep-alive. The retransmission at place 5 still counts.
-    exempt = {4};
-    EXPECT_EQ(outOfOrder({1000, 2460, 1500, 2000, 2459, 1000}, {1460, 1460, 0, 0, 1, 1460}), 1U);
+    // An acknowledgement behind the furthest segment occupies nothing; one at 3920 moves the furthest start
+    // on, and the one byte at 3919 after it is a keep-alive. The retransmission at place 5 still counts.
+    EXPECT_EQ(outOfOrder({1000, 2460, 1500, 3920, 3919, 1000}, {1460, 1460, 0, 0, 1, 1460}), 1U);
     EXPECT_EQ(rows, "Packet Number,6,Capture Time,2008-Mar-05 00:00:06,Sequence Number,1000\n");
 }
 

@@ -168,10 +168,9 @@ public:
 
     void handleSequenceEvaluator(const SequenceEvaluator& flow, const FlowVerdict& /*verdict*/) override {
         DetailText unused;
-        const SequenceEvaluator::Direction& forward = flow.forward();
-        gaps += GapFinder(false).findGaps(forward.bySequence, forward.positions, unused);
-        outOfOrder += OOOFinder(false).findOutOfOrder(forward, unused);
-        repeats += RepeatFinder(false).findRepeats(forward.byId, unused);
+        gaps += GapFinder(false).findGaps(flow, 0, unused);
+        outOfOrder += OOOFinder(false).findOutOfOrder(flow, 0, unused);
+        repeats += RepeatFinder(false).findRepeats(flow, 0, unused);
     }
 
     std::uint64_t gaps = 0, outOfOrder = 0, repeats = 0;

@@ -10,7 +10,7 @@
 
 #include "figure/DetailRow.h"
 #include "figure/FigurePartial.h"
-#include "measurement/SequenceGraphDrawer.h"
+#include "measurement/EvenPick.h"
 #include "measurement/TrafficLoadInMbps.h"
 
 namespace korvo::measurement {
@@ -131,23 +131,27 @@ TEST(TrafficLoad, BytesBeyondFourGibibytesStayExact) {
     EXPECT_EQ(load({{0xFFFFFFFFU, 0}, {0xFFFFFFFFU, 1}}), "68719.5");
 }
 
-TEST(GraphThinning, KeepsTheFirstAndSpreadsTheRestEvenly) {
-    std::vector<int> points(3000);
-    for (int index = 0; index < 3000; ++index) {
-        points[static_cast<std::size_t>(index)] = index;
+// The items that an even pick keeps of `all`, numbered from 0.
+std::vector<std::size_t> picked(std::size_t all, std::size_t most) {
+    EvenPick pick(all, most);
+    std::vector<std::size_t> kept;
+    for (std::size_t item = 0; item < all; ++item) {
+        if (pick.take()) {
+            kept.push_back(item);
+        }
     }
-    SequenceGraphDrawer::thin(points, 600);
+    return kept;
+}
+
+TEST(GraphThinning, KeepsTheFirstAndSpreadsTheRestEvenly) {
+    const std::vector<std::size_t> points = picked(3000, 600);
     ASSERT_EQ(points.size(), 600U);
     for (std::size_t kept = 0; kept < points.size(); ++kept) {
-        EXPECT_EQ(points[kept], static_cast<int>(kept * 5)) << kept;
+        EXPECT_EQ(points[kept], kept * 5) << kept;
     }
-    std::vector<int> few = {4, 1, 9};
-    SequenceGraphDrawer::thin(few, 3);
-    EXPECT_EQ(few, (std::vector<int>{4, 1, 9}));
+    EXPECT_EQ(picked(3, 3), (std::vector<std::size_t>{0, 1, 2}));
     // 7 into 3: places 0, 2 and 4, never one beyond the end.
-    std::vector<int> seven = {0, 1, 2, 3, 4, 5, 6};
-    SequenceGraphDrawer::thin(seven, 3);
-    EXPECT_EQ(seven, (std::vector<int>{0, 2, 4}));
+    EXPECT_EQ(picked(7, 3), (std::vector<std::size_t>{0, 2, 4}));
 }
 
 }  // namespace

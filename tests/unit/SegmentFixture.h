@@ -40,17 +40,18 @@ public:
         return SegmentList(store_.data(), positions);
     }
 
-    // A direction of one connection whose segments are in capture order at `byCapture`, with the
-    // keep-alives and probes at the places `exempt`. Both must outlive it.
-    [[nodiscard]] SequenceEvaluator::Direction direction(const std::vector<std::uint32_t>& byCapture,
-                                                         const std::vector<std::uint32_t>& exempt) const {
-        return {{}, list(byCapture), {}, positions_, {}, exempt};
+    // A flow whose forward direction holds every segment filed, in capture order, arranged as the flow
+    // table arranges it. Filing more segments makes it invalid.
+    [[nodiscard]] const SequenceEvaluator& flow() {
+        flow_.assign(FlowTuple(), store_, {});
+        return flow_;
     }
 
 private:
     boost::posix_time::time_duration spacing_ = boost::posix_time::seconds(1);
     std::vector<SegmentRecord> store_;
     std::vector<std::int64_t> positions_;
+    SequenceEvaluator flow_;
 };
 
 }  // namespace korvo::measurement
