@@ -5,7 +5,9 @@
 // FlowAssembler. Shards cover consecutive ranges, so handing them out one after the other keeps the global
 // hand-out order.
 
+#include <algorithm>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -25,7 +27,11 @@ public:
     [[nodiscard]] std::size_t kept() const { return kept_.size(); }
     // Whether it holds no segment, in memory or in its temporary file.
     [[nodiscard]] bool empty() const { return kept_.empty() && runs_.empty(); }
-    // Writes the kept segments, sorted, as a run to the temporary file and forgets them.
+    // Sorts at most this many segments at once (16 bytes each), however many are kept.
+    void limitSorting(std::size_t mostSortedAtOnce) {
+        mostSortedAtOnce_ = std::max<std::size_t>(mostSortedAtOnce, 1);
+    }
+    // Writes the kept segments, sorted, as runs to the temporary file and forgets them.
     void spill();
     // Feeds every segment of the shard, in hand-out order, to `sink` (a FlowAssembler, or a SegmentFile's
     // writer) with its order key, and finishes it; then lets go of the segments, their memory and the
@@ -36,15 +42,14 @@ public:
 private:
     // The order key in the upper half, the position in capture order in the lower.
     using SortEntry = std::uint64_t;
-    // The kept segments' order keys and positions, sorted in hand-out order.
-    [[nodiscard]] std::vector<SortEntry> sortKept() const;
-    template <typename Sink>
-    void merge(Sink& sink, const std::vector<SortEntry>& sorted) const;
+    // The order keys and positions of the kept segments [begin, end), sorted in hand-out order.
+    [[nodiscard]] std::vector<SortEntry> sortKept(std::size_t begin, std::size_t end) const;
     void prefetchKept(const std::vector<SortEntry>& sorted, std::size_t rank) const;
 
     ChunkedStore<Segment> kept_;
     std::unique_ptr<RunFile<Segment>> file_;
     std::vector<typename RunFile<Segment>::Run> runs_;
+    std::size_t mostSortedAtOnce_ = std::numeric_limits<std::size_t>::max();
 };
 
 }  // namespace korvo::measurement

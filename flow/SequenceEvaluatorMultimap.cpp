@@ -24,6 +24,7 @@ namespace {
 
 constexpr std::uint64_t kLeastRowsHeld = std::uint64_t{4} << 20;
 constexpr std::uint64_t kMostRowsHeld = std::uint64_t{32} << 20;
+constexpr std::uint64_t kLeastSortedAtOnce = 4096;
 
 // The identification's key: header byte 4 plus 256 times byte 5, the field as stored.
 std::uint16_t identificationKey(const net::ip& header) {
@@ -71,7 +72,17 @@ SequenceEvaluatorMultimap::SequenceEvaluatorMultimap(IPPacketSource& ipSource,
       // segments in 32 bits, which no limit may let them pass.
       keptLimit_(std::clamp<std::uint64_t>(
           settings.memoryLimit / 8 * 7, 1,
-          std::uint64_t{std::numeric_limits<std::uint32_t>::max()} * sizeof(ShardSegment))) {}
+          std::uint64_t{std::numeric_limits<std::uint32_t>::max()} * sizeof(ShardSegment))) {
+    // Sorting a shard's segments takes two 8-byte entries each: it gets the eighth left, at least 4,096.
+    const std::uint64_t mostSorted =
+        std::max<std::uint64_t>(settings.memoryLimit / 8 / 16, kLeastSortedAtOnce);
+    for (FlowShard<ShardSegment>& shard : shards_) {
+        shard.limitSorting(mostSorted);
+    }
+    for (FlowShard<Ipv6ShardSegment>& shard : ipv6Shards_) {
+        shard.limitSorting(mostSorted);
+    }
+}
 
 void SequenceEvaluatorMultimap::handlePacket(const IPPacket& packet) {
     if (!TCPPacketDispatcher::carriesTcpHeader(packet)) {

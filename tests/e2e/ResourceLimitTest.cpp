@@ -109,10 +109,12 @@ TEST_F(ResourceLimitTest, OneLargeFlowGivesTheSameFilesForEveryThreadCountAndMem
 }
 
 // Flows that share a flow hash (the sum of addresses and ports) go out in order of first appearance, also
-// when their segments come back from different temporary runs.
+// when their segments come back from different temporary runs, and when there are too many of them to judge
+// in memory and one is large enough to be judged from temporary files.
 TEST_F(ResourceLimitTest, FlowsSharingAFlowHashKeepTheirOrderAcrossTemporaryRuns) {
     TestCapture capture = newCapture();
-    // Ports p and 100 - p give one flow hash; the later-numbered flow appears first.
+    // Ports p and 100 - p give one flow hash; the later-numbered flow appears first. The flow of port 50
+    // sends on, every third segment late.
     std::uint32_t microseconds = 0;
     for (std::uint16_t round = 0; round < 3; ++round) {
         for (std::uint16_t port = 60; port > 40; --port) {
@@ -123,6 +125,15 @@ TEST_F(ResourceLimitTest, FlowsSharingAFlowHashKeepTheirOrderAcrossTemporaryRuns
                                  tools::FrameBuilder::kTcpAck)
                             .build());
         }
+    }
+    for (std::uint32_t segment = 0; segment < 400; ++segment) {
+        const std::uint32_t sent = segment % 3 == 1 ? segment + 1 : segment % 3 == 2 ? segment - 1 : segment;
+        capture.add({kMarch2008, microseconds++},
+                    tools::FrameBuilder()
+                        .ipv4(address(10, 0, 0, 1), address(10, 0, 0, 2))
+                        .tcp(50, 50, 10000 + sent * 100, tools::FrameBuilder::kTcpAck)
+                        .payload(100)
+                        .build());
     }
     capture.close();
     expectSameResultsForEveryLimit();

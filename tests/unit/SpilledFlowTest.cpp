@@ -46,7 +46,8 @@ RandomFlow randomFlow(unsigned seed, std::size_t segments) {
         const unsigned action = draw(100);
         if (action < 6 && !own.empty()) {
             // A copy of the direction's last segment, or of one long before.
-            SegmentRecord copy = own[chance(70) ? own.size() - 1 : static_cast<std::size_t>(random() % own.size())];
+            SegmentRecord copy =
+                own[chance(70) ? own.size() - 1 : static_cast<std::size_t>(random() % own.size())];
             copy = SegmentRecord(copy.sequenceNumber, copy.segmentLength, copy.acknowledgementNumber, packet,
                                  boost::posix_time::from_time_t(0) + boost::posix_time::microseconds(micros),
                                  copy.ipIdentification(), 0);
