@@ -10,6 +10,7 @@ RANDOM_SCAN_SIZE=${WIRETALLY_BENCH_RANDOM_SCAN_SIZE:-1G}
 IPV6_SIZE=${WIRETALLY_BENCH_IPV6_SIZE:-1G}
 TUNNEL_SIZE=${WIRETALLY_BENCH_TUNNEL_SIZE:-1G}
 ELEPHANT_SIZE=${WIRETALLY_BENCH_ELEPHANT_SIZE:-2G}
+LONG_FLOW_SIZE=${WIRETALLY_BENCH_LONG_FLOW_SIZE:-1600M}
 GROWTH=${WIRETALLY_BENCH_GROWTH:-4}
 RUNS=${WIRETALLY_BENCH_RUNS:-5}
 CACHE=${WIRETALLY_BENCH_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/wiretally-bench}
@@ -58,6 +59,10 @@ Options (environment variable in brackets):
                      one TCP flow (the server sending until the capture is full), run also under
                      --max-memory 64M (wiretally-64M) for its peak memory against the limit, 0 to leave
                      out [WIRETALLY_BENCH_ELEPHANT_SIZE, default 2G]
+  --long-flow-size SIZE
+                     one TCP flow of frames cut to 64 bytes (about 20 M segments in 1600M), run also under
+                     --max-memory 64M and with --all -e --json --report under it (wiretally-everything-64M),
+                     0 to leave out [WIRETALLY_BENCH_LONG_FLOW_SIZE, default 1600M]
   --growth N         the large capture is N times the base size, 0 to leave out [WIRETALLY_BENCH_GROWTH, default 4]
   --runs N           timed runs of each tool on each capture [WIRETALLY_BENCH_RUNS, default 5]
   --cache DIR        where the captures are kept [WIRETALLY_BENCH_CACHE, default ~/.cache/wiretally-bench];
@@ -83,6 +88,7 @@ while [ $# -gt 0 ]; do
     --ipv6-size) IPV6_SIZE=${2:?--ipv6-size needs a value}; shift 2 ;;
     --tunnel-size) TUNNEL_SIZE=${2:?--tunnel-size needs a value}; shift 2 ;;
     --elephant-size) ELEPHANT_SIZE=${2:?--elephant-size needs a value}; shift 2 ;;
+    --long-flow-size) LONG_FLOW_SIZE=${2:?--long-flow-size needs a value}; shift 2 ;;
     --growth) GROWTH=${2:?--growth needs a value}; shift 2 ;;
     --runs) RUNS=${2:?--runs needs a value}; shift 2 ;;
     --cache) CACHE=${2:?--cache needs a value}; shift 2 ;;
@@ -116,6 +122,7 @@ RANDOM_SCAN_BYTES=$(bytes_of "$RANDOM_SCAN_SIZE")
 IPV6_BYTES=$(bytes_of "$IPV6_SIZE")
 TUNNEL_BYTES=$(bytes_of "$TUNNEL_SIZE")
 ELEPHANT_BYTES=$(bytes_of "$ELEPHANT_SIZE")
+LONG_FLOW_BYTES=$(bytes_of "$LONG_FLOW_SIZE")
 LARGE_BYTES=$((BASE_BYTES * GROWTH))
 
 build() {
@@ -189,6 +196,7 @@ tool_command() {
     wiretally-t1) echo "$WIRETALLY --threads 1 -i $2 -o $SCRATCH/out/result" ;;
     wiretally-256M) echo "$WIRETALLY --max-memory 256M -i $2 -o $SCRATCH/out/result" ;;
     wiretally-64M) echo "$WIRETALLY --max-memory 64M -i $2 -o $SCRATCH/out/result" ;;
+    wiretally-everything-64M) echo "$WIRETALLY --all -e --json --report --max-memory 64M -i $2 -o $SCRATCH/out/result" ;;
     wiretally-ipv6) echo "$WIRETALLY --ipv6 -i $2 -o $SCRATCH/out/result" ;;
     wiretally-tunnels) echo "$WIRETALLY --tunnels -i $2 -o $SCRATCH/out/result" ;;
     wiretally-retransmissions) echo "$WIRETALLY --retransmissions -i $2 -o $SCRATCH/out/result" ;;
@@ -290,6 +298,10 @@ if [ "$ELEPHANT_BYTES" -gt 0 ]; then
     LABELS+=(elephant)
     CAPTURE_OF[elephant]=$(make_capture elephant elephant "$ELEPHANT_BYTES")
 fi
+if [ "$LONG_FLOW_BYTES" -gt 0 ]; then
+    LABELS+=(longflow)
+    CAPTURE_OF[longflow]=$(make_capture elephant-snap64 elephant "$LONG_FLOW_BYTES" --snaplen 64)
+fi
 if command -v editcap >/dev/null; then
     LABELS+=(pcapng)
     CAPTURE_OF[pcapng]=${CAPTURE_OF[base]%.pcap}.pcapng
@@ -316,6 +328,9 @@ for label in "${LABELS[@]}"; do
         bench_capture "$label" "${CAPTURE_OF[$label]}" "${GROWTH_TOOLS[@]:0:2}" ${WIRETALLY:+wiretally-tunnels}
     elif [ "$label" = elephant ]; then
         bench_capture "$label" "${CAPTURE_OF[$label]}" "${GROWTH_TOOLS[@]:0:2}" ${WIRETALLY:+wiretally-64M}
+    elif [ "$label" = longflow ]; then
+        bench_capture "$label" "${CAPTURE_OF[$label]}" "${GROWTH_TOOLS[@]:0:2}" \
+            ${WIRETALLY:+wiretally-64M wiretally-everything-64M}
     elif [ "$label" = pcapng ]; then
         bench_capture "$label" "${CAPTURE_OF[$label]}" "${GROWTH_TOOLS[@]:0:2}"
     elif { [ "$label" = base ] || [ "$label" = scan ]; } && [ -n "$WIRETALLY" ]; then
