@@ -36,15 +36,16 @@ void SequenceEvaluator::assign(const Ipv6FlowTuple& tuple, std::span<const Segme
 void SequenceEvaluator::assign(const FlowTuple& tuple, const SpilledFlow& spilled) {
     tuple_ = tuple;
     ipv6_ = false;
-    textLength_ = 0;
-    spilled_ = &spilled;
-    forward_.view = {};
-    reverse_.view = {};
+    readFrom(spilled);
 }
 
 void SequenceEvaluator::assign(const Ipv6FlowTuple& tuple, const SpilledFlow& spilled) {
     ipv6Tuple_ = tuple;
     ipv6_ = true;
+    readFrom(spilled);
+}
+
+void SequenceEvaluator::readFrom(const SpilledFlow& spilled) {
     textLength_ = 0;
     spilled_ = &spilled;
     forward_.view = {};

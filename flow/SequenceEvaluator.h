@@ -118,8 +118,8 @@ public:
             }
         }
     }
-    // Calls `visit(placed)` for every segment of one direction in capture order; a visitor that returns false
-    // ends this walk and the next.
+    // Calls `visit(placed)` for every segment of one direction in capture order. Here and in walkSequence, a
+    // visitor that returns false ends the walk.
     template <typename Visit>
     void walkDirection(std::size_t side, Visit&& visit) const {
         if (spilled_ != nullptr) {
@@ -176,6 +176,8 @@ private:
     };
 
     void arrangeBoth(std::span<const SegmentRecord> forward, std::span<const SegmentRecord> reverse);
+    // Forgets the arrangements in memory: the walks read `spilled`.
+    void readFrom(const SpilledFlow& spilled);
     // The lowest and highest position of a direction; and, from the first pass, whether the direction may
     // begin a new connection (a SYN after its first segment) or hold a keep-alive or probe (a segment of
     // one sequence number after its first).
