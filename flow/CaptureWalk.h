@@ -29,7 +29,8 @@ public:
     }
 
     // The direction (0 or 1) and place of the next segment; false when both are done.
-    bool next(std::size_t& side, std::size_t& place) {
+    // Inlined into every walk: it runs once per segment of every flow.
+    [[gnu::always_inline]] bool next(std::size_t& side, std::size_t& place) {
         const bool firstLeft = places_[0] < sides_[0].size();
         const bool secondLeft = places_[1] < sides_[1].size();
         if (!firstLeft && !secondLeft) {

@@ -52,12 +52,12 @@ public:
             handOutGroup();
         }
         groupKey_ = key;
-        if (groupWriter_) {
+        if (groupWriter_) [[unlikely]] {
             addToFile(segment);
             return;
         }
         group_.push_back(segment);
-        if (group_.size() > mostInMemory_) {
+        if (group_.size() > mostInMemory_) [[unlikely]] {
             moveGroupToFile();
         }
     }
@@ -80,7 +80,7 @@ private:
     void handOut(const FlowSpan& flow);
     // Moves the group gathered so far to a temporary file, where the rest of it follows.
     void moveGroupToFile();
-    void addToFile(const Segment& segment) {
+    [[gnu::noinline]] void addToFile(const Segment& segment) {
         groupWriter_->add(segment);
         oneFlowInFile_ = oneFlowInFile_ && segment.ends.endpoints() == fileEndpoints_;
     }

@@ -93,27 +93,39 @@ public:
     // Calls `visit(side, placed)` for every segment of both directions in capture order; where two segments
     // have one packet number, that of the direction `first` comes last. A visitor that returns false ends
     // the walk.
+    // The walks are flattened: the visitor, called once per segment, is inlined into both loops.
     template <typename Visit>
-    void walkCapture(std::size_t first, Visit&& visit) const {
+    [[gnu::flatten]] void walkCapture(std::size_t first, Visit&& visit) const {
         if (spilled_ != nullptr) {
             spilled_->walkCapture(first, visit);
             return;
         }
         const std::array<const Direction*, 2> sides{&forward_.view, &reverse_.view};
+        CaptureWalk walk(sides[first]->byCapture.records(), sides[1 - first]->byCapture.records());
+        std::size_t walked = 0;
+        std::size_t place = 0;
+        const auto placed = [&](std::size_t side, bool startsConnection, bool keepAliveOrProbe) {
+            return PlacedSegment{sides[side]->byCapture.records()[place], static_cast<std::uint32_t>(place),
+                                 sides[side]->positions[place], startsConnection, keepAliveOrProbe};
+        };
+        if (!hasMarks()) {
+            // Nearly every flow: nothing marked, nothing to look up per segment.
+            while (walk.next(walked, place)) {
+                const std::size_t side = walked == 0 ? first : 1 - first;
+                if (!visitAndGoOn(visit, side, placed(side, false, false))) {
+                    return;
+                }
+            }
+            return;
+        }
         std::array<MarkedPlaces, 2> starts{MarkedPlaces(sides[0]->connectionStarts),
                                            MarkedPlaces(sides[1]->connectionStarts)};
         std::array<MarkedPlaces, 2> probes{MarkedPlaces(sides[0]->keepAlivesAndProbes),
                                            MarkedPlaces(sides[1]->keepAlivesAndProbes)};
-        CaptureWalk walk(sides[first]->byCapture.records(), sides[1 - first]->byCapture.records());
-        std::size_t walked = 0;
-        std::size_t place = 0;
         while (walk.next(walked, place)) {
             const std::size_t side = walked == 0 ? first : 1 - first;
-            const Direction& direction = *sides[side];
             if (!visitAndGoOn(visit, side,
-                              PlacedSegment{direction.byCapture.records()[place],
-                                            static_cast<std::uint32_t>(place), direction.positions[place],
-                                            starts[side].holds(place), probes[side].holds(place)})) {
+                              placed(side, starts[side].holds(place), probes[side].holds(place)))) {
                 return;
             }
         }
@@ -121,19 +133,20 @@ public:
     // Calls `visit(placed)` for every segment of one direction in capture order. Here and in walkSequence, a
     // visitor that returns false ends the walk.
     template <typename Visit>
-    void walkDirection(std::size_t side, Visit&& visit) const {
+    [[gnu::flatten]] void walkDirection(std::size_t side, Visit&& visit) const {
         if (spilled_ != nullptr) {
             spilled_->walkDirection(side, visit);
             return;
         }
         const Direction& direction = side == 0 ? forward_.view : reverse_.view;
+        const std::span<const SegmentRecord> records = direction.byCapture.records();
         MarkedPlaces starts(direction.connectionStarts);
         MarkedPlaces probes(direction.keepAlivesAndProbes);
-        const std::span<const SegmentRecord> records = direction.byCapture.records();
+        const bool marked = !direction.connectionStarts.empty() || !direction.keepAlivesAndProbes.empty();
         for (std::size_t place = 0; place < records.size(); ++place) {
             if (!visitAndGoOn(visit, PlacedSegment{records[place], static_cast<std::uint32_t>(place),
-                                                   direction.positions[place], starts.holds(place),
-                                                   probes.holds(place)})) {
+                                                   direction.positions[place], marked && starts.holds(place),
+                                                   marked && probes.holds(place)})) {
                 return;
             }
         }
@@ -141,7 +154,7 @@ public:
     // Calls `visit(placed)` for every segment of one direction in sequence order (ascending position, equal
     // positions captured last first), without the marks.
     template <typename Visit>
-    void walkSequence(std::size_t side, Visit&& visit) const {
+    [[gnu::flatten]] void walkSequence(std::size_t side, Visit&& visit) const {
         if (spilled_ != nullptr) {
             spilled_->walkSequence(side, visit);
             return;
@@ -176,6 +189,11 @@ private:
     };
 
     void arrangeBoth(std::span<const SegmentRecord> forward, std::span<const SegmentRecord> reverse);
+    // Whether either direction in memory has a connection start or a keep-alive or probe.
+    [[nodiscard]] bool hasMarks() const {
+        return !forward_.view.connectionStarts.empty() || !reverse_.view.connectionStarts.empty() ||
+               !forward_.view.keepAlivesAndProbes.empty() || !reverse_.view.keepAlivesAndProbes.empty();
+    }
     // Forgets the arrangements in memory: the walks read `spilled`.
     void readFrom(const SpilledFlow& spilled);
     // The lowest and highest position of a direction; and, from the first pass, whether the direction may

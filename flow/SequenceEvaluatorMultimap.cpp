@@ -145,10 +145,12 @@ void SequenceEvaluatorMultimap::evaluateFlows() {
     // of its own.
     std::optional<FlowAssembler<ShardSegment>> ownIpv4;
     std::optional<FlowAssembler<Ipv6ShardSegment>> ownIpv6;
-    // The eighth of the limit left for the end, shared by the threads: a flow too large for its share is
-    // judged from temporary files.
-    const std::uint64_t judgingMemory =
-        settings_.memoryLimit / 8 / std::max<std::size_t>(settings_.threads, 1);
+    // What the kept segments leave of the limit, less an eighth for sorting them and at least an eighth,
+    // shared by the threads: a flow too large for its share is judged from temporary files. The kept
+    // segments only shrink as the shards are handed out.
+    const std::uint64_t eighth = settings_.memoryLimit / 8;
+    const std::uint64_t left = settings_.memoryLimit - std::min(settings_.memoryLimit, keptBytes_ + eighth);
+    const std::uint64_t judgingMemory = std::max(eighth, left) / std::max<std::size_t>(settings_.threads, 1);
     const auto handOutShard = [&](std::size_t shard, const Signal<JudgedFlow>& flows) {
         const bool own = &flows == &signal;
         if (shard < shards_.size()) {

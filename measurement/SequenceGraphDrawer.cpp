@@ -99,7 +99,6 @@ void SequenceGraphDrawer::drawDirection(const SequenceEvaluator& flow, std::size
         void operator()(const SequenceGraph::Acknowledgement& /*acknowledgement*/) { ++acknowledgements; }
         void operator()(const SequenceGraph::Hole& /*hole*/) { ++holes; }
     } counts;
-    walkPoints(flow, side, lowest, counts);
     struct Picks {
         SequenceGraph::Direction& drawn;
         std::vector<SequenceGraph::Segment>& marked;
@@ -124,13 +123,35 @@ void SequenceGraphDrawer::drawDirection(const SequenceEvaluator& flow, std::size
         }
     };
     marked_.clear();
-    Picks picks{drawn,
-                marked_,
-                EvenPick(counts.plain, SequenceGraph::kMostSegments),
-                EvenPick(counts.marked, SequenceGraph::kMostMarked),
-                EvenPick(counts.acknowledgements, SequenceGraph::kMostAcknowledgements),
-                EvenPick(counts.holes, SequenceGraph::kMostHoles)};
-    walkPoints(flow, side, lowest, picks);
+    if (flow.spilled() == nullptr) {
+        // In memory, every point is kept and the lists thinned after one walk.
+        struct Keep {
+            SequenceGraph::Direction& drawn;
+            std::vector<SequenceGraph::Segment>& marked;
+            void operator()(const SequenceGraph::Segment& segment, bool isMarked = false) {
+                (isMarked ? marked : drawn.segments).push_back(segment);
+            }
+            void operator()(const SequenceGraph::Acknowledgement& acknowledgement) {
+                drawn.acknowledgements.push_back(acknowledgement);
+            }
+            void operator()(const SequenceGraph::Hole& hole) { drawn.holes.push_back(hole); }
+        };
+        walkPoints(flow, side, lowest, Keep{drawn, marked_});
+        counts = {drawn.segments.size(), marked_.size(), drawn.acknowledgements.size(), drawn.holes.size()};
+        thin(drawn.segments, SequenceGraph::kMostSegments);
+        thin(marked_, SequenceGraph::kMostMarked);
+        thin(drawn.acknowledgements, SequenceGraph::kMostAcknowledgements);
+        thin(drawn.holes, SequenceGraph::kMostHoles);
+    } else {
+        // From files, the points are counted in one walk and the picked ones kept in a second, so that no
+        // list of every point is held.
+        walkPoints(flow, side, lowest, counts);
+        walkPoints(flow, side, lowest,
+                   Picks{drawn, marked_, EvenPick(counts.plain, SequenceGraph::kMostSegments),
+                         EvenPick(counts.marked, SequenceGraph::kMostMarked),
+                         EvenPick(counts.acknowledgements, SequenceGraph::kMostAcknowledgements),
+                         EvenPick(counts.holes, SequenceGraph::kMostHoles)});
+    }
     drawn.allSegments = counts.plain + counts.marked;
     drawn.allAcknowledgements = counts.acknowledgements;
     drawn.allHoles = counts.holes;

@@ -1,10 +1,10 @@
 #pragma once
 // Gathers the sequence graph of one flow (SequenceGraph) from its segments: per direction, walks in capture
-// order over both directions for the segments and acknowledgements and in sequence order for the holes,
-// once to count the points and once to keep those that thinning picks, so that no list of every point is
-// ever held; and the retransmission finder for which segments resent sequence space. Out of order, as the
-// figures count them, are the other segments captured after one that starts further along, keep-alives and
-// zero-window probes aside.
+// order over both directions for the segments and acknowledgements and in sequence order for the holes (for
+// a flow judged from files, once to count the points and once to keep those that thinning picks, so that no
+// list of every point is held); and the retransmission finder for which segments resent sequence space. Out
+// of order, as the figures count them, are the other segments captured after one that starts further along,
+// keep-alives and zero-window probes aside.
 
 #include <array>
 #include <cstdint>
@@ -14,6 +14,7 @@
 #include "figure/DetailText.h"
 #include "flow/RetransmissionFinder.h"
 #include "flow/SequenceEvaluator.h"
+#include "measurement/EvenPick.h"
 #include "measurement/SequenceGraph.h"
 
 namespace korvo::measurement {
@@ -21,6 +22,19 @@ namespace korvo::measurement {
 class SequenceGraphDrawer {
 public:
     [[nodiscard]] std::shared_ptr<const SequenceGraph> draw(const SequenceEvaluator& flow);
+
+    // Keeps at most `most` of `points`, evenly spread, the first always among them: those an EvenPick takes.
+    template <typename Point>
+    static void thin(std::vector<Point>& points, std::size_t most) {
+        EvenPick pick(points.size(), most);
+        std::size_t kept = 0;
+        for (const Point& point : points) {
+            if (pick.take()) {
+                points[kept++] = point;
+            }
+        }
+        points.resize(kept);
+    }
 
 private:
     void drawDirection(const SequenceEvaluator& flow, std::size_t side, SequenceGraph::Direction& drawn);
