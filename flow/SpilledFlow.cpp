@@ -105,8 +105,13 @@ void SpilledFlow::walkRecords(Visit&& visit) const {
 
 void SpilledFlow::placeConnections() {
     ConnectionStarts starts;
-    // Per direction, the extent of each connection, and the last segment's position and sequence number.
-    std::array<std::vector<Extent>, 2> extents;
+    // Per direction, the extents of its connections, each written when the next begins: a flow may begin
+    // millions (a SYN flood from one port), so they are kept on disk. Then the connection being followed,
+    // and the last segment's position and sequence number.
+    std::array<RunFile<std::int64_t>, 2> extentFiles;
+    std::array<RunWriter<std::int64_t>, 2> extents{RunWriter<std::int64_t>(extentFiles[0]),
+                                                   RunWriter<std::int64_t>(extentFiles[1])};
+    std::array<Extent, 2> current{};
     std::array<std::int64_t, 2> last{};
     std::array<std::uint32_t, 2> lastSequence{};
     walkRecords([&](std::size_t side, std::size_t place, const SegmentRecord& segment) {
@@ -115,34 +120,53 @@ void SpilledFlow::placeConnections() {
         // Every segment goes past the connection starts, which follow both directions' SYNs.
         const bool begins = starts.next(side, place, segment);
         if (place == 0 || begins) {
+            if (place != 0) {
+                extents[side].add(current[side].lowest);
+                extents[side].add(current[side].end);
+            }
             // Each connection counts from its own first sequence number.
             position = segment.sequenceNumber;
-            extents[side].push_back({position, position + segment.segmentLength});
+            current[side] = {position, position + segment.segmentLength};
         } else {
             position = last[side] + static_cast<std::int32_t>(segment.sequenceNumber - lastSequence[side]);
-            Extent& extent = extents[side].back();
-            extent.lowest = std::min(extent.lowest, position);
-            extent.end = std::max(extent.end, position + std::int64_t{segment.segmentLength});
+            current[side].lowest = std::min(current[side].lowest, position);
+            current[side].end = std::max(current[side].end, position + std::int64_t{segment.segmentLength});
         }
         last[side] = position;
         lastSequence[side] = segment.sequenceNumber;
     });
     // Each connection is placed so that its lowest position is the end of all the earlier ones.
+    shifts_ = std::make_unique<RunFile<std::int64_t>>();
     for (std::size_t side = 0; side < 2; ++side) {
-        shifts_[side].clear();
-        std::int64_t earlierEnd = 0;
-        for (const Extent& extent : extents[side]) {
-            const std::int64_t shift = shifts_[side].empty() ? 0 : earlierEnd - extent.lowest;
-            earlierEnd = shifts_[side].empty() ? extent.end : std::max(earlierEnd, extent.end + shift);
-            shifts_[side].push_back(shift);
+        if (sides_[side].packets != 0) {
+            extents[side].add(current[side].lowest);
+            extents[side].add(current[side].end);
         }
+        const RunFile<std::int64_t>::Run run = extents[side].finish();
+        RunWriter<std::int64_t> shifts(*shifts_);
+        std::int64_t earlierEnd = 0;
+        bool first = true;
+        for (RunFile<std::int64_t>::Reader reader(extentFiles[side], run); !reader.done();) {
+            const std::int64_t lowest = reader.front();
+            reader.pop();
+            const std::int64_t end = reader.front();
+            reader.pop();
+            const std::int64_t shift = first ? 0 : earlierEnd - lowest;
+            earlierEnd = first ? end : std::max(earlierEnd, end + shift);
+            first = false;
+            shifts.add(shift);
+        }
+        shiftRuns_[side] = shifts.finish();
     }
 }
 
 void SpilledFlow::writeByCapture() {
     ConnectionStarts starts;
     KeepAlivesAndProbes keepAlives;
-    std::array<std::size_t, 2> connection{};
+    // Each direction's shifts, one per connection, in order.
+    std::array<RunFile<std::int64_t>::Reader, 2> shifts{
+        RunFile<std::int64_t>::Reader(*shifts_, shiftRuns_[0]),
+        RunFile<std::int64_t>::Reader(*shifts_, shiftRuns_[1])};
     std::array<std::int64_t, 2> last{};
     std::array<std::uint32_t, 2> lastSequence{};
     std::array<RunWriter<SpilledSegment>, 2> blocks{RunWriter<SpilledSegment>(*sides_[0].arranged),
@@ -152,14 +176,14 @@ void SpilledFlow::writeByCapture() {
         const bool begins = starts.next(side, place, segment);
         std::int64_t unshifted = segment.sequenceNumber;
         if (begins) {
-            ++connection[side];
+            shifts[side].pop();
             spilled.marks |= SpilledSegment::kStartsConnection;
         } else if (place != 0) {
             unshifted = last[side] + static_cast<std::int32_t>(segment.sequenceNumber - lastSequence[side]);
         }
         last[side] = unshifted;
         lastSequence[side] = segment.sequenceNumber;
-        spilled.position = unshifted + shifts_[side][connection[side]];
+        spilled.position = unshifted + shifts[side].front();
         // Without a one-byte segment after a direction's first there is nothing to find.
         if (oneByteSegment_ && keepAlives.next(side, segment, spilled.position, begins)) {
             spilled.marks |= SpilledSegment::kKeepAliveOrProbe;

@@ -143,8 +143,9 @@ private:
     std::uint64_t firstPacket_ = 0;
     CaptureSpan span_;
     std::array<Side, 2> sides_;
-    // Per direction, the shift of each connection's positions, the first's 0.
-    std::array<std::vector<std::int64_t>, 2> shifts_;
+    // Per direction a run: the shift of each connection's positions, the first's 0.
+    std::unique_ptr<RunFile<std::int64_t>> shifts_;
+    std::array<RunFile<std::int64_t>::Run, 2> shiftRuns_{};
     bool oneByteSegment_ = false;
     // Both directions' repeat places, a run each.
     std::unique_ptr<RunFile<std::uint32_t>> repeatPlaces_;
