@@ -65,14 +65,13 @@ void ResultWriter::write(const std::vector<RunNetwork::BuiltFigure>& figures, Re
     for (const Figure& figure : Figures::all()) {
         resultNames.push_back(prefix + "." + std::string(figure.name) + ".csv");
     }
-    std::size_t nextDetail = 0;
     for (const RunNetwork::BuiltFigure& built : figures) {
-        const Measurement& measurement = *built.measurement;
-        if (measurement.isExtended()) {
-            // What the figure still holds: the rows since they last went to the file.
-            details[nextDetail]->write(measurement.getDetails());
-            details[nextDetail++]->finish();
-        }
+        // What the figure still holds, the rows since they last went to the file, goes there; the figure
+        // then keeps no hold on a file that is about to close.
+        built.measurement->endDetailStream();
+    }
+    for (const std::unique_ptr<ResultFile>& detail : details) {
+        detail->finish();
     }
     for (const std::unique_ptr<ResultFile>& detail : details) {
         finished.push_back(detail.get());

@@ -84,6 +84,12 @@ void DetailText::append(const DetailText& later) {
         spill();
         copySpill(later);
     }
+    if (buffer_.size() + later.buffer_.size() >= std::max(threshold_, kSpillThreshold)) {
+        // Rows that would pass the threshold go to the file as they are, not through this text's buffer.
+        spill();
+        writeSpill(later.buffer_);
+        return;
+    }
     buffer_.append(later.buffer_);
     rowEnded();
 }
@@ -126,6 +132,11 @@ void DetailText::streamTo(std::function<void(std::string_view)> sink) {
     clear();
 }
 
+void DetailText::endStream() {
+    flush();
+    sink_ = nullptr;
+}
+
 void DetailText::flush() {
     if (sink_ && !buffer_.empty()) {
         sink_(buffer_);
@@ -160,11 +171,15 @@ void DetailText::spill() {
             failSpill("open", error);
         }
     }
-    if (std::fwrite(buffer_.data(), 1, buffer_.size(), spill_.get()) != buffer_.size()) {
+    writeSpill(buffer_);
+    buffer_.clear();
+}
+
+void DetailText::writeSpill(std::string_view piece) {
+    if (std::fwrite(piece.data(), 1, piece.size(), spill_.get()) != piece.size()) {
         failSpill("write", errno);
     }
-    spilledBytes_ += buffer_.size();
-    buffer_.clear();
+    spilledBytes_ += piece.size();
 }
 
 void DetailText::readSpill(const std::function<void(std::string_view)>& write) const {

@@ -50,6 +50,9 @@ public:
     void streamTo(std::function<void(std::string_view)> sink);
     // Passes what a streaming text still holds to its sink.
     void flush();
+    // Passes what a streaming text still holds to its sink and lets go of the sink: rows that come later
+    // are held again.
+    void endStream();
 
 private:
     friend class DetailRow;
@@ -74,6 +77,8 @@ private:
     // Moves the rows held in memory to the sink, or else to the temporary file.
     void moveOn();
     void spill();
+    // Appends `piece` to the temporary file, which exists.
+    void writeSpill(std::string_view piece);
     // Appends the whole of `later`'s temporary file to this one's, which exists.
     void copySpill(const DetailText& later);
     void readSpill(const std::function<void(std::string_view)>& write) const;

@@ -29,6 +29,12 @@ public:
     // From now on, passes the detail rows to `sink` as they come, the rows collected so far first;
     // getDetails() then holds only the rows not yet passed. Nothing for a figure that is not extended.
     void streamDetailsTo(std::function<void(std::string_view)> sink);
+    // Passes the rows not yet passed to the sink and lets go of it.
+    void endDetailStream() {
+        if (extended) {
+            partial.rows.endStream();
+        }
+    }
     [[nodiscard]] const FigurePartial& getPartial() const { return partial; }
     // Adds the partial of what comes after everything this figure has seen (see FigurePartial::merge).
     void merge(const FigurePartial& later, std::uint64_t frameOffset = 0) {

@@ -18,10 +18,6 @@ constexpr std::size_t kPairwiseLimit = 16;
 // A copy comes at once: a segment sent again later than this after the last one like it is a resend.
 constexpr std::int64_t kMostCopyDelayMicros = 10000;
 
-auto copyKey(const SegmentRecord& segment) {
-    return std::tie(segment.sequenceNumber, segment.segmentLength, segment.acknowledgementNumber);
-}
-
 // Calls `onRepeat` with the rank in `byId` of every repeat among the segments of ranks [begin, end), which
 // share one identification, in capture order.
 template <typename OnRepeat>
@@ -33,7 +29,8 @@ void visitRepeatsUnderOneKey(const SegmentList& byId, std::size_t begin, std::si
         std::vector<std::size_t> order(count);
         std::iota(order.begin(), order.end(), begin);
         std::sort(order.begin(), order.end(), [&byId](std::size_t left, std::size_t right) {
-            return std::tuple(copyKey(byId[left]), left) < std::tuple(copyKey(byId[right]), right);
+            return std::tuple(RepeatFinder::copyKey(byId[left]), left) <
+                   std::tuple(RepeatFinder::copyKey(byId[right]), right);
         });
         isCopy.assign(count, false);
         for (std::size_t rank = 1; rank < count; ++rank) {
@@ -45,7 +42,7 @@ void visitRepeatsUnderOneKey(const SegmentList& byId, std::size_t begin, std::si
         if (isCopy.empty()) {
             // The last earlier segment like this one decides.
             for (std::size_t earlier = later; earlier-- > begin;) {
-                if (copyKey(byId[earlier]) == copyKey(byId[later])) {
+                if (RepeatFinder::copyKey(byId[earlier]) == RepeatFinder::copyKey(byId[later])) {
                     copy = RepeatFinder::copies(byId[earlier], byId[later]);
                     break;
                 }
@@ -85,7 +82,7 @@ void visitRepeats(const SegmentList& byId, OnRepeat onRepeat) {
 bool RepeatFinder::copies(const SegmentRecord& earlier, const SegmentRecord& later) {
     // Capture times may go backwards, so the delay counts either way.
     const std::int64_t delay = later.captureMicros() - earlier.captureMicros();
-    return copyKey(earlier) == copyKey(later) && delay <= kMostCopyDelayMicros &&
+    return RepeatFinder::copyKey(earlier) == RepeatFinder::copyKey(later) && delay <= kMostCopyDelayMicros &&
            delay >= -kMostCopyDelayMicros;
 }
 

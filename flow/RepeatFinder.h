@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <tuple>
 #include <vector>
 
 #include "figure/DetailText.h"
@@ -29,6 +30,10 @@ public:
                               std::vector<std::int64_t>* times = nullptr) const;
     // Sets the place in capture order of every repeat in `repeats`, which holds one place per segment.
     static void markRepeats(const SegmentList& byId, std::vector<bool>& repeats);
+    // The fields a copy has alike with what it copies, beside the identification.
+    [[nodiscard]] static auto copyKey(const SegmentRecord& segment) {
+        return std::tie(segment.sequenceNumber, segment.segmentLength, segment.acknowledgementNumber);
+    }
     // Whether `later` copies `earlier`, which carries the same identification and is the last segment
     // before it with the same sequence number, occupied length and acknowledgement number.
     [[nodiscard]] static bool copies(const SegmentRecord& earlier, const SegmentRecord& later);

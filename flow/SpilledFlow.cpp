@@ -92,15 +92,9 @@ void SpilledFlow::walkRecords(Visit&& visit) const {
     RecordReader forward(*sides_[0].recordFile, sides_[0].records);
     RecordReader reverse(*sides_[1].recordFile, sides_[1].records);
     std::array<std::size_t, 2> places{};
-    while (!forward.done() || !reverse.done()) {
-        // As CaptureWalk: the forward segment first only where its packet number is lower.
-        const bool takeForward = reverse.done() || (!forward.done() && forward.front().packetNumber() <
-                                                                           reverse.front().packetNumber());
-        const std::size_t side = takeForward ? 0 : 1;
-        RecordReader& reader = takeForward ? forward : reverse;
-        visit(side, places[side]++, reader.front());
-        reader.pop();
-    }
+    inCaptureOrder(forward, reverse, 0, [&](std::size_t side, const SegmentRecord& record) {
+        visit(side, places[side]++, record);
+    });
 }
 
 void SpilledFlow::placeConnections() {

@@ -44,21 +44,10 @@ public:
     void walkCapture(std::size_t first, Visit&& visit) const {
         Reader firstReader(*sides_[first].arranged, sides_[first].byCapture);
         Reader secondReader(*sides_[1 - first].arranged, sides_[1 - first].byCapture);
-        while (true) {
-            const bool firstLeft = !firstReader.done();
-            const bool secondLeft = !secondReader.done();
-            if (!firstLeft && !secondLeft) {
-                return;
-            }
-            const bool takeFirst =
-                !secondLeft || (firstLeft && firstReader.front().record.packetNumber() <
-                                                 secondReader.front().record.packetNumber());
-            Reader& reader = takeFirst ? firstReader : secondReader;
-            if (!visitAndGoOn(visit, takeFirst ? first : 1 - first, reader.front().placed())) {
-                return;
-            }
-            reader.pop();
-        }
+        inCaptureOrder(firstReader, secondReader, first,
+                       [&visit](std::size_t side, const SpilledSegment& segment) {
+                           return visitAndGoOn(visit, side, segment.placed());
+                       });
     }
     template <typename Visit>
     void walkDirection(std::size_t side, Visit&& visit) const {
@@ -119,6 +108,25 @@ private:
         std::int64_t end = 0;
     };
 
+    static const SegmentRecord& recordOf(const SegmentRecord& record) { return record; }
+    static const SegmentRecord& recordOf(const SpilledSegment& segment) { return segment.record; }
+    // Calls `visit(side, value)` with the values of both readers in capture order, those of `first` read
+    // by `firstReader`; as in CaptureWalk, a value of `first` goes first only where its packet number is
+    // lower. A visitor that returns false ends the walk.
+    template <typename AnyReader, typename Visit>
+    static void inCaptureOrder(AnyReader& firstReader, AnyReader& secondReader, std::size_t first,
+                               Visit&& visit) {
+        while (!firstReader.done() || !secondReader.done()) {
+            const bool takeFirst = secondReader.done() ||
+                                   (!firstReader.done() && recordOf(firstReader.front()).packetNumber() <
+                                                               recordOf(secondReader.front()).packetNumber());
+            AnyReader& reader = takeFirst ? firstReader : secondReader;
+            if (!visitAndGoOn(visit, takeFirst ? first : 1 - first, reader.front())) {
+                return;
+            }
+            reader.pop();
+        }
+    }
     template <typename Visit>
     void walk(const Side& side, const Run& run, Visit&& visit) const {
         for (Reader reader(*side.arranged, run); !reader.done(); reader.pop()) {

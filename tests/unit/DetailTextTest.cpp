@@ -58,16 +58,20 @@ TEST(DetailText, RowsAddedAfterReadingFollowTheEarlierOnes) {
 }
 
 // Appending keeps the order: the text's own rows (from its file and from memory), then the later text's rows
-// (from its file and from memory), whichever of them are in files.
+// (from its file and from memory, where it may hold more than the threshold), whichever of them are in files.
 TEST(DetailText, AppendedTextsFollowInOrderWhereverTheirRowsAre) {
     constexpr std::uint64_t kFew = 1000;
+    enum class Later { kSmall, kSpilled, kHeld };
     for (const bool earlierSpilled : {false, true}) {
-        for (const bool laterSpilled : {false, true}) {
-            SCOPED_TRACE(std::to_string(earlierSpilled) + std::to_string(laterSpilled));
+        for (const Later kind : {Later::kSmall, Later::kSpilled, Later::kHeld}) {
+            SCOPED_TRACE(std::to_string(earlierSpilled) + std::to_string(static_cast<int>(kind)));
             const std::uint64_t earlierRows = earlierSpilled ? kRows : kFew;
-            const std::uint64_t laterRows = laterSpilled ? kRows : kFew;
+            const std::uint64_t laterRows = kind == Later::kSmall ? kFew : kRows;
             DetailText earlier;
             DetailText later;
+            if (kind == Later::kHeld) {
+                later.holdUpTo(std::size_t{64} << 20);
+            }
             writeRows(earlier, 0, earlierRows);
             writeRows(later, earlierRows, laterRows);
             earlier.append(later);
