@@ -43,21 +43,13 @@ ResultFile::ResultFile(std::string fileName) : fileName_(std::move(fileName)) {
         fail(errno);
     }
     InterruptWatcher::recordTemporary(hold, temporaryName_);
-    file_ = ::fdopen(descriptor, "w");
-    if (file_ == nullptr) {
-        const int error = errno;
-        ::close(descriptor);
-        discard(hold);
-        fail(error);
-    }
+    descriptor_ = descriptor;
     buffer_ = std::make_unique_for_overwrite<char[]>(kWritePiece);
-    // A stream that keeps its own buffer writes as well, in smaller pieces: a refusal is no failure.
-    static_cast<void>(std::setvbuf(file_, buffer_.get(), _IOFBF, kWritePiece));
 }
 
 ResultFile::~ResultFile() {
-    if (file_ != nullptr) {
-        std::fclose(file_);
+    if (descriptor_ >= 0) {
+        ::close(descriptor_);
     }
     if (!placed_) {
         const InterruptWatcher::StopHold hold;
@@ -77,8 +69,63 @@ void ResultFile::checkCreatable(const std::string& fileName) {
 }
 
 void ResultFile::write(std::string_view text) {
-    if (!text.empty() && std::fwrite(text.data(), 1, text.size(), file_) != text.size()) {
-        fail(errno);
+    if (text.empty()) {
+        return;
+    }
+    if (buffered_ + text.size() > kWritePiece) {
+        flushBuffer();
+        if (text.size() >= kWritePiece) {
+            writeOut(text);
+            return;
+        }
+    }
+    std::memcpy(buffer_.get() + buffered_, text.data(), text.size());
+    buffered_ += text.size();
+}
+
+void ResultFile::flushBuffer() {
+    writeOut({buffer_.get(), std::exchange(buffered_, 0)});
+}
+
+void ResultFile::writeOut(std::string_view text) {
+    while (!text.empty()) {
+        const ssize_t written = ::write(descriptor_, text.data(), text.size());
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            fail(errno);
+        }
+        text.remove_prefix(static_cast<std::size_t>(written));
+        handedOver_ += static_cast<std::uint64_t>(written);
+    }
+    writeBehind();
+}
+
+void ResultFile::writeBehind() {
+    if (!writingBehind_ || handedOver_ < kWriteBehindStart) {
+        return;
+    }
+    for (; sentOn_ + kWriteBehindPart <= handedOver_; sentOn_ += kWriteBehindPart) {
+        if (::sync_file_range(descriptor_, static_cast<off_t>(sentOn_), kWriteBehindPart,
+                              SYNC_FILE_RANGE_WRITE) != 0) {
+            if (errno != EINVAL && errno != ESPIPE && errno != ENOSYS) {
+                fail(errno);
+            }
+            // The file system has no such writes: the file stays with the system as any other.
+            writingBehind_ = false;
+            return;
+        }
+    }
+    for (; letGo_ + kWriteBehindPart + kWriteBehindLag <= sentOn_; letGo_ += kWriteBehindPart) {
+        if (::sync_file_range(
+                descriptor_, static_cast<off_t>(letGo_), kWriteBehindPart,
+                SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER) != 0) {
+            fail(errno);
+        }
+        // Only advice: a part kept in memory is no fault.
+        static_cast<void>(
+            ::posix_fadvise(descriptor_, static_cast<off_t>(letGo_), kWriteBehindPart, POSIX_FADV_DONTNEED));
     }
 }
 
@@ -86,16 +133,9 @@ void ResultFile::write(const DetailText& text) {
     text.forEachPiece([this](std::string_view piece) { write(piece); });
 }
 
-void ResultFile::endLine() {
-    write("\n");
-    if (std::fflush(file_) != 0) {
-        fail(errno);
-    }
-}
-
 void ResultFile::finish() {
-    std::FILE* file = std::exchange(file_, nullptr);
-    if (std::fclose(file) != 0) {
+    flushBuffer();
+    if (::close(std::exchange(descriptor_, -1)) != 0) {
         fail(errno);
     }
 }
