@@ -45,8 +45,8 @@ RunNetwork::RunNetwork(const RunOptions& options, const TimeBins* loadBins)
         }
     }
     if (options.flowTable) {
-        flowRows_.emplace(flowTable_, flowVolumes_.emplace(ipDispatcher_), options.retransmissions,
-                          options.connections);
+        flowTable_.countVolumesIn(flowVolumes_.emplace());
+        flowRows_.emplace(flowTable_, *flowVolumes_, options.retransmissions, options.connections);
     }
     if (loadBins != nullptr) {
         highlights_.emplace(flowTable_, *loadBins);
@@ -64,9 +64,6 @@ void RunNetwork::read(PacketLoader& loader, LinkTypeNotes& linkTypeNotes, Progre
         readAhead.finish();
     } else {
         loader.loadPackets(frames_, everyFewFrames);
-    }
-    if (flowVolumes_) {
-        flowVolumes_->finish();
     }
     progress.finishReading(loader.bytesConsumed());
     linkTypeNotes.note(loader.linkTypes());

@@ -25,6 +25,8 @@ public:
 
     void add(const Segment& segment) { kept_.push_back(segment); }
     [[nodiscard]] std::size_t kept() const { return kept_.size(); }
+    // The segments kept in memory, in capture order.
+    [[nodiscard]] const ChunkedStore<Segment>& keptSegments() const { return kept_; }
     // Whether it holds no segment, in memory or in its temporary file.
     [[nodiscard]] bool empty() const { return kept_.empty() && runs_.empty(); }
     // Sorts at most this many segments at once (16 bytes each), however many are kept.

@@ -10,19 +10,17 @@
 #include <tuple>
 #include <utility>
 
-#include "capture/TCPPacketDispatcher.h"
 #include "flow/FileBlocks.h"
 
 namespace korvo::measurement {
 
 namespace {
 
-// A table grows when it is this full, to the size that makes it kFilledAfterGrowth full.
-constexpr std::size_t kMostFilledPercent = 85;
-constexpr std::size_t kFilledAfterGrowthPercent = 65;
+// A table grows when it is this full, to the size that makes it kFilledAfterGrowth full: most segments of
+// a scan start a flow, whose slot is found only after the walk past every slot taken in a row.
+constexpr std::size_t kMostFilledPercent = 75;
+constexpr std::size_t kFilledAfterGrowthPercent = 50;
 constexpr std::size_t kSmallestTable = 8;
-// Adding a table's staged frames, each slot is asked for this many frames ahead.
-constexpr std::size_t kPrefetchDistance = 32;
 
 // A flow's bytes as a split run's steps hand them on: both endpoints, then lower to upper and back in
 // 32-bit halves, 28 bytes.
@@ -80,20 +78,20 @@ FlowVolumeTally::Slot& FlowVolumeTally::find(Table& table, const Key& key, std::
     }
 }
 
-void FlowVolumeTally::add(Slot& slot, std::size_t direction, std::uint64_t length) {
+void FlowVolumeTally::add(Table& table, Slot& slot, std::size_t direction, std::uint64_t length) {
     const std::uint64_t sum = slot.bytes[direction] + length;
     slot.bytes[direction] = static_cast<std::uint32_t>(sum);
     if (sum > std::numeric_limits<std::uint32_t>::max()) {
-        Volume& beyond = beyond_[slot.key];
+        Volume& beyond = table.beyond[slot.key];
         (direction == 0 ? beyond.forward : beyond.reverse) += sum - slot.bytes[direction];
     }
 }
 
-FlowVolumeTally::Volume FlowVolumeTally::totals(const Slot& slot) const {
+FlowVolumeTally::Volume FlowVolumeTally::totals(const Table& table, const Slot& slot) {
     Volume volume{slot.bytes[0], slot.bytes[1]};
-    if (!beyond_.empty()) {
-        const auto found = beyond_.find(slot.key);
-        if (found != beyond_.end()) {
+    if (!table.beyond.empty()) {
+        const auto found = table.beyond.find(slot.key);
+        if (found != table.beyond.end()) {
             volume.forward += found->second.forward;
             volume.reverse += found->second.reverse;
         }
@@ -115,65 +113,51 @@ void FlowVolumeTally::grow(Table& table, std::size_t adding) {
 }
 
 std::size_t FlowVolumeTally::tableOf(const FlowTuple& tuple) {
-    // One table per shard of the flow table.
     return ShardRule::shardOf(ShardRule::orderKey(tuple));
 }
 
-void FlowVolumeTally::handlePacket(const IPPacket& packet) {
-    if (!TCPPacketDispatcher::carriesTcpHeader(packet)) {
-        return;
-    }
-    const FlowTuple tuple(packet.header);
-    std::size_t direction = 0;
-    const Key key = keyOf(tuple, direction);
-    if (key == Key{}) {
-        add(zeroFlow_, direction, packet.length);
-        return;
-    }
-    const std::size_t table = tableOf(tuple);
-    Stage& stage = (*stages_)[table];
-    stage.frames[stage.count++] = {key, packet.length, static_cast<std::uint8_t>(direction)};
-    if (stage.count == kStaged) {
-        addStaged(table);
-    }
+std::size_t FlowVolumeTally::tableOf(const Key& key) {
+    FlowTuple tuple;
+    tuple.sourceAddress = key.lowerAddress;
+    tuple.destinationAddress = key.upperAddress;
+    tuple.protocol = net::ip::kProtocolTcp;
+    tuple.sourcePort = key.lowerPort;
+    tuple.destinationPort = key.upperPort;
+    return tableOf(tuple);
 }
 
-void FlowVolumeTally::finish() {
-    for (std::size_t table = 0; table < tables_.size(); ++table) {
-        addStaged(table);
+void FlowVolumeTally::settle(std::size_t shard, const ChunkedStore<ShardSegment>& kept) {
+    ChunkedStore<std::uint32_t>& lengths = lengths_[shard];
+    if (lengths.empty()) {
+        return;
     }
-}
-
-void FlowVolumeTally::addStaged(std::size_t tableIndex) {
-    Stage& stage = (*stages_)[tableIndex];
-    Table& table = tables_[tableIndex];
-    // Room for every staged frame as a new flow, so that the table does not grow among them.
-    if ((table.used + stage.count) * 100 > table.slots.size() * kMostFilledPercent) {
-        grow(table, stage.count);
+    if (lengths.size() != kept.size()) {
+        throw std::logic_error("The flow table kept another number of segments than of frame lengths");
     }
-    std::array<std::uint64_t, kStaged> hashes;
-    for (std::size_t frame = 0; frame < stage.count; ++frame) {
-        hashes[frame] = hashOf(stage.frames[frame].key);
-    }
-    const std::size_t capacity = table.slots.size();
-    for (std::size_t frame = 0; frame < stage.count; ++frame) {
-        if (frame + kPrefetchDistance < stage.count) {
-            __builtin_prefetch(&table.slots[home(hashes[frame + kPrefetchDistance], capacity)]);
+    Table& table = tables_[shard];
+    for (std::size_t index = 0; index < kept.size(); ++index) {
+        const ShardSegment& segment = kept[index];
+        // Grown as flows are found: a flow may have millions of segments.
+        if ((table.used + 1) * 100 > table.slots.size() * kMostFilledPercent) {
+            grow(table, 1);
         }
-        const Staged& staged = stage.frames[frame];
-        add(find(table, staged.key, hashes[frame]), staged.direction, staged.length);
+        std::size_t direction = 0;
+        const Key key = keyOf(segment.tuple(), direction);
+        Slot& slot = key == Key{} ? zeroFlow_ : find(table, key, hashOf(key));
+        add(table, slot, direction, lengths[index]);
     }
-    stage.count = 0;
+    lengths.release();
 }
 
 FlowVolumeTally::Volume FlowVolumeTally::volumeOf(const FlowTuple& tuple) const {
     std::size_t direction = 0;
     const Key key = keyOf(tuple, direction);
-    const Slot* slot = key == Key{} ? &zeroFlow_ : locate(tables_[tableOf(tuple)], key);
+    const Table& table = tables_[tableOf(tuple)];
+    const Slot* slot = key == Key{} ? &zeroFlow_ : locate(table, key);
     if (slot == nullptr) {
         return {};
     }
-    const Volume volume = totals(*slot);
+    const Volume volume = totals(table, *slot);
     return direction == 0 ? volume : Volume{volume.reverse, volume.forward};
 }
 
@@ -208,14 +192,10 @@ std::size_t FlowVolumeTally::Ipv6KeyHash::operator()(const Ipv6Key& key) const {
     return static_cast<std::size_t>(hash);
 }
 
-void FlowVolumeTally::handlePacket(const IPv6Packet& packet) {
-    if (!TCPPacketDispatcher::carriesTcpHeader(packet)) {
-        return;
-    }
+void FlowVolumeTally::add(const Ipv6FlowTuple& tuple, std::uint32_t wireLength) {
     bool reverse = false;
-    const Ipv6Key key = ipv6KeyOf(Ipv6FlowTuple(packet), reverse);
-    Volume& volume = ipv6Flows_[key];
-    (reverse ? volume.reverse : volume.forward) += packet.length;
+    Volume& volume = ipv6Flows_[ipv6KeyOf(tuple, reverse)];
+    (reverse ? volume.reverse : volume.forward) += wireLength;
 }
 
 FlowVolumeTally::Volume FlowVolumeTally::volumeOf(const Ipv6FlowTuple& tuple) const {
@@ -245,22 +225,23 @@ const FlowVolumeTally::Slot* FlowVolumeTally::locate(const Table& table, const K
 void FlowVolumeTally::writeShard(std::size_t shard, const std::string& path) const {
     static_assert(sizeof(Key) == sizeof(FileVolume::key));
     std::vector<FileVolume> slots;
+    const Table& table = tables_[shard];
     const auto put = [&](const Slot& slot) {
         FileVolume entry{};
         std::memcpy(entry.key.data(), &slot.key, sizeof slot.key);
-        const Volume volume = totals(slot);
+        const Volume volume = totals(table, slot);
         entry.bytes = {
             static_cast<std::uint32_t>(volume.forward), static_cast<std::uint32_t>(volume.forward >> 32),
             static_cast<std::uint32_t>(volume.reverse), static_cast<std::uint32_t>(volume.reverse >> 32)};
         slots.push_back(entry);
     };
-    for (const Slot& slot : tables_[shard].slots) {
+    for (const Slot& slot : table.slots) {
         if (!(slot.key == Key{})) {
             put(slot);
         }
     }
     if (tableOf(FlowTuple()) == shard &&
-        (zeroFlow_.bytes != std::array<std::uint32_t, 2>{} || beyond_.contains(Key{}))) {
+        (zeroFlow_.bytes != std::array<std::uint32_t, 2>{} || table.beyond.contains(Key{}))) {
         put(zeroFlow_);
     }
     std::vector<std::pair<Ipv6Key, Volume>> ipv6;
@@ -292,16 +273,19 @@ void FlowVolumeTally::readShard(std::size_t shard, const std::string& path) {
         }
         Key key;
         std::memcpy(static_cast<void*>(&key), entry.key.data(), sizeof key);
+        if ((key == Key{} ? tableOf(FlowTuple()) : tableOf(key)) != shard) {
+            throw std::runtime_error(path + " is damaged: it holds a flow of another shard");
+        }
+        Table& table = tables_[shard];
         Slot* into = &zeroFlow_;
         if (!(key == Key{})) {
-            Table& table = tables_[shard];
             if ((table.used + 1) * 100 > table.slots.size() * kMostFilledPercent) {
                 grow(table, 1);
             }
             into = &find(table, key, hashOf(key));
         }
-        add(*into, 0, (std::uint64_t{entry.bytes[1]} << 32) | entry.bytes[0]);
-        add(*into, 1, (std::uint64_t{entry.bytes[3]} << 32) | entry.bytes[2]);
+        add(table, *into, 0, (std::uint64_t{entry.bytes[1]} << 32) | entry.bytes[0]);
+        add(table, *into, 1, (std::uint64_t{entry.bytes[3]} << 32) | entry.bytes[2]);
     }
     for (std::uint64_t index = 0; index < counts[1]; ++index) {
         std::pair<Ipv6Key, Volume> entry;

@@ -100,7 +100,11 @@ void SequenceEvaluatorMultimap::handlePacket(const IPPacket& packet) {
                       tcpHeader->acknowledgementNumberHost(), packet.packetNumber, packet.captureTime,
                       identificationKey(ipHeader), segmentFlags(*tcpHeader)),
         {tuple.sourceAddress, tuple.destinationAddress, tuple.sourcePort, tuple.destinationPort}};
-    shards_[ShardRule::shardOf(ShardRule::orderKey(tuple))].add(segment);
+    const std::size_t shard = ShardRule::shardOf(ShardRule::orderKey(tuple));
+    shards_[shard].add(segment);
+    if (volumes_ != nullptr) {
+        volumes_->noteLength(shard, packet.length);
+    }
     account(sizeof segment);
 }
 
@@ -124,17 +128,27 @@ void SequenceEvaluatorMultimap::handlePacket(const IPv6Packet& packet) {
         key};
     ipv6Shards_[ShardRule::shardOf(key)].add(segment);
     keptIpv6_ = true;
+    if (volumes_ != nullptr) {
+        volumes_->add(tuple, packet.length);
+    }
     account(sizeof segment);
 }
 
 void SequenceEvaluatorMultimap::spill() {
-    for (FlowShard<ShardSegment>& shard : shards_) {
-        shard.spill();
+    for (std::size_t shard = 0; shard < shards_.size(); ++shard) {
+        settleVolumes(shard);
+        shards_[shard].spill();
     }
     for (FlowShard<Ipv6ShardSegment>& shard : ipv6Shards_) {
         shard.spill();
     }
     keptBytes_ = 0;
+}
+
+void SequenceEvaluatorMultimap::settleVolumes(std::size_t shard) {
+    if (volumes_ != nullptr) {
+        volumes_->settle(shard, shards_[shard].keptSegments());
+    }
 }
 
 void SequenceEvaluatorMultimap::evaluateFlows() {
@@ -158,7 +172,9 @@ void SequenceEvaluatorMultimap::evaluateFlows() {
             FlowAssembler<ShardSegment>& assembler =
                 own ? (ownIpv4 ? *ownIpv4 : ownIpv4.emplace(flows, judging_, nullptr, judgingMemory))
                     : fresh.emplace(flows, judging_, nullptr, judgingMemory);
+            settleVolumes(shard);
             shards_[shard].handOut(assembler);
+
         } else {
             std::optional<FlowAssembler<Ipv6ShardSegment>> fresh;
             FlowAssembler<Ipv6ShardSegment>& assembler =
@@ -175,6 +191,9 @@ void SequenceEvaluatorMultimap::evaluateFlows() {
 }
 
 void SequenceEvaluatorMultimap::writeShards(const std::string& folder) {
+    for (std::size_t shard = 0; shard < shards_.size(); ++shard) {
+        settleVolumes(shard);
+    }
     const auto write = [&folder](auto& shards, const char* family) {
         for (std::size_t shard = 0; shard < shards.size(); ++shard) {
             if (shards[shard].empty()) {

@@ -15,6 +15,7 @@
 #include "capture/PacketSignals.h"
 #include "flow/FlowJudge.h"
 #include "flow/FlowShard.h"
+#include "flow/FlowVolumeTally.h"
 #include "flow/Ipv6AddressTable.h"
 #include "flow/Ipv6ShardSegment.h"
 #include "flow/SequenceEvaluatorHandler.h"
@@ -42,6 +43,9 @@ public:
     // Keeps a TCP segment whose fixed TCP header was captured; ignores every other packet.
     void handlePacket(const IPPacket& packet) override;
     void handlePacket(const IPv6Packet& packet) override;
+    // Notes the frame length of every segment kept from now on in `volumes`, which must outlive this
+    // table, and settles each shard's lengths there before its segments are sorted.
+    void countVolumesIn(FlowVolumeTally& volumes) { volumes_ = &volumes; }
     // Hands every flow to the connected handlers, one flow at a time. Called once, after the capture.
     void evaluateFlows();
 
@@ -63,6 +67,8 @@ private:
         }
     }
     void spill();
+    // Adds the frame lengths noted for IPv4 shard `shard` to the volumes, where they are counted.
+    void settleVolumes(std::size_t shard);
 
     FlowTableSettings settings_;
     JudgeSettings judging_;
@@ -72,6 +78,7 @@ private:
     std::array<FlowShard<Ipv6ShardSegment>, ShardRule::kShards> ipv6Shards_;
     Ipv6AddressTable ipv6Addresses_;
     bool keptIpv6_ = false;
+    FlowVolumeTally* volumes_ = nullptr;
 };
 
 }  // namespace korvo::measurement
