@@ -1,5 +1,7 @@
 #include "capture/CaptureInput.h"
 
+#include <stdio_ext.h>
+
 #include <sys/stat.h>
 
 #include <array>
@@ -84,6 +86,8 @@ void CaptureInput::openPlain(FILE* file) {
         }
         failToOpen(damage.empty() ? reason : damage);
     };
+    // Only the reading thread touches the stream: stdio need not lock it for every read.
+    __fsetlocking(file, FSETLOCKING_BYCALLER);
     const int first = std::getc(file);
     if (first != EOF) {
         std::ungetc(first, file);
