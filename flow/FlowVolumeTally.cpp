@@ -117,13 +117,9 @@ std::size_t FlowVolumeTally::tableOf(const FlowTuple& tuple) {
 }
 
 std::size_t FlowVolumeTally::tableOf(const Key& key) {
-    FlowTuple tuple;
-    tuple.sourceAddress = key.lowerAddress;
-    tuple.destinationAddress = key.upperAddress;
-    tuple.protocol = net::ip::kProtocolTcp;
-    tuple.sourcePort = key.lowerPort;
-    tuple.destinationPort = key.upperPort;
-    return tableOf(tuple);
+    ShardSegment segment{};
+    segment.ends = {key.lowerAddress, key.upperAddress, key.lowerPort, key.upperPort};
+    return ShardRule::shardOf(segment.orderKey());
 }
 
 void FlowVolumeTally::settle(std::size_t shard, const ChunkedStore<ShardSegment>& kept) {
