@@ -1,7 +1,8 @@
 // The per-flow wire byte tally: both directions of a flow land in one entry, whichever comes first; tens of
 // thousands of flows survive the tables' growth with their own counts, also when their shard is settled in
 // several pieces; the flows with no distinct endpoints (both ends alike, every field zero) are kept like any
-// other; counts past 4 GiB survive, also through the file a split run hands them on in.
+// other; counts past 4 GiB survive, also through the file a split run hands them on in, which only its own
+// shard takes.
 
 #include <gtest/gtest.h>
 
@@ -9,6 +10,7 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -115,6 +117,8 @@ TEST_F(FlowVolumeTallyTest, CountsPastFourGigabytesPerDirection) {
     FlowVolumeTally other;
     other.readShard(shard, path);
     other.readShard(shard, path);
+    // A file handed to the wrong shard would add its flows where no row looks for them.
+    EXPECT_THROW(other.readShard((shard + 1) % ShardRule::kShards, path), std::runtime_error);
     std::filesystem::remove(path);
     EXPECT_EQ(other.volumeOf(flow).forward, 6 * std::uint64_t{0xFFFFFFFFU});
     EXPECT_EQ(other.volumeOf(flow).reverse, 2 * (std::uint64_t{0xFFFFFFFFU} + 2));
