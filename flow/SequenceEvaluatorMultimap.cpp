@@ -174,7 +174,6 @@ void SequenceEvaluatorMultimap::evaluateFlows() {
                     : fresh.emplace(flows, judging_, nullptr, judgingMemory);
             settleVolumes(shard);
             shards_[shard].handOut(assembler);
-
         } else {
             std::optional<FlowAssembler<Ipv6ShardSegment>> fresh;
             FlowAssembler<Ipv6ShardSegment>& assembler =
